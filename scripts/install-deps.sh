@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package Vrenn needs to build, test and fuzz.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-dev
+  zlib1g-dev libminizip-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs
+  libsdl2-dev libepoxy-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  imagemagick
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "fs/DiskFile.h"
+
+#include <memory>
+#include <string>
+
+namespace Vrenn {
+
+// Writes a file so that a failed or interrupted write leaves the previous file whole:
+// the data goes to a temporary name in the same folder, and commit() renames it over
+// the target. Destroying the writer without a successful commit removes the
+// temporary file.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string targetName);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // The temporary file, opened for writing (DISK_CREATE). Check isOpen().
+    const std::shared_ptr<DiskFile>& file() const { return m_file; }
+    bool isOpen() const { return m_file && m_file->isOpen(); }
+    // Closes the temporary file and, when every write succeeded, renames it over the
+    // target. False (and the target untouched) otherwise.
+    bool commit();
+
+    const std::string& targetName() const { return m_target; }
+    const std::string& temporaryName() const { return m_temporary; }
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    std::shared_ptr<DiskFile> m_file;
+    bool m_committed = false;
+};
+
+} // namespace Vrenn

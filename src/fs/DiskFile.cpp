@@ -1,0 +1,101 @@
+#include "fs/DiskFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace Vrenn {
+
+namespace {
+std::ios::openmode streamFlags(uint32_t mode) {
+    switch (mode) {
+    case DISK_READ: return std::ios::binary | std::ios::in;
+    case DISK_WRITE: return std::ios::binary | std::ios::out;
+    case DISK_UPDATE: return std::ios::binary | std::ios::in | std::ios::out;
+    case DISK_CREATE: return std::ios::binary | std::ios::out | std::ios::trunc;
+    default: return std::ios::binary;
+    }
+}
+
+std::ios::seekdir seekDirection(int32_t origin) {
+    switch (origin) {
+    case SEEK_FROM_END: return std::ios::end;
+    case SEEK_FROM_CURRENT: return std::ios::cur;
+    default: return std::ios::beg;
+    }
+}
+} // namespace
+
+DiskFile::DiskFile(const std::string& name, uint32_t mode) {
+    open(name, mode);
+}
+
+DiskFile::~DiskFile() {
+    close();
+}
+
+bool DiskFile::open(const std::string& name, uint32_t mode) {
+    close();
+    m_stream = std::make_shared<std::fstream>(name, streamFlags(mode));
+    m_name = name;
+    m_mode = mode;
+    return m_stream->is_open();
+}
+
+void DiskFile::close() {
+    if (m_stream && m_stream->is_open()) {
+        m_stream->close();
+        m_closeFailed = m_stream->fail();
+    }
+    m_stream.reset();
+}
+
+void DiskFile::resize(uint32_t n) {
+    if (!isOpen()) return;
+    m_stream->flush();
+    std::error_code error;
+    std::filesystem::resize_file(m_name, n, error);
+    if (error) m_stream->setstate(std::ios::failbit);
+}
+
+uint32_t DiskFile::size() {
+    if (!isOpen()) return 0;
+    const uint32_t position = tell();
+    const uint32_t length = seek(0, SEEK_FROM_END);
+    seek(static_cast<int32_t>(position), SEEK_FROM_START);
+    return length;
+}
+
+uint32_t DiskFile::write(const void* buf, uint32_t n) {
+    if (!isOpen() || n == 0) return 0;
+    const auto before = m_stream->tellp();
+    m_stream->write(static_cast<const char*>(buf), n);
+    if (!m_stream->fail()) return n;
+    const auto after = m_stream->tellp();
+    return (before >= 0 && after > before) ? static_cast<uint32_t>(after - before) : 0;
+}
+
+uint32_t DiskFile::read(void* buf, uint32_t n) {
+    if (!isOpen() || n == 0) return 0;
+    m_stream->read(static_cast<char*>(buf), n);
+    const auto got = static_cast<uint32_t>(m_stream->gcount());
+    // A short read at the end of the file is not an error for later seeks.
+    if (m_stream->eof()) m_stream->clear();
+    return got;
+}
+
+uint32_t DiskFile::seek(int32_t offset, int32_t origin) {
+    if (!isOpen()) return 0;
+    if (writesFirst())
+        m_stream->seekp(offset, seekDirection(origin));
+    else
+        m_stream->seekg(offset, seekDirection(origin));
+    return tell();
+}
+
+uint32_t DiskFile::tell() {
+    if (!isOpen()) return 0;
+    const auto position = writesFirst() ? m_stream->tellp() : m_stream->tellg();
+    return position < 0 ? 0 : static_cast<uint32_t>(position);
+}
+
+} // namespace Vrenn

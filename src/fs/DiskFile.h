@@ -1,0 +1,56 @@
+#pragma once
+
+#include "fs/File.h"
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace Vrenn {
+
+// Open modes of a disk file (all binary).
+enum DiskFileMode : uint32_t {
+    DISK_READ = 0,      // in
+    DISK_WRITE = 1,     // out
+    DISK_UPDATE = 2,    // in + out
+    DISK_CREATE = 3,    // out + truncate
+};
+
+// A file on disk, reached through a standard binary stream. Names go to the
+// operating system unchanged.
+class DiskFile : public File {
+public:
+    DiskFile() = default;
+    // Opens at once; check isOpen().
+    DiskFile(const std::string& name, uint32_t mode);
+    ~DiskFile() override;
+
+    bool open(const std::string& name, uint32_t mode);
+    bool isOpen() const { return m_stream && m_stream->is_open(); }
+    // True once any read, write or close on the stream failed.
+    bool failed() const { return !m_stream || m_stream->fail(); }
+    // True when the last close could not flush everything to disk.
+    bool closeFailed() const { return m_closeFailed; }
+    const std::string& name() const { return m_name; }
+    uint32_t mode() const { return m_mode; }
+
+    void close() override;
+    // Sets the file's length on disk (truncating or extending with zeros).
+    void resize(uint32_t n) override;
+    uint32_t size() override;
+    // Both return the count actually transferred.
+    uint32_t write(const void* buf, uint32_t n) override;
+    uint32_t read(void* buf, uint32_t n) override;
+    uint32_t seek(int32_t offset, int32_t origin) override;
+    uint32_t tell() override;
+
+private:
+    bool writesFirst() const { return (m_mode & 1u) != 0; }
+
+    std::shared_ptr<std::fstream> m_stream;
+    std::string m_name;
+    uint32_t m_mode = 4;
+    bool m_closeFailed = false;
+};
+
+} // namespace Vrenn

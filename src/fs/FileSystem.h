@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/Singleton.h"
+#include "fs/File.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Vrenn {
+
+// Where FileSystem::open looks for a name. 0 means the root directory alone.
+enum FileSearchFlags : uint32_t {
+    SEARCH_ROOT = 0,
+    SEARCH_BASE_DIRECTORY = 1,
+    SEARCH_BASE_ARCHIVE = 2,
+    SEARCH_DIRECTORY_LIST = 4, // wins over SEARCH_BASE_DIRECTORY
+    SEARCH_ARCHIVE_LIST = 8,   // wins over SEARCH_BASE_ARCHIVE
+};
+
+// The one entry point for reading data files. It searches the start-up ("root")
+// directory, a directory list or base directory, and an archive list or base
+// archive; disk places always come before archives.
+//
+// The search works by changing the process's current directory, so it must not run
+// concurrently with anything that depends on it. After a successful open from the
+// root, the current directory is the root.
+class FileSystem : public Singleton<FileSystem> {
+public:
+    // The root is the current directory at construction; the directory list starts
+    // with it.
+    FileSystem();
+    ~FileSystem();
+
+    // Returns the opened file, or an empty pointer. With verbose, logs
+    // "--- Loading <name>" and, on failure, "Warning: Loading <name> failed.".
+    std::shared_ptr<File> open(const std::string& name, uint32_t flags, bool verbose);
+
+    const std::string& rootDirectory() const { return m_root; }
+    const std::string& baseDirectory() const { return m_baseDirectory; }
+    const std::string& baseArchive() const { return m_baseArchive; }
+    const std::vector<std::string>& directories() const { return m_directories; }
+    const std::vector<std::string>& archives() const { return m_archives; }
+
+    void setBaseDirectory(std::string directory) { m_baseDirectory = std::move(directory); }
+    void setBaseArchive(std::string archive) { m_baseArchive = std::move(archive); }
+    // Relative entries are taken relative to the root.
+    void addDirectory(std::string directory) { m_directories.push_back(std::move(directory)); }
+    void addArchive(std::string archive) { m_archives.push_back(std::move(archive)); }
+
+private:
+    void enterRoot() const;
+    std::shared_ptr<File> openFromDisk(const std::string& name, uint32_t flags);
+    std::shared_ptr<File> openFromArchives(const std::string& name, uint32_t flags);
+
+    std::string m_root;
+    std::string m_baseDirectory;
+    std::string m_baseArchive;
+    std::vector<std::string> m_directories;
+    std::vector<std::string> m_archives;
+};
+
+} // namespace Vrenn

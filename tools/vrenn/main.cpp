@@ -1,0 +1,63 @@
+// vrenn: the command-line tool for pipeline work (images, meshes, bakes).
+
+#include "vrenn/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+
+namespace Vrenn::Tool {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> table = {
+    };
+    return table;
+}
+
+bool wantsHelp(const Args& args) {
+    for (const auto& arg : args)
+        if (arg == "-h" || arg == "--help") return true;
+    return false;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "vrenn: " << message << "\n";
+    return 1;
+}
+
+int usageError(const std::string& command, const std::string& message) {
+    std::cerr << "vrenn " << command << ": " << message << "\n"
+              << "Try 'vrenn " << command << " --help'.\n";
+    return 2;
+}
+
+namespace {
+void printHelp(std::ostream& out) {
+    out << "Usage: vrenn COMMAND [ARGS...]\n\n"
+           "Pipeline tool of the Vrenn PRT engine. Files are looked up relative to the\n"
+           "working directory; default.cfg there is read when it exists.\n\n"
+           "Commands:\n";
+    for (const auto& command : commands()) {
+        char line[256];
+        std::snprintf(line, sizeof line, "  %-10s %s\n", command.name, command.summary);
+        out << line;
+    }
+    out << "\nRun 'vrenn COMMAND --help' for a command's options.\n";
+}
+} // namespace
+
+} // namespace Vrenn::Tool
+
+int main(int argc, char** argv) {
+    using namespace Vrenn::Tool;
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printHelp(std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    const std::string name = argv[1];
+    for (const auto& command : commands()) {
+        if (name == command.name) return command.run(Args(argv + 2, argv + argc));
+    }
+    std::cerr << "vrenn: unknown command '" << name << "'\nTry 'vrenn --help'.\n";
+    return 2;
+}
