@@ -13,9 +13,18 @@ struct Command {
     const char* name;
     const char* summary;
     int (*run)(const Args& args);
+    int order; // position in `vrenn --help`
 };
 
-// Every subcommand, in the order `vrenn --help` lists them.
+// Adds a command to the table; used through REGISTER_VRENN_COMMAND at namespace
+// scope in the command's own file.
+struct CommandRegistrar {
+    explicit CommandRegistrar(const Command& command);
+};
+#define REGISTER_VRENN_COMMAND(id, ...)                                                   \
+    static const ::Vrenn::Tool::CommandRegistrar vrennCommand_##id { ::Vrenn::Tool::Command{__VA_ARGS__} }
+
+// Every registered subcommand, in the order `vrenn --help` lists them.
 const std::vector<Command>& commands();
 
 // True when args holds -h or --help.

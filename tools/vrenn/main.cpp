@@ -2,16 +2,29 @@
 
 #include "vrenn/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
 namespace Vrenn::Tool {
 
-const std::vector<Command>& commands() {
-    static const std::vector<Command> table = {
-    };
+namespace {
+std::vector<Command>& registry() {
+    static std::vector<Command> table;
     return table;
+}
+} // namespace
+
+CommandRegistrar::CommandRegistrar(const Command& command) {
+    auto& table = registry();
+    table.push_back(command);
+    std::stable_sort(table.begin(), table.end(),
+                     [](const Command& a, const Command& b) { return a.order < b.order; });
+}
+
+const std::vector<Command>& commands() {
+    return registry();
 }
 
 bool wantsHelp(const Args& args) {
