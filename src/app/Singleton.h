@@ -8,19 +8,21 @@ namespace Vrenn {
 // reaches the live instance through instance(), which is null while none exists.
 template <class T> class Singleton {
 public:
-    static T* instance() { return s_instance; }
+    static T* instance() { return static_cast<T*>(s_instance); }
 
     Singleton(const Singleton&) = delete;
     Singleton& operator=(const Singleton&) = delete;
 
 protected:
-    Singleton() { s_instance = static_cast<T*>(this); }
+    // The pointer is kept as the base and cast on access: while the base is being
+    // constructed or destroyed the object is not yet (or no longer) a T.
+    Singleton() { s_instance = this; }
     ~Singleton() {
-        if (s_instance == static_cast<T*>(this)) s_instance = nullptr;
+        if (s_instance == this) s_instance = nullptr;
     }
 
 private:
-    static inline T* s_instance = nullptr;
+    static inline Singleton* s_instance = nullptr;
 };
 
 } // namespace Vrenn

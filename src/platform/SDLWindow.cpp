@@ -1,0 +1,153 @@
+#include "platform/SDLWindow.h"
+
+#include "app/Log.h"
+#include "platform/SDLVideo.h"
+#include "render/RenderTarget.h"
+
+#include <SDL.h>
+
+namespace Vrenn {
+
+SDLWindow::SDLWindow(std::string name, std::string caption)
+    : Window(std::move(name)), m_caption(std::move(caption)) {}
+
+SDLWindow::~SDLWindow() {
+    destroy();
+}
+
+bool SDLWindow::create(bool fullScreen, int32_t mode, int32_t colourBits, int32_t depthBits,
+                       int32_t stencilBits, int32_t fsaaLevel) {
+    m_fullScreen = fullScreen;
+    const DisplayModeSize size = displayModeSize(mode);
+    m_width = size.width;
+    m_height = size.height;
+    m_colourBits = colourBits;
+    m_depthBits = depthBits;
+    m_stencilBits = stencilBits;
+    m_fsaaLevel = fsaaLevel;
+
+    if (!m_videoHeld) {
+        if (!acquireSDLVideo()) return false;
+        m_videoHeld = true;
+    }
+    return createWindow();
+}
+
+bool SDLWindow::createWindow() {
+    if (!m_videoHeld) return false;
+    if (m_window) {
+        if (m_renderTarget) m_renderTarget->release();
+        m_renderTarget.reset();
+        SDL_DestroyWindow(m_window);
+        m_window = nullptr;
+    }
+    // The window only receives the finished frame (the back buffer is an off-screen
+    // framebuffer), so its own framebuffer needs colour alone.
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+
+    uint32_t flags = SDL_WINDOW_OPENGL | (m_hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+    int x = m_positionSet ? m_x : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+    int y = m_positionSet ? m_y : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+    SDL_DisplayMode fullScreenMode{};
+    if (m_fullScreen) {
+        logFormat("Creating fullscreen window: %s\n", m_name.c_str());
+        SDL_DisplayMode wanted{};
+        wanted.w = m_width;
+        wanted.h = m_height;
+        if (!SDL_GetClosestDisplayMode(0, &wanted, &fullScreenMode) ||
+            fullScreenMode.w != m_width || fullScreenMode.h != m_height) {
+            logMessage("Does not support the video mode!\n");
+            return false;
+        }
+        flags |= SDL_WINDOW_FULLSCREEN;
+        x = y = 0;
+    } else {
+        logFormat("Creating windowed window: %s\n", m_name.c_str());
+        SDL_DisplayMode desktop{};
+        if (SDL_GetDesktopDisplayMode(0, &desktop) == 0)
+            m_colourBits = static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format));
+    }
+
+    // The size is the client size: the back buffer maps onto it one to one.
+    m_window = SDL_CreateWindow(m_caption.c_str(), x, y, m_width, m_height, flags);
+    if (m_window && m_fullScreen && SDL_SetWindowDisplayMode(m_window, &fullScreenMode) != 0) {
+        SDL_DestroyWindow(m_window);
+        m_window = nullptr;
+    }
+    if (!m_window) {
+        logMessage("Window Creation Error!\n");
+        logFormat("SDL: %s\n", sdlError().c_str());
+        return false;
+    }
+    pinLoadedModules();
+    logMessage("Window Successfully Created!\n");
+    return true;
+}
+
+void SDLWindow::destroy() {
+    // The render target holds the GL context, which must go before its window, even
+    // while others still hold the target.
+    if (m_renderTarget) m_renderTarget->release();
+    m_renderTarget.reset();
+    if (m_window) {
+        SDL_DestroyWindow(m_window);
+        m_window = nullptr;
+    }
+    if (m_videoHeld) {
+        releaseSDLVideo();
+        m_videoHeld = false;
+    }
+}
+
+void SDLWindow::resize(int32_t width, int32_t height) {
+    if (width == 0 && height == 0) {
+        if (!m_window) return;
+        int w = 0;
+        int h = 0;
+        SDL_GL_GetDrawableSize(m_window, &w, &h);
+        width = w;
+        height = h;
+    }
+    m_width = width;
+    m_height = height;
+    if (m_renderTarget) m_renderTarget->setSize(width, height);
+}
+
+void SDLWindow::setPosition(int32_t x, int32_t y) {
+    Window::setPosition(x, y);
+    m_positionSet = true;
+}
+
+void SDLWindow::Run(const std::function<bool()>& callback) {
+    const uint32_t id = windowId();
+    for (;;) {
+        bool quit = false;
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) quit = true;
+            if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+                event.window.windowID == id)
+                quit = true;
+        }
+        // A quit request anywhere in the batch ends the loop before another frame.
+        if (quit) return;
+        if (!callback()) return;
+    }
+}
+
+uint32_t SDLWindow::windowId() const {
+    return m_window ? SDL_GetWindowID(m_window) : 0;
+}
+
+bool SDLWindow::offscreen() const {
+    return m_videoHeld && sdlVideoIsOffscreen();
+}
+
+} // namespace Vrenn

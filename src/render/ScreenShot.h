@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace Vrenn {
+
+// The first name of the series "shot0000.jpg" to "shot9999.jpg" that no file has
+// (looked up through the file system when one exists); "shot9999.jpg" when every
+// name is taken.
+std::string nextScreenShotName();
+
+// Writes RGBA pixels (top row first; alpha ignored) as a baseline JPEG of the given
+// quality (1 to 100). The file is written to a temporary name and renamed, so a
+// failure leaves any previous file whole. False on failure.
+bool writeJpeg(const std::string& fileName, const uint8_t* rgba, int32_t width, int32_t height,
+               int quality);
+
+} // namespace Vrenn

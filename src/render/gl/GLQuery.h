@@ -1,0 +1,31 @@
+#pragma once
+
+#include "render/Query.h"
+
+#include <epoxy/gl.h>
+
+namespace Vrenn {
+
+// An occlusion query on a GL query object counting samples that pass.
+class GLQuery : public Query {
+public:
+    // Takes over a query object made in the live context.
+    explicit GLQuery(GLuint id);
+    ~GLQuery() override;
+
+    void begin() override;
+    void end() override;
+    // Waits for the result of the last finished begin/end pair. Without one (never
+    // begun, or begun and not yet ended) there is nothing to wait for: false at once.
+    bool getResult(uint32_t& out, bool flush) override;
+
+    GLuint id() const { return m_id; }
+
+private:
+    GLuint m_id;
+    uint64_t m_generation;
+    bool m_active = false;
+    bool m_hasResult = false;
+};
+
+} // namespace Vrenn

@@ -1,0 +1,167 @@
+#include "render/gl/GLRenderer.h"
+
+#include "app/Log.h"
+#include "platform/Window.h"
+#include "render/ScreenShot.h"
+#include "render/gl/GLContextLife.h"
+#include "render/gl/GLQueryMgr.h"
+#include "render/gl/GLRenderTarget.h"
+#include "render/gl/GLRenderTargetMgr.h"
+#include "render/gl/GLStateCache.h"
+
+namespace Vrenn {
+
+namespace {
+constexpr int kScreenShotQuality = 90;
+
+std::string glString(GLenum name) {
+    const auto* text = reinterpret_cast<const char*>(glGetString(name));
+    return text ? text : "";
+}
+
+int32_t glInteger(GLenum name) {
+    GLint value = 0;
+    glGetIntegerv(name, &value);
+    return value;
+}
+} // namespace
+
+GLRenderer::GLRenderer() {
+    m_projectionFlag = true;
+}
+
+GLRenderer::~GLRenderer() {
+    if (m_primaryTarget || m_renderTargetMgr) ShutDown();
+}
+
+bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
+    logMessage("GLRenderer::Initialize\n");
+    if (!window) {
+        m_lastError = "no window";
+        logMessage("Couldn't initialize OpenGL\n");
+        return false;
+    }
+    auto targets = std::make_shared<GLRenderTargetMgr>();
+    m_renderTargetMgr = targets;
+    m_queryMgr = std::make_shared<GLQueryMgr>();
+
+    auto primary = m_renderTargetMgr->createRenderWindow(window->name(), window);
+    if (!primary) {
+        m_lastError = targets->lastError();
+        return false;
+    }
+    m_lastError.clear();
+    m_contextGeneration = glContextGeneration();
+    m_caps.vendor = glString(GL_VENDOR);
+    m_caps.renderer = glString(GL_RENDERER);
+    m_caps.version = glString(GL_VERSION);
+    m_caps.maxTextureSize = glInteger(GL_MAX_TEXTURE_SIZE);
+    m_caps.maxCubeMapSize = glInteger(GL_MAX_CUBE_MAP_TEXTURE_SIZE);
+    m_caps.max3DTextureSize = glInteger(GL_MAX_3D_TEXTURE_SIZE);
+    m_caps.maxSamples = glInteger(GL_MAX_SAMPLES);
+    m_caps.maxDrawBuffers = glInteger(GL_MAX_DRAW_BUFFERS);
+    m_caps.maxColourAttachments = glInteger(GL_MAX_COLOR_ATTACHMENTS);
+
+    m_window = window;
+    m_primaryTarget = primary;
+    setRenderTarget(primary);
+    setDefaultState();
+    logMessage("OpenGL Renderer Successfully Initialized\n");
+    return true;
+}
+
+void GLRenderer::setDefaultState() {
+    if (auto* cache = GLStateCache::instance()) {
+        // Cull none, solid fill, no scissor or stencil, depth test less-or-equal with
+        // writes, no blending.
+        cache->reset();
+        if (m_emptyVertexArray == 0) glCreateVertexArrays(1, &m_emptyVertexArray);
+        // Core GL draws only with a vertex array bound; this one serves draws that
+        // take everything from gl_VertexID.
+        cache->bindVertexArray(m_emptyVertexArray);
+        cache->bindFramebuffer(0);
+        if (auto primary = glPrimaryTarget()) primary->bind();
+    }
+}
+
+void GLRenderer::ShutDown() {
+    if (m_emptyVertexArray != 0 && glContextAlive(m_contextGeneration)) {
+        if (auto* cache = GLStateCache::instance()) cache->forgetVertexArray(m_emptyVertexArray);
+        glDeleteVertexArrays(1, &m_emptyVertexArray);
+    }
+    m_emptyVertexArray = 0;
+    m_window.reset();
+    m_currentTarget.reset();
+    m_primaryTarget.reset();
+    reset();
+    logMessage("GLRenderer::ShutDown\n");
+}
+
+void GLRenderer::beginFrame() {
+    clear(m_clearColour, m_clearDepth, m_clearStencil);
+}
+
+void GLRenderer::endFrame() {
+    if (auto primary = glPrimaryTarget()) primary->present();
+}
+
+void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
+    auto* cache = GLStateCache::instance();
+    if (!cache) return;
+    // The whole target is cleared whatever the write masks of the last pass were.
+    const RenderStates states = cache->states();
+    RenderStates clearing = states;
+    clearing.colourMask = 0xF;
+    if (depth) clearing.depthWrite = true;
+    cache->apply(clearing);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    GLbitfield mask = GL_COLOR_BUFFER_BIT;
+    if (depth) mask |= GL_DEPTH_BUFFER_BIT;
+    if (stencil) mask |= GL_STENCIL_BUFFER_BIT;
+    glClear(mask);
+    cache->apply(states);
+}
+
+void GLRenderer::enableScissor(bool on) {
+    if (auto* cache = GLStateCache::instance()) cache->setScissorTest(on);
+}
+
+void GLRenderer::setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) {
+    // Rows count from the top in every target, so the rectangle goes in as it is.
+    glScissor(x, y, width, height);
+}
+
+void GLRenderer::applyViewport(const Viewport& viewport) {
+    glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
+}
+
+void GLRenderer::takeScreenShot() {
+    const std::string name = nextScreenShotName();
+    std::vector<uint8_t> pixels;
+    const auto primary = glPrimaryTarget();
+    const bool written =
+        primary && primary->readPixels(pixels) &&
+        writeJpeg(name, pixels.data(), primary->width(), primary->height(), kScreenShotQuality);
+    if (written)
+        logMessage("Wrote ScreenShot:" + name + "\n");
+    else
+        logMessage("Could not Write ScreenShot:" + name + "\n");
+}
+
+std::string GLRenderer::deviceLabel() const {
+    const auto primary = glPrimaryTarget();
+    return primary ? primary->deviceLabel() : std::string();
+}
+
+std::shared_ptr<GLRenderTarget> GLRenderer::glPrimaryTarget() const {
+    return std::dynamic_pointer_cast<GLRenderTarget>(m_primaryTarget);
+}
+
+bool GLRenderer::readBackBuffer(std::vector<uint8_t>& rgba) const {
+    const auto primary = glPrimaryTarget();
+    return primary && primary->readPixels(rgba);
+}
+
+} // namespace Vrenn

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "render/Texture.h"
+
+#include <epoxy/gl.h>
+
+namespace Vrenn {
+
+// A texture with its GL texture object. The object is made by the texture manager
+// (or a render texture) and deleted with the texture while its context lives.
+class GLTexture : public Texture {
+public:
+    using Texture::Texture;
+    ~GLTexture() override;
+
+    void release() override;
+
+    // Takes over a texture object made in the live context (any previous one is
+    // released).
+    void adopt(GLuint id, GLenum target, int32_t levels);
+
+    GLuint id() const { return m_id; }
+    GLenum target() const { return m_target; }
+    int32_t levels() const { return m_levels; }
+
+private:
+    GLuint m_id = 0;
+    GLenum m_target = GL_NONE;
+    int32_t m_levels = 0;
+    uint64_t m_generation = 0;
+};
+
+// The GL target of a texture type: 1D and 2D textures are 2D textures, volumes 3D,
+// cubes cube maps.
+GLenum glTextureTarget(int32_t textureType);
+
+} // namespace Vrenn

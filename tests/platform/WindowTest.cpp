@@ -1,0 +1,153 @@
+#include "app/Log.h"
+#include "platform/SDLWindow.h"
+#include "render/RenderTarget.h"
+#include "support/TempDir.h"
+
+#include <SDL.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace Vrenn {
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() { logs.CreateLog(LOG_DEFAULT, logFile); }
+    std::string logText() const {
+        std::ifstream in(logFile);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    Vrenn::Test::TempDir directory;
+    std::string logFile = directory.file("window.log");
+    LogManager logs;
+};
+
+class SizeRecorder : public RenderTarget {
+public:
+    SizeRecorder() : RenderTarget("recorder") {}
+    bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
+    void release() override { ++releases; }
+    bool bind() override { return true; }
+    bool unbind() override { return true; }
+    int releases = 0;
+};
+
+TEST(DisplayModes, TableClampsBelowOneAndAboveSeven) {
+    const std::pair<int, DisplayModeSize> expected[] = {
+        {-5, {320, 200}}, {0, {320, 200}},  {1, {320, 200}},   {2, {400, 300}},   {3, {640, 480}},
+        {4, {800, 600}},  {5, {1024, 768}}, {6, {1280, 1024}}, {7, {1600, 1200}}, {9, {1600, 1200}},
+    };
+    for (const auto& [mode, size] : expected) {
+        EXPECT_EQ(displayModeSize(mode).width, size.width) << mode;
+        EXPECT_EQ(displayModeSize(mode).height, size.height) << mode;
+    }
+}
+
+TEST_F(WindowTest, WindowedCreationTakesTheModeSizeAndTheDesktopColourDepth) {
+    SDLWindow window("Application", "window test");
+    window.setHidden(true);
+    EXPECT_EQ(window.width(), 640);
+    EXPECT_EQ(window.colourBits(), 32);
+    ASSERT_TRUE(window.create(false, 2, 16, 24, 8, 4));
+    EXPECT_NE(window.handle(), nullptr);
+    EXPECT_EQ(window.width(), 400);
+    EXPECT_EQ(window.height(), 300);
+    EXPECT_EQ(window.depthBits(), 24);
+    EXPECT_EQ(window.stencilBits(), 8);
+    EXPECT_EQ(window.fsaaLevel(), 4);
+    SDL_DisplayMode desktop{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    EXPECT_EQ(window.colourBits(), static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format)));
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowSize(window.handle(), &w, &h);
+    EXPECT_EQ(w, 400);
+    EXPECT_EQ(h, 300);
+    const std::string log = logText();
+    EXPECT_NE(log.find("Creating windowed window: Application\nWindow Successfully Created!\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(WindowTest, FullScreenNeedsTheExactDisplayMode) {
+    SDLWindow probe("probe", "probe");
+    probe.setHidden(true);
+    ASSERT_TRUE(probe.create(false, 1, 32, 24, 0, 0));
+    // Which of the table's sizes the display offers, asked of SDL directly (a mode of
+    // size 0 x 0, as the offscreen driver lists, takes any size).
+    auto offered = [](DisplayModeSize size) {
+        for (int i = 0, n = SDL_GetNumDisplayModes(0); i < n; ++i) {
+            SDL_DisplayMode mode{};
+            if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
+            if ((mode.w == size.width && mode.h == size.height) || (mode.w == 0 && mode.h == 0))
+                return true;
+        }
+        return false;
+    };
+    for (int mode = 1; mode <= 7; ++mode) {
+        SDLWindow window("Application", "full screen");
+        window.setHidden(true);
+        const bool created = window.create(true, mode, 32, 24, 0, 0);
+        EXPECT_EQ(created, offered(displayModeSize(mode))) << mode;
+        if (!created) {
+            EXPECT_NE(logText().find("Does not support the video mode!\n"), std::string::npos);
+        }
+        EXPECT_NE(logText().find("Creating fullscreen window: Application\n"), std::string::npos);
+    }
+}
+
+TEST_F(WindowTest, RunStopsWhenTheCallbackSaysSoOrAQuitArrivesBeforeTheNextFrame) {
+    SDLWindow window("Application", "loop");
+    window.setHidden(true);
+    ASSERT_TRUE(window.create(false, 1, 32, 24, 0, 0));
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+
+    int frames = 0;
+    window.Run([&] { return ++frames < 3; });
+    EXPECT_EQ(frames, 3);
+
+    // Closing the window (or a quit request) ends the loop before the callback runs.
+    SDL_Event close{};
+    close.type = SDL_WINDOWEVENT;
+    close.window.event = SDL_WINDOWEVENT_CLOSE;
+    close.window.windowID = window.windowId();
+    frames = 0;
+    window.Run([&] {
+        ++frames;
+        SDL_PushEvent(&close);
+        return true;
+    });
+    EXPECT_EQ(frames, 1);
+
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+    frames = 0;
+    window.Run([&] { return ++frames < 100; });
+    EXPECT_EQ(frames, 0);
+}
+
+TEST_F(WindowTest, ResizeTellsTheRenderTargetAndDestroyReleasesIt) {
+    SDLWindow window("Application", "resize");
+    window.setHidden(true);
+    ASSERT_TRUE(window.create(false, 3, 32, 24, 0, 0));
+    auto target = std::make_shared<SizeRecorder>();
+    window.setRenderTarget(target);
+    window.resize(100, 50);
+    EXPECT_EQ(target->width(), 100);
+    EXPECT_EQ(target->height(), 50);
+    window.resize(0, 0);
+    EXPECT_EQ(target->width(), 640);
+    EXPECT_EQ(target->height(), 480);
+    window.destroy();
+    EXPECT_EQ(target->releases, 1);
+    EXPECT_EQ(window.renderTarget(), nullptr);
+    EXPECT_EQ(window.handle(), nullptr);
+}
+
+} // namespace
+} // namespace Vrenn

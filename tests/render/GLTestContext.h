@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/Log.h"
+#include "platform/SDLWindow.h"
+#include "render/gl/GLRenderer.h"
+#include "support/TempDir.h"
+
+#include <epoxy/gl.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Vrenn::Test {
+
+// One hidden window and GL renderer for the tests of a program, made on first use
+// (creating a context on a software rasteriser is the slow part) and reused. The log
+// goes to a file whose new lines a test can read.
+class GLTestContext {
+public:
+    static constexpr int32_t kMode = 3; // 640 x 480
+
+    // The shared context, made when needed; fails the test when no device exists.
+    static GLTestContext& get();
+    // Ends the shared context (a test that makes its own device calls this first).
+    static void shutDown();
+
+    GLRenderer& renderer() { return *m_renderer; }
+    const std::shared_ptr<GLRenderer>& rendererPtr() const { return m_renderer; }
+    const std::shared_ptr<SDLWindow>& window() const { return m_window; }
+
+    GLTestContext();
+    ~GLTestContext();
+
+private:
+    std::shared_ptr<SDLWindow> m_window;
+    std::shared_ptr<GLRenderer> m_renderer;
+};
+
+// Log lines written from construction on, read from the log's file.
+class LogCapture {
+public:
+    LogCapture();
+    std::string text() const;
+
+private:
+    size_t m_start;
+};
+
+// The file log the test programs share; made with the first capture or context.
+const std::string& testLogFile();
+
+// Texels of one level (and, for cubes and arrays, one face or layer) of a texture as
+// RGBA floats, top row first.
+std::vector<float> readTextureRGBA(GLuint texture, int32_t level, int32_t width, int32_t height,
+                                   int32_t layer = -1);
+// The bound draw framebuffer's first colour attachment as RGBA bytes, top row first.
+std::vector<uint8_t> readFramebufferRGBA(int32_t width, int32_t height);
+
+// True when no GL error is pending (and clears them).
+bool noGLError();
+
+} // namespace Vrenn::Test

@@ -1,0 +1,130 @@
+// The renderer's binding rules, on targets that record what is done to them.
+
+#include "render/Renderer.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace Vrenn {
+namespace {
+
+std::vector<std::string> g_calls;
+
+class RecordingTarget : public RenderTarget {
+public:
+    using RenderTarget::RenderTarget;
+    bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
+    void release() override {}
+    bool bind() override {
+        g_calls.push_back("bind " + name());
+        return true;
+    }
+    bool unbind() override {
+        g_calls.push_back("unbind " + name());
+        return true;
+    }
+    void setFace(int32_t face) override {
+        g_calls.push_back("face " + name() + " " + std::to_string(face));
+    }
+};
+
+class RecordingRenderer : public Renderer {
+public:
+    bool Initialize(const std::shared_ptr<Window>&) override { return true; }
+    void ShutDown() override {}
+    void beginFrame() override {}
+    void endFrame() override {}
+    void clear(bool, bool, bool) override {}
+    void enableScissor(bool) override {}
+    void setScissorRect(int32_t, int32_t, int32_t, int32_t) override {}
+    void takeScreenShot() override {}
+    void setPrimary(std::shared_ptr<RenderTarget> target) { m_primaryTarget = std::move(target); }
+    int viewportsApplied = 0;
+
+protected:
+    void applyViewport(const Viewport&) override { ++viewportsApplied; }
+};
+
+class RendererBinding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_calls.clear();
+        renderer.setPrimary(primary);
+    }
+    std::vector<std::string> takeCalls() { return std::exchange(g_calls, {}); }
+
+    RecordingRenderer renderer;
+    std::shared_ptr<RenderTarget> primary = std::make_shared<RecordingTarget>("primary");
+    std::shared_ptr<RenderTarget> a = std::make_shared<RecordingTarget>("a");
+    std::shared_ptr<RenderTarget> b = std::make_shared<RecordingTarget>("b");
+    std::shared_ptr<RenderTarget> c = std::make_shared<RecordingTarget>("c");
+};
+
+TEST_F(RendererBinding, SingleTargetIsBoundOnceAndAnEmptyOneUnbindsThePrimary) {
+    renderer.setRenderTarget(a);
+    renderer.setRenderTarget(a);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind a"}));
+    // The previous single target is not unbound: the new bind replaces it.
+    renderer.setRenderTarget(b);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind b"}));
+    renderer.setRenderTarget(nullptr);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind primary"}));
+    EXPECT_EQ(renderer.currentTarget(), nullptr);
+}
+
+TEST_F(RendererBinding, ListsBindInOrderAndUnbindOnlyPositionsTheNewListLeaves) {
+    renderer.setRenderTargets({a, b, c});
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind a", "bind b", "bind c"}));
+    renderer.setRenderTargets({a, b, c});
+    EXPECT_TRUE(takeCalls().empty());
+    renderer.setRenderTargets({b});
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind b", "unbind b", "unbind c"}));
+    // A single target first empties the list, unbinding what it held.
+    renderer.setRenderTarget(a);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "bind a"}));
+    EXPECT_TRUE(renderer.currentTargets().empty());
+    // Binding a list empties the single target, so binding it again binds.
+    renderer.setRenderTargets({c});
+    takeCalls();
+    renderer.setRenderTarget(a);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind c", "bind a"}));
+}
+
+TEST_F(RendererBinding, FaceBindsAreFilteredByTargetAndFace) {
+    renderer.setRenderTargetFace(a, 3);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 3", "bind a"}));
+    renderer.setRenderTargetFace(a, 3);
+    EXPECT_TRUE(takeCalls().empty());
+    renderer.setRenderTargetFace(a, 4);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 4", "bind a"}));
+    renderer.setRenderTarget(b);
+    takeCalls();
+    renderer.setRenderTargetFace(a, 4);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 4", "bind a"}));
+}
+
+TEST_F(RendererBinding, ViewportIsAppliedOnlyWhenItChanges) {
+    auto viewport = std::make_shared<Viewport>(Viewport{0, 0, 4, 4});
+    renderer.setViewport(viewport);
+    renderer.setViewport(viewport);
+    EXPECT_EQ(renderer.viewportsApplied, 1);
+    renderer.setViewport(std::make_shared<Viewport>(*viewport));
+    EXPECT_EQ(renderer.viewportsApplied, 2);
+}
+
+TEST_F(RendererBinding, ResetReturnsToTheConstructedState) {
+    renderer.setRenderTargets({a, b});
+    renderer.setClearFlags(false, false, true);
+    renderer.view()(0, 3) = 2.0f;
+    renderer.reset();
+    EXPECT_TRUE(renderer.currentTargets().empty());
+    EXPECT_EQ(renderer.primaryTarget(), nullptr);
+    EXPECT_TRUE(renderer.clearColour());
+    EXPECT_TRUE(renderer.clearDepth());
+    EXPECT_FALSE(renderer.clearStencil());
+    EXPECT_EQ(renderer.view(), Matrix4::identity());
+}
+
+} // namespace
+} // namespace Vrenn
