@@ -5,7 +5,6 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 namespace Vrenn {

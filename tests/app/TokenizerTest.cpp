@@ -3,7 +3,6 @@
 #include "fs/RamFile.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace Vrenn {
@@ -13,7 +12,8 @@ std::vector<std::string> words(const std::string& text) {
     Tokenizer tokens;
     tokens.LoadText(text);
     std::vector<std::string> out;
-    while (tokens.NextWord()) out.push_back(tokens.Token());
+    while (tokens.NextWord())
+        out.push_back(tokens.Token());
     return out;
 }
 
@@ -21,7 +21,8 @@ std::vector<std::string> allTokens(const std::string& text) {
     Tokenizer tokens;
     tokens.LoadText(text);
     std::vector<std::string> out;
-    while (tokens.NextToken()) out.push_back(tokens.Token());
+    while (tokens.NextToken())
+        out.push_back(tokens.Token());
     return out;
 }
 
@@ -35,7 +36,10 @@ TEST(Tokenizer, WordsAndTokensSplitDifferently) {
 }
 
 TEST(Tokenizer, HighBytesAndControlBytesAreWhiteSpace) {
-    EXPECT_EQ(words("ab\xA0" "cd\x01" "ef\r\ngh"), (Strings{"ab", "cd", "ef", "gh"}));
+    EXPECT_EQ(words("ab\xA0"
+                    "cd\x01"
+                    "ef\r\ngh"),
+              (Strings{"ab", "cd", "ef", "gh"}));
 }
 
 TEST(Tokenizer, SkipsOneCommentBeforeAWord) {

@@ -5,9 +5,8 @@
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
@@ -70,8 +69,7 @@ TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
     fs.setBaseDirectory("dirB");
     // The root directory is the first list entry.
     EXPECT_EQ(contents(fs.open("both.txt", SEARCH_DIRECTORY_LIST, false)), "both from root\n");
-    EXPECT_EQ(contents(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY,
-                               false)),
+    EXPECT_EQ(contents(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, false)),
               "only in dirB\n");
 
     // The search left another directory current; a file system made now would take it

@@ -1,12 +1,10 @@
 #include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
 #include "fs/RamFile.h"
-
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
