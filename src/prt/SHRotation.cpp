@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <vector>
 
 namespace Vrenn {
 
@@ -11,15 +10,14 @@ namespace {
 // Square band matrices in double precision, indexed by m, n in -l ... l.
 class BandMatrix {
 public:
-    explicit BandMatrix(int l) : m_l(l), m_size(2 * l + 1), m_values(m_size * m_size, 0.0) {}
-    double& at(int m, int n) { return m_values[(m + m_l) * m_size + (n + m_l)]; }
-    double at(int m, int n) const { return m_values[(m + m_l) * m_size + (n + m_l)]; }
-    int band() const { return m_l; }
+    explicit BandMatrix(int l) : m_l(l), m_size(2 * l + 1) {}
+    double& at(int m, int n) { return m_values[size_t((m + m_l) * m_size + (n + m_l))]; }
+    double at(int m, int n) const { return m_values[size_t((m + m_l) * m_size + (n + m_l))]; }
 
 private:
     int m_l;
     int m_size;
-    std::vector<double> m_values;
+    std::array<double, (2 * kSHBands - 1) * (2 * kSHBands - 1)> m_values{};
 };
 
 // The recurrence works in the real basis without the Condon-Shortley phase, whose band 1 is
