@@ -17,8 +17,8 @@ namespace Vrenn {
 //
 // Band l is mapped by a (2l + 1) x (2l + 1) matrix built from R by a recurrence over bands
 // (each band's matrix from band 1 and the band below), computed in double precision and stored
-// as floats. Band 0 is left unchanged. R must be orthogonal; a reflection (determinant -1) is
-// handled too and flips the odd bands as the reflected function requires.
+// as floats. Band 0 is left unchanged. R must be orthogonal; a reflection (determinant -1)
+// gives the mirrored function by the same rule.
 class SHRotation {
 public:
     // The identity.
