@@ -10,6 +10,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libsdl2-dev libepoxy-dev
   libegl1 libegl-mesa0 libgl1 libgl1-mesa-dri
+  libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick
 )
