@@ -1,6 +1,7 @@
 #pragma once
 
-#include "render/Matrix4.h"
+#include "app/Matrix4.h"
+#include "render/Vector4.h"
 
 #include <cstdint>
 #include <memory>

@@ -87,7 +87,7 @@ void Renderer::setViewport(const std::shared_ptr<Viewport>& viewport) {
 }
 
 void Renderer::begin2D() {
-    static const Matrix4 ortho = Matrix4::orthoOffCenter(0.0f, 1.0f, 1.0f, 0.0f, -1.0f, 1.0f);
+    static const Matrix4 ortho = orthoOffCenterLH(0.0f, 1.0f, 1.0f, 0.0f, -1.0f, 1.0f);
     m_view = Matrix4::identity();
     m_world = Matrix4::identity();
     m_projection = ortho;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Matrix4.h"
+#include "app/Matrix4.h"
 #include "render/RenderTargetMgr.h"
 
 #include <cstdint>
