@@ -132,6 +132,7 @@ bool GLRenderTexture::bind() {
             framebuffer.detachDepth();
     }
     framebuffer.bind();
+    if (m_autoGenMips) m_texture->setMipsStale(true);
     // Binding the first target sets the viewport to its whole surface.
     if (m_mrtIndex == 0) glViewport(0, 0, m_width, m_height);
     return true;
@@ -139,7 +140,7 @@ bool GLRenderTexture::bind() {
 
 bool GLRenderTexture::unbind() {
     if (!m_drawFramebuffer) return false;
-    if (m_autoGenMips && m_texture->id() != 0) glGenerateTextureMipmap(m_texture->id());
+    if (m_autoGenMips) m_texture->refreshMips();
     if (!depthOnly() && m_texture->id() != 0) m_drawFramebuffer->detachColour(m_mrtIndex);
     if (depthOnly() || m_depthBuffer) m_drawFramebuffer->detachDepth();
     return true;

@@ -7,6 +7,7 @@
 #include "render/gl/GLQueryMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderTargetMgr.h"
+#include "render/gl/GLShaderMgr.h"
 #include "render/gl/GLStateCache.h"
 
 namespace Vrenn {
@@ -43,6 +44,7 @@ bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     }
     auto targets = std::make_shared<GLRenderTargetMgr>();
     m_renderTargetMgr = targets;
+    m_shaderMgr = std::make_shared<GLShaderMgr>();
     m_queryMgr = std::make_shared<GLQueryMgr>();
 
     auto primary = m_renderTargetMgr->createRenderWindow(window->name(), window);

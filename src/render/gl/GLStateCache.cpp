@@ -55,15 +55,15 @@ void GLStateCache::reset() {
 }
 
 void GLStateCache::applyCull(CullMode cull) {
-    // Depth from 0 to 1 with the upper-left origin keeps front faces counter-clockwise
-    // in GL's terms exactly where they are clockwise on the y-down screen.
+    // With the upper-left origin, a triangle that turns clockwise on the y-down screen
+    // is a back face to GL when front faces are counter-clockwise.
     if (cull == CullMode::None) {
         glDisable(GL_CULL_FACE);
         return;
     }
     glEnable(GL_CULL_FACE);
     glFrontFace(GL_CCW);
-    glCullFace(cull == CullMode::Clockwise ? GL_FRONT : GL_BACK);
+    glCullFace(cull == CullMode::Clockwise ? GL_BACK : GL_FRONT);
 }
 
 void GLStateCache::apply(const RenderStates& s) {

@@ -28,6 +28,12 @@ void GLTexture::adopt(GLuint id, GLenum target, int32_t levels) {
     m_generation = glContextGeneration();
 }
 
+void GLTexture::refreshMips() {
+    if (!m_mipsStale) return;
+    m_mipsStale = false;
+    if (m_id != 0 && m_levels > 1 && glContextAlive(m_generation)) glGenerateTextureMipmap(m_id);
+}
+
 GLenum glTextureTarget(int32_t textureType) {
     switch (textureType) {
     case TEXTURE_VOLUME:

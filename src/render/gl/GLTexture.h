@@ -19,6 +19,12 @@ public:
     // released).
     void adopt(GLuint id, GLenum target, int32_t levels);
 
+    // A render texture with automatic mip maps marks its levels stale while it is drawn
+    // into; whoever samples it next (an effect pass) rebuilds them first.
+    void setMipsStale(bool stale) { m_mipsStale = stale; }
+    // Rebuilds stale mip levels from level 0.
+    void refreshMips();
+
     GLuint id() const { return m_id; }
     GLenum target() const { return m_target; }
     int32_t levels() const { return m_levels; }
@@ -28,6 +34,7 @@ private:
     GLenum m_target = GL_NONE;
     int32_t m_levels = 0;
     uint64_t m_generation = 0;
+    bool m_mipsStale = false;
 };
 
 // The GL target of a texture type: 1D and 2D textures are 2D textures, volumes 3D,

@@ -1,0 +1,388 @@
+// Effects compiled and drawn on the test device, checked by reading pixels back.
+
+#include "GLCallCounter.h"
+#include "GLTestContext.h"
+#include "render/ShaderMgr.h"
+#include "render/gl/GLEffect.h"
+#include "render/gl/GLTexture.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLCallCounter;
+using Test::GLTestContext;
+using Test::LogCapture;
+using Test::noGLError;
+using Test::TempDir;
+
+// A triangle from three corners given as a vector array, moved by a matrix and
+// coloured by a texture times a tint.
+const char* const kTriangleEffect = R"(
+shared {
+    uniform mat4 transform;
+    uniform vec4 corners[3];
+    uniform vec4 tint = vec4(1.0, 0.5, 0.25, 1.0);
+    uniform sampler2D baseMap;
+}
+vertex triangleVS {
+    out vec2 uv;
+    void main() {
+        vec4 corner = corners[gl_VertexID];
+        uv = corner.xy;
+        gl_Position = transform * vec4(corner.xy, 0.5, 1.0);
+    }
+}
+fragment texturedFS {
+    in vec2 uv;
+    out vec4 colour;
+    void main() { colour = texture(baseMap, uv) * tint; }
+}
+fragment greenFS {
+    out vec4 colour;
+    void main() { colour = vec4(0.0, 1.0, 0.0, 1.0); }
+}
+sampler baseMap { min = point; mag = point; mip = none; address = clamp; }
+semantic TINT = tint;
+technique Textured { pass { vertex = triangleVS; fragment = texturedFS; depth_test = false; } }
+technique AddGreen {
+    pass { vertex = triangleVS; fragment = texturedFS; depth_test = false; }
+    pass { vertex = triangleVS; fragment = greenFS; depth_test = false; blend = one one; }
+}
+technique CullClockwise { pass { vertex = triangleVS; fragment = greenFS; cull = cw; depth_test = false; } }
+technique CullCounterClockwise { pass { vertex = triangleVS; fragment = greenFS; cull = ccw; depth_test = false; } }
+)";
+
+class EffectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto& context = GLTestContext::get();
+        renderer = &context.renderer();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        renderer->clear(true, true, false);
+        width = renderer->primaryTarget()->width();
+        height = renderer->primaryTarget()->height();
+    }
+
+    std::shared_ptr<GLEffect> compile(const std::string& text) {
+        return std::dynamic_pointer_cast<GLEffect>(ShaderMgr::instance()->createEffect(text));
+    }
+
+    // A 2x2 RGBA8 texture: red, green / blue, white (top row first).
+    std::shared_ptr<GLTexture> checkerTexture() {
+        const uint8_t texels[] = {255, 0, 0,   255, 0,   255, 0,   255,
+                                  0,   0, 255, 255, 255, 255, 255, 255};
+        GLuint id = 0;
+        glCreateTextures(GL_TEXTURE_2D, 1, &id);
+        glTextureStorage2D(id, 1, GL_RGBA8, 2, 2);
+        glTextureSubImage2D(id, 0, 0, 0, 2, 2, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+        auto texture = std::make_shared<GLTexture>("checker", TEXTURE_2D, 2, 2, 1, 4);
+        texture->adopt(id, GL_TEXTURE_2D, 1);
+        return texture;
+    }
+
+    void draw(GLEffect& effect) {
+        uint32_t passes = 0;
+        ASSERT_TRUE(effect.begin(&passes));
+        for (uint32_t i = 0; i < passes; ++i) {
+            ASSERT_TRUE(effect.beginPass(i));
+            glDrawArrays(GL_TRIANGLES, 0, 3);
+            ASSERT_TRUE(effect.endPass());
+        }
+        ASSERT_TRUE(effect.end());
+        EXPECT_TRUE(noGLError());
+    }
+
+    std::array<uint8_t, 4> pixel(int32_t x, int32_t y) {
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(renderer->readBackBuffer(rgba));
+        const size_t at =
+            (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
+        return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
+    }
+
+    // The pixel that a point in clip space covers (x right, y up; row 0 at the top).
+    std::array<uint8_t, 4> pixelAtClip(float x, float y) {
+        const auto px = static_cast<int32_t>((x + 1.0f) * 0.5f * static_cast<float>(width));
+        const auto py = static_cast<int32_t>((1.0f - y) * 0.5f * static_cast<float>(height));
+        return pixel(px, py);
+    }
+
+    void setCorners(GLEffect& effect, Vector4 a, Vector4 b, Vector4 c) {
+        const Vector4 corners[3] = {a, b, c};
+        ASSERT_TRUE(effect.getParameter("corners")->setVectorArray(corners, 3));
+    }
+
+    GLRenderer* renderer = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+TEST_F(EffectTest, TriangleLandsWhereTheMatrixPutsItWithTextureAndTint) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    ASSERT_TRUE(effect->setTechnique("Textured"));
+    // Corners (0,0), (1,0), (0,1) in texture space double as positions; the matrix
+    // scales by 0.8 and moves them left by 0.9 and down by 0.5.
+    setCorners(*effect, {0, 0, 0, 1}, {1, 0, 0, 1}, {0, 1, 0, 1});
+    Matrix4 transform = Matrix4::identity();
+    transform(0, 0) = 0.8f;
+    transform(1, 1) = 0.8f;
+    transform(0, 3) = -0.9f;
+    transform(1, 3) = -0.5f;
+    ASSERT_TRUE(effect->getParameter("transform")->setMatrix(transform));
+    ASSERT_TRUE(effect->getParameter("baseMap")->setTexture(checkerTexture()));
+    ASSERT_TRUE(effect->getParameter("tint")->setVector({1.0f, 1.0f, 0.5f, 1.0f}));
+    draw(*effect);
+    EXPECT_TRUE(noGLError());
+
+    // Near the corner at texture (0, 0): texel row 0, column 0, red. Texture row 0 is
+    // the top row of the image, and it is sampled where v is near 0.
+    auto near0 = pixelAtClip(-0.9f + 0.8f * 0.1f, -0.5f + 0.8f * 0.1f);
+    EXPECT_EQ(near0[0], 255);
+    EXPECT_EQ(near0[1], 0);
+    // Near (1, 0): column 1 of row 0, green.
+    auto nearU = pixelAtClip(-0.9f + 0.8f * 0.85f, -0.5f + 0.8f * 0.05f);
+    EXPECT_EQ(nearU[0], 0);
+    EXPECT_EQ(nearU[1], 255);
+    // Near (0, 1): row 1, column 0, blue, halved by the tint.
+    auto nearV = pixelAtClip(-0.9f + 0.8f * 0.05f, -0.5f + 0.8f * 0.85f);
+    EXPECT_EQ(nearV[2], 128);
+    EXPECT_EQ(nearV[0], 0);
+    // Outside: beyond the hypotenuse, the untransformed place, and the place the
+    // triangle would cover were y mirrored.
+    EXPECT_EQ(pixelAtClip(-0.9f + 0.8f * 0.7f, -0.5f + 0.8f * 0.7f)[3], 0);
+    EXPECT_EQ(pixelAtClip(0.2f, 0.2f)[3], 0);
+    EXPECT_EQ(pixelAtClip(-0.9f + 0.8f * 0.1f, 0.5f - 0.8f * 0.1f)[3], 0);
+}
+
+TEST_F(EffectTest, ValuesPersistAcrossBeginAndComeBackUnchanged) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    // The GLSL initialiser is the starting value.
+    Vector4 tint;
+    ASSERT_TRUE(effect->getParameter("tint")->getVector(tint));
+    EXPECT_EQ(tint, (Vector4{1.0f, 0.5f, 0.25f, 1.0f}));
+
+    Matrix4 m;
+    for (int i = 0; i < 16; ++i)
+        m.m[static_cast<size_t>(i)] = static_cast<float>(i + 1);
+    auto transform = effect->getParameter("transform");
+    ASSERT_TRUE(transform->setMatrix(m));
+    draw(*effect);
+    draw(*effect);
+    Matrix4 back;
+    ASSERT_TRUE(transform->getMatrix(back));
+    EXPECT_EQ(back, m);
+    // A parameter got again sees the same value: the effect holds it.
+    ASSERT_TRUE(effect->getParameter("transform")->getMatrix(back));
+    EXPECT_EQ(back, m);
+
+    // Matrices and vectors do not cross; numbers convert; any non-zero is true.
+    EXPECT_FALSE(transform->setVector({}));
+    EXPECT_FALSE(effect->getParameter("tint")->setMatrix(m));
+    EXPECT_FALSE(effect->getParameter("baseMap")->setFloat(1.0f));
+    ASSERT_TRUE(effect->getParameter("tint")->setFloat(0.25f));
+    bool flag = false;
+    ASSERT_TRUE(effect->getParameter("tint")->getBool(flag));
+    EXPECT_TRUE(flag);
+    int32_t number = 7;
+    ASSERT_TRUE(effect->getParameter("tint")->getInt(number));
+    EXPECT_EQ(number, 0);
+    ASSERT_TRUE(effect->getParameter("tint")->setFloat(0.0f));
+    ASSERT_TRUE(effect->getParameter("tint")->getBool(flag));
+    EXPECT_FALSE(flag);
+
+    // Arrays run element by element and are cut at the parameter's size.
+    const Vector4 many[5] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}, {13, 14, 15, 16}, {}};
+    auto corners = effect->getParameter("corners");
+    ASSERT_TRUE(corners->setVectorArray(many, 5));
+    Vector4 read[3];
+    ASSERT_TRUE(corners->getVectorArray(read, 3));
+    EXPECT_EQ(read[2], many[2]);
+    float flat[12] = {};
+    ASSERT_TRUE(corners->getFloatArray(flat, 12));
+    EXPECT_EQ(flat[5], 6.0f);
+    EXPECT_EQ(effect->getParameter("missing"), nullptr);
+}
+
+TEST_F(EffectTest, SecondPassBlendsOverTheFirstAndTechniquesSwitchByNameOrIndex) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1}); // the whole screen
+    effect->getParameter("transform")->setMatrix(Matrix4::identity());
+    effect->getParameter("baseMap")->setTexture(checkerTexture());
+    effect->getParameter("tint")->setVector({1, 0, 0, 1});
+    ASSERT_TRUE(effect->setTechnique("AddGreen"));
+    EXPECT_FALSE(effect->setTechnique("NoSuchTechnique"));
+    EXPECT_EQ(effect->currentTechnique(), 1u);
+    EXPECT_FALSE(effect->setTechnique(99u));
+    draw(*effect);
+    EXPECT_EQ(effect->passCount(), 2u);
+    // The bottom-left corner samples texel (0, 0), red, tinted red; green added on top.
+    const auto p = pixel(0, height - 1);
+    EXPECT_EQ(p[0], 255);
+    EXPECT_EQ(p[1], 255);
+    EXPECT_EQ(p[2], 0);
+
+    ASSERT_TRUE(effect->setTechnique(0u));
+    renderer->clear(true, true, false);
+    draw(*effect);
+    EXPECT_EQ(effect->passCount(), 1u);
+    EXPECT_EQ(pixel(0, height - 1)[1], 0);
+}
+
+// Winding as seen on the screen, y down: (0,0) top-left, (1,0) right, (0,1) down is
+// clockwise on the screen.
+TEST_F(EffectTest, CullingFollowsTheWindingOnTheScreen) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    effect->getParameter("transform")->setMatrix(Matrix4::identity());
+    // Clip-space y points up, so this goes right then down on the screen: clockwise.
+    setCorners(*effect, {-0.5f, 0.5f, 0, 1}, {0.5f, 0.5f, 0, 1}, {-0.5f, -0.5f, 0, 1});
+    const float insideX = -0.3f;
+    const float insideY = 0.3f;
+    ASSERT_TRUE(effect->setTechnique("CullClockwise"));
+    draw(*effect);
+    EXPECT_EQ(pixelAtClip(insideX, insideY)[1], 0);
+    ASSERT_TRUE(effect->setTechnique("CullCounterClockwise"));
+    draw(*effect);
+    EXPECT_EQ(pixelAtClip(insideX, insideY)[1], 255);
+}
+
+TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
+    const std::string broken = "vertex v { void main() { gl_Position = vec4(0.0); } }\n"
+                               "fragment f {\n"
+                               "    out vec4 c;\n"
+                               "    void main() { c = undefinedThing; }\n"
+                               "}\n"
+                               "technique t { pass { vertex = v; fragment = f; } }\n";
+    TempDir directory;
+    directory.write("broken.fx", broken);
+    const size_t registered = ShaderMgr::instance()->effects().size();
+    LogCapture log;
+    EXPECT_EQ(ShaderMgr::instance()->loadEffect(directory.file("broken.fx")), nullptr);
+    EXPECT_EQ(ShaderMgr::instance()->createEffect(broken), nullptr);
+    EXPECT_EQ(ShaderMgr::instance()->effects().size(), registered);
+    const std::string text = log.text();
+    const std::string fromFile =
+        "GL FX Compile Error: " + directory.file("broken.fx") + ":4: fragment shader 'f': ";
+    EXPECT_NE(text.find(fromFile), std::string::npos) << text;
+    EXPECT_NE(text.find("GL FX Compile Error: <memory>:4: fragment shader 'f': "),
+              std::string::npos);
+    EXPECT_NE(text.find("undefinedThing"), std::string::npos);
+    // One line per failure.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+
+    LogCapture missing;
+    EXPECT_EQ(ShaderMgr::instance()->loadEffect(directory.file("absent.fx")), nullptr);
+    EXPECT_EQ(missing.text(), "GL FX Compile Error: " + directory.file("absent.fx") +
+                                  ": the file cannot be read\n");
+}
+
+TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
+    TempDir directory;
+    directory.write("lit.fx", kTriangleEffect);
+    auto* shaders = ShaderMgr::instance();
+    const auto first = shaders->loadEffect(directory.file("lit.fx"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(shaders->find(directory.file("lit.fx")), first);
+    // Loading again compiles again; the registry keeps the first.
+    const auto second = shaders->loadEffect(directory.file("lit.fx"));
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(shaders->find(directory.file("lit.fx")), first);
+
+    const auto a = shaders->createEffect(kTriangleEffect);
+    const auto b = shaders->createEffect(kTriangleEffect);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    ASSERT_EQ(a->name().rfind("gen_", 0), 0u);
+    const int n = std::stoi(a->name().substr(4));
+    EXPECT_EQ(b->name(), "gen_" + std::to_string(n + 1));
+    EXPECT_EQ(shaders->find(b->name()), b);
+
+    uint32_t parameters = 0;
+    uint32_t techniques = 0;
+    uint32_t functions = 0;
+    ASSERT_TRUE(a->getDesc(&parameters, &techniques, &functions));
+    EXPECT_EQ(parameters, 4u);
+    EXPECT_EQ(techniques, 4u);
+    EXPECT_EQ(functions, 3u);
+    EXPECT_NE(a->getParameterBySemantic("tint"), nullptr);
+    EXPECT_EQ(a->getParameterBySemantic("NOTHING"), nullptr);
+}
+
+TEST_F(EffectTest, CloneHoldsItsOwnValues) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1});
+    effect->getParameter("transform")->setMatrix(Matrix4::identity());
+    effect->getParameter("baseMap")->setTexture(checkerTexture());
+    effect->getParameter("tint")->setVector({1, 0, 0, 1});
+    auto copy = std::dynamic_pointer_cast<GLEffect>(effect->clone());
+    ASSERT_NE(copy, nullptr);
+    copy->getParameter("tint")->setVector({0, 0, 0, 1});
+
+    draw(*effect);
+    EXPECT_EQ(pixel(0, height - 1)[0], 255);
+    draw(*copy);
+    EXPECT_EQ(pixel(0, height - 1)[0], 0);
+    // The original's value comes back into the shared program.
+    draw(*effect);
+    EXPECT_EQ(pixel(0, height - 1)[0], 255);
+}
+
+TEST_F(EffectTest, RedrawingWithNothingChangedIssuesNoBinds) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    effect->getParameter("baseMap")->setTexture(checkerTexture());
+    draw(*effect);
+    GLCallCounter calls;
+    draw(*effect);
+    EXPECT_EQ(calls.total(), 0);
+}
+
+TEST_F(EffectTest, SamplerRefusesATextureOfAnotherKind) {
+    auto effect = compile(kTriangleEffect);
+    ASSERT_NE(effect, nullptr);
+    auto cube = std::make_shared<GLTexture>("cube", TEXTURE_CUBE, 4, 4, 1, 4);
+    EXPECT_FALSE(effect->getParameter("baseMap")->setTexture(cube));
+    EXPECT_TRUE(effect->getParameter("baseMap")->setTexture(std::shared_ptr<Texture>()));
+    EXPECT_FALSE(effect->getParameter("baseMap")->setTexture(renderer->primaryTarget()));
+}
+
+} // namespace
+} // namespace Vrenn
+
+namespace Vrenn {
+namespace {
+
+// The complete example of docs/effects.md compiles as written.
+TEST(EffectDocumentation, ExampleCompiles) {
+    const std::string doc = Vrenn::Test::readBytes(VRENN_DOCS_DIR "/effects.md");
+    const std::string open = "```effect\n";
+    const size_t start = doc.find(open);
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = doc.find("```", start + open.size());
+    ASSERT_NE(end, std::string::npos);
+    GLTestContext::get();
+    Vrenn::Test::LogCapture log;
+    auto effect = ShaderMgr::instance()->createEffect(
+        doc.substr(start + open.size(), end - start - open.size()));
+    ASSERT_NE(effect, nullptr) << log.text();
+    EXPECT_TRUE(effect->setTechnique("TexturedGlow"));
+    uint32_t passes = 0;
+    ASSERT_TRUE(effect->begin(&passes));
+    EXPECT_EQ(passes, 2u);
+    EXPECT_TRUE(effect->end());
+    for (const char* name :
+         {"worldViewProj", "worldMat", "lightDir", "lightColour", "ambient", "diffuseMap"})
+        EXPECT_NE(effect->getParameter(name), nullptr) << name;
+    EXPECT_NE(effect->getParameterBySemantic("WorldViewProjection"), nullptr);
+}
+
+} // namespace
+} // namespace Vrenn

@@ -1,0 +1,101 @@
+#include "GLTestContext.h"
+#include "render/QueryMgr.h"
+#include "render/ShaderMgr.h"
+
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::LogCapture;
+
+// Two triangles covering a rectangle given in pixels of the bound target.
+const char* const kRectangleEffect = R"(
+shared { uniform vec4 rect; uniform vec2 size; uniform float depth; }
+vertex quad {
+    void main() {
+        const vec2 corners[6] = vec2[](vec2(0, 0), vec2(1, 0), vec2(0, 1),
+                                       vec2(1, 0), vec2(1, 1), vec2(0, 1));
+        vec2 pixel = mix(rect.xy, rect.zw, corners[gl_VertexID]);
+        vec2 clip = pixel / size * 2.0 - 1.0;
+        gl_Position = vec4(clip.x, -clip.y, depth, 1.0);
+    }
+}
+fragment white { out vec4 colour; void main() { colour = vec4(1.0); } }
+technique Quad { pass { vertex = quad; fragment = white; depth_func = less; } }
+)";
+
+class QueryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        renderer = &GLTestContext::get().renderer();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        renderer->clear(true, true, false);
+        effect = ShaderMgr::instance()->createEffect(kRectangleEffect);
+        ASSERT_NE(effect, nullptr);
+        effect->getParameter("size")->setVector(
+            {static_cast<float>(renderer->primaryTarget()->width()),
+             static_cast<float>(renderer->primaryTarget()->height()), 0, 0});
+    }
+
+    void drawRectangle(float x0, float y0, float x1, float y1, float depth) {
+        effect->getParameter("rect")->setVector({x0, y0, x1, y1});
+        effect->getParameter("depth")->setFloat(depth);
+        uint32_t passes = 0;
+        ASSERT_TRUE(effect->begin(&passes));
+        effect->beginPass(0);
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+        effect->endPass();
+        effect->end();
+    }
+
+    GLRenderer* renderer = nullptr;
+    std::shared_ptr<Effect> effect;
+};
+
+TEST_F(QueryTest, CountsThePixelsOfAQuadThatPassTheDepthTest) {
+    auto* queries = QueryMgr::instance();
+    auto query = queries->createOcclusionQuery();
+    ASSERT_NE(query, nullptr);
+    query->begin();
+    drawRectangle(10, 20, 40, 60, 0.5f);
+    query->end();
+    uint32_t count = 0;
+    ASSERT_TRUE(query->getResult(count, true));
+    EXPECT_EQ(count, 30u * 40u);
+
+    // Behind the first quad, only the part sticking out of it counts.
+    query->begin();
+    drawRectangle(30, 20, 50, 60, 0.75f);
+    query->end();
+    ASSERT_TRUE(query->getResult(count, false));
+    EXPECT_EQ(count, 10u * 40u);
+}
+
+TEST_F(QueryTest, QueriesAreNamedInTurnAndNeverWaitForAPairNotEnded) {
+    auto* queries = QueryMgr::instance();
+    auto first = queries->createOcclusionQuery();
+    auto second = queries->createOcclusionQuery();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    std::string firstName;
+    std::string secondName;
+    for (const auto& [name, query] : queries->queries()) {
+        if (query == first) firstName = name;
+        if (query == second) secondName = name;
+    }
+    ASSERT_EQ(firstName.rfind("gen_", 0), 0u);
+    EXPECT_EQ(secondName, "gen_" + std::to_string(std::stoi(firstName.substr(4)) + 1));
+
+    uint32_t count = 77;
+    EXPECT_FALSE(first->getResult(count, true));
+    first->begin();
+    EXPECT_FALSE(first->getResult(count, true));
+    first->end();
+    EXPECT_TRUE(first->getResult(count, true));
+    EXPECT_EQ(count, 0u);
+}
+
+} // namespace
+} // namespace Vrenn

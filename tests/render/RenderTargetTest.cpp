@@ -1,0 +1,253 @@
+// Render textures on the test device: depth sharing, multiple targets, cube faces,
+// automatic mip maps; checked by reading the textures back.
+
+#include "GLTestContext.h"
+#include "render/ShaderMgr.h"
+#include "render/gl/GLDrawFramebuffer.h"
+#include "render/gl/GLRenderTarget.h"
+#include "render/gl/GLRenderTargetMgr.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLRenderbuffer.h"
+#include "render/gl/GLTexture.h"
+
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::LogCapture;
+using Test::noGLError;
+using Test::readTextureRGBA;
+
+constexpr int32_t kRGBA8 = 4;
+constexpr int32_t kRGBA32F = 16;
+constexpr int32_t kRGB16 = 7; // no GL format
+constexpr int32_t kD16 = 23;
+
+// A full-screen triangle writing `colour` to output 0 and scaled copies to outputs 1
+// and 2, at depth `depth`.
+const char* const kFillEffect = R"(
+shared { uniform vec4 colour; uniform float depth = 0.5; }
+vertex fullScreen {
+    void main() {
+        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
+        gl_Position = vec4(corner * 2.0 - 1.0, depth, 1.0); // depth runs from 0 to 1
+    }
+}
+fragment one { out vec4 result; void main() { result = colour; } }
+fragment three {
+    layout(location = 0) out vec4 first;
+    layout(location = 1) out vec4 second;
+    layout(location = 2) out vec4 third;
+    void main() { first = colour; second = colour * 2.0; third = colour * 3.0; }
+}
+fragment sampleLevel {
+    uniform sampler2D source;
+    uniform float level;
+    out vec4 result;
+    void main() { result = textureLod(source, vec2(0.5), level); }
+}
+technique One { pass { vertex = fullScreen; fragment = one; depth_func = always; } }
+technique Three { pass { vertex = fullScreen; fragment = three; depth_func = always; } }
+technique Sample { pass { vertex = fullScreen; fragment = sampleLevel; } }
+)";
+
+class RenderTargetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        renderer = &GLTestContext::get().renderer();
+        targets = RenderTargetMgr::instance();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        fill = ShaderMgr::instance()->createEffect(kFillEffect);
+        ASSERT_NE(fill, nullptr);
+    }
+    void TearDown() override {
+        renderer->setRenderTarget(renderer->primaryTarget());
+        targets->removeAll();
+    }
+
+    void draw(const char* technique, Vector4 colour, float depth = 0.5f) {
+        ASSERT_TRUE(fill->setTechnique(technique));
+        fill->getParameter("colour")->setVector(colour);
+        fill->getParameter("depth")->setFloat(depth);
+        uint32_t passes = 0;
+        ASSERT_TRUE(fill->begin(&passes));
+        ASSERT_TRUE(fill->beginPass(0));
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        fill->endPass();
+        fill->end();
+        EXPECT_TRUE(noGLError());
+    }
+
+    static std::shared_ptr<GLRenderTexture> asTexture(const std::shared_ptr<RenderTarget>& t) {
+        return std::dynamic_pointer_cast<GLRenderTexture>(t);
+    }
+
+    GLRenderer* renderer = nullptr;
+    RenderTargetMgr* targets = nullptr;
+    std::shared_ptr<Effect> fill;
+};
+
+TEST_F(RenderTargetTest, ScreenSizedTextureSharesTheBackBufferDepthAndLogsIt) {
+    LogCapture log;
+    // The test window has 24 depth bits, 8 stencil bits and no multisampling.
+    auto screen = asTexture(targets->createScreenRenderTexture("rt_screen", kRGBA8, 24, 8, 0));
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(log.text(), "GLRenderTargetMgr::createRenderTexture: rt_screen\n"
+                          "\tShare frame buffer depth\n"
+                          "\trt_screen Creation: Success\n");
+    const auto primary = renderer->glPrimaryTarget();
+    EXPECT_EQ(screen->width(), primary->width());
+    EXPECT_EQ(screen->depthBuffer(), primary->depthBuffer());
+    EXPECT_EQ(screen->colourBits(), 32);
+
+    // Depth written through the back buffer is seen through the texture.
+    renderer->clear(true, true, false);
+    draw("One", {1, 0, 0, 1}, 0.25f);
+    renderer->setRenderTarget(screen);
+    float depth = 0.0f;
+    glReadPixels(3, 3, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    EXPECT_NEAR(depth, 0.25f, 1e-3f);
+
+    // Another size, or other settings, get a depth buffer of their own.
+    LogCapture other;
+    auto small = asTexture(targets->createRenderTexture("rt_small", RENDER_TEXTURE_2D, 64, 64,
+                                                        kRGBA8, 24, 8, 0, false));
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(other.text().find("Share"), std::string::npos);
+    ASSERT_NE(small->depthBuffer(), nullptr);
+    EXPECT_NE(small->depthBuffer(), primary->depthBuffer());
+    EXPECT_EQ(small->depthBuffer()->internalFormat(), static_cast<GLenum>(GL_DEPTH_COMPONENT24));
+    auto sixteen = asTexture(targets->createScreenRenderTexture("rt_d16", kRGBA8, 16, 8, 0));
+    ASSERT_NE(sixteen, nullptr);
+    EXPECT_EQ(sixteen->depthBuffer()->internalFormat(), static_cast<GLenum>(GL_DEPTH_COMPONENT16));
+}
+
+TEST_F(RenderTargetTest, SameNameGivesTheSameTargetWithoutLogging) {
+    auto first =
+        targets->createRenderTexture("rt_same", RENDER_TEXTURE_2D, 32, 32, kRGBA8, 0, 0, 0, false);
+    ASSERT_NE(first, nullptr);
+    LogCapture log;
+    auto again =
+        targets->createRenderTexture("rt_same", RENDER_TEXTURE_2D, 8, 8, kRGBA32F, 24, 0, 0, false);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(again->width(), 32);
+    EXPECT_TRUE(log.text().empty());
+}
+
+TEST_F(RenderTargetTest, TargetWithoutDepthBindsNoDepthAndSetsTheViewport) {
+    auto deep = asTexture(
+        targets->createRenderTexture("rt_deep", RENDER_TEXTURE_2D, 16, 8, kRGBA8, 32, 0, 0, false));
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->depthBuffer(), nullptr);
+    auto withDepth =
+        targets->createRenderTexture("rt_depth", RENDER_TEXTURE_2D, 16, 8, kRGBA8, 16, 0, 0, false);
+    renderer->setRenderTarget(withDepth);
+    renderer->setRenderTarget(deep);
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+    GLint type = -1;
+    glGetNamedFramebufferAttachmentParameteriv(static_cast<GLuint>(framebuffer),
+                                               GL_DEPTH_ATTACHMENT,
+                                               GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    EXPECT_EQ(type, GL_NONE);
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 16);
+    EXPECT_EQ(viewport[3], 8);
+}
+
+TEST_F(RenderTargetTest, ThreeFloatTargetsWrittenInOnePassHoldThreeValues) {
+    LogCapture log;
+    const auto group = targets->createMRT("mrt", 8, 8, {kRGBA32F, kRGBA32F, kRGBA32F}, 0, 0, 0);
+    ASSERT_EQ(group.size(), 3u);
+    EXPECT_EQ(group[1], targets->find("mrt1"));
+    EXPECT_EQ(log.text(), "GLRenderTargetMgr::createMRT: mrt\n\tmrt0 Creation: Success\n"
+                          "\tmrt1 Creation: Success\n\tmrt2 Creation: Success\n");
+    renderer->setRenderTargets(group);
+    draw("Three", {0.5f, 1.5f, -1.0f, 1.0f});
+    renderer->setRenderTargets({});
+    for (size_t i = 0; i < group.size(); ++i) {
+        const auto texels = readTextureRGBA(asTexture(group[i])->texture()->id(), 0, 8, 8);
+        const float scale = static_cast<float>(i + 1);
+        EXPECT_FLOAT_EQ(texels[0], 0.5f * scale) << i;
+        EXPECT_FLOAT_EQ(texels[1], 1.5f * scale) << i;
+        EXPECT_FLOAT_EQ(texels[2], -1.0f * scale) << i;
+        EXPECT_FLOAT_EQ(texels[8 * 8 * 4 - 1], scale) << i;
+    }
+}
+
+TEST_F(RenderTargetTest, GroupWhoseSecondFormatFailsIsEmptyAndKeepsTheFirst) {
+    LogCapture log;
+    const auto group = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
+    EXPECT_TRUE(group.empty());
+    EXPECT_NE(targets->find("bad0"), nullptr);
+    EXPECT_EQ(targets->find("bad1"), nullptr);
+    EXPECT_EQ(targets->find("bad2"), nullptr);
+    EXPECT_EQ(log.text(), "GLRenderTargetMgr::createMRT: bad\n\tbad0 Creation: Success\n"
+                          "\tbad1 Creation: Fail\n");
+    // Compressed formats cannot be drawn into either.
+    EXPECT_EQ(targets->createRenderTexture("dxt", RENDER_TEXTURE_2D, 8, 8, 20, 0, 0, 0, false),
+              nullptr);
+}
+
+TEST_F(RenderTargetTest, CubeTargetDrawsIntoTheFaceChosen) {
+    auto cube =
+        targets->createRenderTexture("cube", RENDER_TEXTURE_CUBE, 4, 4, kRGBA8, 0, 0, 0, false);
+    ASSERT_NE(cube, nullptr);
+    for (int32_t face = 0; face < 6; ++face) {
+        renderer->setRenderTargetFace(cube, face);
+        renderer->clear(true, false, false);
+    }
+    renderer->setRenderTargetFace(cube, 3);
+    draw("One", {0, 1, 0, 1});
+    renderer->setRenderTargetFace(cube, 1);
+    draw("One", {1, 0, 0, 1});
+    renderer->setRenderTarget(renderer->primaryTarget());
+    const GLuint id = asTexture(cube)->texture()->id();
+    for (int32_t face = 0; face < 6; ++face) {
+        const auto texels = readTextureRGBA(id, 0, 4, 4, face);
+        EXPECT_FLOAT_EQ(texels[0], face == 1 ? 1.0f : 0.0f) << face;
+        EXPECT_FLOAT_EQ(texels[1], face == 3 ? 1.0f : 0.0f) << face;
+    }
+}
+
+TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
+    auto target = asTexture(
+        targets->createRenderTexture("rt_mips", RENDER_TEXTURE_2D, 8, 8, kRGBA8, 0, 0, 0, true));
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->texture()->levels(), 4);
+    renderer->setRenderTarget(target);
+    draw("One", {0, 0, 1, 1});
+    // Sampling the 1x1 level while drawing elsewhere sees the new contents.
+    renderer->setRenderTarget(renderer->primaryTarget());
+    renderer->clear(true, true, false);
+    ASSERT_TRUE(fill->getParameter("source")->setTexture(target));
+    fill->getParameter("level")->setFloat(3.0f);
+    draw("Sample", {});
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(renderer->readBackBuffer(pixels));
+    EXPECT_EQ(pixels[2], 255);
+    const auto smallest = readTextureRGBA(target->texture()->id(), 3, 1, 1);
+    EXPECT_FLOAT_EQ(smallest[2], 1.0f);
+}
+
+TEST_F(RenderTargetTest, DepthFormatTargetDrawsIntoItsDepthTexture) {
+    auto shadow = asTexture(
+        targets->createRenderTexture("rt_shadow", RENDER_TEXTURE_2D, 8, 8, kD16, 16, 0, 0, false));
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_TRUE(shadow->depthOnly());
+    renderer->setRenderTarget(shadow);
+    renderer->clear(false, true, false);
+    draw("One", {}, 0.75f);
+    renderer->setRenderTarget(renderer->primaryTarget());
+    std::vector<float> depth(64);
+    glGetTextureImage(shadow->texture()->id(), 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+                      static_cast<GLsizei>(depth.size() * sizeof(float)), depth.data());
+    EXPECT_NEAR(depth[0], 0.75f, 1e-3f);
+    EXPECT_NEAR(depth[63], 0.75f, 1e-3f);
+}
+
+} // namespace
+} // namespace Vrenn
