@@ -96,10 +96,18 @@ void RGBECodec::packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out
     const float largest = std::max({r, g, b});
     float alpha = largest;
     if (largest > 0.0f) {
+        // Multiplying by the reciprocal, except for the tiniest values (exponents near
+        // 0), whose reciprocal overflows and would turn a black pixel's colour white.
         const float normalise = 1.0f / largest;
-        r *= normalise;
-        g *= normalise;
-        b *= normalise;
+        if (std::isfinite(normalise)) {
+            r *= normalise;
+            g *= normalise;
+            b *= normalise;
+        } else {
+            r /= largest;
+            g /= largest;
+            b /= largest;
+        }
         alpha = largest / range;
         // Below half the range the intensity is shared between colour and alpha as its
         // square root, which keeps precision in dark regions.
