@@ -147,8 +147,9 @@ bool DDSCodec::decode(std::shared_ptr<File>& file, Image& image) {
         return false;
     }
 
-    const uint32_t width = readWord(header, kWidth);
-    const uint32_t height = readWord(header, kHeight);
+    // A size of 0 is taken as 1, as the data holds one texel (or block) there.
+    const uint32_t width = std::max<uint32_t>(readWord(header, kWidth), 1);
+    const uint32_t height = std::max<uint32_t>(readWord(header, kHeight), 1);
     const bool cube = (readWord(header, kCaps2) & kCaps2CubeMap) != 0;
     const uint32_t depth = cube ? 1 : std::max<uint32_t>(readWord(header, kDepth), 1);
     const int32_t faces = cube ? 6 : 1;
