@@ -40,10 +40,6 @@ inline std::shared_ptr<File> memoryFile(const std::string& bytes) {
     return std::make_shared<RamFile>(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-inline std::shared_ptr<File> memoryFile(const std::vector<uint8_t>& bytes) {
-    return std::make_shared<RamFile>(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
 // Everything a memory file holds.
 inline std::string contents(const std::shared_ptr<File>& file) {
     const auto& data = static_cast<RamFile&>(*file).data();
