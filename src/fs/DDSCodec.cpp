@@ -205,24 +205,35 @@ bool DDSCodec::encode(std::shared_ptr<File>& file, Image& image) {
         logFormat("DDS: format %d cannot be written\n", static_cast<int>(format));
         return false;
     }
-    const uint64_t bytes = uint64_t{image.dataSize(0, image.mipLevels())} *
-                           static_cast<uint64_t>(std::max(image.faces(), 0));
+    // Only shapes the reader gives back: one face or a cube, a cube being no volume.
+    const int32_t faces = image.faces();
+    if ((faces != 1 && faces != 6) || (faces == 6 && image.depth() > 1) || image.mipLevels() < 1) {
+        logFormat("DDS: %d faces, depth %d and %d levels cannot be written\n", faces, image.depth(),
+                  image.mipLevels());
+        return false;
+    }
+    // Levels past the 1x1x1 one hold no data and are not written.
+    const int32_t mipLevels =
+        std::min(image.mipLevels(), Image::fullChainLength(static_cast<uint32_t>(image.width()),
+                                                           static_cast<uint32_t>(image.height()),
+                                                           static_cast<uint32_t>(image.depth())));
+    const uint64_t bytes = uint64_t{image.dataSize(0, mipLevels)} * static_cast<uint64_t>(faces);
     if (!image.data() || bytes > image.byteCount()) {
         logMessage("DDS: the image holds no pixel data\n");
         return false;
     }
 
     uint8_t header[kHeaderSize] = {};
-    const bool mipmapped = image.mipLevels() > 1;
+    const bool mipmapped = mipLevels > 1;
     const bool volume = image.depth() > 1;
-    const bool cubeMap = image.faces() > 1;
+    const bool cubeMap = faces > 1;
     std::memcpy(header, "DDS ", 4);
     writeWord(header, 4, 124);
     writeWord(header, kFlags, 0x1007u | (mipmapped ? 0x20000u : 0u) | (volume ? 0x800000u : 0u));
     writeWord(header, kHeight, static_cast<uint32_t>(std::max(image.height(), 1)));
     writeWord(header, kWidth, static_cast<uint32_t>(std::max(image.width(), 1)));
     writeWord(header, kDepth, volume ? static_cast<uint32_t>(image.depth()) : 0u);
-    writeWord(header, kMipCount, mipmapped ? static_cast<uint32_t>(image.mipLevels()) : 0u);
+    writeWord(header, kMipCount, mipmapped ? static_cast<uint32_t>(mipLevels) : 0u);
     fillPixelFormat(header, format);
     writeWord(header, kCaps,
               0x1000u | (mipmapped ? 0x400008u : 0u) | (cubeMap || volume ? 8u : 0u));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <tuple>
 
 namespace Vrenn {
 namespace {
@@ -127,6 +128,16 @@ TEST(DDSWriteTest, RefusesFormatsWithoutAFileLayoutAndWritesNothing) {
         EXPECT_FALSE(codec.encode(file, image)) << format;
         EXPECT_EQ(file->size(), 0u) << format;
     }
+    // Shapes the reader could not give back: two faces, a cube of volumes, no levels.
+    for (const auto& [depth, mips, faces] : {std::tuple{1, 1, 2}, {2, 1, 6}, {1, 0, 1}}) {
+        Image image = numbered(4, 4, depth, FORMAT_L8, mips, faces);
+        std::shared_ptr<File> file = std::make_shared<RamFile>();
+        EXPECT_FALSE(codec.encode(file, image)) << depth << " " << mips << " " << faces;
+        EXPECT_EQ(file->size(), 0u);
+    }
+    // A mip count beyond the full chain is written as the full chain.
+    Image extraLevels = numbered(4, 4, 1, FORMAT_L8, 20, 1);
+    EXPECT_EQ(word(encoded(extraLevels), 28), 3u);
 }
 
 TEST(DDSRoundTripTest, WriteThenReadGivesTheSameImage) {
