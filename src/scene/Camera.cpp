@@ -8,7 +8,7 @@ ProjectionSwitch& projectionSwitch() {
 }
 
 Camera::Camera(std::string name, const Vec3& position, const Quaternion& orientation)
-    : SceneNode(std::move(name), position, orientation, BoundingBox{}) {}
+    : SceneNode(std::move(name), position, orientation, BoundingBox::empty()) {}
 
 void Camera::turnAboutUp(float degrees) {
     rotate(m_up, degrees);

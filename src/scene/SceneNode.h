@@ -1,16 +1,13 @@
 #pragma once
 
+#include "app/BoundingBox.h"
 #include "app/Matrix4.h"
 #include "app/Quaternion.h"
 
-#include <array>
 #include <memory>
 #include <string>
 
 namespace Vrenn {
-
-// Axis-aligned box: minimum x, y, z then maximum x, y, z.
-using BoundingBox = std::array<float, 6>;
 
 // The transform of a placed object: a position and an orientation, with local and
 // world matrices recomputed lazily after something moved the node.

@@ -32,9 +32,9 @@ void ViewVolume::update(const Matrix4& view, const Matrix4& projection, bool dep
 bool ViewVolume::intersects(const BoundingBox& box) const {
     for (const auto& plane : m_planes) {
         // The box corner furthest along the plane's normal.
-        const Vec3 corner{plane.normal.x >= 0.0f ? box[3] : box[0],
-                          plane.normal.y >= 0.0f ? box[4] : box[1],
-                          plane.normal.z >= 0.0f ? box[5] : box[2]};
+        const Vec3 corner{plane.normal.x >= 0.0f ? box.max.x : box.min.x,
+                          plane.normal.y >= 0.0f ? box.max.y : box.min.y,
+                          plane.normal.z >= 0.0f ? box.max.z : box.min.z};
         if (dot(plane.normal, corner) + plane.d < 0.0f) return false;
     }
     return true;

@@ -19,7 +19,7 @@ TEST(Matrix4, InverseUndoesARigidTransformAndRefusesSingularOnes) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> angle(-180.0f, 180.0f), offset(-50.0f, 50.0f);
     for (int i = 0; i < 20; ++i) {
-        const Vec3 axis = normalize({offset(rng), offset(rng), offset(rng)});
+        const Vec3 axis = normalized({offset(rng), offset(rng), offset(rng)});
         Matrix4 m = Quaternion::fromAxisAngle(axis, angle(rng)).toMatrix() *
                     Matrix4::scaling(2.0f, 0.5f, 3.0f);
         m = Matrix4::translation({offset(rng), offset(rng), offset(rng)}) * m;
@@ -92,10 +92,14 @@ TEST(Camera, ViewVolumeKeepsWhatIsSeenAndDropsWhatIsBehind) {
     EXPECT_TRUE(volume.contains({0.0f, 0.0f, -100.0f}));
     EXPECT_FALSE(volume.contains({0.0f, 0.0f, 100.0f}));
     EXPECT_FALSE(volume.contains({0.0f, 0.0f, -2000.0f}));
-    EXPECT_TRUE(volume.intersects({-10.0f, -10.0f, -110.0f, 10.0f, 10.0f, -90.0f}));
-    EXPECT_TRUE(volume.intersects({-5000.0f, -1.0f, -50.0f, 5000.0f, 1.0f, -40.0f}));
-    EXPECT_FALSE(volume.intersects({-10.0f, -10.0f, 90.0f, 10.0f, 10.0f, 110.0f}));
-    EXPECT_FALSE(volume.intersects({500.0f, -1.0f, -60.0f, 510.0f, 1.0f, -50.0f}));
+    EXPECT_TRUE(
+        volume.intersects(BoundingBox::of({-10.0f, -10.0f, -110.0f}, {10.0f, 10.0f, -90.0f})));
+    EXPECT_TRUE(
+        volume.intersects(BoundingBox::of({-5000.0f, -1.0f, -50.0f}, {5000.0f, 1.0f, -40.0f})));
+    EXPECT_FALSE(
+        volume.intersects(BoundingBox::of({-10.0f, -10.0f, 90.0f}, {10.0f, 10.0f, 110.0f})));
+    EXPECT_FALSE(
+        volume.intersects(BoundingBox::of({500.0f, -1.0f, -60.0f}, {510.0f, 1.0f, -50.0f})));
 }
 
 } // namespace
