@@ -9,6 +9,7 @@
 #include "render/gl/GLRenderTargetMgr.h"
 #include "render/gl/GLShaderMgr.h"
 #include "render/gl/GLStateCache.h"
+#include "render/gl/GLTextureManager.h"
 
 namespace Vrenn {
 
@@ -44,6 +45,7 @@ bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     }
     auto targets = std::make_shared<GLRenderTargetMgr>();
     m_renderTargetMgr = targets;
+    m_textureManager = std::make_shared<GLTextureManager>();
     m_shaderMgr = std::make_shared<GLShaderMgr>();
     m_queryMgr = std::make_shared<GLQueryMgr>();
 

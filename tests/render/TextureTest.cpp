@@ -1,0 +1,265 @@
+// Every texture path: images uploaded, then read back from the texture or sampled
+// through a shader into a float target.
+
+#include "GLTestContext.h"
+#include "fs/Image.h"
+#include "render/ShaderMgr.h"
+#include "render/TextureManager.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::LogCapture;
+using Test::noGLError;
+using Test::readTextureRGBA;
+
+// Copies a texture level texel for texel into a float target of the same size.
+const char* const kCopyEffect = R"(
+shared { uniform sampler2D source; uniform int level; }
+vertex fullScreen {
+    void main() {
+        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
+        gl_Position = vec4(corner * 2.0 - 1.0, 0.5, 1.0);
+    }
+}
+fragment copy { out vec4 result; void main() { result = texelFetch(source, ivec2(gl_FragCoord.xy), level); } }
+sampler source { min = point; mag = point; mip = point; }
+technique Copy { pass { vertex = fullScreen; fragment = copy; depth_test = false; } }
+)";
+
+class TextureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        renderer = &GLTestContext::get().renderer();
+        textures = TextureManager::instance();
+        ASSERT_NE(textures, nullptr);
+    }
+    void TearDown() override {
+        renderer->setRenderTarget(renderer->primaryTarget());
+        RenderTargetMgr::instance()->removeAll();
+    }
+
+    static std::shared_ptr<Image> image(int32_t w, int32_t h, int32_t d, ImageFormat format,
+                                        int32_t levels, int32_t faces) {
+        auto result = std::make_shared<Image>();
+        EXPECT_NE(result->create(w, h, d, format, levels, faces), nullptr);
+        return result;
+    }
+
+    static std::shared_ptr<GLTexture> asGL(const std::shared_ptr<Texture>& texture) {
+        return std::dynamic_pointer_cast<GLTexture>(texture);
+    }
+
+    // What a shader reads from each texel of a level, as RGBA floats, top row first.
+    std::vector<float> sampled(const std::shared_ptr<Texture>& texture, int32_t level,
+                               int32_t width, int32_t height) {
+        if (!copy) copy = ShaderMgr::instance()->createEffect(kCopyEffect);
+        EXPECT_NE(copy, nullptr);
+        static int counter = 0;
+        auto target = RenderTargetMgr::instance()->createRenderTexture(
+            "sampled" + std::to_string(counter++), RENDER_TEXTURE_2D, width, height, 16, 0, 0, 0,
+            false);
+        EXPECT_NE(target, nullptr);
+        renderer->setRenderTarget(target);
+        EXPECT_TRUE(copy->getParameter("source")->setTexture(texture));
+        copy->getParameter("level")->setInt(level);
+        uint32_t passes = 0;
+        copy->begin(&passes);
+        copy->beginPass(0);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+        copy->endPass();
+        copy->end();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        EXPECT_TRUE(noGLError());
+        return readTextureRGBA(std::dynamic_pointer_cast<GLRenderTexture>(target)->texture()->id(),
+                               0, width, height);
+    }
+
+    GLRenderer* renderer = nullptr;
+    TextureManager* textures = nullptr;
+    std::shared_ptr<Effect> copy;
+};
+
+TEST_F(TextureTest, TwoDimensionalImageWithMipLevelsFillsExactlyThoseLevels) {
+    // 4x4 with three levels; every texel of level l holds (l, x, y, 255) scaled.
+    auto source = image(4, 4, 1, FORMAT_RGBA8, 3, 1);
+    for (int32_t level = 0; level < 3; ++level) {
+        const int32_t size = 4 >> level;
+        uint8_t* texel = source->getLevelData(level);
+        for (int32_t y = 0; y < size; ++y)
+            for (int32_t x = 0; x < size; ++x, texel += 4) {
+                texel[0] = static_cast<uint8_t>(level * 100);
+                texel[1] = static_cast<uint8_t>(x * 60);
+                texel[2] = static_cast<uint8_t>(y * 60);
+                texel[3] = 255;
+            }
+    }
+    auto texture = asGL(textures->createTexture("mips", source));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->type(), TEXTURE_2D);
+    EXPECT_EQ(texture->levels(), 3);
+    EXPECT_EQ(texture->image(), nullptr); // the pixels are not kept
+    EXPECT_EQ(textures->find("mips"), texture);
+    for (int32_t level = 0; level < 3; ++level) {
+        const int32_t size = 4 >> level;
+        const auto texels = sampled(texture, level, size, size);
+        // The last texel of the level: bottom-right.
+        const size_t last = texels.size() - 4;
+        EXPECT_NEAR(texels[last + 0], level * 100 / 255.0f, 1e-6f) << level;
+        EXPECT_NEAR(texels[last + 1], (size - 1) * 60 / 255.0f, 1e-6f) << level;
+        EXPECT_NEAR(texels[last + 2], (size - 1) * 60 / 255.0f, 1e-6f) << level;
+    }
+}
+
+TEST_F(TextureTest, OneTexelHighImageIsOneDimensional) {
+    auto source = image(8, 1, 1, FORMAT_RGBA8, 1, 1);
+    for (int i = 0; i < 32; ++i)
+        source->data()[i] = static_cast<uint8_t>(i * 7);
+    auto texture = asGL(textures->createTexture("line", source));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->type(), TEXTURE_1D);
+    EXPECT_EQ(texture->target(), static_cast<GLenum>(GL_TEXTURE_2D));
+    const auto texels = readTextureRGBA(texture->id(), 0, 8, 1);
+    for (int i = 0; i < 32; ++i)
+        EXPECT_NEAR(texels[static_cast<size_t>(i)], i * 7 / 255.0f, 1e-6f);
+}
+
+TEST_F(TextureTest, SixFaceImageIsACubeWithEachFaceInItsPlace) {
+    // Six faces, even with a depth above 1.
+    auto source = image(2, 2, 3, FORMAT_RGBA8, 1, 6);
+    for (int32_t face = 0; face < 6; ++face) {
+        uint8_t* texel = source->getFaceData(face, 0);
+        for (int i = 0; i < 4; ++i, texel += 4) {
+            texel[0] = static_cast<uint8_t>(face * 40);
+            texel[1] = static_cast<uint8_t>(i * 50);
+            texel[2] = 0;
+            texel[3] = 255;
+        }
+    }
+    auto texture = asGL(textures->createTexture("cube", source));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->type(), TEXTURE_CUBE);
+    for (int32_t face = 0; face < 6; ++face) {
+        const auto texels = readTextureRGBA(texture->id(), 0, 2, 2, face);
+        EXPECT_NEAR(texels[0], face * 40 / 255.0f, 1e-6f) << face;
+        EXPECT_NEAR(texels[13], 3 * 50 / 255.0f, 1e-6f) << face;
+    }
+    // A cube needs square faces.
+    LogCapture log;
+    EXPECT_EQ(textures->createTexture("flat cube", image(4, 2, 1, FORMAT_RGBA8, 1, 6)), nullptr);
+    EXPECT_EQ(log.text(), "Could not Create Cube Texture \n");
+}
+
+TEST_F(TextureTest, DeepImageIsAVolume) {
+    auto source = image(2, 2, 4, FORMAT_R32F, 1, 1);
+    auto* values = reinterpret_cast<float*>(source->data());
+    for (int i = 0; i < 16; ++i)
+        values[i] = static_cast<float>(i) * 0.5f - 3.0f;
+    auto texture = asGL(textures->createTexture("volume", source));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->type(), TEXTURE_VOLUME);
+    EXPECT_EQ(texture->depth(), 4);
+    std::vector<float> red(16);
+    glGetTextureImage(texture->id(), 0, GL_RED, GL_FLOAT, 64, red.data());
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(red[static_cast<size_t>(i)], i * 0.5f - 3.0f) << i;
+}
+
+TEST_F(TextureTest, ThreeByteRGBGoesUpAsRGBAAndLeavesTheImageAlone) {
+    auto source = image(2, 2, 1, FORMAT_RGB8, 1, 1);
+    const uint8_t rgb[12] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+    std::memcpy(source->data(), rgb, sizeof rgb);
+    auto texture = asGL(textures->createTexture("rgb", source));
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->format(), FORMAT_RGBA8);
+    EXPECT_EQ(source->format(), FORMAT_RGB8);
+    std::vector<uint8_t> rgba(16);
+    glGetTextureImage(texture->id(), 0, GL_RGBA, GL_UNSIGNED_BYTE, 16, rgba.data());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 0)], rgb[i * 3 + 0]);
+        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 2)], rgb[i * 3 + 2]);
+        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 3)], 255);
+    }
+}
+
+TEST_F(TextureTest, DXT1BlockDecodesToItsFourColours) {
+    // Colour 0 pure red, colour 1 pure blue (565); colour 0 > colour 1 gives the four
+    // colour mode: index 2 is 2/3 red + 1/3 blue, index 3 the reverse. Row r of the
+    // block uses index r throughout.
+    auto source = image(4, 4, 1, FORMAT_DXT1, 1, 1);
+    const uint8_t block[8] = {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x55, 0xAA, 0xFF};
+    std::memcpy(source->data(), block, sizeof block);
+    auto texture = textures->createTexture("dxt1", source);
+    ASSERT_NE(texture, nullptr);
+    const auto texels = sampled(texture, 0, 4, 4);
+    const float expectedRed[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
+    for (int row = 0; row < 4; ++row) {
+        for (int x = 0; x < 4; ++x) {
+            const size_t at = static_cast<size_t>((row * 4 + x) * 4);
+            EXPECT_NEAR(texels[at + 0], expectedRed[row], 1.5f / 255.0f) << row;
+            EXPECT_NEAR(texels[at + 1], 0.0f, 1e-6f) << row;
+            EXPECT_NEAR(texels[at + 2], 1.0f - expectedRed[row], 1.5f / 255.0f) << row;
+            EXPECT_EQ(texels[at + 3], 1.0f);
+        }
+    }
+}
+
+TEST_F(TextureTest, HalfAndFullFloatsComeBackExactly) {
+    // 1.5, -2, 0.25, 65504 as half floats.
+    auto half = image(1, 2, 1, FORMAT_RGBA16F, 1, 1);
+    const uint16_t bits[8] = {0x3E00, 0xC000, 0x3400, 0x7BFF, 0x3C00, 0x0000, 0xBC00, 0x3800};
+    std::memcpy(half->data(), bits, sizeof bits);
+    auto halfTexture = textures->createTexture("half", half);
+    ASSERT_NE(halfTexture, nullptr);
+    const auto h = sampled(halfTexture, 0, 1, 2);
+    const float expectedHalf[8] = {1.5f, -2.0f, 0.25f, 65504.0f, 1.0f, 0.0f, -1.0f, 0.5f};
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(h[i], expectedHalf[i]) << i;
+
+    auto full = image(2, 2, 1, FORMAT_RG32F, 1, 1);
+    const float values[8] = {1e-20f, -3.25f, 1e20f, 0.1f, 7.0f, -0.0f, 123.456f, 42.0f};
+    std::memcpy(full->data(), values, sizeof values);
+    auto fullTexture = textures->createTexture("full", full);
+    ASSERT_NE(fullTexture, nullptr);
+    const auto f = sampled(fullTexture, 0, 2, 2);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(f[i * 4 + 0], values[i * 2 + 0]) << i;
+        EXPECT_EQ(f[i * 4 + 1], values[i * 2 + 1]) << i;
+        EXPECT_EQ(f[i * 4 + 2], 0.0f);
+        EXPECT_EQ(f[i * 4 + 3], 1.0f);
+    }
+}
+
+TEST_F(TextureTest, LuminanceReadsAsGreyInShaders) {
+    auto source = image(2, 1, 1, FORMAT_L8, 1, 1);
+    source->data()[0] = 51;
+    source->data()[1] = 204;
+    auto texture = textures->createTexture("grey", source);
+    ASSERT_NE(texture, nullptr);
+    const auto texels = sampled(texture, 0, 2, 1);
+    EXPECT_NEAR(texels[0], 0.2f, 1e-6f);
+    EXPECT_NEAR(texels[1], 0.2f, 1e-6f);
+    EXPECT_NEAR(texels[2], 0.2f, 1e-6f);
+    EXPECT_EQ(texels[3], 1.0f);
+    EXPECT_NEAR(texels[5], 0.8f, 1e-6f);
+}
+
+TEST_F(TextureTest, ImagesWithoutAGLFormatOrPixelsAreRefused) {
+    LogCapture log;
+    EXPECT_EQ(textures->createTexture("rgb16", image(2, 2, 1, FORMAT_RGB16, 1, 1)), nullptr);
+    EXPECT_EQ(textures->createTexture("empty", std::make_shared<Image>()), nullptr);
+    EXPECT_EQ(textures->createTexture("null", nullptr), nullptr);
+    EXPECT_EQ(textures->find("rgb16"), nullptr);
+    EXPECT_EQ(log.text(), "Could not Create Texture \nCould not Create Texture \n");
+    // A file that does not load gives no texture either.
+    EXPECT_EQ(textures->loadTexture("no/such/file.dds", 0), nullptr);
+}
+
+} // namespace
+} // namespace Vrenn
