@@ -4,23 +4,113 @@
 #include "app/Timer.h"
 #include "geometry/PolyPack.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <sstream>
+#include <thread>
 
 namespace Vrenn {
 
-PlaneSide PolyPack::classify(const PackPolygon& polygon, const PackPlane& plane) {
-    float fixed = 0.0f;
-    for (const Vec3& v : polygon.outline) {
-        const float s = plane.distance(v);
-        if (std::fabs(s) <= kGeometryEpsilon) continue; // on the plane
-        if (fixed == 0.0f)
-            fixed = s;
-        else if (fixed * s < 0.0f)
-            return SIDE_SPANNING;
+namespace {
+
+// Classifies count points against a plane: spanning when some point lies more than the
+// epsilon in front of it and another more than the epsilon behind, else the side of
+// the points off the plane (front when all are within the epsilon of it).
+PlaneSide classifyPoints(const Vec3* points, size_t count, const PackPlane& plane) {
+    bool front = false, back = false;
+    for (size_t k = 0; k < count; ++k) {
+        const float s = plane.distance(points[k]);
+        front |= s > kGeometryEpsilon;
+        back |= s < -kGeometryEpsilon;
     }
-    return fixed < 0.0f ? SIDE_BACK : SIDE_FRONT;
+    return front && back ? SIDE_SPANNING : back ? SIDE_BACK : SIDE_FRONT;
+}
+
+// Fills the n x n matrix (row i: every polygon against polygon i's plane; diagonal 1).
+//
+// Most polygons lie well clear of most planes, so each is first tested as a sphere
+// around its outline: when the whole sphere is on one side of the plane by a margin
+// far above any rounding of the per-point distances, every point's distance has the
+// centre's sign and exceeds the epsilon, and the point-by-point test would give that
+// side too. The rest are classified point by point, from one array holding all
+// outlines. Large packs split the rows among threads; every entry is computed on its
+// own, so the result does not depend on the thread count.
+void fillMatrix(const std::vector<PackPolygon>& polygons, uint8_t* matrix) {
+    const size_t n = polygons.size();
+    std::vector<Vec3> points;
+    std::vector<size_t> start(n + 1, 0);
+    for (size_t j = 0; j < n; ++j) {
+        points.insert(points.end(), polygons[j].outline.begin(), polygons[j].outline.end());
+        start[j + 1] = points.size();
+    }
+    // Per polygon: sphere centre, radius (padded for its own rounding) and the size of
+    // the numbers involved, for the margin.
+    std::vector<float> cx(n), cy(n), cz(n), radius(n), magnitude(n);
+    for (size_t j = 0; j < n; ++j) {
+        const size_t count = start[j + 1] - start[j];
+        Vec3 centre;
+        for (size_t k = start[j]; k < start[j + 1]; ++k)
+            centre += points[k];
+        if (count > 0) centre = centre * (1.0f / float(count));
+        float r = 0.0f, extent = 0.0f;
+        for (size_t k = start[j]; k < start[j + 1]; ++k) {
+            const Vec3& p = points[k];
+            r = std::max(r, length(p - centre));
+            extent = std::max({extent, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+        }
+        cx[j] = centre.x;
+        cy[j] = centre.y;
+        cz[j] = centre.z;
+        radius[j] = r * 1.001f;
+        magnitude[j] = extent + r;
+    }
+
+    constexpr uint8_t kUndecided = 2;
+    auto fillRows = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            uint8_t* row = matrix + i * n;
+            const PackPlane plane = polygons[i].plane;
+            const float nx = plane.normal.x, ny = plane.normal.y, nz = plane.normal.z;
+            const float d = plane.d;
+            // |n|_1 bounds how far a point's distance can move per unit of offset.
+            const float l1 = std::fabs(nx) + std::fabs(ny) + std::fabs(nz);
+            const float slack = 1e-4f * std::fabs(d) + 4 * kGeometryEpsilon;
+            for (size_t j = 0; j < n; ++j) {
+                const float centre = nx * cx[j] + ny * cy[j] + nz * cz[j] + d;
+                const float reach = l1 * radius[j] + 1e-4f * l1 * magnitude[j] + slack;
+                row[j] = centre > reach    ? uint8_t(SIDE_FRONT)
+                         : centre < -reach ? uint8_t(SIDE_BACK)
+                                           : kUndecided;
+            }
+            for (size_t j = 0; j < n; ++j)
+                if (row[j] == kUndecided)
+                    row[j] =
+                        classifyPoints(points.data() + start[j], start[j + 1] - start[j], plane);
+            row[i] = SIDE_FRONT;
+        }
+    };
+    // Threads pay off only once a pack has some thousands of polygon pairs per thread.
+    const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
+    const size_t threads = std::min<size_t>(hardware, n / 256 + 1);
+    if (threads <= 1) {
+        fillRows(0, n);
+        return;
+    }
+    std::vector<std::thread> workers;
+    const size_t rowsPerThread = (n + threads - 1) / threads;
+    for (size_t t = 0; t < threads; ++t) {
+        const size_t begin = t * rowsPerThread, end = std::min(n, begin + rowsPerThread);
+        if (begin < end) workers.emplace_back(fillRows, begin, end);
+    }
+    for (auto& worker : workers)
+        worker.join();
+}
+
+} // namespace
+
+PlaneSide PolyPack::classify(const PackPolygon& polygon, const PackPlane& plane) {
+    return classifyPoints(polygon.outline.data(), polygon.outline.size(), plane);
 }
 
 bool PolyPack::buildTree() {
@@ -37,7 +127,7 @@ bool PolyPack::buildTree() {
     bool allocated = bytes <= m_matrixByteLimit && bytes <= SIZE_MAX;
     if (allocated) {
         try {
-            m_matrix.assign(size_t(bytes), SIDE_FRONT);
+            m_matrix.resize(size_t(bytes));
         } catch (const std::bad_alloc&) {
             allocated = false;
         }
@@ -52,12 +142,7 @@ bool PolyPack::buildTree() {
     m_matrixSize = n;
 
     const float start = Timer::now();
-    for (size_t i = 0; i < n; ++i) {
-        uint8_t* row = m_matrix.data() + i * n;
-        const PackPlane& plane = m_polygons[i].plane;
-        for (size_t j = 0; j < n; ++j)
-            if (j != i) row[j] = classify(m_polygons[j], plane);
-    }
+    fillMatrix(m_polygons, m_matrix.data());
     m_splitterFlags.assign(n, 1);
 
     std::vector<uint32_t> all(n);
@@ -82,28 +167,41 @@ bool PolyPack::buildTree() {
 
 int32_t PolyPack::chooseSplitter(const std::vector<uint32_t>& list) {
     const size_t n = m_matrixSize;
+    const int64_t balance = m_balanceWeight, split = m_splitWeight;
+    // With non-negative weights a candidate's score can be bounded from below before
+    // its count is complete; one that cannot beat the best so far is dropped early.
+    // Only candidates that could not have won are dropped, so the choice is unchanged.
+    const bool canStopEarly = balance >= 0 && split >= 0;
+    constexpr size_t kBlock = 64;
     int32_t best = -1;
     int64_t bestScore = 0;
     for (uint32_t c : list) {
         if (!m_splitterFlags[c]) continue;
         const uint8_t* row = m_matrix.data() + size_t(c) * n;
         int64_t front = 0, back = 0, spanning = 0;
-        for (uint32_t j : list) {
-            if (j == c) continue;
-            switch (row[j]) {
-            case SIDE_FRONT:
-                ++front;
-                break;
-            case SIDE_BACK:
-                ++back;
-                break;
-            default:
-                ++spanning;
-                break;
+        bool beaten = false;
+        for (size_t blockStart = 0; blockStart < list.size() && !beaten; blockStart += kBlock) {
+            const size_t blockEnd = std::min(list.size(), blockStart + kBlock);
+            for (size_t k = blockStart; k < blockEnd; ++k) {
+                const uint32_t j = list[k];
+                if (j == c) continue;
+                const uint8_t side = row[j];
+                front += side == SIDE_FRONT;
+                back += side == SIDE_BACK;
+                spanning += side == SIDE_SPANNING;
+            }
+            if (canStopEarly && best >= 0 && blockEnd < list.size()) {
+                // The rest can at most close the gap between back and front by one per
+                // polygon, and never lower the spanning count.
+                const int64_t rest = int64_t(list.size() - blockEnd);
+                const int64_t lowest =
+                    split * spanning +
+                    balance * std::max<int64_t>(0, std::llabs(back - front) - rest);
+                beaten = lowest >= bestScore;
             }
         }
-        const int64_t score =
-            int64_t(m_balanceWeight) * std::llabs(back - front) + int64_t(m_splitWeight) * spanning;
+        if (beaten) continue;
+        const int64_t score = balance * std::llabs(back - front) + split * spanning;
         if (best < 0 || score < bestScore) {
             best = static_cast<int32_t>(c);
             bestScore = score;

@@ -192,8 +192,13 @@ struct ReferenceTree {
 };
 
 TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
-    const auto scene = DemoSceneBuilder().build();
-    for (auto [balance, split] : {std::pair{3, 4}, std::pair{0, 1}, std::pair{5, 0}}) {
+    struct Case {
+        uint32_t tiles;
+        int32_t balance, split;
+    };
+    for (auto [tiles, balance, split] :
+         {Case{1, 3, 4}, Case{1, 0, 1}, Case{1, 5, 0}, Case{1, -1, 2}, Case{2, 3, 4}}) {
+        const auto scene = DemoSceneBuilder(tiles).build();
         PolyPack pack(4, balance, split);
         for (const auto& surface : scene->surfaces()) {
             ASSERT_TRUE(surface->mesh()->computeTangentFrame());
