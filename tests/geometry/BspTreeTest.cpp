@@ -196,8 +196,10 @@ TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
         uint32_t tiles;
         int32_t balance, split;
     };
-    for (auto [tiles, balance, split] :
+    for (const Case& testCase :
          {Case{1, 3, 4}, Case{1, 0, 1}, Case{1, 5, 0}, Case{1, -1, 2}, Case{2, 3, 4}}) {
+        const uint32_t tiles = testCase.tiles;
+        const int32_t balance = testCase.balance, split = testCase.split;
         const auto scene = DemoSceneBuilder(tiles).build();
         PolyPack pack(4, balance, split);
         for (const auto& surface : scene->surfaces()) {

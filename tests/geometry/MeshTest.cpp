@@ -27,7 +27,7 @@ TEST(Mesh, StreamsAreNumberedInOrderAndElementsFoundByUsage) {
     const float positions[] = {1, 2, 3, 4, 5, 6};
     // The records' own stream fields are replaced by the stream's number.
     mesh.addStream(positions, 2, 12, {VertexElement{7, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
-    const float colours[] = {9, 10};
+    const float colours[] = {9, 10, 11, 12, 13};
     mesh.addStream(colours, 5, 4, {VertexElement{7, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0}});
     EXPECT_EQ(mesh.vertexCount(), 2u); // the first stream decides
     ASSERT_EQ(mesh.elements().size(), 2u);
