@@ -379,19 +379,5 @@ TEST(VmshLoader, ModelsTheFormatCannotHoldAreNotSaved) {
               1);
 }
 
-TEST(VmshLoader, ModelBoundsStartFromTheFirstSurfaceAndGrow) {
-    VmshBytes f;
-    f.fileHeader(2);
-    f.surfaceHeader("a", "a", 3, 3, 1).element(0, USAGE_POSITION, 0, 0, 3, 0);
-    f.floats({5, 5, 5, 6, 5, 5, 5, 6, 5}).indices({0, 1, 2});
-    f.surfaceHeader("b", "b", 3, 3, 1).element(0, USAGE_POSITION, 0, 0, 3, 0);
-    f.floats({-1, 7, 5, 0, 7, 5, -1, 8, 9}).indices({0, 1, 2});
-    const auto model = readOrFail(f.bytes);
-    ASSERT_TRUE(model);
-    EXPECT_EQ(model->surfaces()[0]->bounds().min, (Vec3{5, 5, 5}));
-    EXPECT_EQ(model->bounds().min, (Vec3{-1, 5, 5}));
-    EXPECT_EQ(model->bounds().max, (Vec3{6, 8, 9}));
-}
-
 } // namespace
 } // namespace Vrenn::Test
