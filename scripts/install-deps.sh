@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libminizip-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libsdl2-dev libepoxy-dev
+  libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick
 )

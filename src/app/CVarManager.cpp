@@ -1,13 +1,12 @@
 #include "app/CVar.h"
-
 #include "app/Tokenizer.h"
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 
 namespace Vrenn {
 
@@ -100,7 +99,8 @@ bool CVarManager::SaveConfig(const std::string& fileName) const {
     AtomicFile out(path);
     if (!out.isOpen()) return false;
     std::string text;
-    for (const auto& [name, var] : m_vars) text += name + " \"" + var.stringValue + "\"\n";
+    for (const auto& [name, var] : m_vars)
+        text += name + " \"" + var.stringValue + "\"\n";
     out.file()->write(text.data(), static_cast<uint32_t>(text.size()));
     return out.commit();
 }

@@ -8,7 +8,7 @@ namespace {
 // Largest formatted message, including the terminating NUL.
 constexpr size_t kFormatBufferSize = 4096;
 
-std::string formatText(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) std::string formatText(const char* format, va_list args) {
     char buffer[kFormatBufferSize];
     const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     if (n < 0) return {};

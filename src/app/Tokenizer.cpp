@@ -49,7 +49,8 @@ void Tokenizer::LoadText(const std::string& text) {
 }
 
 void Tokenizer::SkipWhitespace() {
-    while (!atEnd() && isWhite(at(m_cursor))) ++m_cursor;
+    while (!atEnd() && isWhite(at(m_cursor)))
+        ++m_cursor;
     m_tokenStart = m_cursor;
 }
 
@@ -64,11 +65,13 @@ void Tokenizer::SkipComment() {
     const uint32_t textStart = m_cursor;
     uint32_t textEnd;
     if (block) {
-        while (!atEnd() && !(at(m_cursor) == '*' && at(m_cursor + 1) == '/')) ++m_cursor;
+        while (!atEnd() && !(at(m_cursor) == '*' && at(m_cursor + 1) == '/'))
+            ++m_cursor;
         textEnd = m_cursor;
         m_cursor = atEnd() ? m_length : m_cursor + 2;
     } else {
-        while (!atEnd() && at(m_cursor) != '\r' && at(m_cursor) != '\n') ++m_cursor;
+        while (!atEnd() && at(m_cursor) != '\r' && at(m_cursor) != '\n')
+            ++m_cursor;
         textEnd = m_cursor;
     }
     const uint32_t n = std::min(textEnd - textStart, kMaxTokenLength);
@@ -133,7 +136,8 @@ bool Tokenizer::ReadUntil(const char* s) {
 
 void Tokenizer::SkipLine() {
     SkipWhitespace();
-    while (!atEnd() && at(m_cursor) != '\r' && at(m_cursor) != '\n') ++m_cursor;
+    while (!atEnd() && at(m_cursor) != '\r' && at(m_cursor) != '\n')
+        ++m_cursor;
 }
 
 std::string Tokenizer::Token() const {

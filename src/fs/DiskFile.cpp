@@ -8,19 +8,27 @@ namespace Vrenn {
 namespace {
 std::ios::openmode streamFlags(uint32_t mode) {
     switch (mode) {
-    case DISK_READ: return std::ios::binary | std::ios::in;
-    case DISK_WRITE: return std::ios::binary | std::ios::out;
-    case DISK_UPDATE: return std::ios::binary | std::ios::in | std::ios::out;
-    case DISK_CREATE: return std::ios::binary | std::ios::out | std::ios::trunc;
-    default: return std::ios::binary;
+    case DISK_READ:
+        return std::ios::binary | std::ios::in;
+    case DISK_WRITE:
+        return std::ios::binary | std::ios::out;
+    case DISK_UPDATE:
+        return std::ios::binary | std::ios::in | std::ios::out;
+    case DISK_CREATE:
+        return std::ios::binary | std::ios::out | std::ios::trunc;
+    default:
+        return std::ios::binary;
     }
 }
 
 std::ios::seekdir seekDirection(int32_t origin) {
     switch (origin) {
-    case SEEK_FROM_END: return std::ios::end;
-    case SEEK_FROM_CURRENT: return std::ios::cur;
-    default: return std::ios::beg;
+    case SEEK_FROM_END:
+        return std::ios::end;
+    case SEEK_FROM_CURRENT:
+        return std::ios::cur;
+    default:
+        return std::ios::beg;
     }
 }
 } // namespace

@@ -10,10 +10,10 @@ namespace Vrenn {
 
 // Open modes of a disk file (all binary).
 enum DiskFileMode : uint32_t {
-    DISK_READ = 0,      // in
-    DISK_WRITE = 1,     // out
-    DISK_UPDATE = 2,    // in + out
-    DISK_CREATE = 3,    // out + truncate
+    DISK_READ = 0,   // in
+    DISK_WRITE = 1,  // out
+    DISK_UPDATE = 2, // in + out
+    DISK_CREATE = 3, // out + truncate
 };
 
 // A file on disk, reached through a standard binary stream. Names go to the

@@ -39,10 +39,17 @@ uint32_t RamFile::read(void* buf, uint32_t n) {
 
 uint32_t RamFile::seek(int32_t offset, int32_t origin) {
     switch (origin) {
-    case SEEK_FROM_START: m_position = static_cast<uint32_t>(offset); break;
-    case SEEK_FROM_END: m_position = size() + static_cast<uint32_t>(offset); break;
-    case SEEK_FROM_CURRENT: m_position += static_cast<uint32_t>(offset); break;
-    default: break;
+    case SEEK_FROM_START:
+        m_position = static_cast<uint32_t>(offset);
+        break;
+    case SEEK_FROM_END:
+        m_position = size() + static_cast<uint32_t>(offset);
+        break;
+    case SEEK_FROM_CURRENT:
+        m_position += static_cast<uint32_t>(offset);
+        break;
+    default:
+        break;
     }
     return m_position;
 }

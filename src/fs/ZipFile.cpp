@@ -1,7 +1,6 @@
 #include "fs/ZipFile.h"
 
 #include <minizip/unzip.h>
-
 #include <vector>
 
 namespace Vrenn {

@@ -1,7 +1,6 @@
 #include "app/Timer.h"
 
 #include <gtest/gtest.h>
-
 #include <thread>
 
 namespace Vrenn {

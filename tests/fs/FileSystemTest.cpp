@@ -1,1 +1,135 @@
+#include "fs/FileSystem.h"
+
+#include "app/Log.h"
+#include "fs/ZipFile.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::TempDir;
+namespace stdfs = std::filesystem;
+
+std::string contents(const std::shared_ptr<File>& file) {
+    if (!file) return "<not found>";
+    std::string text(file->size(), '\0');
+    file->rewind();
+    text.resize(file->read(text.data(), static_cast<uint32_t>(text.size())));
+    return text;
+}
+
+std::string zipFixture(const std::string& name) {
+    return Test::testDataPath("fs/zip/" + name);
+}
+
+// A run folder laid out as: root/both.txt, root/dirA/both.txt, root/dirB/only_b.txt,
+// with the zip fixtures copied in.
+class FileSystemSearch : public ::testing::Test {
+protected:
+    FileSystemSearch() : dir(/*enter=*/true) {
+        dir.write("both.txt", "both from root\n");
+        dir.write("dirA/both.txt", "both from dirA\n");
+        dir.write("dirB/only_b.txt", "only in dirB\n");
+        for (const char* zip : {"first.zip", "second.zip", "corrupt.zip"})
+            stdfs::copy_file(zipFixture(zip), dir.path() / zip);
+        logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    }
+
+    TempDir dir;
+    LogManager logs;
+};
+
+TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
+    FileSystem fs;
+    EXPECT_EQ(FileSystem::instance(), &fs);
+    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
+    ASSERT_EQ(fs.directories().size(), 1u);
+
+    stdfs::current_path(dir.path() / "dirA");
+    auto file = fs.open("both.txt", SEARCH_ROOT, true);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(contents(file), "both from root\n");
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, true));
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
+    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n"
+                                   "--- Loading missing.txt\n"
+                                   "Warning: Loading missing.txt failed.\n");
+}
+
+TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    fs.addDirectory("dirB");
+    fs.setBaseDirectory("dirB");
+    // The root directory is the first list entry.
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_DIRECTORY_LIST, false)), "both from root\n");
+    EXPECT_EQ(contents(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, false)),
+              "only in dirB\n");
+
+    // The search left another directory current; a file system made now would take it
+    // as its root.
+    stdfs::current_path(dir.path());
+    FileSystem baseOnly;
+    baseOnly.setBaseDirectory("dirA");
+    EXPECT_EQ(contents(baseOnly.open("both.txt", SEARCH_BASE_DIRECTORY, false)),
+              "both from dirA\n");
+    EXPECT_FALSE(baseOnly.open("only_b.txt", SEARCH_BASE_DIRECTORY, false));
+    // Archives are not searched unless asked for.
+    baseOnly.setBaseArchive("second.zip");
+    EXPECT_FALSE(baseOnly.open("only_b.txt", SEARCH_BASE_DIRECTORY, false));
+}
+
+TEST_F(FileSystemSearch, ArchivesAreSearchedAfterDiskWithCaseInsensitiveNames) {
+    FileSystem fs;
+    fs.addArchive("first.zip");
+    fs.addArchive("second.zip");
+    fs.setBaseArchive("first.zip");
+    // Only the archive list is searched with 8|2.
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ARCHIVE_LIST | SEARCH_BASE_ARCHIVE, false)),
+              "both from archive a\n");
+    EXPECT_EQ(contents(fs.open("ONLY_B.TXT", SEARCH_ARCHIVE_LIST, false)), "only in b\n");
+    EXPECT_EQ(contents(fs.open("textures/sky.txt", SEARCH_BASE_ARCHIVE, false)),
+              "sky from archive a\n");
+    // Disk places come first when both are selected.
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, false)),
+              "both from root\n");
+    // With 4|1 only disk places are searched.
+    EXPECT_FALSE(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, false));
+}
+
+TEST(ZipFile, UnpacksMembersWholeAndRefusesDamagedOnes) {
+    ZipFile zip(zipFixture("first.zip"));
+    ASSERT_TRUE(zip.hasArchive());
+    ASSERT_TRUE(zip.open("big.txt"));
+    // Larger than one read chunk: the numbers 1 to 15000, one per line.
+    ASSERT_EQ(zip.size(), 78894u);
+    std::string text(zip.size(), '\0');
+    EXPECT_EQ(zip.read(text.data(), zip.size()), zip.size());
+    EXPECT_EQ(text.substr(0, 6), "1\n2\n3\n");
+    EXPECT_EQ(text.substr(text.size() - 6), "15000\n");
+    EXPECT_EQ(zip.read(text.data(), 1), 0u);
+    EXPECT_EQ(zip.write("x", 1), 0u);
+
+    EXPECT_FALSE(zip.open("not there"));
+    EXPECT_EQ(zip.size(), 0u);
+
+    ZipFile damaged(zipFixture("corrupt.zip"));
+    EXPECT_TRUE(damaged.open("both.txt"));
+    EXPECT_FALSE(damaged.open("big.txt")); // checksum mismatch
+    EXPECT_EQ(damaged.size(), 0u);
+
+    ZipFile none;
+    EXPECT_FALSE(none.open("big.txt"));
+    ZipFile notAZip(Vrenn::Test::testDataPath("fs/zip/make-zip-fixtures.sh"));
+    EXPECT_FALSE(notAZip.hasArchive());
+    EXPECT_FALSE(notAZip.open("big.txt"));
+}
+
+} // namespace
+} // namespace Vrenn

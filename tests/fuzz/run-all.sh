@@ -3,7 +3,7 @@
 # its seed corpus. Any crash, leak, out-of-bounds access or hang fails the run.
 #   tests/fuzz/run-all.sh BUILD_DIR SECONDS
 set -euo pipefail
-build_dir=$1
+build_dir=$(cd "$1" && pwd)
 seconds=$2
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)

@@ -10,7 +10,7 @@ namespace Vrenn::Test {
 
 std::string testDataPath(const std::string& relative) {
     const char* root = std::getenv("VRENN_TEST_DATA");
-    return std::string(root ? root : "tests/data") + "/" + relative;
+    return std::string(root ? root : VRENN_TEST_DATA_DIR) + "/" + relative;
 }
 
 std::string readBytes(const std::string& path) {

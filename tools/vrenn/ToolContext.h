@@ -2,6 +2,7 @@
 
 #include "app/CVar.h"
 #include "app/Log.h"
+#include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 
 #include <memory>
@@ -25,11 +26,13 @@ public:
     FileSystem& fileSystem() { return *m_fileSystem; }
     CVarManager& cvars() { return *m_cvars; }
     LogManager& logs() { return *m_logs; }
+    CodecMgr& codecs() { return *m_codecs; }
 
 private:
     std::unique_ptr<FileSystem> m_fileSystem;
     std::unique_ptr<CVarManager> m_cvars;
     std::unique_ptr<LogManager> m_logs;
+    std::unique_ptr<CodecMgr> m_codecs;
 };
 
 } // namespace Vrenn::Tool

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "fs/Codec.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vrenn {
+
+// Radiance RGBE pictures (light probes, environment maps), read into four 8-bit
+// channels: colour normalised by its largest component, intensity relative to the
+// console variable "max_env_lum" in alpha. A picture shaped like a vertical cross
+// (three faces wide, four high) becomes a six-face cube map. Writing is not supported.
+class RGBECodec : public Codec {
+public:
+    explicit RGBECodec(std::string name = "hdr") : Codec(std::move(name)) {}
+
+    // Reads the header from the first 256 bytes of file ("FORMAT=32-bit_rle_rgbe",
+    // "-Y <height>", "+X <width>", top-to-bottom rows only) and the pixels after it,
+    // flat or run-length encoded. False (image unchanged) for a missing header line,
+    // sizes that are not positive or do not fit the data, and corrupt run-length data.
+    bool decode(std::shared_ptr<File>& file, Image& image) override;
+    bool encode(std::shared_ptr<File>& file, Image& image) override;
+
+    // Packs one pixel (red, green, blue mantissas and exponent) into red, green, blue
+    // and alpha bytes for the luminance range maxLuminance (0 stands for 32).
+    static void packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out[4]);
+    // Decodes width * height pixels from data into out (4 bytes each). Run-length
+    // scan lines are used when 8 <= width <= 32767 and the data starts with a scan
+    // line header (2, 2, width); otherwise the data is flat pixels. False when the data
+    // is shorter than the lines need or the run-length data is corrupt.
+    static bool decodePixels(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                             uint8_t* out);
+};
+
+} // namespace Vrenn

@@ -1,0 +1,170 @@
+#include "prt/AtlasPacker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace Vrenn {
+
+namespace {
+
+constexpr int kMaxExtent = 65536;
+
+// Free-area tree of one packing attempt. Nodes live in one array; a node with children
+// forwards to them, a leaf is free space.
+class PackTree {
+public:
+    PackTree(int width, int height) {
+        m_nodes.push_back(Node{0, 0, width, height, -1, -1, -1, false});
+    }
+
+    // Places rect in the first free leaf that takes it, searching children first-then-second
+    // from the root. False when no leaf does.
+    bool insert(AtlasRect& rect) {
+        m_stack.clear();
+        m_stack.push_back(0);
+        while (!m_stack.empty()) {
+            const int index = m_stack.back();
+            m_stack.pop_back();
+            const Node node = m_nodes[static_cast<size_t>(index)];
+            if (node.full) continue;
+            if (node.first >= 0) {
+                m_stack.push_back(node.second);
+                m_stack.push_back(node.first);
+                continue;
+            }
+            if (placeInLeaf(index, rect)) return true;
+        }
+        return false;
+    }
+
+private:
+    struct Node {
+        int x, y, width, height;
+        int first, second, parent;
+        bool full;
+    };
+
+    bool placeInLeaf(int index, AtlasRect& rect) {
+        const Node node = m_nodes[static_cast<size_t>(index)];
+        Node first{}, second{};
+        if (node.width - rect.width >= 0 && node.height - rect.height >= 0) {
+            rect.flipped = false;
+            first = Node{
+                node.x, node.y + rect.height, rect.width, node.height - rect.height, -1, -1, index,
+                false};
+            second = Node{node.x + rect.width,
+                          node.y,
+                          node.width - rect.width,
+                          node.height,
+                          -1,
+                          -1,
+                          index,
+                          false};
+        } else if (node.width - rect.height >= 0 && node.height - rect.width >= 0) {
+            rect.flipped = true;
+            first = Node{
+                node.x, node.y + rect.width, rect.height, node.height - rect.width, -1, -1, index,
+                false};
+            second = Node{node.x + rect.height,
+                          node.y,
+                          node.width - rect.height,
+                          node.height,
+                          -1,
+                          -1,
+                          index,
+                          false};
+        } else {
+            return false;
+        }
+        rect.x = node.x;
+        rect.y = node.y;
+        rect.placed = true;
+        first.full = first.height == 0;
+        second.full = second.width == 0;
+        const int firstIndex = static_cast<int>(m_nodes.size());
+        m_nodes.push_back(first);
+        m_nodes.push_back(second);
+        m_nodes[static_cast<size_t>(index)].first = firstIndex;
+        m_nodes[static_cast<size_t>(index)].second = firstIndex + 1;
+        // A node whose children are both full can take nothing more: mark it, and its
+        // ancestors likewise, so later searches skip the whole subtree.
+        int current = index;
+        while (current >= 0) {
+            Node& n = m_nodes[static_cast<size_t>(current)];
+            if (!m_nodes[static_cast<size_t>(n.first)].full ||
+                !m_nodes[static_cast<size_t>(n.second)].full)
+                break;
+            n.full = true;
+            current = n.parent;
+        }
+        return true;
+    }
+
+    std::vector<Node> m_nodes;
+    std::vector<int> m_stack;
+};
+
+} // namespace
+
+std::array<float, 2> AtlasRect::texelPoint(float a, float b) const {
+    if (flipped) std::swap(a, b);
+    return {static_cast<float>(x) + a * static_cast<float>(placedWidth() - 1),
+            static_cast<float>(y) + b * static_cast<float>(placedHeight() - 1)};
+}
+
+int atlasRectExtent(float worldSize, float texelsPerUnit) {
+    const float texels = std::ceil(worldSize * texelsPerUnit);
+    if (std::isnan(texels) || texels < 1.0f) return 2;
+    if (texels >= static_cast<float>(kMaxExtent)) return kMaxExtent;
+    return std::max(2, static_cast<int>(texels) + 1);
+}
+
+AtlasPackResult packAtlasRects(std::vector<AtlasRect>& rects, int startWidth, int startHeight) {
+    std::stable_sort(rects.begin(), rects.end(), [](const AtlasRect& a, const AtlasRect& b) {
+        return static_cast<int64_t>(a.width) * a.height > static_cast<int64_t>(b.width) * b.height;
+    });
+
+    // Empty rectangles are never placed; they count as unplaced but do not grow the atlas.
+    const int invalid =
+        static_cast<int>(std::count_if(rects.begin(), rects.end(), [](const AtlasRect& r) {
+            return r.width < 1 || r.height < 1;
+        }));
+
+    AtlasPackResult result;
+    result.width = std::max(1, startWidth);
+    result.height = std::max(1, startHeight);
+    for (;;) {
+        for (AtlasRect& rect : rects) {
+            rect.placed = false;
+            rect.flipped = false;
+            rect.x = rect.y = 0;
+        }
+        // The last attempt places everything it can so that the refusals can be counted;
+        // earlier ones stop at the first refusal and grow the atlas.
+        const bool lastAttempt = result.width > kAtlasMaxWidth;
+        PackTree tree(result.width, result.height);
+        result.unplaced = invalid;
+        for (AtlasRect& rect : rects) {
+            if (rect.width < 1 || rect.height < 1 || tree.insert(rect)) continue;
+            ++result.unplaced;
+            if (!lastAttempt) break;
+        }
+        if (result.unplaced == invalid || lastAttempt) return result;
+        if (result.width < result.height)
+            result.width *= 2;
+        else
+            result.height *= 2;
+    }
+}
+
+std::string atlasPlacementLogLine(const AtlasRect& rect) {
+    std::string line = "poly " + std::to_string(rect.id) + " " + std::to_string(rect.x) + " " +
+                       std::to_string(rect.y) + " " + std::to_string(rect.width) + "*" +
+                       std::to_string(rect.height);
+    if (rect.flipped) line += "flip";
+    line += "\n";
+    return line;
+}
+
+} // namespace Vrenn

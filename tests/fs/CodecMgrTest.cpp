@@ -1,0 +1,123 @@
+#include "CodecTestSupport.h"
+#include "fs/DDSCodec.h"
+#include "fs/JPEGCodec.h"
+#include "fs/RGBECodec.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Vrenn::Test::lines;
+using Vrenn::Test::TempDir;
+
+// Writes a few bytes and then reports failure, as an encoder that runs out of disk.
+class FailingCodec : public Codec {
+public:
+    FailingCodec() : Codec("fail") {}
+    bool decode(std::shared_ptr<File>&, Image&) override { return false; }
+    bool encode(std::shared_ptr<File>& file, Image&) override {
+        file->write("partial", 7);
+        return false;
+    }
+};
+
+// 8x1 flat pixels of (128, 64, 32, 129).
+std::string smallHDR() {
+    std::string bytes = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 8\n";
+    for (int i = 0; i < 8; ++i)
+        bytes += "\x80\x40\x20\x81";
+    return bytes;
+}
+
+TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
+    {
+        CodecMgr manager;
+        EXPECT_EQ(CodecMgr::instance(), &manager);
+        registerStandardCodecs(manager);
+        std::vector<std::string> names;
+        for (const auto& [name, codec] : manager.codecs())
+            names.push_back(codec->getName());
+        EXPECT_EQ(names, (std::vector<std::string>{"dds", "hdr", "jpeg", "jpg"}));
+        EXPECT_TRUE(std::dynamic_pointer_cast<DDSCodec>(manager.getCodec("dds")));
+        EXPECT_TRUE(std::dynamic_pointer_cast<RGBECodec>(manager.getCodec("hdr")));
+        EXPECT_TRUE(std::dynamic_pointer_cast<JPEGCodec>(manager.getCodec("jpg")));
+        EXPECT_TRUE(std::dynamic_pointer_cast<JPEGCodec>(manager.getCodec("jpeg")));
+        EXPECT_NE(manager.getCodec("jpg"), manager.getCodec("jpeg"));
+
+        const auto first = manager.getCodec("dds");
+        EXPECT_FALSE(manager.registerCodec(std::make_shared<RGBECodec>("dds")));
+        EXPECT_EQ(manager.getCodec("dds"), first);
+        EXPECT_EQ(manager.getCodec("DDS"), nullptr);
+    }
+    EXPECT_EQ(CodecMgr::instance(), nullptr);
+    EXPECT_FALSE(Image().load("anything.dds"));
+}
+
+TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
+    Vrenn::Test::CodecEnvironment environment;
+    TempDir dir;
+    environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    for (const char* name : {"probe.hdr", "probe.HDR", "probe", "probe.png"})
+        dir.write(name, smallHDR());
+
+    Image image;
+    ASSERT_TRUE(image.load(dir.file("probe.hdr")));
+    EXPECT_EQ(image.width(), 8);
+    EXPECT_FALSE(image.load(dir.file("probe.HDR")));
+    EXPECT_FALSE(image.load(dir.file("probe")));
+    EXPECT_FALSE(image.load(dir.file("probe.png")));
+    EXPECT_FALSE(image.load(dir.file("missing.hdr")));
+    EXPECT_EQ(lines(dir.read("app.log")),
+              (std::vector<std::string>{
+                  "--- Loading " + dir.file("probe.hdr"), "--- Loading " + dir.file("missing.hdr"),
+                  "Warning: Loading " + dir.file("missing.hdr") + " failed."}));
+
+    EXPECT_EQ(CodecMgr::extensionOf("a.b.dds"), "dds");
+    Image cube;
+    ASSERT_TRUE(cube.create(2, 2, 1, FORMAT_RGBA8, 1, 6));
+    ASSERT_TRUE(cube.save(dir.file("a.b.dds")));
+    ASSERT_TRUE(image.load(dir.file("a.b.dds")));
+    EXPECT_EQ(image.faces(), 6);
+
+    // loadImage hands out an image either way; a failed one holds no data.
+    EXPECT_EQ(loadImage(dir.file("missing.dds"))->data(), nullptr);
+    EXPECT_EQ(loadImage(dir.file("probe.hdr"))->width(), 8);
+}
+
+TEST(ImageFileTest, SaveReplacesTheFileWholeOrNotAtAll) {
+    Vrenn::Test::CodecEnvironment environment;
+    environment.codecs.registerCodec(std::make_shared<FailingCodec>());
+    TempDir dir;
+    environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    Image image;
+    ASSERT_TRUE(image.create(4, 4, 1, FORMAT_L8, 1, 1));
+    ASSERT_TRUE(image.save(dir.file("out.dds")));
+    const std::string written = dir.read("out.dds");
+    EXPECT_EQ(written.size(), 128u + 16);
+
+    // Refused or failed encodings leave the previous file and no temporary behind.
+    Image compressed;
+    ASSERT_TRUE(compressed.create(4, 4, 1, FORMAT_DXT1, 1, 1));
+    EXPECT_FALSE(compressed.save(dir.file("out.dds")));
+    EXPECT_EQ(dir.read("out.dds"), written);
+    dir.write("out.fail", "previous");
+    EXPECT_FALSE(image.save(dir.file("out.fail")));
+    EXPECT_EQ(dir.read("out.fail"), "previous");
+    EXPECT_FALSE(image.save(dir.file("out.hdr")));
+    EXPECT_FALSE(image.save(dir.file("out.jpg")));
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"app.log", "out.dds", "out.fail"}));
+
+    // A file that cannot be created is reported, not taken for success.
+    EXPECT_FALSE(image.save(dir.file("no/such/folder/out.dds")));
+    EXPECT_NE(lines(dir.read("app.log")).back().find("no/such/folder/out.dds"), std::string::npos);
+}
+
+} // namespace
+} // namespace Vrenn

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "app/CVar.h"
+#include "app/Log.h"
+#include "fs/CodecMgr.h"
+#include "fs/FileSystem.h"
+#include "fs/Image.h"
+#include "fs/RamFile.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Vrenn::Test {
+
+// The services image loading uses, brought up as the program does: file system,
+// console variables, log manager, and the codec manager with the standard codecs.
+struct CodecEnvironment {
+    FileSystem fileSystem;
+    std::unique_ptr<CVarManager> cvars = std::make_unique<CVarManager>();
+    LogManager logs;
+    CodecMgr codecs;
+
+    CodecEnvironment() { registerStandardCodecs(codecs); }
+
+    // Replaces the console variables with one holding max_env_lum.
+    void setMaxLuminance(const std::string& value) {
+        cvars.reset();
+        cvars = std::make_unique<CVarManager>();
+        cvars->Add(CVar::fromText("max_env_lum", value));
+    }
+};
+
+inline std::shared_ptr<File> memoryFile(const std::string& bytes) {
+    return std::make_shared<RamFile>(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+// Everything a memory file holds.
+inline std::string contents(const std::shared_ptr<File>& file) {
+    const auto& data = static_cast<RamFile&>(*file).data();
+    return std::string(data.begin(), data.end());
+}
+
+inline std::vector<uint8_t> pixels(const Image& image) {
+    return std::vector<uint8_t>(image.data(), image.data() + image.byteCount());
+}
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+// The Radiance packing, written out step by step from its description: colour
+// multiplied by the reciprocal of its largest component; intensity relative to the range (0 means
+// 32) in alpha, its square root shared with the colour below half the range; each value clamped to
+// 0..1 and scaled to 255, truncated.
+inline std::array<uint8_t, 4> referencePack(float r, float g, float b, float range) {
+    if (range == 0.0f) range = 32.0f;
+    const float m = std::max(r, std::max(g, b));
+    float a = m;
+    if (m > 0.0f) {
+        const float reciprocal = 1.0f / m;
+        const bool finite = std::isfinite(reciprocal); // not so for values near 2^-128
+        r = finite ? r * reciprocal : r / m;
+        g = finite ? g * reciprocal : g / m;
+        b = finite ? b * reciprocal : b / m;
+        a = m / range;
+        if (a < 0.5f) {
+            a = std::sqrt(a);
+            r *= a;
+            g *= a;
+            b *= a;
+        }
+    }
+    auto byte = [](float v) { return static_cast<uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f); };
+    return {byte(r), byte(g), byte(b), byte(a)};
+}
+
+// The float colour of an RGBE pixel: mantissas times 2^(exponent - 136).
+inline std::array<float, 3> rgbeToFloat(const uint8_t* rgbe) {
+    const double scale = std::ldexp(1.0, rgbe[3] - 136);
+    return {float(rgbe[0] * scale), float(rgbe[1] * scale), float(rgbe[2] * scale)};
+}
+
+} // namespace Vrenn::Test

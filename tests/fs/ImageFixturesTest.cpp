@@ -1,0 +1,125 @@
+// Files written by other programs (ImageMagick, cjpeg; see tests/data/fs/make-fixtures.sh),
+// decoded pixel for pixel against those programs' own decodes.
+#include "CodecTestSupport.h"
+#include "support/TestData.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Vrenn::Test::pixels;
+
+std::vector<uint8_t> fixtureBytes(const std::string& name) {
+    const std::string bytes = Vrenn::Test::readBytes(Vrenn::Test::testDataPath("fs/" + name));
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::vector<uint8_t> tail(const std::vector<uint8_t>& bytes, size_t from) {
+    return std::vector<uint8_t>(bytes.begin() + long(from), bytes.end());
+}
+
+struct FixtureTest : ::testing::Test {
+    Vrenn::Test::CodecEnvironment environment;
+
+    Image load(const std::string& name) {
+        Image image;
+        EXPECT_TRUE(image.load(Vrenn::Test::testDataPath("fs/" + name))) << name;
+        return image;
+    }
+};
+
+TEST_F(FixtureTest, DDSFromImageMagickMatchesItsDecode) {
+    Image image = load("im_rgb_mips.dds"); // 24-bit with a full chain of 4 levels
+    EXPECT_EQ(image.format(), FORMAT_RGB8);
+    EXPECT_EQ(image.mipLevels(), 4);
+    EXPECT_EQ(image.byteCount(), fixtureBytes("im_rgb_mips.dds").size() - 128);
+    const auto reference = fixtureBytes("im_rgb_mips.rgb");
+    ASSERT_EQ(reference.size(), 8u * 8 * 3);
+    EXPECT_EQ(std::vector<uint8_t>(image.data(), image.data() + reference.size()), reference);
+
+    image = load("im_rgba.dds"); // 32-bit with alpha
+    EXPECT_EQ(image.format(), FORMAT_RGBA8);
+    EXPECT_EQ(image.width(), 8);
+    EXPECT_EQ(image.height(), 6);
+    EXPECT_EQ(pixels(image), fixtureBytes("im_rgba.rgba"));
+
+    // DXT data stays compressed: 16x16 with 5 levels is 16 + 4 + 1 + 1 + 1 blocks.
+    image = load("im_dxt1.dds");
+    EXPECT_EQ(image.format(), FORMAT_DXT1);
+    EXPECT_EQ(image.mipLevels(), 5);
+    EXPECT_EQ(image.byteCount(), 23u * 8);
+    EXPECT_EQ(pixels(image), tail(fixtureBytes("im_dxt1.dds"), 128));
+    image = load("im_dxt5.dds");
+    EXPECT_EQ(image.format(), FORMAT_DXT5);
+    EXPECT_EQ(image.byteCount(), 3u * 2 * 16); // 12x8
+    EXPECT_EQ(pixels(image), tail(fixtureBytes("im_dxt5.dds"), 128));
+}
+
+TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
+    struct Case {
+        const char* name;
+        int width, height;
+        bool cross;
+    };
+    for (const char* range : {"0", "1", "0.25"}) {
+        environment.setMaxLuminance(range);
+        for (const Case c :
+             {Case{"im_rle_cross", 24, 32, true}, Case{"im_rle_square", 16, 12, false},
+              Case{"im_flat", 6, 5, false}, Case{"im_flat_cross", 6, 8, true}}) {
+            SCOPED_TRACE(::testing::Message() << c.name << " max_env_lum " << range);
+            // ImageMagick's float decode, packed by the reference formula.
+            const auto floats = fixtureBytes(std::string(c.name) + ".f32");
+            ASSERT_EQ(floats.size(), size_t(c.width) * c.height * 12);
+            Image expected;
+            expected.create(c.width, c.height, 1, FORMAT_RGBA8, 1, 1);
+            for (size_t i = 0; i < size_t(c.width) * c.height; ++i) {
+                float rgb[3];
+                std::memcpy(rgb, floats.data() + 12 * i, 12);
+                const auto packed =
+                    Vrenn::Test::referencePack(rgb[0], rgb[1], rgb[2], std::stof(range));
+                std::memcpy(expected.data() + 4 * i, packed.data(), 4);
+            }
+            if (c.cross) {
+                ASSERT_TRUE(expected.crossToCube());
+            }
+            Image image = load(std::string(c.name) + ".hdr");
+            EXPECT_EQ(image.width(), expected.width());
+            EXPECT_EQ(image.faces(), c.cross ? 6 : 1);
+            ASSERT_EQ(image.byteCount(), expected.byteCount());
+            // ImageMagick keeps 16 bits per channel, so a byte may land one step away.
+            int worst = 0;
+            for (size_t i = 0; i < image.byteCount(); ++i)
+                worst = std::max(worst, std::abs(image.data()[i] - expected.data()[i]));
+            EXPECT_LE(worst, 1);
+        }
+    }
+}
+
+TEST_F(FixtureTest, JPEGFromCjpegMatchesDjpeg) {
+    for (const char* name :
+         {"cjpeg_color", "cjpeg_gray", "cjpeg_progressive", "cjpeg_444_restart"}) {
+        SCOPED_TRACE(name);
+        // djpeg's binary PNM: P6 (colour) or P5 (grey), maxval 255.
+        const auto pnm = fixtureBytes(std::string(name) + ".pnm");
+        char magic[3] = {};
+        int width = 0, height = 0, maxValue = 0, headerLength = 0;
+        ASSERT_EQ(std::sscanf(reinterpret_cast<const char*>(pnm.data()), "%2s %d %d %d%n", magic,
+                              &width, &height, &maxValue, &headerLength),
+                  4);
+        Image image = load(std::string(name) + ".jpg");
+        EXPECT_EQ(image.width(), width);
+        EXPECT_EQ(image.height(), height);
+        EXPECT_EQ(image.format(), std::string(magic) == "P6" ? FORMAT_RGB8 : FORMAT_L8);
+        EXPECT_EQ(pixels(image), tail(pnm, size_t(headerLength) + 1));
+    }
+    // Pictures in CMYK (written by ImageMagick) have no image format here.
+    Image image;
+    EXPECT_FALSE(image.load(Vrenn::Test::testDataPath("fs/im_cmyk.jpg")));
+    EXPECT_EQ(image.data(), nullptr);
+}
+
+} // namespace
+} // namespace Vrenn

@@ -1,0 +1,219 @@
+#include "fs/RGBECodec.h"
+
+#include "CodecTestSupport.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Vrenn {
+namespace {
+
+using Vrenn::Test::pixels;
+using Pixel = std::array<uint8_t, 4>;
+
+std::string header(const std::string& resolution) {
+    return "#?RADIANCE\n# made by a test\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=1.0\n\n" + resolution +
+           "\n";
+}
+
+std::string header(int width, int height) {
+    return header("-Y " + std::to_string(height) + " +X " + std::to_string(width));
+}
+
+std::string flat(const std::vector<Pixel>& picture) {
+    std::string bytes;
+    for (const Pixel& p : picture)
+        bytes.append(reinterpret_cast<const char*>(p.data()), 4);
+    return bytes;
+}
+
+// Run-length scan lines as Radiance writes them: runs of 4 or more equal bytes become
+// repeat runs (up to 127), everything else literal runs (up to 128).
+std::string runLength(const std::vector<Pixel>& picture, size_t width) {
+    std::string bytes;
+    for (size_t row = 0; row < picture.size() / width; ++row) {
+        bytes += {2, 2, char(width >> 8), char(width & 255)};
+        for (size_t c = 0; c < 4; ++c) {
+            std::string v;
+            for (size_t x = 0; x < width; ++x)
+                v += char(picture[row * width + x][c]);
+            auto runAt = [&](size_t i) {
+                size_t run = 1;
+                while (i + run < width && run < 127 && v[i + run] == v[i])
+                    ++run;
+                return run;
+            };
+            for (size_t i = 0; i < width;) {
+                if (const size_t run = runAt(i); run >= 4) {
+                    bytes += {char(128 + run), v[i]};
+                    i += run;
+                    continue;
+                }
+                size_t end = i;
+                while (end < width && end - i < 128 && runAt(end) < 4)
+                    ++end;
+                bytes += char(end - i) + v.substr(i, end - i);
+                i = end;
+            }
+        }
+    }
+    return bytes;
+}
+
+// Equal stretches on the left (repeat runs), noise on the right (literal runs).
+std::vector<Pixel> testPicture(int width, int height) {
+    std::mt19937 random(7);
+    std::vector<Pixel> picture;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.push_back(x < width / 2
+                                  ? Pixel{uint8_t(100 + y), 80, 60, 128}
+                                  : Pixel{uint8_t(random()), uint8_t(random()), uint8_t(random()),
+                                          uint8_t(120 + random() % 16)});
+    return picture;
+}
+
+struct RGBETest : ::testing::Test {
+    Vrenn::Test::CodecEnvironment environment;
+    RGBECodec codec;
+
+    bool decode(const std::string& bytes, Image& image) {
+        auto file = Vrenn::Test::memoryFile(bytes);
+        return codec.decode(file, image);
+    }
+
+    static std::vector<uint8_t> expected(const std::vector<Pixel>& picture, float range) {
+        std::vector<uint8_t> bytes;
+        for (const Pixel& p : picture) {
+            const auto f = Vrenn::Test::rgbeToFloat(p.data());
+            const auto packed = Vrenn::Test::referencePack(f[0], f[1], f[2], range);
+            bytes.insert(bytes.end(), packed.begin(), packed.end());
+        }
+        return bytes;
+    }
+
+    static Pixel packed(Pixel rgbe, float range) {
+        Pixel out;
+        RGBECodec::packPixel(rgbe.data(), range, out.data());
+        return out;
+    }
+};
+
+TEST_F(RGBETest, PacksColourAndIntensityRelativeToTheRange) {
+    // 1.0, 0.5, 0.25 against a range of 32: alpha sqrt(1/32) = 0.1768 scales the colour.
+    EXPECT_EQ(packed({128, 64, 32, 129}, 32.0f), Pixel({45, 22, 11, 45}));
+    EXPECT_EQ(packed({128, 64, 32, 129}, 0.0f), Pixel({45, 22, 11, 45})); // 0 means 32
+    // Brighter than the range: full alpha, colour divided by its largest component.
+    EXPECT_EQ(packed({200, 100, 50, 140}, 32.0f), Pixel({255, 127, 63, 255}));
+    // From half the range up: alpha linear, colour not scaled (24 / 32 = 0.75).
+    EXPECT_EQ(packed({192, 96, 0, 133}, 32.0f), Pixel({255, 127, 0, 191}));
+    EXPECT_EQ(packed({0, 0, 0, 0}, 32.0f), Pixel({0, 0, 0, 0}));
+    // Near-zero exponents and nonsensical ranges give black, never undefined bytes.
+    EXPECT_EQ(packed({2, 2, 0, 7}, 32.0f), Pixel({0, 0, 0, 0}));
+    EXPECT_EQ(packed({128, 64, 32, 129}, -4.0f), Pixel({0, 0, 0, 0}));
+
+    // Decoding reads the range from the console variable "max_env_lum".
+    const std::string file = header(8, 1) + flat(std::vector<Pixel>(8, {128, 64, 32, 129}));
+    for (const auto& [range, alpha] : {std::pair{"32", 45}, {"0", 45}, {"2", 127}}) {
+        environment.setMaxLuminance(range);
+        Image image;
+        ASSERT_TRUE(decode(file, image));
+        EXPECT_EQ(image.format(), FORMAT_RGBA8);
+        EXPECT_EQ(image.data()[3], alpha) << "max_env_lum " << range;
+    }
+}
+
+TEST_F(RGBETest, RunLengthAndFlatDataGiveTheSameImage) {
+    environment.setMaxLuminance("4");
+    for (int width : {8, 37, 300}) {
+        SCOPED_TRACE(width);
+        const auto picture = testPicture(width, 5);
+        Image fromFlat, fromRuns;
+        ASSERT_TRUE(decode(header(width, 5) + flat(picture), fromFlat));
+        ASSERT_TRUE(decode(header(width, 5) + runLength(picture, width), fromRuns));
+        EXPECT_EQ(pixels(fromRuns), pixels(fromFlat));
+        EXPECT_EQ(pixels(fromFlat), expected(picture, 4.0f));
+    }
+}
+
+TEST_F(RGBETest, NarrowPicturesAreAlwaysFlat) {
+    // Width 7 is too narrow for run-length lines: the bytes of a run-length encoded
+    // file are read as pixels, starting with the line header 2, 2, 0, 7.
+    const std::string encoded = runLength(testPicture(7, 2), 7);
+    std::vector<Pixel> asFlat(14);
+    std::memcpy(asFlat.data(), encoded.data(), 14 * 4);
+    Image image;
+    ASSERT_TRUE(decode(header(7, 2) + encoded, image));
+    EXPECT_EQ(pixels(image), expected(asFlat, 32.0f));
+}
+
+TEST_F(RGBETest, CrossShapedPicturesBecomeCubeMaps) {
+    std::vector<Pixel> cross(96 * 128);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 96; ++x)
+            cross[y * 96 + x] = {uint8_t(x), uint8_t(y), 0, 128};
+    Image image;
+    ASSERT_TRUE(decode(header(96, 128) + runLength(cross, 96), image));
+    EXPECT_EQ(image.width(), 32);
+    EXPECT_EQ(image.height(), 32);
+    EXPECT_EQ(image.faces(), 6);
+    // Texel (5, 3) of +X comes from (64 + 5, 32 + 3) of the cross.
+    const uint8_t* texel = image.getFaceData(0, 0) + 4 * (3 * 32 + 5);
+    EXPECT_EQ(Pixel({texel[0], texel[1], texel[2], texel[3]}),
+              Vrenn::Test::referencePack(69.0f / 256, 35.0f / 256, 0.0f, 32.0f));
+
+    ASSERT_TRUE(decode(header(96, 96) + runLength(std::vector<Pixel>(96 * 96), 96), image));
+    EXPECT_EQ(image.width(), 96);
+    EXPECT_EQ(image.faces(), 1);
+}
+
+TEST_F(RGBETest, HeadersWithoutFormatOrSensibleSizesAreRefused) {
+    const std::string data = flat(std::vector<Pixel>(64, {1, 2, 3, 128}));
+    Image image;
+    for (const std::string& bad : {
+             "#?RADIANCE\n\n-Y 8 +X 8\n" + data,
+             header("+X 8") + data,
+             header("-Y 8") + data,
+             header("-Y 0 +X 8") + data,
+             header("-Y -8 +X 8") + data,
+             header("-Y 8 +X 99999999999") + data,
+             header("-Y 2000000000 +X 2000000000") + data, // refused before allocating
+             header("-Y 8 +X 8"),
+             std::string(),
+             // Only the first 255 bytes are searched for the header.
+             "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n#" + std::string(250, 'x') + "\n\n-Y 8 +X 8\n" +
+                 data,
+         })
+        EXPECT_FALSE(decode(bad, image)) << bad.substr(0, 60);
+    EXPECT_EQ(image.data(), nullptr);
+    EXPECT_TRUE(decode(header("-Y 8 +X 8") + data, image));
+}
+
+TEST_F(RGBETest, CorruptOrShortPixelDataIsRefused) {
+    const auto picture = testPicture(16, 3);
+    const std::string good = runLength(picture, 16);
+    Image image;
+    ASSERT_TRUE(decode(header(16, 3) + good, image));
+    const auto before = pixels(image);
+    auto expectRefused = [&](const std::string& data, const char* what) {
+        EXPECT_FALSE(decode(header(16, 3) + data, image)) << what;
+        EXPECT_EQ(pixels(image), before) << what;
+    };
+    for (size_t cut : {size_t{1}, size_t{5}, good.size() / 2})
+        expectRefused(good.substr(0, good.size() - cut), "truncated run-length data");
+    expectRefused("\x01\x01" + flat(picture).substr(2, 16 * 3 * 4 - 3), "flat data one byte short");
+
+    // Byte 4 is the first count byte of the first line's red channel.
+    auto withByte = [&](size_t at, char value) {
+        return std::string(good).replace(at, 1, 1, value);
+    };
+    expectRefused(withByte(4, 0), "count of zero");
+    expectRefused(withByte(4, char(128 + 17)), "repeat run past the end of the line");
+    expectRefused(withByte(4, 17), "literal run past the end of the line");
+    const size_t secondLine = runLength({picture.begin(), picture.begin() + 16}, 16).size();
+    expectRefused(withByte(secondLine + 3, 15), "second line header with another width");
+}
+
+} // namespace
+} // namespace Vrenn

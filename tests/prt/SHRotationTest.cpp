@@ -1,0 +1,211 @@
+#include "prt/SHRotation.h"
+
+#include "ReferenceSH.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Vrenn {
+namespace {
+
+using testing::integrateSphere;
+using testing::referenceSH;
+
+using Matrix3 = std::array<float, 9>; // row by row, acting on column vectors
+
+Matrix3 multiply(const Matrix3& a, const Matrix3& b) {
+    Matrix3 r{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
+                r[size_t(i * 3 + j)] += a[size_t(i * 3 + k)] * b[size_t(k * 3 + j)];
+    return r;
+}
+
+std::array<double, 3> transform(const Matrix3& m, double x, double y, double z) {
+    return {m[0] * x + m[1] * y + m[2] * z, m[3] * x + m[4] * y + m[5] * z,
+            m[6] * x + m[7] * y + m[8] * z};
+}
+
+// A uniformly random rotation from a random unit quaternion.
+Matrix3 randomRotation(std::mt19937& rng) {
+    std::normal_distribution<double> normal;
+    double w = normal(rng), x = normal(rng), y = normal(rng), z = normal(rng);
+    const double n = std::sqrt(w * w + x * x + y * y + z * z);
+    w /= n, x /= n, y /= n, z /= n;
+    return {float(1 - 2 * (y * y + z * z)), float(2 * (x * y - w * z)),
+            float(2 * (x * z + w * y)),     float(2 * (x * y + w * z)),
+            float(1 - 2 * (x * x + z * z)), float(2 * (y * z - w * x)),
+            float(2 * (x * z - w * y)),     float(2 * (y * z + w * x)),
+            float(1 - 2 * (x * x + y * y))};
+}
+
+SHVector randomCoefficients(std::mt19937& rng) {
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    SHVector c;
+    for (float& v : c)
+        v = u(rng);
+    return c;
+}
+
+SHVector basisAt(double x, double y, double z) {
+    const auto ref = referenceSH(x, y, z);
+    SHVector v;
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        v[size_t(i)] = float(ref[size_t(i)]);
+    return v;
+}
+
+double bandEnergy(const SHVector& c, int l) {
+    double e = 0.0;
+    for (int m = -l; m <= l; ++m)
+        e += double(c[size_t(shIndex(l, m))]) * c[size_t(shIndex(l, m))];
+    return e;
+}
+
+TEST(SHRotation, MatchesTheProjectionOfTheRotatedFunction) {
+    // f(d) = sum c_i Y_i(d); the rotated function f(R^-1 d) = f(R^T d) is projected by
+    // quadrature and compared with the rotated coefficients, band by band.
+    std::mt19937 rng(21);
+    for (int trial = 0; trial < 6; ++trial) {
+        const Matrix3 r = randomRotation(rng);
+        const SHVector c = randomCoefficients(rng);
+        SHVector rotated;
+        SHRotation(r.data()).apply(c, rotated);
+
+        const Matrix3 rt = {r[0], r[3], r[6], r[1], r[4], r[7], r[2], r[5], r[8]};
+        auto f = [&](double x, double y, double z) {
+            const auto d = transform(rt, x, y, z);
+            const auto y0 = referenceSH(d[0], d[1], d[2]);
+            double sum = 0.0;
+            for (int i = 0; i < kSHCoeffCount; ++i)
+                sum += c[size_t(i)] * y0[size_t(i)];
+            return sum;
+        };
+        for (int i = 0; i < kSHCoeffCount; ++i) {
+            const double projected = integrateSphere(
+                [&](double x, double y, double z) {
+                    return f(x, y, z) * referenceSH(x, y, z)[size_t(i)];
+                },
+                300, 32);
+            EXPECT_NEAR(rotated[size_t(i)], projected, 2e-3) << "trial " << trial << " i " << i;
+        }
+    }
+}
+
+TEST(SHRotation, MovesWhatWasAtDToRD) {
+    // The coefficient vector Y(d) is the band-limited spike at d; turned by R it must become
+    // Y(R d). Holds for reflections too.
+    std::mt19937 rng(5);
+    std::normal_distribution<double> normal;
+    std::vector<Matrix3> matrices;
+    for (int i = 0; i < 50; ++i)
+        matrices.push_back(randomRotation(rng));
+    matrices.push_back({1, 0, 0, 0, 1, 0, 0, 0, -1});   // mirror z
+    matrices.push_back({-1, 0, 0, 0, -1, 0, 0, 0, -1}); // point reflection
+    for (const Matrix3& r : matrices) {
+        const SHRotation rotation(r.data());
+        for (int k = 0; k < 10; ++k) {
+            double x = normal(rng), y = normal(rng), z = normal(rng);
+            const double n = std::sqrt(x * x + y * y + z * z);
+            x /= n, y /= n, z /= n;
+            const auto rd = transform(r, x, y, z);
+            SHVector out;
+            rotation.apply(basisAt(x, y, z), out);
+            const SHVector expected = basisAt(rd[0], rd[1], rd[2]);
+            for (int i = 0; i < kSHCoeffCount; ++i)
+                ASSERT_NEAR(out[size_t(i)], expected[size_t(i)], 2e-5) << i;
+        }
+    }
+}
+
+TEST(SHRotation, PreservesBandEnergyAndComposes) {
+    std::mt19937 rng(9);
+    for (int trial = 0; trial < 100; ++trial) {
+        const Matrix3 r1 = randomRotation(rng), r2 = randomRotation(rng);
+        const SHVector c = randomCoefficients(rng);
+        SHVector once, twice, combined;
+        SHRotation(r1.data()).apply(c, once);
+        SHRotation(r2.data()).apply(once, twice);
+        SHRotation(multiply(r2, r1).data()).apply(c, combined);
+        for (int l = 0; l < kSHBands; ++l)
+            EXPECT_NEAR(bandEnergy(once, l), bandEnergy(c, l), 1e-5 * (1 + bandEnergy(c, l)));
+        for (int i = 0; i < kSHCoeffCount; ++i)
+            EXPECT_NEAR(twice[size_t(i)], combined[size_t(i)], 1e-5);
+        EXPECT_EQ(once[0], c[0]);
+    }
+}
+
+TEST(SHRotation, TurnsAboutTheVerticalAxisAsTheSkyDoes) {
+    // Rotation about +y by theta (the sky's turn): identity at 0, back to the start at 2 pi,
+    // and at pi / 2 it carries +z to +x.
+    auto aboutY = [](float theta) {
+        const float c = std::cos(theta), s = std::sin(theta);
+        return Matrix3{c, 0, s, 0, 1, 0, -s, 0, c};
+    };
+    std::mt19937 rng(1);
+    const SHVector c = randomCoefficients(rng);
+    SHVector out;
+    SHRotation(aboutY(0.0f).data()).apply(c, out);
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        EXPECT_FLOAT_EQ(out[size_t(i)], c[size_t(i)]);
+    SHRotation(aboutY(6.2831853f).data()).apply(c, out);
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        EXPECT_NEAR(out[size_t(i)], c[size_t(i)], 1e-5);
+    SHRotation(aboutY(1.5707963f).data()).apply(basisAt(0, 0, 1), out);
+    const SHVector atX = basisAt(1, 0, 0);
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        EXPECT_NEAR(out[size_t(i)], atX[size_t(i)], 1e-5);
+}
+
+TEST(SHRotation, AcceptsEngineMatricesLowerOrdersAndInPlaceUse) {
+    std::mt19937 rng(2);
+    const Matrix3 r = randomRotation(rng);
+    const float m4[16] = {r[0], r[1], r[2], 5.0f, r[3], r[4], r[5], -7.0f,
+                          r[6], r[7], r[8], 9.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const SHRotation rotation(r.data());
+    const SHRotation fromEngine = SHRotation::fromMatrix4(m4);
+    for (int l = 0; l < kSHBands; ++l)
+        for (int m = -l; m <= l; ++m)
+            for (int n = -l; n <= l; ++n)
+                EXPECT_EQ(fromEngine.element(l, m, n), rotation.element(l, m, n));
+
+    const SHVector c = randomCoefficients(rng);
+    SHVector full;
+    rotation.apply(c, full);
+
+    // Order 3 touches only the first 9 outputs and agrees with the full rotation there.
+    SHVector partial;
+    partial.fill(42.0f);
+    ASSERT_TRUE(rotation.apply(c.data(), partial.data(), 3));
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(partial[size_t(i)], full[size_t(i)]);
+    for (int i = 9; i < kSHCoeffCount; ++i)
+        EXPECT_EQ(partial[size_t(i)], 42.0f);
+
+    SHVector inPlace = c;
+    ASSERT_TRUE(shRotate(inPlace.data(), 5, r.data(), inPlace.data()));
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        EXPECT_EQ(inPlace[size_t(i)], full[size_t(i)]);
+
+    SHVector untouched = c;
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 0));
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 6));
+    EXPECT_EQ(untouched, c);
+    EXPECT_EQ(rotation.element(5, 0, 0), 0.0f);
+    EXPECT_EQ(rotation.element(2, 3, 0), 0.0f);
+
+    SHCoeffs colour, turned;
+    colour.red = c;
+    colour.green = randomCoefficients(rng);
+    colour.blue = randomCoefficients(rng);
+    rotation.apply(colour, turned);
+    EXPECT_EQ(turned.red, full);
+    SHVector green;
+    rotation.apply(colour.green, green);
+    EXPECT_EQ(turned.channel(1), green);
+}
+
+} // namespace
+} // namespace Vrenn

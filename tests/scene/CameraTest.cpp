@@ -1,0 +1,106 @@
+#include "scene/Camera.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Vrenn {
+namespace {
+
+// The coordinate conversion the application installs: a mirror of z.
+const Matrix4 kMirrorZ = Matrix4::scaling(1.0f, 1.0f, -1.0f);
+
+void expectNear(const Vec3& a, const Vec3& b, float tolerance = 1e-4f) {
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+TEST(Matrix4, InverseUndoesARigidTransformAndRefusesSingularOnes) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> angle(-180.0f, 180.0f), offset(-50.0f, 50.0f);
+    for (int i = 0; i < 20; ++i) {
+        const Vec3 axis = normalized({offset(rng), offset(rng), offset(rng)});
+        Matrix4 m = Quaternion::fromAxisAngle(axis, angle(rng)).toMatrix() *
+                    Matrix4::scaling(2.0f, 0.5f, 3.0f);
+        m = Matrix4::translation({offset(rng), offset(rng), offset(rng)}) * m;
+        bool ok = false;
+        const Matrix4 product = m * m.inverse(&ok);
+        ASSERT_TRUE(ok);
+        for (int k = 0; k < 16; ++k)
+            EXPECT_NEAR(product.m[k], Matrix4::identity().m[k], 1e-5f) << "element " << k;
+    }
+    bool ok = true;
+    EXPECT_EQ(Matrix4::scaling(1.0f, 0.0f, 1.0f).inverse(&ok), Matrix4::identity());
+    EXPECT_FALSE(ok);
+}
+
+TEST(Matrix4, PerspectiveBuildersPutTheNearAndFarPlanesWhereTheyBelong) {
+    const Matrix4 lh = perspectiveLH(90.0f, 2.0f, 4.0f, 1000.0f);
+    EXPECT_NEAR(lh(1, 1), 1.0f, 1e-6f); // 1 / tan(45 degrees)
+    EXPECT_NEAR(lh(0, 0), 0.5f, 1e-6f);
+    EXPECT_NEAR(lh.transformPoint({0, 0, 4.0f}).z, 0.0f, 1e-6f);
+    EXPECT_NEAR(lh.transformPoint({0, 0, 1000.0f}).z, 1.0f, 1e-6f);
+    const Matrix4 rh = perspectiveRH(90.0f, 2.0f, 4.0f, 1000.0f);
+    EXPECT_NEAR(rh.transformPoint({0, 0, -4.0f}).z, -1.0f, 1e-5f);
+    EXPECT_NEAR(rh.transformPoint({0, 0, -1000.0f}).z, 1.0f, 1e-5f);
+    EXPECT_EQ(rh(3, 2), -1.0f);
+}
+
+TEST(Camera, ViewMatrixAtHeight200MirrorsZ) {
+    Camera camera("player", {0.0f, 200.0f, 0.0f}, Quaternion{});
+    camera.update(kMirrorZ);
+    expectNear(camera.viewMatrix().transformPoint({0.0f, 200.0f, 10.0f}), {0.0f, 0.0f, -10.0f});
+    expectNear(camera.worldPosition(), {0.0f, 200.0f, 0.0f});
+}
+
+TEST(Camera, TurnThenMoveFollowsTheNewForwardAxis) {
+    Camera camera("player", {}, Quaternion{});
+    camera.turnAboutUp(90.0f);
+    camera.moveForward(1.0f);
+    expectNear(camera.position(), {1.0f, 0.0f, 0.0f});
+    camera.moveSide(2.0f); // the side axis now points along world -z
+    expectNear(camera.position(), {1.0f, 0.0f, -2.0f});
+}
+
+TEST(Camera, TurningAndTurningBackRestoresTheOrientation) {
+    Camera camera("player", {}, Quaternion{});
+    camera.turnAboutSide(-20.0f);
+    const Quaternion start = camera.orientation();
+    camera.turnAboutUp(37.5f);
+    camera.turnAboutUp(-37.5f);
+    EXPECT_NEAR(camera.orientation().w, start.w, 1e-6f);
+    EXPECT_NEAR(camera.orientation().x, start.x, 1e-6f);
+    EXPECT_NEAR(camera.orientation().y, start.y, 1e-6f);
+    EXPECT_NEAR(camera.orientation().z, start.z, 1e-6f);
+}
+
+TEST(Camera, FieldOfViewChangeRebuildsTheProjectionWithoutMovement) {
+    Camera camera("player", {}, Quaternion{});
+    camera.update(kMirrorZ);
+    EXPECT_EQ(camera.projectionMatrix(), perspectiveLH(45.0f, 1.33f, 4.0f, 1000.0f));
+    camera.setFov(60.0f);
+    EXPECT_EQ(camera.projectionMatrix(), perspectiveLH(45.0f, 1.33f, 4.0f, 1000.0f));
+    camera.update(kMirrorZ);
+    EXPECT_EQ(camera.projectionMatrix(), perspectiveLH(60.0f, 1.33f, 4.0f, 1000.0f));
+}
+
+TEST(Camera, ViewVolumeKeepsWhatIsSeenAndDropsWhatIsBehind) {
+    Camera camera("player", {0.0f, 0.0f, 0.0f}, Quaternion{});
+    camera.update(kMirrorZ);
+    // The mirror makes world -z the viewing direction.
+    const ViewVolume& volume = camera.viewVolume();
+    EXPECT_TRUE(volume.contains({0.0f, 0.0f, -100.0f}));
+    EXPECT_FALSE(volume.contains({0.0f, 0.0f, 100.0f}));
+    EXPECT_FALSE(volume.contains({0.0f, 0.0f, -2000.0f}));
+    EXPECT_TRUE(
+        volume.intersects(BoundingBox::of({-10.0f, -10.0f, -110.0f}, {10.0f, 10.0f, -90.0f})));
+    EXPECT_TRUE(
+        volume.intersects(BoundingBox::of({-5000.0f, -1.0f, -50.0f}, {5000.0f, 1.0f, -40.0f})));
+    EXPECT_FALSE(
+        volume.intersects(BoundingBox::of({-10.0f, -10.0f, 90.0f}, {10.0f, 10.0f, 110.0f})));
+    EXPECT_FALSE(
+        volume.intersects(BoundingBox::of({500.0f, -1.0f, -60.0f}, {510.0f, 1.0f, -50.0f})));
+}
+
+} // namespace
+} // namespace Vrenn

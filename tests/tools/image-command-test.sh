@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Checks `vrenn image info` and `vrenn image convert`: their output line, exit codes,
+# one-line errors, and default.cfg's max_env_lum.
+#   image-command-test.sh VRENN REPOSITORY_ROOT
+set -uo pipefail
+vrenn=$1
+root=$2
+data=$root/tests/data/fs
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+check() { # description, then a command that must succeed
+    local what=$1
+    shift
+    if ! "$@"; then
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+info_is() { # file, expected first line
+    local out
+    out=$("$vrenn" image info "$1") && [ "$(head -n 1 <<<"$out")" = "$2" ]
+}
+
+# fails_cleanly STATUS COMMAND...: exits with STATUS, one line on stderr, nothing on stdout.
+fails_cleanly() {
+    local want=$1
+    shift
+    "$@" >stdout.txt 2>stderr.txt
+    local status=$?
+    [ "$status" -eq "$want" ] && [ ! -s stdout.txt ] && [ "$(wc -l <stderr.txt)" -eq 1 ] &&
+        grep -q "^vrenn: cannot" stderr.txt
+}
+
+check "help" bash -c "'$vrenn' image --help | grep -q 'vrenn image info FILE'"
+check "sample probe" info_is "$root/data/textures/sample_probe.hdr" \
+    "format=4 width=32 height=32 depth=1 mips=1 faces=6"
+check "DDS with mips" info_is "$data/im_rgb_mips.dds" \
+    "format=3 width=8 height=8 depth=1 mips=4 faces=1"
+check "DXT1" info_is "$data/im_dxt1.dds" "format=20 width=16 height=16 depth=1 mips=5 faces=1"
+check "flat HDR" info_is "$data/im_flat.hdr" "format=4 width=6 height=5 depth=1 mips=1 faces=1"
+check "grey JPEG" info_is "$data/cjpeg_gray.jpg" "format=1 width=33 height=17 depth=1 mips=1 faces=1"
+check "colour JPEG" info_is "$data/cjpeg_progressive.jpg" \
+    "format=3 width=33 height=17 depth=1 mips=1 faces=1"
+
+check "convert HDR to DDS" "$vrenn" image convert "$root/data/textures/sample_probe.hdr" probe.dds
+check "converted cube" info_is probe.dds "format=4 width=32 height=32 depth=1 mips=1 faces=6"
+check "convert JPEG to DDS" "$vrenn" image convert "$data/cjpeg_color.jpg" colour.dds
+check "converted JPEG" info_is colour.dds "format=3 width=33 height=17 depth=1 mips=1 faces=1"
+
+head -c 400 "$data/cjpeg_color.jpg" >truncated.jpg
+head -c 200 "$data/im_rgba.dds" >truncated.dds
+head -c 150 "$data/im_rle_square.hdr" >truncated.hdr
+for bad in truncated.jpg truncated.dds truncated.hdr missing.dds picture.DDS noextension; do
+    check "info $bad" fails_cleanly 1 "$vrenn" image info "$bad"
+done
+check "convert to a codec that cannot write" fails_cleanly 1 \
+    "$vrenn" image convert "$data/im_flat.hdr" out.jpg
+check "convert from a broken file" fails_cleanly 1 "$vrenn" image convert truncated.hdr out.dds
+check "nothing written by failed conversions" bash -c '! ls out.* 2>/dev/null | grep -q .'
+check "usage error" bash -c "'$vrenn' image info 2>/dev/null; [ \$? -eq 2 ]"
+
+# max_env_lum from default.cfg in the working directory changes the packed bytes.
+"$vrenn" image convert "$data/im_flat.hdr" range32.dds
+echo 'max_env_lum "0.25"' >default.cfg
+"$vrenn" image convert "$data/im_flat.hdr" range025.dds
+check "max_env_lum applies" bash -c '! cmp -s range32.dds range025.dds'
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all vrenn image checks passed"
