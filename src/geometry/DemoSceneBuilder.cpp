@@ -1,9 +1,9 @@
 #include "geometry/DemoSceneBuilder.h"
 
+#include "app/Vector3.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"
-#include "geometry/Vec3.h"
 
 #include <algorithm>
 #include <cmath>

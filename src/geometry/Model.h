@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/BoundingBox.h"
+#include "app/BoundingBox.h"
 
 #include <memory>
 #include <vector>

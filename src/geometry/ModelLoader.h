@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/NamedObject.h"
+
 #include <memory>
 #include <string>
 
@@ -7,11 +9,10 @@ namespace Vrenn {
 
 class Model;
 
-// Reads and writes models of one file format.
-class ModelLoader {
+// Reads and writes models of one file format; its name is the format's file extension.
+class ModelLoader : public NamedObject {
 public:
-    explicit ModelLoader(std::string name) : m_name(std::move(name)) {}
-    virtual ~ModelLoader() = default;
+    explicit ModelLoader(std::string name) : NamedObject(std::move(name)) {}
     ModelLoader(const ModelLoader&) = delete;
     ModelLoader& operator=(const ModelLoader&) = delete;
 
@@ -22,17 +23,12 @@ public:
     // Writes model to the named file.
     virtual bool save(const std::string& name, const Model& model) = 0;
 
-    // The format's name (its file extension).
-    const std::string& name() const { return m_name; }
     // Why the last load or save failed, in words, for tools to show; empty after a
     // success.
     const std::string& lastError() const { return m_lastError; }
 
 protected:
     std::string m_lastError;
-
-private:
-    std::string m_name;
 };
 
 } // namespace Vrenn

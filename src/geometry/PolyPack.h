@@ -1,6 +1,6 @@
 #pragma once
 
-#include "geometry/Vec3.h"
+#include "app/Vector3.h"
 
 #include <cstdint>
 #include <memory>
