@@ -90,9 +90,10 @@ void fillMatrix(const std::vector<PackPolygon>& polygons, uint8_t* matrix) {
             row[i] = SIDE_FRONT;
         }
     };
-    // Threads pay off only once a pack has some thousands of polygon pairs per thread.
+    // Threads pay off only for packs of some thousand polygons and more; smaller
+    // matrices fill in well under a millisecond.
     const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads = std::min<size_t>(hardware, n / 256 + 1);
+    const size_t threads = std::min<size_t>(hardware, n / 1024 + 1);
     if (threads <= 1) {
         fillRows(0, n);
         return;
