@@ -1,0 +1,116 @@
+// Load, extraction and tree-build times of the geometry pipeline against polygon count.
+// Scenes are the demo courtyard repeated on a tiles x tiles grid (371 faces a tile).
+
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+#include "geometry/VmshLoader.h"
+
+#include <benchmark/benchmark.h>
+#include <filesystem>
+#include <map>
+
+namespace {
+
+using namespace Vrenn;
+
+// The scene file of a tile count, written once per run into the temporary folder.
+const std::string& sceneFile(uint32_t tiles) {
+    static std::map<uint32_t, std::string> files;
+    auto& name = files[tiles];
+    if (name.empty()) {
+        name = (std::filesystem::temp_directory_path() /
+                ("vrenn_bench_scene_" + std::to_string(tiles) + ".vmsh"))
+                   .string();
+        VmshLoader().save(name, *DemoSceneBuilder(tiles).build());
+    }
+    return name;
+}
+
+std::shared_ptr<Model> loadScene(uint32_t tiles) {
+    std::shared_ptr<Model> model;
+    VmshLoader loader;
+    if (!loader.load(sceneFile(tiles), model, false)) return {};
+    return model;
+}
+
+void fillPack(PolyPack& pack, const Model& model) {
+    for (const auto& surface : model.surfaces())
+        pack.addSurface(surface->mesh(), true, true);
+}
+
+void setCounters(benchmark::State& state, uint32_t tiles) {
+    const double polygons = DemoSceneBuilder(tiles).faceCount();
+    state.counters["polygons"] = polygons;
+    state.counters["polygons_per_s"] =
+        benchmark::Counter(polygons, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_Load(benchmark::State& state) {
+    const uint32_t tiles = static_cast<uint32_t>(state.range(0));
+    const std::string& file = sceneFile(tiles);
+    VmshLoader loader;
+    for (auto _ : state) {
+        std::shared_ptr<Model> model;
+        if (!loader.load(file, model, false)) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(model);
+    }
+    state.counters["bytes"] = double(std::filesystem::file_size(file));
+    setCounters(state, tiles);
+}
+
+void BM_Extract(benchmark::State& state) {
+    const uint32_t tiles = static_cast<uint32_t>(state.range(0));
+    const auto model = loadScene(tiles);
+    for (auto _ : state) {
+        PolyPack pack(4, 3, 4);
+        fillPack(pack, *model);
+        benchmark::DoNotOptimize(pack.polygons().data());
+    }
+    setCounters(state, tiles);
+}
+
+void BM_BuildTree(benchmark::State& state) {
+    const uint32_t tiles = static_cast<uint32_t>(state.range(0));
+    const auto model = loadScene(tiles);
+    size_t nodes = 0, references = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        PolyPack pack(4, 3, 4);
+        fillPack(pack, *model);
+        state.ResumeTiming();
+        if (!pack.buildTree()) state.SkipWithError("build failed");
+        nodes = pack.nodes().size();
+        references = 0;
+        for (const auto& leaf : pack.leaves())
+            references += leaf.polygons.size();
+    }
+    state.counters["nodes"] = double(nodes);
+    state.counters["leaf_references"] = double(references);
+    setCounters(state, tiles);
+}
+
+// 371, 1484, 3339, 5936 and 13356 polygons. Wall-clock time: the tree build fills its
+// matrix on several threads, and loads include reading the file.
+BENCHMARK(BM_Load)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Arg(6)->UseRealTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_Extract)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(4)
+    ->Arg(6)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildTree)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(4)
+    ->Arg(6)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/BoundingBox.h"
+
+#include <memory>
+#include <string>
+
+namespace Vrenn {
+
+class Material; // defined by the scene layer; geometry only passes it along
+class Mesh;
+
+// One part of a model: a mesh drawn with one material, and the mesh's bounding box.
+// The material is kept both by name (what mesh files store) and as the object a
+// material manager resolved for that name, which is empty when none was asked.
+class Surface {
+public:
+    Surface();
+    virtual ~Surface();
+
+    const std::shared_ptr<Mesh>& mesh() const { return m_mesh; }
+    // Sets the mesh and the bounding box from it (the empty box without a mesh).
+    void setMesh(std::shared_ptr<Mesh> mesh);
+
+    const std::string& materialName() const { return m_materialName; }
+    const std::shared_ptr<Material>& material() const { return m_material; }
+    void setMaterial(std::string name, std::shared_ptr<Material> material = {});
+
+    const BoundingBox& bounds() const { return m_bounds; }
+
+private:
+    std::shared_ptr<Mesh> m_mesh;
+    std::shared_ptr<Material> m_material;
+    std::string m_materialName;
+    BoundingBox m_bounds;
+};
+
+} // namespace Vrenn

@@ -1,0 +1,261 @@
+#include "GeometryTestSupport.h"
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace Vrenn::Test {
+namespace {
+
+// A pack over quads given as (corner, edge a, edge b), each its own vertex group.
+struct QuadPack {
+    explicit QuadPack(const std::vector<std::array<Vec3, 3>>& quads, int32_t balance = 3,
+                      int32_t split = 4)
+        : pack(4, balance, split) {
+        std::vector<Vec3> positions;
+        std::vector<uint32_t> indices;
+        for (const auto& q : quads)
+            addQuad(positions, indices, q[0], q[1], q[2]);
+        mesh = makeMesh(positions, indices);
+        EXPECT_TRUE(mesh->computeNormals());
+        EXPECT_TRUE(pack.addSurface(mesh, true, true));
+    }
+    std::shared_ptr<Mesh> mesh;
+    PolyPack pack;
+};
+
+// Upward-facing unit square at height y starting at x.
+std::array<Vec3, 3> floorAt(float y, float x = 0) {
+    return {Vec3{x, y, 0}, Vec3{0, 0, 1}, Vec3{1, 0, 0}};
+}
+
+// Leaves reachable from a child value.
+std::set<uint32_t> polygonsUnder(const PolyPack& pack, int32_t child) {
+    std::set<uint32_t> found;
+    std::function<void(int32_t)> walk = [&](int32_t c) {
+        if (c < 0) {
+            for (uint32_t p : pack.leaves()[size_t(-c - 1)].polygons)
+                found.insert(p);
+            return;
+        }
+        walk(pack.nodes()[size_t(c)].front);
+        walk(pack.nodes()[size_t(c)].back);
+    };
+    walk(child);
+    return found;
+}
+
+TEST(BspTree, OnePolygonMakesOneNodeAndTwoLeaves) {
+    QuadPack q({floorAt(2)});
+    ASSERT_TRUE(q.pack.buildTree());
+    ASSERT_EQ(q.pack.nodes().size(), 1u);
+    EXPECT_EQ(q.pack.nodes()[0].front, -1);
+    EXPECT_EQ(q.pack.nodes()[0].back, -2);
+    EXPECT_FLOAT_EQ(q.pack.nodes()[0].plane.d, -2.0f);
+    EXPECT_EQ(q.pack.nodes()[0].plane.extra, 4u);
+    ASSERT_EQ(q.pack.leaves().size(), 2u);
+    EXPECT_EQ(q.pack.leaves()[0].polygons, (std::vector<uint32_t>{0}));
+    EXPECT_TRUE(q.pack.leaves()[1].polygons.empty());
+    EXPECT_EQ(q.pack.splitterFlags(), (std::vector<uint8_t>{0}));
+}
+
+TEST(BspTree, EqualScoresGoToTheEarlierPolygon) {
+    // Two parallel floors: each sees the other on one side, so both score 3 * 1.
+    for (float first : {0.0f, 1.0f}) {
+        const float second = 1.0f - first;
+        QuadPack q({floorAt(first), floorAt(second)});
+        ASSERT_TRUE(q.pack.buildTree());
+        EXPECT_FLOAT_EQ(q.pack.nodes()[0].plane.d, -first) << "first floor at " << first;
+    }
+}
+
+TEST(BspTree, StraddlingPolygonsAreListedOnBothSides) {
+    // A floor at y = 0 and a wall standing across it (x = 0.5, from y = -1 to 1).
+    QuadPack q({floorAt(0), {Vec3{0.5f, -1, 0}, Vec3{0, 2, 0}, Vec3{0, 0, 1}}});
+    ASSERT_TRUE(q.pack.buildTree());
+    const BspNode& root = q.pack.nodes()[0];
+    EXPECT_FLOAT_EQ(root.plane.normal.y, 1.0f); // the floor, the earlier of equals
+    EXPECT_TRUE(polygonsUnder(q.pack, root.front).count(1));
+    EXPECT_TRUE(polygonsUnder(q.pack, root.back).count(1));
+    EXPECT_FALSE(polygonsUnder(q.pack, root.back).count(0));
+}
+
+TEST(BspTree, CoplanarPolygonsCountAsInFront) {
+    // Two floors in one plane, the second facing down: neither is ever behind the other.
+    QuadPack q({floorAt(0), {Vec3{3, 0, 0}, Vec3{1, 0, 0}, Vec3{0, 0, 1}}});
+    EXPECT_FLOAT_EQ(q.pack.polygons()[1].plane.normal.y, -1.0f);
+    ASSERT_TRUE(q.pack.buildTree());
+    for (const BspNode& node : q.pack.nodes()) {
+        EXPECT_TRUE(polygonsUnder(q.pack, node.back).empty());
+        EXPECT_EQ(polygonsUnder(q.pack, node.front), (std::set<uint32_t>{0, 1}));
+    }
+}
+
+TEST(BspTree, LogDumpShowsMatrixPolygonsNodesAndLeaves) {
+    QuadPack q({floorAt(0), floorAt(1)});
+    LogCapture log;
+    ASSERT_TRUE(q.pack.buildTree());
+    // Root splits by polygon 0 (polygon 1 in front); its front list splits by polygon
+    // 1 (polygon 0 behind); leaves: [1], [0], and the empty back of the root.
+    EXPECT_EQ(log.text(), "poly intersection\n"
+                          "F F \n"
+                          "B F \n"
+                          "polys\n"
+                          "0   -0 1 -0 -0 0 1 2 3 \n"
+                          "1   -0 1 -0 -1 4 5 6 7 \n"
+                          "nodes\n"
+                          "0 -0 1 -0 1 -3\n"
+                          "1 -0 1 -0 -1 -2\n"
+                          "\n"
+                          "leafs\n"
+                          "0 1 \n"
+                          "1 0 \n"
+                          "2 \n");
+}
+
+TEST(BspTree, MatrixTooLargeForMemoryIsRefusedWithAReason) {
+    QuadPack q({floorAt(0), floorAt(1), floorAt(2)});
+    q.pack.setMatrixByteLimit(8); // 3 polygons need 9 bytes
+    LogCapture log;
+    EXPECT_FALSE(q.pack.buildTree());
+    EXPECT_TRUE(q.pack.nodes().empty());
+    EXPECT_NE(q.pack.lastError().find("3 polygons need a 9-byte classification matrix"),
+              std::string::npos)
+        << q.pack.lastError();
+    EXPECT_NE(log.text().find("PolyPack::buildTree: 3 polygons"), std::string::npos);
+    q.pack.setMatrixByteLimit(9);
+    EXPECT_TRUE(q.pack.buildTree());
+    // The default limit is the machine's memory, far above what a test needs.
+    EXPECT_GT(PolyPack(4, 3, 4).matrixByteLimit(), uint64_t(1) << 24);
+}
+
+// The tree construction written as the plain recursion it is defined by, over the
+// pack's polygons, to check the pack's own construction against.
+struct ReferenceTree {
+    explicit ReferenceTree(const PolyPack& pack, int32_t balanceWeight, int32_t splitWeight)
+        : polygons(pack.polygons()), balance(balanceWeight), split(splitWeight) {
+        const size_t n = polygons.size();
+        flags.assign(n, 1);
+        std::vector<uint32_t> all(n);
+        for (size_t i = 0; i < n; ++i)
+            all[i] = uint32_t(i);
+        build(all);
+    }
+    uint8_t entry(uint32_t i, uint32_t j) const {
+        return i == j ? 1 : PolyPack::classify(polygons[j], polygons[i].plane);
+    }
+    int32_t build(std::vector<uint32_t> list) {
+        int32_t best = -1;
+        long long bestScore = 0;
+        for (uint32_t c : list) {
+            if (!flags[c]) continue;
+            long long front = 0, back = 0, spanning = 0;
+            for (uint32_t j : list) {
+                if (j == c) continue;
+                const uint8_t e = entry(c, j);
+                (e == 1 ? front : e == 255 ? back : spanning)++;
+            }
+            const long long score = balance * std::llabs(back - front) + split * spanning;
+            if (best < 0 || score < bestScore) {
+                best = int32_t(c);
+                bestScore = score;
+                flags[c] = 0;
+            }
+        }
+        if (best < 0) {
+            leaves.push_back(list);
+            return -int32_t(leaves.size());
+        }
+        std::vector<uint32_t> frontList, backList;
+        for (uint32_t j : list) {
+            const uint8_t e = entry(uint32_t(best), j);
+            if (e != 255) frontList.push_back(j);
+            if (e != 1) backList.push_back(j);
+        }
+        nodes.push_back({best, 0, 0});
+        const size_t k = nodes.size() - 1;
+        nodes[k][1] = build(frontList);
+        nodes[k][2] = build(backList);
+        return int32_t(k);
+    }
+
+    const std::vector<PackPolygon>& polygons;
+    long long balance, split;
+    std::vector<uint8_t> flags;
+    std::vector<std::array<int32_t, 3>> nodes; // splitter, front, back
+    std::vector<std::vector<uint32_t>> leaves;
+};
+
+TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
+    struct Case {
+        uint32_t tiles;
+        int32_t balance, split;
+    };
+    for (const Case& testCase :
+         {Case{1, 3, 4}, Case{1, 0, 1}, Case{1, 5, 0}, Case{1, -1, 2}, Case{2, 3, 4}}) {
+        const uint32_t tiles = testCase.tiles;
+        const int32_t balance = testCase.balance, split = testCase.split;
+        const auto scene = DemoSceneBuilder(tiles).build();
+        PolyPack pack(4, balance, split);
+        for (const auto& surface : scene->surfaces()) {
+            ASSERT_TRUE(surface->mesh()->computeTangentFrame());
+            ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+        }
+        ASSERT_TRUE(pack.buildTree());
+        const ReferenceTree reference(pack, balance, split);
+        ASSERT_EQ(pack.nodes().size(), reference.nodes.size());
+        ASSERT_EQ(pack.leaves().size(), reference.leaves.size());
+        for (size_t k = 0; k < pack.nodes().size(); ++k) {
+            const BspNode& node = pack.nodes()[k];
+            EXPECT_EQ(node.plane.normal,
+                      pack.polygons()[size_t(reference.nodes[k][0])].plane.normal);
+            EXPECT_EQ(node.plane.d, pack.polygons()[size_t(reference.nodes[k][0])].plane.d);
+            EXPECT_EQ(node.front, reference.nodes[k][1]) << "node " << k;
+            EXPECT_EQ(node.back, reference.nodes[k][2]) << "node " << k;
+        }
+        for (size_t l = 0; l < pack.leaves().size(); ++l)
+            EXPECT_EQ(pack.leaves()[l].polygons, reference.leaves[l]) << "leaf " << l;
+
+        // Every polygon is in some leaf, and every leaf's polygons lie on the side of
+        // each ancestor plane that leads to it (or straddle it).
+        std::vector<int> seen(pack.polygons().size(), 0);
+        std::function<void(int32_t, std::vector<std::pair<const BspNode*, bool>>&)> walk =
+            [&](int32_t c, std::vector<std::pair<const BspNode*, bool>>& path) {
+                if (c < 0) {
+                    for (uint32_t p : pack.leaves()[size_t(-c - 1)].polygons) {
+                        ++seen[p];
+                        for (const auto& [node, front] : path) {
+                            // A splitter always counts as in front of its own plane,
+                            // whatever rounding puts its points at.
+                            const PackPlane& own = pack.polygons()[p].plane;
+                            if (own.normal == node->plane.normal && own.d == node->plane.d)
+                                continue;
+                            const PlaneSide side =
+                                PolyPack::classify(pack.polygons()[p], node->plane);
+                            EXPECT_NE(int(side), int(front ? SIDE_BACK : SIDE_FRONT))
+                                << "polygon " << p << " front " << front << " balance " << balance;
+                        }
+                    }
+                    return;
+                }
+                const BspNode& node = pack.nodes()[size_t(c)];
+                path.push_back({&node, true});
+                walk(node.front, path);
+                path.back().second = false;
+                walk(node.back, path);
+                path.pop_back();
+            };
+        std::vector<std::pair<const BspNode*, bool>> path;
+        walk(0, path);
+        for (size_t p = 0; p < seen.size(); ++p)
+            EXPECT_GT(seen[p], 0) << "polygon " << p;
+    }
+}
+
+} // namespace
+} // namespace Vrenn::Test

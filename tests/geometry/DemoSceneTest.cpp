@@ -1,0 +1,150 @@
+#include "GeometryTestSupport.h"
+#include "fs/RamFile.h"
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+#include "geometry/VmshLoader.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <set>
+
+namespace Vrenn::Test {
+namespace {
+
+std::string fileBytes(const Model& model) {
+    VmshLoader writer;
+    RamFile file;
+    EXPECT_TRUE(writer.write(file, model)) << writer.lastError();
+    return std::string(file.data().begin(), file.data().end());
+}
+
+// The scene as the program sees it: written and loaded back.
+std::shared_ptr<Model> loadedScene(uint32_t tiles = 1) {
+    const std::string bytes = fileBytes(*DemoSceneBuilder(tiles).build());
+    RamFile file(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    VmshLoader loader;
+    std::shared_ptr<Model> model;
+    EXPECT_TRUE(loader.read(file, "scene.vmsh", model, false)) << loader.lastError();
+    return model;
+}
+
+TEST(DemoScene, IsDeterministicWithPositionsAndTextureSetZeroOnly) {
+    const DemoSceneBuilder builder;
+    const auto scene = builder.build();
+    EXPECT_EQ(fileBytes(*scene), fileBytes(*DemoSceneBuilder().build()));
+    EXPECT_GE(builder.faceCount(), 200u);
+    EXPECT_LE(builder.faceCount(), 600u);
+    std::set<std::string> materials;
+    for (const auto& surface : scene->surfaces()) {
+        const Mesh& mesh = *surface->mesh();
+        materials.insert(surface->materialName());
+        ASSERT_EQ(mesh.streamCount(), 1u);
+        EXPECT_EQ(mesh.strides()[0], 20u);
+        EXPECT_EQ(mesh.elements(),
+                  (std::vector<VertexElement>{{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
+                                              {0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12}}));
+    }
+    EXPECT_EQ(materials.size(), scene->surfaces().size());
+
+    // Loading adds the normal stream and the tangent stream: streams 0 to 2.
+    const auto loaded = loadedScene();
+    for (const auto& surface : loaded->surfaces())
+        EXPECT_EQ(surface->mesh()->strides(), (std::vector<uint32_t>{20, 12, 24}));
+}
+
+TEST(DemoScene, EveryFaceIsItsOwnPlanarVertexGroup) {
+    const auto scene = loadedScene();
+    LogCapture log;
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : scene->surfaces())
+        ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    EXPECT_EQ(log.text(), ""); // no polygon needed a fallback outline
+    ASSERT_EQ(pack.polygons().size(), DemoSceneBuilder().faceCount());
+
+    std::vector<std::set<uint32_t>> usedBySurface(scene->surfaces().size());
+    for (size_t i = 0; i < pack.polygons().size(); ++i) {
+        const PackPolygon& polygon = pack.polygons()[i];
+        const Mesh& mesh = *pack.surfaces()[polygon.surface].mesh;
+        const VertexAttribute position = mesh.attribute(USAGE_POSITION);
+        const VertexAttribute normal = mesh.attribute(USAGE_NORMAL);
+        EXPECT_EQ(polygon.outlineChains.size(), 1u) << "polygon " << i;
+        // Convex faces: every vertex is on the outline.
+        EXPECT_EQ(polygon.outline.size(), polygon.vertexIndices.size()) << "polygon " << i;
+        for (uint32_t v : polygon.vertexIndices) {
+            EXPECT_TRUE(usedBySurface[polygon.surface].insert(v).second)
+                << "vertex " << v << " shared by two faces";
+            EXPECT_NEAR(polygon.plane.distance(position.getVec3(v)), 0.0f, 1e-3f)
+                << "polygon " << i;
+            EXPECT_GT(dot(normal.getVec3(v), polygon.normal), 0.9999f) << "polygon " << i;
+        }
+        const TangentFrame& frame = pack.tangentFrames()[i];
+        EXPECT_NEAR(length(frame.tangent()), 1.0f, 1e-5f);
+        EXPECT_NEAR(dot(frame.tangent(), frame.normal()), 0.0f, 1e-5f);
+        EXPECT_NEAR(dot(frame.binormal(), frame.normal()), 0.0f, 1e-5f);
+        EXPECT_GT(polygon.sizeU, 1.0f);
+        EXPECT_GT(polygon.sizeV, 1.0f);
+    }
+}
+
+TEST(DemoScene, IsAboutAThousandUnitsAcrossWithYUpAndFacesPointingOut) {
+    const auto scene = loadedScene();
+    const BoundingBox& box = scene->bounds();
+    EXPECT_FLOAT_EQ(box.max.x - box.min.x, 1000.0f);
+    EXPECT_FLOAT_EQ(box.min.y, 0.0f);
+    EXPECT_LT(box.max.y, 400.0f);
+    // The default camera position (0, 200, 0) is in the open.
+    for (const auto& surface : scene->surfaces()) {
+        const BoundingBox& b = surface->bounds();
+        EXPECT_FALSE(b.min.x < 0 && b.max.x > 0 && b.min.y < 200 && b.max.y > 200 && b.min.z < 0 &&
+                     b.max.z > 0 && surface->materialName() == "blocks");
+    }
+
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : scene->surfaces())
+        pack.addSurface(surface->mesh(), true, true);
+    int overhangs = 0, innerWallFaces = 0;
+    for (const PackPolygon& polygon : pack.polygons()) {
+        const Vec3 n = polygon.plane.normal;
+        // Nothing faces down into the floor; faces looking down are undersides above it.
+        if (n.y < -0.9f) {
+            EXPECT_GT(polygon.origin.y, 0.0f);
+            ++overhangs;
+        }
+        // Faces in the planes of the side walls' inner faces look into the courtyard.
+        if (std::fabs(std::fabs(polygon.origin.x) - 470.0f) < 1e-3f && std::fabs(n.x) > 0.9f &&
+            polygon.sizeU > 100.0f) {
+            EXPECT_LT(n.x * polygon.origin.x, 0.0f);
+            ++innerWallFaces;
+        }
+    }
+    EXPECT_GE(overhangs, 10);
+    EXPECT_EQ(innerWallFaces, 2);
+    EXPECT_FLOAT_EQ(pack.polygons()[0].plane.normal.y, 1.0f); // the floor faces up
+}
+
+TEST(DemoScene, FitsTheBakeAtlasAtFourUnitsPerTexel) {
+    const auto scene = loadedScene();
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : scene->surfaces())
+        pack.addSurface(surface->mesh(), true, true);
+    uint64_t texels = 0;
+    for (const PackPolygon& polygon : pack.polygons()) {
+        const auto side = [](float size) { return std::max(2.0, std::ceil(size * 0.25) + 1); };
+        texels += uint64_t(side(polygon.sizeU) * side(polygon.sizeV));
+    }
+    // Room to spare in a 1024 x 1024 atlas.
+    EXPECT_LT(texels, 1024u * 1024u / 2);
+    RecordProperty("atlas_texels", std::to_string(texels));
+}
+
+TEST(DemoScene, TilesRepeatTheCourtyard) {
+    EXPECT_EQ(DemoSceneBuilder(3).faceCount(), 9 * DemoSceneBuilder(1).faceCount());
+    EXPECT_EQ(DemoSceneBuilder(0).faceCount(), DemoSceneBuilder(1).faceCount());
+    const auto big = DemoSceneBuilder(2).build();
+    EXPECT_FLOAT_EQ(big->bounds().max.x - big->bounds().min.x, 2000.0f);
+}
+
+} // namespace
+} // namespace Vrenn::Test

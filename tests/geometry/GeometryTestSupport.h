@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/Log.h"
+#include "geometry/Mesh.h"
+#include "support/TempDir.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Vrenn::Test {
+
+// A log manager with one log in a temporary file, for tests that check log lines.
+class LogCapture {
+public:
+    LogCapture() { m_manager.CreateLog(LOG_DEFAULT, m_dir.file("test.log")); }
+    std::string text() const { return m_dir.read("test.log"); }
+
+private:
+    TempDir m_dir;
+    LogManager m_manager;
+};
+
+// A triangle-list mesh with positions (stream 0) and, when given, texture-coordinate
+// set 0 (stream 1).
+inline std::shared_ptr<Mesh> makeMesh(const std::vector<Vec3>& positions,
+                                      const std::vector<uint32_t>& indices,
+                                      const std::vector<float>& texcoords = {}) {
+    auto mesh = std::make_shared<Mesh>();
+    std::vector<float> xyz;
+    for (const Vec3& p : positions)
+        xyz.insert(xyz.end(), {p.x, p.y, p.z});
+    mesh->addStream(xyz.data(), static_cast<uint32_t>(positions.size()), 12,
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    if (!texcoords.empty())
+        mesh->addStream(texcoords.data(), static_cast<uint32_t>(positions.size()), 8,
+                        {VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 0}});
+    mesh->setIndices(indices.data(), static_cast<uint32_t>(indices.size()));
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    return mesh;
+}
+
+// Appends an axis-aligned rectangle as two triangles with four fresh vertices, wound so
+// that its normal is the given axis direction (corners p, p + a, p + a + b, p + b with
+// a x b along the normal).
+inline void addQuad(std::vector<Vec3>& positions, std::vector<uint32_t>& indices, const Vec3& p,
+                    const Vec3& a, const Vec3& b) {
+    const uint32_t base = static_cast<uint32_t>(positions.size());
+    positions.insert(positions.end(), {p, p + a, p + a + b, p + b});
+    indices.insert(indices.end(), {base, base + 1, base + 2, base, base + 2, base + 3});
+}
+
+} // namespace Vrenn::Test

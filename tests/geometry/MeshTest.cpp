@@ -1,0 +1,200 @@
+#include "geometry/Mesh.h"
+
+#include "GeometryTestSupport.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn::Test {
+namespace {
+
+float readFloat(const uint8_t* p) {
+    float f;
+    std::memcpy(&f, p, 4);
+    return f;
+}
+
+void expectNear(const Vec3& actual, const Vec3& expected, float tolerance = 1e-6f) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+TEST(Mesh, StreamsAreNumberedInOrderAndElementsFoundByUsage) {
+    Mesh mesh;
+    EXPECT_EQ(mesh.streamMask(), 0x7FFFFFFFu);
+    const float positions[] = {1, 2, 3, 4, 5, 6};
+    // The records' own stream fields are replaced by the stream's number.
+    mesh.addStream(positions, 2, 12, {VertexElement{7, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    const float colours[] = {9, 10, 11, 12, 13};
+    mesh.addStream(colours, 5, 4, {VertexElement{7, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0}});
+    EXPECT_EQ(mesh.vertexCount(), 2u); // the first stream decides
+    ASSERT_EQ(mesh.elements().size(), 2u);
+    EXPECT_EQ(mesh.elements()[0].stream, 0u);
+    EXPECT_EQ(mesh.elements()[1].stream, 1u);
+    EXPECT_EQ(mesh.streams()[1]->size(), 20u);
+
+    uint32_t stride = 0;
+    const uint8_t* position = mesh.findElement(USAGE_POSITION, 0, &stride);
+    ASSERT_NE(position, nullptr);
+    EXPECT_EQ(stride, 12u);
+    EXPECT_EQ(readFloat(position + stride), 4.0f);
+    EXPECT_EQ(mesh.findElement(USAGE_TEXCOORD, 0, &stride), nullptr);
+
+    // addElement hands back an element that exists ...
+    EXPECT_EQ(mesh.addElement(USAGE_POSITION, &stride), position);
+    EXPECT_EQ(mesh.streamCount(), 2u);
+    // ... and otherwise makes a stream for it: 2 components for texture coordinates, 3
+    // for anything else, unless a count is given.
+    mesh.addElement(USAGE_TEXCOORD, &stride, 1);
+    EXPECT_EQ(stride, 8u);
+    mesh.addElement(USAGE_TANGENT, &stride);
+    EXPECT_EQ(stride, 12u);
+    mesh.addElement(USAGE_TEXCOORD, &stride, 2, 4);
+    EXPECT_EQ(stride, 16u);
+    EXPECT_EQ(mesh.streamCount(), 5u);
+    EXPECT_EQ(mesh.streams()[4]->size(), 2u * 16u);
+
+    mesh.setIndices(nullptr, 4);
+    EXPECT_EQ(mesh.indices(), std::vector<uint32_t>(4, 0u));
+}
+
+TEST(Mesh, PrimitiveCountFollowsTheTypeAndFallsBackToVertices) {
+    struct Case {
+        uint32_t type, n, count;
+    } cases[] = {{0, 7, 7}, {1, 7, 3}, {2, 7, 6}, {2, 0, 0}, {3, 7, 2}, {4, 7, 5},
+                 {4, 1, 0}, {5, 7, 5}, {5, 0, 0}, {6, 7, 0}, {99, 7, 0}};
+    for (const Case& c : cases) {
+        Mesh mesh;
+        mesh.setIndices(nullptr, c.n);
+        mesh.setPrimitiveType(c.type);
+        EXPECT_EQ(mesh.primitiveType(), c.type);
+        EXPECT_EQ(mesh.primitiveCount(), c.count) << "type " << c.type << " n " << c.n;
+    }
+    // Without indices the vertex count stands in.
+    Mesh mesh;
+    mesh.addStream(nullptr, 9, 12, {VertexElement{}});
+    mesh.setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    EXPECT_EQ(mesh.primitiveCount(), 3u);
+}
+
+TEST(Mesh, NormalsAverageUnitFaceNormalsWhateverTheTriangleSizes) {
+    // Vertex 0 is shared by a tiny triangle facing +z and a huge one facing +x: an
+    // unweighted average of unit face normals gives (1, 0, 1) / sqrt(2).
+    auto mesh = makeMesh({{0, 0, 0}, {0.01f, 0, 0}, {0, 0.01f, 0}, {0, 100, 0}, {0, 0, 100}},
+                         {0, 1, 2, 0, 3, 4});
+    ASSERT_TRUE(mesh->computeNormals());
+    const VertexAttribute normal = mesh->attribute(USAGE_NORMAL);
+    ASSERT_TRUE(normal);
+    EXPECT_EQ(normal.components(), 3u);
+    expectNear(normal.getVec3(0), {0.70710678f, 0, 0.70710678f});
+    expectNear(normal.getVec3(1), {0, 0, 1});
+    expectNear(normal.getVec3(3), {1, 0, 0});
+}
+
+TEST(Mesh, NormalsNeedIndexedTrianglesWithPositions) {
+    auto noIndices = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {});
+    EXPECT_FALSE(noIndices->computeNormals());
+    auto strip = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
+    strip->setPrimitiveType(PRIMITIVE_TRIANGLE_STRIP);
+    EXPECT_FALSE(strip->computeNormals());
+    Mesh noPositions;
+    noPositions.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 2, 0}});
+    noPositions.setIndices(nullptr, 3);
+    EXPECT_FALSE(noPositions.computeNormals());
+    EXPECT_EQ(noPositions.streamCount(), 1u);
+}
+
+TEST(Mesh, TangentFrameAddsOneStreamAndFollowsTextureU) {
+    // A quad in the z = 0 plane facing +z; u = 2x (stretched), v = y.
+    auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
+                         {0, 0, 2, 0, 2, 1, 0, 1});
+    ASSERT_TRUE(mesh->computeTangentFrame());
+    // Normals (stream 2) were computed first, then one stream of stride 24 holds the
+    // tangent at offset 0 and the binormal at offset 12.
+    ASSERT_EQ(mesh->streamCount(), 4u);
+    EXPECT_EQ(mesh->strides()[2], 12u);
+    EXPECT_EQ(mesh->strides()[3], 24u);
+    const VertexElement* tangent = mesh->findElementRecord(USAGE_TANGENT, 0);
+    const VertexElement* binormal = mesh->findElementRecord(USAGE_BINORMAL, 0);
+    ASSERT_TRUE(tangent && binormal);
+    EXPECT_EQ(tangent->stream, 3u);
+    EXPECT_EQ(tangent->offset, 0u);
+    EXPECT_EQ(binormal->stream, 3u);
+    EXPECT_EQ(binormal->offset, 12u);
+    for (uint32_t i = 0; i < 4; ++i) {
+        expectNear(mesh->attribute(USAGE_NORMAL).getVec3(i), {0, 0, 1});
+        expectNear(mesh->attribute(USAGE_TANGENT).getVec3(i), {1, 0, 0});
+        // binormal = normal x tangent
+        expectNear(mesh->attribute(USAGE_BINORMAL).getVec3(i), {0, 1, 0});
+    }
+
+    // Running it again reuses the streams.
+    ASSERT_TRUE(mesh->computeTangentFrame());
+    EXPECT_EQ(mesh->streamCount(), 4u);
+
+    // A mirrored texture (u = -x) turns the tangent and binormal around.
+    auto mirrored = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
+                             {0, 0, -1, 0, -1, 1, 0, 1});
+    ASSERT_TRUE(mirrored->computeTangentFrame());
+    expectNear(mirrored->attribute(USAGE_TANGENT).getVec3(2), {-1, 0, 0});
+    expectNear(mirrored->attribute(USAGE_BINORMAL).getVec3(2), {0, -1, 0});
+}
+
+TEST(Mesh, DegenerateTextureMappingNeverYieldsNanOrInfinity) {
+    // Triangle 0 has all three texture coordinates equal (determinant 0), triangle 1
+    // repeats a corner's coordinates along a line (determinant 0 too); vertex 6 is used
+    // by no triangle. Every vertex still gets a finite, unit tangent across its normal.
+    auto mesh =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0}, {2, 0, 1}, {5, 5, 5}},
+                 {0, 1, 2, 3, 4, 5}, {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0, 0, 1, 1, 2, 2, 7, 7});
+    ASSERT_TRUE(mesh->computeTangentFrame());
+    const VertexAttribute normal = mesh->attribute(USAGE_NORMAL);
+    const VertexAttribute tangent = mesh->attribute(USAGE_TANGENT);
+    const VertexAttribute binormal = mesh->attribute(USAGE_BINORMAL);
+    for (uint32_t i = 0; i < 7; ++i) {
+        const Vec3 t = tangent.getVec3(i), b = binormal.getVec3(i), n = normal.getVec3(i);
+        ASSERT_TRUE(isFinite(t) && isFinite(b) && isFinite(n)) << "vertex " << i;
+        EXPECT_NEAR(length(t), 1.0f, 1e-6f) << "vertex " << i;
+        EXPECT_NEAR(dot(t, n), 0.0f, 1e-6f) << "vertex " << i;
+    }
+}
+
+TEST(Mesh, TangentFrameRefusesWithoutItsInputsAndChangesNothing) {
+    auto noTexcoords = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
+    EXPECT_FALSE(noTexcoords->computeTangentFrame());
+    EXPECT_EQ(noTexcoords->streamCount(), 1u);
+
+    auto list = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2}, {0, 0, 1, 0, 0, 1});
+    list->setPrimitiveType(PRIMITIVE_TRIANGLE_FAN);
+    EXPECT_FALSE(list->computeTangentFrame());
+    EXPECT_EQ(list->streamCount(), 2u);
+
+    auto noIndices = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {0, 0, 1, 0, 0, 1});
+    EXPECT_FALSE(noIndices->computeTangentFrame());
+    EXPECT_EQ(noIndices->streamCount(), 2u);
+}
+
+TEST(Mesh, ElementsThatDoNotFitTheirStrideAreNotUsed) {
+    // A position record claiming 3 floats at offset 4 of an 8-byte stride would read
+    // past each vertex; it is treated as unusable rather than read out of bounds.
+    Mesh mesh;
+    mesh.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 4}});
+    mesh.setIndices(nullptr, 3);
+    EXPECT_FALSE(mesh.attribute(USAGE_POSITION));
+    EXPECT_FALSE(mesh.computeNormals());
+    BoundingBox box;
+    mesh.computeBounds(box);
+    EXPECT_TRUE(box.isEmpty());
+}
+
+TEST(Mesh, IndicesBeyondTheVerticesAreSkipped) {
+    auto mesh =
+        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 0, 1, 40}, {0, 0, 1, 0, 0, 1});
+    ASSERT_TRUE(mesh->computeTangentFrame());
+    expectNear(mesh->attribute(USAGE_NORMAL).getVec3(0), {0, 0, 1});
+}
+
+} // namespace
+} // namespace Vrenn::Test

@@ -1,0 +1,383 @@
+#include "geometry/VmshLoader.h"
+
+#include "GeometryTestSupport.h"
+#include "VmshBytes.h"
+#include "fs/FileSystem.h"
+#include "fs/RamFile.h"
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Model.h"
+#include "geometry/ModelLoaderFactory.h"
+#include "geometry/ModelObjectFactory.h"
+#include "geometry/Surface.h"
+#include "support/TestData.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn::Test {
+namespace {
+
+// One surface of three vertices with a position and texture-coordinate set 0 in one
+// stream, and one of four vertices with positions only.
+std::string twoSurfaceFile() {
+    VmshBytes f;
+    f.fileHeader(2);
+    f.surfaceHeader("stone", "stone", 3, 3, 2)
+        .element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
+        .element(0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12)
+        .floats({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1})
+        .indices({0, 1, 2});
+    f.surfaceHeader("wood", "wood", 4, 6, 1)
+        .element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
+        .floats({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0})
+        .indices({0, 1, 2, 0, 2, 3});
+    return f.bytes;
+}
+
+// Offsets inside twoSurfaceFile.
+constexpr size_t kFirstHeader = 8;
+constexpr size_t kFirstElements = kFirstHeader + 140;
+constexpr size_t kFirstIndices = kFirstElements + 48 + 60;
+constexpr size_t kSecondHeader = kFirstIndices + 12;
+
+bool readBytesAsModel(VmshLoader& loader, const std::string& bytes, const std::string& name,
+                      std::shared_ptr<Model>& model, bool upload = false) {
+    RamFile file(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    return loader.read(file, name, model, upload);
+}
+
+std::shared_ptr<Model> readOrFail(const std::string& bytes) {
+    VmshLoader loader;
+    std::shared_ptr<Model> model;
+    EXPECT_TRUE(readBytesAsModel(loader, bytes, "test.vmsh", model)) << loader.lastError();
+    return model;
+}
+
+std::string writeToBytes(const Model& model) {
+    VmshLoader writer;
+    RamFile file;
+    EXPECT_TRUE(writer.write(file, model)) << writer.lastError();
+    return std::string(file.data().begin(), file.data().end());
+}
+
+void expectSameMesh(const Mesh& a, const Mesh& b) {
+    EXPECT_EQ(a.vertexCount(), b.vertexCount());
+    EXPECT_EQ(a.strides(), b.strides());
+    EXPECT_EQ(a.elements(), b.elements());
+    EXPECT_EQ(a.indices(), b.indices());
+    EXPECT_EQ(a.primitiveType(), b.primitiveType());
+    EXPECT_EQ(a.primitiveCount(), b.primitiveCount());
+    ASSERT_EQ(a.streamCount(), b.streamCount());
+    for (uint32_t s = 0; s < a.streamCount(); ++s)
+        EXPECT_EQ(*a.streams()[s], *b.streams()[s]) << "stream " << s;
+}
+
+Vec3 positionOf(const Model& model, size_t surface, uint32_t vertex) {
+    return model.surfaces()[surface]->mesh()->attribute(USAGE_POSITION).getVec3(vertex);
+}
+
+TEST(VmshLoader, RecordsGroupIntoStreamsWheneverTheStreamFieldChanges) {
+    VmshBytes f;
+    f.fileHeader(1).surfaceHeader("m", "m", 3, 3, 4);
+    f.element(5, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
+        .element(5, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12)
+        .element(9, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0)
+        .element(5, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 1, 0);
+    f.floats({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}); // stream 5: position, uv
+    f.indices({0xff0000ff, 0xff00ff00, 0xffff0000});         // stream 9: colours
+    f.floats({0.25f, 0.5f, 0.75f});                          // stream 5 again: one float
+    f.indices({0, 1, 2});
+    const auto model = readOrFail(f.bytes);
+    ASSERT_TRUE(model);
+    const Mesh& mesh = *model->surfaces()[0]->mesh();
+
+    // Fields 5, 5, 9, 5 make three streams; loading adds the normal and tangent streams.
+    ASSERT_EQ(mesh.streamCount(), 5u);
+    EXPECT_EQ(mesh.strides(), (std::vector<uint32_t>{20, 4, 4, 12, 24}));
+    std::vector<uint32_t> streamOfRecord;
+    for (const auto& e : mesh.elements())
+        streamOfRecord.push_back(e.stream);
+    EXPECT_EQ(streamOfRecord, (std::vector<uint32_t>{0, 0, 1, 2, 3, 4, 4}));
+    uint32_t colour;
+    std::memcpy(&colour, mesh.streamData(1) + 4, 4);
+    EXPECT_EQ(colour, 0xff00ff00u);
+    EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 1).get(2, 0), 0.75f);
+    EXPECT_EQ(mesh.primitiveType(), PRIMITIVE_TRIANGLE_LIST);
+    EXPECT_EQ(mesh.primitiveCount(), 1u);
+}
+
+TEST(VmshLoader, TextureSetZeroIsAlwaysTwoComponents) {
+    VmshBytes f;
+    f.fileHeader(1).surfaceHeader("m", "m", 3, 3, 3);
+    f.element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
+        .element(0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 3, 12) // read as 2 components
+        .element(1, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 3, 0); // other sets keep theirs
+    // Stream 0 therefore has a stride of 12 + 8 = 20 bytes.
+    f.floats({0, 0, 0, 0.1f, 0.2f, 1, 0, 0, 0.3f, 0.4f, 0, 1, 0, 0.5f, 0.6f});
+    f.floats({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    f.indices({0, 1, 2});
+    const auto model = readOrFail(f.bytes);
+    ASSERT_TRUE(model);
+    const Mesh& mesh = *model->surfaces()[0]->mesh();
+    EXPECT_EQ(mesh.strides()[0], 20u);
+    EXPECT_EQ(mesh.strides()[1], 12u);
+    EXPECT_EQ(mesh.elements()[1].componentCount, 2u);
+    EXPECT_EQ(mesh.elements()[2].componentCount, 3u);
+    EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 0).get(1, 0), 0.3f);
+    EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 0).get(2, 1), 0.6f);
+    EXPECT_EQ(positionOf(*model, 0, 2), (Vec3{0, 1, 0}));
+}
+
+TEST(VmshLoader, TangentStreamIsAddedOnceAndSavedWithTheModel) {
+    const auto loaded = readOrFail(twoSurfaceFile());
+    ASSERT_TRUE(loaded);
+    const Mesh& first = *loaded->surfaces()[0]->mesh();
+    // The first surface has texture coordinates: normals and one tangent stream of 24.
+    EXPECT_EQ(first.strides(), (std::vector<uint32_t>{20, 12, 24}));
+    // The second has none, so no tangent frame can be computed and nothing is added.
+    EXPECT_EQ(loaded->surfaces()[1]->mesh()->streamCount(), 1u);
+
+    const std::string saved = writeToBytes(*loaded);
+    // The first surface's header now counts five records: position, texture
+    // coordinates, normal, tangent and binormal, and its vertices take 3 * (20+12+24).
+    uint32_t elementCount;
+    std::memcpy(&elementCount, saved.data() + kFirstHeader + 136, 4);
+    EXPECT_EQ(elementCount, 5u);
+    EXPECT_EQ(saved.size(), twoSurfaceFile().size() + 3 * 24 + 3 * (12 + 24));
+
+    const auto reloaded = readOrFail(saved);
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->surfaces()[0]->mesh()->streamCount(), 3u);
+    expectSameMesh(*reloaded->surfaces()[0]->mesh(), first);
+    expectSameMesh(*reloaded->surfaces()[1]->mesh(), *loaded->surfaces()[1]->mesh());
+    EXPECT_EQ(writeToBytes(*reloaded), saved);
+}
+
+TEST(VmshLoader, SavedFilesLoadBackIdenticalByteForByte) {
+    TempDir dir;
+    const auto scene = DemoSceneBuilder().build();
+    VmshLoader loader;
+    ASSERT_TRUE(loader.save(dir.file("a.vmsh"), *scene)) << loader.lastError();
+
+    std::shared_ptr<Model> first, second;
+    ASSERT_TRUE(loader.load(dir.file("a.vmsh"), first, false));
+    ASSERT_TRUE(loader.save(dir.file("b.vmsh"), *first));
+    ASSERT_TRUE(loader.load(dir.file("b.vmsh"), second, false));
+    ASSERT_TRUE(loader.save(dir.file("c.vmsh"), *second));
+    EXPECT_EQ(dir.read("b.vmsh"), dir.read("c.vmsh"));
+
+    ASSERT_EQ(first->surfaces().size(), scene->surfaces().size());
+    for (size_t s = 0; s < first->surfaces().size(); ++s) {
+        EXPECT_EQ(first->surfaces()[s]->materialName(), scene->surfaces()[s]->materialName());
+        EXPECT_EQ(*first->surfaces()[s]->mesh()->streams()[0],
+                  *scene->surfaces()[s]->mesh()->streams()[0]);
+        EXPECT_EQ(first->surfaces()[s]->mesh()->indices(), scene->surfaces()[s]->mesh()->indices());
+        expectSameMesh(*first->surfaces()[s]->mesh(), *second->surfaces()[s]->mesh());
+    }
+    EXPECT_EQ(first->bounds(), scene->bounds());
+}
+
+TEST(VmshLoader, WriterLaysOutTheFormatAsSpecified) {
+    auto mesh = makeMesh({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {2, 1, 0});
+    auto surface = std::make_shared<Surface>();
+    // Only the first whitespace-delimited word of the name is stored, in both fields.
+    surface->setMaterial("  brick wall");
+    surface->setMesh(mesh);
+    Model model;
+    model.addSurface(surface);
+
+    VmshBytes expected;
+    expected.fileHeader(1).surfaceHeader("brick", "brick", 3, 3, 1);
+    expected.element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0);
+    expected.floats({1, 2, 3, 4, 5, 6, 7, 8, 9}).indices({2, 1, 0});
+    EXPECT_EQ(writeToBytes(model), expected.bytes);
+}
+
+TEST(VmshLoader, MaterialNameComesFromTheSecondFieldAndMayFillIt) {
+    const std::string full(64, 'q');
+    VmshBytes f;
+    f.fileHeader(2);
+    f.surfaceHeader("ignored", full, 0, 0, 0);
+    f.surfaceHeader(full, "used", 0, 0, 0);
+    const auto model = readOrFail(f.bytes);
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->surfaces()[0]->materialName(), full);
+    EXPECT_EQ(model->surfaces()[1]->materialName(), "used");
+    // A full 64-byte name survives saving and loading.
+    const auto again = readOrFail(writeToBytes(*model));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->surfaces()[0]->materialName(), full);
+}
+
+TEST(VmshLoader, EveryTruncationIsRefusedAndLeavesTheModelAlone) {
+    const std::string whole = twoSurfaceFile();
+    const auto sentinel = std::make_shared<Model>();
+    VmshLoader loader;
+    LogCapture log;
+    std::string expectedLog;
+    for (size_t size = 0; size < whole.size(); ++size) {
+        std::shared_ptr<Model> model = sentinel;
+        EXPECT_FALSE(readBytesAsModel(loader, whole.substr(0, size), "cut.vmsh", model))
+            << "cut at " << size;
+        EXPECT_EQ(model, sentinel);
+        expectedLog += "Failed to read mesh data: cut.vmsh\n";
+    }
+    EXPECT_EQ(log.text(), expectedLog);
+    std::shared_ptr<Model> model;
+    EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
+}
+
+TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
+    struct Case {
+        const char* what;
+        size_t offset;
+        uint32_t value;
+    } cases[] = {
+        {"wrong magic", 0, 0x6873766d},
+        {"no surfaces", 4, 0},
+        {"more surfaces than the file holds", 4, 0x7fffffff},
+        {"huge vertex count", kFirstHeader + 128, 0xffffffff},
+        {"huge index count", kFirstHeader + 132, 0xffffffff},
+        {"huge element count", kFirstHeader + 136, 0x0fffffff},
+        {"component count 0", kFirstElements + 16, 0},
+        {"component count 5", kFirstElements + 16, 5},
+        {"unknown usage", kFirstElements + 24 + 4, 8},
+        {"offset outside the stride", kFirstElements + 20, 12},
+        {"index at the vertex count", kFirstIndices + 8, 3},
+        {"index far beyond", kSecondHeader + 140 + 24 + 48 + 20, 0xffffffff},
+        {"vertices without elements", kSecondHeader + 136, 0},
+    };
+    // Every object the loader would build is counted: a refused file builds none.
+    struct Counting : ModelObjectFactory {
+        int made = 0;
+        std::shared_ptr<Model> createModel() override {
+            ++made;
+            return ModelObjectFactory::createModel();
+        }
+        std::shared_ptr<Mesh> createMesh() override {
+            ++made;
+            return ModelObjectFactory::createMesh();
+        }
+    };
+    auto objects = std::make_shared<Counting>();
+    VmshLoader loader(objects);
+    for (const Case& c : cases) {
+        std::string bytes = twoSurfaceFile();
+        patchU32(bytes, c.offset, c.value);
+        LogCapture log;
+        std::shared_ptr<Model> model;
+        EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << c.what;
+        EXPECT_FALSE(model) << c.what;
+        EXPECT_EQ(log.text(), "Failed to read mesh data: bad.vmsh\n") << c.what;
+        EXPECT_NE(loader.lastError().find("bad.vmsh ("), std::string::npos) << c.what;
+        EXPECT_EQ(objects->made, 0) << c.what;
+    }
+}
+
+TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {
+    TempDir dir(true);
+    FileSystem fileSystem;
+    LogCapture log;
+    auto factory = ModelLoaderFactory::createDefault();
+    const auto sentinel = std::make_shared<Model>();
+    std::shared_ptr<Model> model = sentinel;
+
+    EXPECT_FALSE(factory->load("absent.vmsh", model, false));
+    EXPECT_EQ(model, sentinel);
+    EXPECT_NE(log.text().find("Failed to load absent.vmsh\n"), std::string::npos);
+    EXPECT_EQ(factory->lastError(), "Failed to load absent.vmsh");
+
+    dir.write("scene.obj", twoSurfaceFile());
+    dir.write("scene", twoSurfaceFile());
+    EXPECT_FALSE(factory->load("scene.obj", model, false));
+    EXPECT_FALSE(factory->load("scene", model, false));
+    EXPECT_FALSE(factory->save("copy.obj", *sentinel));
+    EXPECT_EQ(model, sentinel);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "copy.obj"));
+
+    // Found through the file system, which logs the load.
+    dir.write("models/scene.vmsh", twoSurfaceFile());
+    EXPECT_TRUE(factory->load("models/scene.vmsh", model, false)) << factory->lastError();
+    ASSERT_NE(model, sentinel);
+    EXPECT_EQ(model->surfaces().size(), 2u);
+    EXPECT_NE(log.text().find("--- Loading models/scene.vmsh\n"), std::string::npos);
+}
+
+TEST(VmshLoader, ObjectsComeFromTheFactoryAndMeshesUploadOnRequest) {
+    struct Recording : ModelObjectFactory {
+        std::vector<std::string> calls;
+        std::shared_ptr<Model> createModel() override {
+            calls.push_back("model");
+            return ModelObjectFactory::createModel();
+        }
+        std::shared_ptr<Surface> createSurface() override {
+            calls.push_back("surface");
+            return ModelObjectFactory::createSurface();
+        }
+        std::shared_ptr<Mesh> createMesh() override {
+            calls.push_back("mesh");
+            return ModelObjectFactory::createMesh();
+        }
+        std::shared_ptr<Material> findMaterial(const std::string& name) override {
+            calls.push_back("material " + name);
+            return {};
+        }
+        bool uploadMesh(const std::shared_ptr<Mesh>& mesh) override {
+            // Uploads see the finished mesh, tangent frame included.
+            calls.push_back("upload " + std::to_string(mesh->streamCount()));
+            return true;
+        }
+    };
+    auto objects = std::make_shared<Recording>();
+    VmshLoader loader(objects);
+    std::shared_ptr<Model> model;
+    ASSERT_TRUE(readBytesAsModel(loader, twoSurfaceFile(), "t.vmsh", model, true));
+    EXPECT_EQ(objects->calls,
+              (std::vector<std::string>{"model", "mesh", "upload 3", "surface", "material stone",
+                                        "mesh", "upload 1", "surface", "material wood"}));
+    objects->calls.clear();
+    ASSERT_TRUE(readBytesAsModel(loader, twoSurfaceFile(), "t.vmsh", model, false));
+    for (const auto& call : objects->calls)
+        EXPECT_NE(call.rfind("upload", 0), 0u) << call;
+}
+
+TEST(VmshLoader, ModelsTheFormatCannotHoldAreNotSaved) {
+    TempDir dir;
+    VmshLoader loader;
+    const auto good = readOrFail(twoSurfaceFile());
+    ASSERT_TRUE(good);
+    const std::string target = dir.file("model.vmsh");
+    ASSERT_TRUE(loader.save(target, *good));
+    const std::string before = dir.read("model.vmsh");
+
+    auto modelWith = [](std::shared_ptr<Mesh> mesh) {
+        auto surface = std::make_shared<Surface>();
+        surface->setMesh(std::move(mesh));
+        auto model = std::make_shared<Model>();
+        model->addSurface(surface);
+        return model;
+    };
+    // A stride with padding, a texture set 0 of 3 components, an index beyond the
+    // vertices, a stream without records: each would read back as something else.
+    auto padded = std::make_shared<Mesh>();
+    padded->addStream(nullptr, 3, 16, {VertexElement{0, USAGE_POSITION, 0, 0, 3, 0}});
+    auto wideUv = std::make_shared<Mesh>();
+    wideUv->addStream(nullptr, 3, 12, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 3, 0}});
+    auto badIndex = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 3});
+    auto bare = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2});
+    bare->addStream(nullptr, 3, 4, {});
+    for (const auto& model : {modelWith(padded), modelWith(wideUv), modelWith(badIndex),
+                              modelWith(bare), std::make_shared<Model>()}) {
+        EXPECT_FALSE(loader.save(target, *model));
+        EXPECT_FALSE(loader.lastError().empty());
+        EXPECT_EQ(dir.read("model.vmsh"), before);
+    }
+    EXPECT_FALSE(loader.save(dir.file("no/such/folder/model.vmsh"), *good));
+    // Nothing but the saved model is left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+} // namespace
+} // namespace Vrenn::Test
