@@ -2,6 +2,9 @@
 #include "GLTestContext.h"
 #include "render/QueryMgr.h"
 #include "render/RenderTargetMgr.h"
+#include "render/ShaderMgr.h"
+#include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderbuffer.h"
 #include "render/gl/GLStateCache.h"
@@ -75,8 +78,14 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_FALSE(renderer->caps().renderer.empty());
     EXPECT_GE(renderer->caps().maxDrawBuffers, 4);
 
+    EXPECT_NE(TextureManager::instance(), nullptr);
+    EXPECT_NE(VertexBufferMgr::instance(), nullptr);
+    EXPECT_NE(ShaderMgr::instance(), nullptr);
     renderer->ShutDown();
     EXPECT_EQ(RenderTargetMgr::instance(), nullptr);
+    EXPECT_EQ(TextureManager::instance(), nullptr);
+    EXPECT_EQ(VertexBufferMgr::instance(), nullptr);
+    EXPECT_EQ(ShaderMgr::instance(), nullptr);
     EXPECT_EQ(QueryMgr::instance(), nullptr);
     EXPECT_EQ(renderer->primaryTarget(), nullptr);
     EXPECT_FALSE(renderer->projectionFlag());

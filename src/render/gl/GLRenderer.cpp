@@ -10,6 +10,7 @@
 #include "render/gl/GLShaderMgr.h"
 #include "render/gl/GLStateCache.h"
 #include "render/gl/GLTextureManager.h"
+#include "render/gl/GLVertexBufferMgr.h"
 
 namespace Vrenn {
 
@@ -45,6 +46,7 @@ bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     }
     auto targets = std::make_shared<GLRenderTargetMgr>();
     m_renderTargetMgr = targets;
+    m_vertexBufferMgr = std::make_shared<GLVertexBufferMgr>();
     m_textureManager = std::make_shared<GLTextureManager>();
     m_shaderMgr = std::make_shared<GLShaderMgr>();
     m_queryMgr = std::make_shared<GLQueryMgr>();
@@ -82,7 +84,8 @@ void GLRenderer::setDefaultState() {
         if (m_emptyVertexArray == 0) glCreateVertexArrays(1, &m_emptyVertexArray);
         // Core GL draws only with a vertex array bound; this one serves draws that
         // take everything from gl_VertexID.
-        cache->bindVertexArray(m_emptyVertexArray);
+        cache->setDefaultVertexArray(m_emptyVertexArray);
+        cache->bindDefaultVertexArray();
         cache->bindFramebuffer(0);
         if (auto primary = glPrimaryTarget()) primary->bind();
     }

@@ -143,6 +143,7 @@ void GLStateCache::forgetProgram(GLuint program) {
 
 void GLStateCache::forgetVertexArray(GLuint vertexArray) {
     if (m_vertexArray == vertexArray) m_vertexArray = 0;
+    if (m_defaultVertexArray == vertexArray) m_defaultVertexArray = 0;
 }
 
 } // namespace Vrenn

@@ -52,6 +52,10 @@ public:
 
     void useProgram(GLuint program);
     void bindVertexArray(GLuint vertexArray);
+    // The vertex array bound when no vertex buffer is (draws that take everything from
+    // gl_VertexID use it).
+    void setDefaultVertexArray(GLuint vertexArray) { m_defaultVertexArray = vertexArray; }
+    void bindDefaultVertexArray() { bindVertexArray(m_defaultVertexArray); }
     void bindTexture(uint32_t unit, GLuint texture);
     void bindSampler(uint32_t unit, GLuint sampler);
     GLuint vertexArray() const { return m_vertexArray; }
@@ -72,6 +76,7 @@ private:
     GLuint m_framebuffer = 0;
     GLuint m_program = 0;
     GLuint m_vertexArray = 0;
+    GLuint m_defaultVertexArray = 0;
     std::array<GLuint, kTextureUnits> m_textures{};
     std::array<GLuint, kTextureUnits> m_samplers{};
 };

@@ -1,0 +1,264 @@
+// Vertex and index buffers on the test device: layouts per stream mask, the update
+// rule, and draws read back.
+
+#include "GLTestContext.h"
+#include "render/ShaderMgr.h"
+#include "render/VertexBufferMgr.h"
+#include "render/gl/GLStateCache.h"
+#include "render/gl/GLVertexBuffer.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::noGLError;
+
+const char* const kColourEffect = R"(
+vertex coloured {
+    layout(location = ATTR_POSITION) in vec3 position;
+    layout(location = ATTR_COLOR) in vec4 colour;
+    out vec4 vertexColour;
+    void main() { gl_Position = vec4(position, 1.0); vertexColour = colour; }
+}
+fragment flat { in vec4 vertexColour; out vec4 result; void main() { result = vertexColour; } }
+technique Coloured { pass { vertex = coloured; fragment = flat; depth_test = false; } }
+)";
+
+struct Position {
+    float x, y, z;
+};
+
+class VertexBufferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        renderer = &GLTestContext::get().renderer();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        buffers = VertexBufferMgr::instance();
+        ASSERT_NE(buffers, nullptr);
+        effect = ShaderMgr::instance()->createEffect(kColourEffect);
+        ASSERT_NE(effect, nullptr);
+    }
+
+    // Positions in stream 0, one packed colour in stream 1 for every vertex.
+    std::shared_ptr<GLVertexBuffer> makeMesh(const std::vector<Position>& positions,
+                                             uint32_t colour, bool indexed) {
+        auto mesh = std::dynamic_pointer_cast<GLVertexBuffer>(buffers->createVertexBuffer());
+        EXPECT_NE(mesh, nullptr);
+        const auto count = static_cast<uint32_t>(positions.size());
+        mesh->addStream(positions.data(), count, sizeof(Position),
+                        {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+        const std::vector<uint32_t> colours(count, colour);
+        mesh->addStream(colours.data(), count, 4,
+                        {VertexElement{0, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0}});
+        if (indexed) {
+            std::vector<uint32_t> indices(count);
+            for (uint32_t i = 0; i < count; ++i)
+                indices[i] = i;
+            mesh->setIndices(indices.data(), count);
+        }
+        mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+        return mesh;
+    }
+
+    void draw(VertexBuffer& mesh, int32_t first = -1, int32_t vertices = -1, int32_t indices = -1) {
+        uint32_t passes = 0;
+        ASSERT_TRUE(effect->begin(&passes));
+        effect->beginPass(0);
+        ASSERT_TRUE(mesh.bind());
+        mesh.draw(first, vertices, indices);
+        mesh.unbind();
+        effect->endPass();
+        effect->end();
+        EXPECT_TRUE(noGLError());
+    }
+
+    // Clears to opaque white so that anything drawn, black included, shows.
+    void clearWhite() {
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    std::array<uint8_t, 4> pixelAtClip(float x, float y) {
+        std::vector<uint8_t> rgba;
+        EXPECT_TRUE(renderer->readBackBuffer(rgba));
+        const int32_t width = renderer->primaryTarget()->width();
+        const int32_t height = renderer->primaryTarget()->height();
+        const auto px = static_cast<size_t>((x + 1.0f) * 0.5f * static_cast<float>(width));
+        const auto py = static_cast<size_t>((1.0f - y) * 0.5f * static_cast<float>(height));
+        const size_t at = (py * static_cast<size_t>(width) + px) * 4;
+        return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
+    }
+
+    GLRenderer* renderer = nullptr;
+    VertexBufferMgr* buffers = nullptr;
+    std::shared_ptr<Effect> effect;
+};
+
+// Two triangles: the left one around x = -0.5, the right one around x = +0.5.
+const std::vector<Position> kTwoTriangles = {
+    {-0.9f, -0.5f, 0}, {-0.1f, -0.5f, 0}, {-0.5f, 0.5f, 0},
+    {0.1f, -0.5f, 0},  {0.9f, -0.5f, 0},  {0.5f, 0.5f, 0},
+};
+
+TEST_F(VertexBufferTest, LayoutIsMadeOncePerMaskAndReadsOnlyTheMaskedStreams) {
+    // 0xAARRGGBB: opaque orange.
+    auto mesh = makeMesh(kTwoTriangles, 0xFFFF8000u, true);
+    ASSERT_TRUE(buffers->upload(mesh));
+    EXPECT_EQ(mesh->declarationCount(), 1u); // all streams, made by the upload
+
+    clearWhite();
+    draw(*mesh);
+    auto drawn = pixelAtClip(-0.5f, -0.2f);
+    EXPECT_EQ(drawn[0], 255);
+    EXPECT_EQ(drawn[1], 128);
+    EXPECT_EQ(drawn[2], 0);
+    EXPECT_EQ(mesh->declarationCount(), 1u);
+
+    // Positions only: the colour attribute is not read and takes GL's constant
+    // (0, 0, 0, 1).
+    mesh->setStreamMask(1);
+    clearWhite();
+    draw(*mesh);
+    draw(*mesh);
+    EXPECT_EQ(mesh->declarationCount(), 2u);
+    drawn = pixelAtClip(0.5f, -0.2f);
+    EXPECT_EQ(drawn[0], 0);
+    EXPECT_EQ(drawn[1], 0);
+    EXPECT_EQ(drawn[3], 255);
+
+    const GLuint layout = mesh->declaration(1);
+    GLint enabled = -1;
+    glGetVertexArrayIndexediv(layout, 2, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    EXPECT_EQ(enabled, GL_FALSE);
+    glGetVertexArrayIndexediv(layout, 0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    EXPECT_EQ(enabled, GL_TRUE);
+    GLStateCache::instance()->bindVertexArray(layout);
+    GLint stream1 = -1;
+    glGetIntegeri_v(GL_VERTEX_BINDING_BUFFER, 1, &stream1);
+    EXPECT_EQ(stream1, 0);
+    GLStateCache::instance()->bindDefaultVertexArray();
+
+    // A mask naming streams far beyond the mesh's gets no layout and does not bind.
+    mesh->setStreamMask(0x100);
+    EXPECT_FALSE(mesh->bind());
+}
+
+TEST_F(VertexBufferTest, WithoutIndicesDrawsVerticesAndMakesNoIndexBuffer) {
+    auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, false);
+    ASSERT_TRUE(buffers->upload(mesh));
+    EXPECT_EQ(mesh->indexBuffer(), 0u);
+    // The first three vertices only: the left triangle.
+    clearWhite();
+    draw(*mesh, 0, 3);
+    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 0);
+    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[2], 255);
+    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 255);
+    // From vertex 3 to the end: the right one.
+    clearWhite();
+    draw(*mesh, 3);
+    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 255);
+    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 0);
+}
+
+TEST_F(VertexBufferTest, IndexedDrawTakesItsRangeOfIndices) {
+    auto mesh = makeMesh(kTwoTriangles, 0xFF00FF00u, true);
+    ASSERT_TRUE(buffers->upload(mesh));
+    EXPECT_NE(mesh->indexBuffer(), 0u);
+    clearWhite();
+    draw(*mesh, 3, -1, 3);
+    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 255);
+    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 0);
+    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[1], 255);
+}
+
+// Primitive type 4 is a triangle strip: four corners make the whole square (as a fan
+// they would leave the corner at (0.4, 0.3) empty).
+TEST_F(VertexBufferTest, StripAndFanDrawAsTheirNamesSay) {
+    const std::vector<Position> square = {
+        {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}};
+    auto strip = makeMesh(square, 0xFF000000u, false);
+    strip->setPrimitiveType(PRIMITIVE_TRIANGLE_STRIP);
+    EXPECT_EQ(strip->primitiveCount(), 2u);
+    ASSERT_TRUE(buffers->upload(strip));
+    clearWhite();
+    draw(*strip);
+    EXPECT_EQ(pixelAtClip(0.4f, 0.3f)[0], 0);
+    EXPECT_EQ(pixelAtClip(-0.4f, 0.3f)[0], 0);
+
+    auto fan = makeMesh(square, 0xFF000000u, false);
+    fan->setPrimitiveType(PRIMITIVE_TRIANGLE_FAN);
+    ASSERT_TRUE(buffers->upload(fan));
+    clearWhite();
+    draw(*fan);
+    EXPECT_EQ(pixelAtClip(0.4f, 0.3f)[0], 255);
+    EXPECT_EQ(pixelAtClip(-0.4f, 0.3f)[0], 0);
+}
+
+TEST_F(VertexBufferTest, StaticBufferRefusesASecondUpdateAndKeepsItsContents) {
+    auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
+    ASSERT_TRUE(buffers->upload(mesh));
+    std::memset(mesh->streamData(1), 0xEE, 4 * kTwoTriangles.size());
+    EXPECT_FALSE(mesh->update(true, true, -1, -1));
+    uint32_t stored = 0;
+    glGetNamedBufferSubData(mesh->buffers()[1], 0, 4, &stored);
+    EXPECT_EQ(stored, 0xFF0000FFu);
+
+    auto moving = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
+    moving->setDynamic(true);
+    ASSERT_TRUE(buffers->upload(moving));
+    std::memset(moving->streamData(1), 0xEE, 4 * kTwoTriangles.size());
+    EXPECT_TRUE(moving->update(true, false, -1, -1));
+    glGetNamedBufferSubData(moving->buffers()[1], 0, 4, &stored);
+    EXPECT_EQ(stored, 0xEEEEEEEEu);
+}
+
+TEST_F(VertexBufferTest, ElementComponentCountsAndUnsafeIndices) {
+    auto mesh = std::dynamic_pointer_cast<GLVertexBuffer>(buffers->createVertexBuffer());
+    const std::vector<float> data(3 * 12, 0.0f);
+    // Three floats, then five (read as four), in one 48-byte vertex.
+    mesh->addStream(data.data(), 3, 48,
+                    {VertexElement{0, USAGE_NORMAL, 0, COMPONENT_FLOAT, 3, 0},
+                     VertexElement{0, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 5, 12}});
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    ASSERT_TRUE(buffers->upload(mesh));
+    const GLuint layout = mesh->declaration(Mesh::kAllStreams);
+    GLint size = 0;
+    glGetVertexArrayIndexediv(layout, 1, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
+    EXPECT_EQ(size, 3);
+    glGetVertexArrayIndexediv(layout, 8, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
+    EXPECT_EQ(size, 4);
+
+    // An index past the last vertex is refused rather than drawn from.
+    auto unsafe = makeMesh(kTwoTriangles, 0xFFFFFFFFu, true);
+    unsafe->indices()[4] = 6;
+    EXPECT_FALSE(buffers->upload(unsafe));
+}
+
+TEST_F(VertexBufferTest, BuffersAreNamedInTurnAndModelsLoadIntoThem) {
+    auto first = buffers->createVertexBuffer();
+    auto second = buffers->createVertexBuffer();
+    std::string firstName;
+    std::string secondName;
+    for (const auto& [name, buffer] : buffers->buffers()) {
+        if (buffer == first) firstName = name;
+        if (buffer == second) secondName = name;
+    }
+    ASSERT_EQ(firstName.rfind("gen_", 0), 0u);
+    EXPECT_EQ(secondName, "gen_" + std::to_string(std::stoi(firstName.substr(4)) + 1));
+
+    VertexBufferObjectFactory factory;
+    auto mesh = factory.createMesh();
+    ASSERT_NE(std::dynamic_pointer_cast<GLVertexBuffer>(mesh), nullptr);
+    const std::vector<Position> one = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh->addStream(one.data(), 3, sizeof(Position),
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    EXPECT_TRUE(factory.uploadMesh(mesh));
+    EXPECT_TRUE(std::dynamic_pointer_cast<GLVertexBuffer>(mesh)->uploaded());
+}
+
+} // namespace
+} // namespace Vrenn
