@@ -6,6 +6,7 @@
 #include "geometry/Surface.h"
 #include "render/Renderer.h"
 #include "scene/MaterialMgr.h"
+#include "scene/OverlayMgr.h"
 #include "scene/SceneModelObjects.h"
 #include "scene/SkyBox.h"
 
@@ -24,6 +25,7 @@ void SceneMgr::Initialize(std::shared_ptr<Renderer> renderer) {
                                                 renderer ? renderer->textureManager() : nullptr);
     m_renderer = std::move(renderer);
     m_meshLoader = ModelLoaderFactory::createDefault(std::make_shared<SceneModelObjects>(*this));
+    m_overlays = std::make_shared<OverlayMgr>();
     logMessage("Scene Manager Initialized\n");
 }
 
@@ -39,6 +41,7 @@ void SceneMgr::ShutDown() {
     m_entities.clear();
     m_materials.reset();
     m_meshLoader.reset();
+    m_overlays.reset();
     m_renderer.reset();
     logMessage("SceneMgr::ShutDown\n");
 }

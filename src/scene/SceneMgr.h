@@ -15,6 +15,7 @@ namespace Vrenn {
 class MaterialMgr;
 class Model;
 class ModelLoaderFactory;
+class OverlayMgr;
 class Renderer;
 class SkyBox;
 class Surface;
@@ -28,7 +29,8 @@ struct DrawItem {
 };
 
 // Owns everything a scene is made of: the material manager, the model loaders
-// (which build through the scene, so loaded materials resolve), and registries of
+// (which build through the scene, so loaded materials resolve), the overlay
+// manager, and registries of
 // cameras, lights, surfaces (sky boxes among them) and entities. Objects made without
 // a name get "gen_" and a counter: one counter for surfaces and sky boxes, one for
 // entities.
@@ -71,6 +73,7 @@ public:
     const std::shared_ptr<Renderer>& renderer() const { return m_renderer; }
     const std::shared_ptr<MaterialMgr>& materialMgr() const { return m_materials; }
     const std::shared_ptr<ModelLoaderFactory>& meshLoader() const { return m_meshLoader; }
+    const std::shared_ptr<OverlayMgr>& overlayMgr() const { return m_overlays; }
     Registry<Camera>& cameras() { return m_cameras; }
     Registry<Light>& lights() { return m_lights; }
     Registry<Surface>& surfaces() { return m_surfaces; }
@@ -79,6 +82,7 @@ public:
 private:
     std::shared_ptr<MaterialMgr> m_materials;
     std::shared_ptr<ModelLoaderFactory> m_meshLoader;
+    std::shared_ptr<OverlayMgr> m_overlays;
     std::shared_ptr<Renderer> m_renderer;
     std::shared_ptr<Camera> m_camera;
     Registry<Camera> m_cameras;

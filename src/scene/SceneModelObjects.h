@@ -1,15 +1,15 @@
 #pragma once
 
-#include "geometry/ModelObjectFactory.h"
+#include "render/VertexBufferMgr.h"
 
 namespace Vrenn {
 
 class SceneMgr;
 
 // Builds loaded models through the scene: surfaces are registered with the scene
-// manager and materials are resolved by the material manager. Meshes stay the
-// geometry's own until a vertex buffer manager takes them over.
-class SceneModelObjects : public ModelObjectFactory {
+// manager, materials are resolved by the material manager, and meshes are vertex
+// buffers when a vertex buffer manager exists.
+class SceneModelObjects : public VertexBufferObjectFactory {
 public:
     explicit SceneModelObjects(SceneMgr& scene) : m_scene(scene) {}
 
