@@ -1,0 +1,103 @@
+#pragma once
+
+#include "app/Timer.h"
+
+#include <memory>
+
+namespace Vrenn {
+
+class CodecMgr;
+class CVarManager;
+class FileSystem;
+class Font;
+class Input;
+class LogManager;
+class Material;
+class Overlay;
+class Renderer;
+class SceneMgr;
+class Texture;
+class Window;
+
+// The root of the program: owns every engine subsystem, brings them up in a fixed
+// order, runs the frame callback from the window's main loop and tears everything
+// down in a fixed order. A demonstration derives from it and fills in the frame and
+// the scene.
+//
+// Lifecycle: construct (subsystems made, process-wide handles published) ->
+// Initialize (configuration, log, codecs, window, renderer, input, scene manager,
+// CreateScene) -> Run -> ShutDown (also from the destructor; a second call does
+// nothing). The configuration is written back to "default.cfg" during ShutDown.
+class Application {
+public:
+    Application();
+    virtual ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Update, then Render, then EndFrame; false when Update or Render says stop.
+    virtual bool RunFrame();
+    virtual bool Update() { return true; }
+    virtual bool Render() { return true; }
+    virtual bool EndFrame() { return true; }
+    // False when the window cannot be created (nothing further is started).
+    virtual bool Initialize();
+    virtual void ShutDown();
+    // Loads the 2D resources: the "font" and "blendadd" materials of
+    // "materials/2d.mtr", the frame-rate and logo overlays, the font sheet and logo.
+    virtual void CreateScene();
+    virtual void DrawLogo();
+    // Draws "FPS: " and the number of frames drawn with it during the last full second.
+    virtual void DrawFPS();
+
+    // Runs the window's main loop with RunFrame as the callback.
+    void Run();
+
+    const std::shared_ptr<FileSystem>& fileSystem() const { return m_fileSystem; }
+    const std::shared_ptr<CVarManager>& cvars() const { return m_cvars; }
+    const std::shared_ptr<LogManager>& logs() const { return m_logs; }
+    const std::shared_ptr<CodecMgr>& codecs() const { return m_codecs; }
+    const std::shared_ptr<Window>& window() const { return m_window; }
+    const std::shared_ptr<Renderer>& renderer() const { return m_renderer; }
+    const std::shared_ptr<Input>& input() const { return m_input; }
+    const std::shared_ptr<SceneMgr>& scene() const { return m_scene; }
+    Timer& timer() { return m_timer; }
+    // The frame count DrawFPS shows.
+    int fpsValue() const { return m_fpsValue; }
+
+protected:
+    std::shared_ptr<FileSystem> m_fileSystem;
+    std::shared_ptr<CVarManager> m_cvars;
+    std::shared_ptr<LogManager> m_logs;
+    std::shared_ptr<CodecMgr> m_codecs;
+    // Made in this order: the renderer last, once everything it may reach exists.
+    std::shared_ptr<Window> m_window;
+    std::shared_ptr<Input> m_input;
+    std::shared_ptr<SceneMgr> m_scene;
+    std::shared_ptr<Renderer> m_renderer;
+    Timer m_timer;
+    std::shared_ptr<Font> m_fpsOverlay;
+    std::shared_ptr<Overlay> m_logoOverlay;
+    std::shared_ptr<Texture> m_fontTexture;
+    std::shared_ptr<Texture> m_logoTexture;
+    std::shared_ptr<Material> m_fontMaterial;
+    std::shared_ptr<Material> m_addMaterial;
+
+private:
+    void releaseSceneResources();
+
+    // Frames counted towards the next FPS value, and the time they took.
+    int m_fpsFrames = 0;
+    float m_fpsSeconds = 0.0f;
+    int m_fpsValue = 0;
+    bool m_started = false; // the window opened and the renderer and input were started
+};
+
+// The one application of the process (set by the program entry).
+extern Application* g_app;
+
+// The process-wide input handle the application publishes.
+std::shared_ptr<Input> currentInput();
+void setCurrentInput(std::shared_ptr<Input> input);
+
+} // namespace Vrenn

@@ -1,0 +1,40 @@
+// prtdemo: the demonstration program. It runs in the folder given as its one
+// argument (default: the working directory), which holds default.cfg and the data.
+
+#include "demo/DemoApplication.h"
+
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+namespace {
+const char* const kHelp =
+    "Usage: prtdemo [RUNDIR]\n\n"
+    "Runs the demonstration in RUNDIR (default: the working directory), reading\n"
+    "default.cfg there and writing app.log, screenshots and default.cfg back.\n"
+    "Without a display it renders off-screen; set r_maxframes in default.cfg to end\n"
+    "after that many frames and r_shotframe to take a screenshot of that frame.\n";
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2 ||
+        (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))) {
+        std::cout << kHelp;
+        return argc > 2 ? 2 : 0;
+    }
+    if (argc == 2) {
+        std::error_code error;
+        std::filesystem::current_path(argv[1], error);
+        if (error) {
+            std::cerr << "prtdemo: cannot enter " << argv[1] << ": " << error.message() << "\n";
+            return 1;
+        }
+    }
+    auto* app = new Vrenn::DemoApplication();
+    Vrenn::g_app = app;
+    if (app->Initialize()) app->Run();
+    delete app;
+    Vrenn::g_app = nullptr;
+    return 0;
+}
