@@ -15,6 +15,8 @@
 #include "scene/OverlayMgr.h"
 #include "scene/SceneMgr.h"
 
+#include <cstdlib>
+
 namespace Vrenn {
 
 Application* g_app = nullptr;
@@ -44,6 +46,8 @@ Application::Application()
     // Cameras build their projections the way the renderer expects.
     projectionSwitch().leftHanded = m_renderer->projectionFlag();
     projectionSwitch().rightHanded = !m_renderer->projectionFlag();
+    // Anything drawing from the C library's generator sees the same sequence each run.
+    std::srand(0);
     setCurrentInput(m_input);
     setCurrentRenderer(m_renderer);
 }
