@@ -1,4 +1,5 @@
 #include "app/CVar.h"
+#include "app/TextNumbers.h"
 #include "app/Tokenizer.h"
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
@@ -13,10 +14,8 @@ namespace Vrenn {
 CVar CVar::fromText(std::string name, std::string text, uint32_t flags) {
     CVar var;
     var.name = std::move(name);
-    var.floatValue = static_cast<float>(std::atof(text.c_str()));
-    // atoi's reading (sign and decimal digits only), clamped instead of overflowing.
-    const long n = std::strtol(text.c_str(), nullptr, 10);
-    var.intValue = static_cast<int32_t>(std::clamp<long>(n, INT32_MIN, INT32_MAX));
+    var.floatValue = textToFloat(text);
+    var.intValue = textToInt(text);
     var.stringValue = std::move(text);
     var.flags = flags;
     return var;

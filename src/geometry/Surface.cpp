@@ -1,6 +1,7 @@
 #include "geometry/Surface.h"
 
 #include "geometry/Mesh.h"
+#include "geometry/Model.h"
 
 namespace Vrenn {
 
@@ -11,6 +12,11 @@ void Surface::setMesh(std::shared_ptr<Mesh> mesh) {
     m_mesh = std::move(mesh);
     m_bounds = BoundingBox::empty();
     if (m_mesh) m_mesh->computeBounds(m_bounds);
+}
+
+void Surface::setModel(std::shared_ptr<Model> model) {
+    m_model = std::move(model);
+    if (m_model) m_bounds = m_model->bounds();
 }
 
 void Surface::setMaterial(std::string name, std::shared_ptr<Material> material) {

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "geometry/Surface.h"
+#include "render/Vector4.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace Vrenn {
+
+class VertexBuffer;
+
+// Screen quads collected into a vertex list of their own and drawn in one call with
+// the overlay's material. Positions are in the 2D pass's screen units (0 to 1 across
+// and down). A frame adds its quads, then draws, which empties the overlay.
+class Overlay : public Surface {
+public:
+    // Most vertices an overlay holds (1024 quads); further quads are dropped.
+    static constexpr uint32_t kMaxVertices = 4096;
+    static constexpr uint32_t kMaxIndices = kMaxVertices / 4 * 6;
+    // Bytes per vertex: x, y, s, t as floats and a packed colour.
+    static constexpr uint32_t kVertexSize = 20;
+
+    Overlay();
+    ~Overlay() override;
+
+    // Colour of the quads added from now on.
+    void setColour(const Vector4& colour) { m_colour = colour; }
+    const Vector4& colour() const { return m_colour; }
+
+    // Appends the quad (x, y)-(x + width, y + height) with the texture rectangle
+    // (s0, t0)-(s1, t1) in the current colour.
+    void addQuad(float x, float y, float width, float height, float s0, float t0, float s1,
+                 float t1);
+    // Draws the collected quads with the material and empties the list.
+    virtual void draw();
+
+    uint32_t vertexCount() const { return m_vertexCount; }
+    uint32_t indexCount() const { return m_indexCount; }
+    // The vertex bytes collected so far (kVertexSize per vertex) and the indices.
+    const uint8_t* vertexData() const { return m_vertices.get(); }
+    const uint32_t* indexData() const { return m_indices.get(); }
+
+    // A colour packed with alpha in the highest byte, then red, green and blue, each
+    // the channel times 255, truncated (clamped to 0..1 first).
+    static uint32_t packColour(const Vector4& colour);
+
+protected:
+    // Makes the device buffer the quads are drawn from; empty when no vertex buffer
+    // manager exists.
+    virtual std::shared_ptr<VertexBuffer> createBuffer();
+
+private:
+    Vector4 m_colour{1.0f, 1.0f, 1.0f, 1.0f};
+    uint32_t m_vertexCount = 0;
+    uint32_t m_indexCount = 0;
+    std::unique_ptr<uint8_t[]> m_vertices;
+    std::unique_ptr<uint32_t[]> m_indices;
+    std::shared_ptr<VertexBuffer> m_buffer;
+};
+
+} // namespace Vrenn

@@ -1,0 +1,111 @@
+#include "scene/Font.h"
+
+#include "scene/OverlayMgr.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+struct QuadCorner {
+    float x, y, s, t;
+    uint32_t colour;
+};
+
+QuadCorner corner(const Overlay& overlay, uint32_t vertex) {
+    QuadCorner c;
+    std::memcpy(&c, overlay.vertexData() + size_t{vertex} * Overlay::kVertexSize, sizeof c);
+    return c;
+}
+
+TEST(Overlay, QuadsHaveFourCornersSixIndicesAndAHardLimit) {
+    Overlay overlay;
+    overlay.setColour({1.0f, 0.5f, 0.0f, 1.0f});
+    overlay.addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0, 0, 1, 1);
+    ASSERT_EQ(overlay.vertexCount(), 4u);
+    ASSERT_EQ(overlay.indexCount(), 6u);
+    const QuadCorner c3 = corner(overlay, 3);
+    EXPECT_FLOAT_EQ(c3.x, 0.75f + 0.21f);
+    EXPECT_FLOAT_EQ(c3.y, 0.88f + 0.1f);
+    EXPECT_EQ(c3.s, 1.0f);
+    EXPECT_EQ(c3.colour, 0xFFFF7F00u); // alpha, red, green, blue from the top byte
+    EXPECT_EQ(corner(overlay, 1).t, 1.0f);
+    EXPECT_EQ(corner(overlay, 2).t, 0.0f);
+    const uint32_t expected[6] = {0, 1, 2, 2, 1, 3};
+    EXPECT_EQ(std::memcmp(overlay.indexData(), expected, sizeof expected), 0);
+
+    for (int i = 0; i < 2000; ++i)
+        overlay.addQuad(0, 0, 1, 1, 0, 0, 1, 1);
+    EXPECT_EQ(overlay.vertexCount(), Overlay::kMaxVertices); // 1024 quads, the rest dropped
+    overlay.draw(); // no material or device buffer: the list still empties
+    EXPECT_EQ(overlay.vertexCount(), 0u);
+    EXPECT_EQ(overlay.indexCount(), 0u);
+}
+
+TEST(Font, GlyphsComeFromTheSixteenBySixteenSheet) {
+    Font font(1.0f / 30.0f);
+    const Glyph& a = font.glyph(u'A');
+    EXPECT_FLOAT_EQ(a.s0, 1.0f / 16.0f);
+    EXPECT_FLOAT_EQ(a.t0, 4.0f / 16.0f);
+    EXPECT_FLOAT_EQ(a.s1, 1.0f / 16.0f + 15.0f / 256.0f);
+    EXPECT_FLOAT_EQ(a.t1, 4.0f / 16.0f + 15.0f / 256.0f);
+    EXPECT_FLOAT_EQ(a.advance, 0.0125f);
+    const Glyph& beyond = font.glyph(u'\u263A');
+    EXPECT_EQ(beyond.advance, 0.0f);
+    EXPECT_EQ(beyond.s1, 0.0f);
+}
+
+TEST(Font, LinesWrapAtTheRightLimitAndEndAtTheMargin) {
+    Font font(0.05f);
+    font.setRect(0.2f, 0.1f, 0.1f, 0.25f);
+    // 0.2 + 0.0125 * 4 = 0.25 reaches the limit: the fourth character wraps.
+    font << "abcd e\nxy";
+    EXPECT_EQ(font.vertexCount(), 0u); // nothing laid out before flushing
+    font.flush();
+    // Quads: a b c, then d at the margin one line lower, space skipped, e; then x y.
+    ASSERT_EQ(font.vertexCount(), 7u * 4);
+    EXPECT_FLOAT_EQ(corner(font, 0).x, 0.2f);
+    EXPECT_FLOAT_EQ(corner(font, 0).y, 0.1f);
+    EXPECT_FLOAT_EQ(corner(font, 12).x, 0.1f); // 'd'
+    EXPECT_FLOAT_EQ(corner(font, 12).y, 0.15f);
+    EXPECT_FLOAT_EQ(corner(font, 16).x, 0.1f + 2 * 0.0125f); // 'e' after the space
+    EXPECT_FLOAT_EQ(corner(font, 20).x, 0.1f);               // 'x' starts the second line
+    EXPECT_FLOAT_EQ(corner(font, 20).y, 0.2f);
+    // Two lines written: the cursor is back at the margin, two line heights lower.
+    EXPECT_FLOAT_EQ(font.cursorX(), 0.1f);
+    EXPECT_FLOAT_EQ(font.cursorY(), 0.25f);
+    EXPECT_FLOAT_EQ(corner(font, 3).y - corner(font, 0).y, 0.05f); // quad height
+}
+
+TEST(Font, ColourAndRectangleChangesLayOutPendingTextFirst) {
+    Font font(0.05f);
+    font.setColour(1, 0, 0);
+    font << "r";
+    font.setColour(1, 0, 0); // same colour: nothing laid out
+    EXPECT_EQ(font.vertexCount(), 0u);
+    font.setColour(0, 1, 0);
+    ASSERT_EQ(font.vertexCount(), 4u); // 'r' laid out in red
+    EXPECT_EQ(corner(font, 0).colour, 0xFFFF0000u);
+    font << "g";
+    font.setRect(0.5f, 0.5f, 0.0f, 1.0f);
+    ASSERT_EQ(font.vertexCount(), 8u);
+    EXPECT_EQ(corner(font, 4).colour, 0xFF00FF00u);
+    font.setRect(0.5f, 0.5f, 0.0f, 1.0f); // unchanged rectangle: no effect
+    EXPECT_FLOAT_EQ(font.cursorX(), 0.5f);
+    font.setRect(0.0f, 0.0f, 0.3f, 1.0f); // x is raised to the margin
+    EXPECT_FLOAT_EQ(font.cursorX(), 0.3f);
+}
+
+TEST(OverlayMgr, OverlaysAndFontsShareOneNameCounter) {
+    OverlayMgr overlays;
+    const auto first = overlays.createOverlay();
+    const auto font = overlays.createFont();
+    EXPECT_EQ(overlays.overlays().find("gen_0"), first);
+    EXPECT_EQ(overlays.overlays().find("gen_1"), font);
+    EXPECT_FLOAT_EQ(font->lineHeight(), 1.0f / 30.0f);
+    EXPECT_FLOAT_EQ(font->rightLimit(), 1.0f);
+}
+
+} // namespace
+} // namespace Vrenn
