@@ -263,3 +263,24 @@ TEST(GLRendererFrame, TwoDimensionalModeMapsTheUnitSquareYDown) {
 
 } // namespace
 } // namespace Vrenn
+
+namespace Vrenn {
+namespace {
+
+// A size recorded on the primary target (the window was resized) does not change the
+// back buffer, and reading it back stays within it.
+TEST(GLRendererFrame, RecordedSizeLeavesTheBackBufferAsMade) {
+    auto& renderer = Vrenn::Test::GLTestContext::get().renderer();
+    const auto primary = renderer.glPrimaryTarget();
+    const int32_t width = primary->surfaceWidth();
+    const int32_t height = primary->surfaceHeight();
+    primary->setSize(width * 2, height + 7);
+    EXPECT_EQ(primary->width(), width * 2);
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(renderer.readBackBuffer(pixels));
+    EXPECT_EQ(pixels.size(), static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    primary->setSize(width, height);
+}
+
+} // namespace
+} // namespace Vrenn

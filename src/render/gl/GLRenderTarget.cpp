@@ -102,6 +102,9 @@ bool GLRenderTarget::createBackBuffer() {
     glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
     m_samples = m_fsaaLevel >= 2 ? std::min(m_fsaaLevel, static_cast<int32_t>(maxSamples)) : 0;
 
+    // The buffers keep the size they are made with; setSize only records a new one.
+    m_surfaceWidth = m_width;
+    m_surfaceHeight = m_height;
     m_colour = std::make_shared<GLRenderbuffer>(GL_RGBA8, m_width, m_height, m_samples);
     if (!m_colour->valid()) {
         m_lastError = "colour buffer refused";
@@ -162,7 +165,7 @@ void GLRenderTarget::release() {
 bool GLRenderTarget::bind() {
     if (!m_framebuffer) return false;
     m_stateCache->bindFramebuffer(m_framebuffer);
-    glViewport(0, 0, m_width, m_height);
+    glViewport(0, 0, m_surfaceWidth, m_surfaceHeight);
     return true;
 }
 
@@ -174,8 +177,9 @@ bool GLRenderTarget::unbind() {
 
 GLuint GLRenderTarget::resolvedFramebuffer() {
     if (!m_resolveFramebuffer) return m_framebuffer;
-    glBlitNamedFramebuffer(m_framebuffer, m_resolveFramebuffer, 0, 0, m_width, m_height, 0, 0,
-                           m_width, m_height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBlitNamedFramebuffer(m_framebuffer, m_resolveFramebuffer, 0, 0, m_surfaceWidth,
+                           m_surfaceHeight, 0, 0, m_surfaceWidth, m_surfaceHeight,
+                           GL_COLOR_BUFFER_BIT, GL_NEAREST);
     return m_resolveFramebuffer;
 }
 
@@ -194,25 +198,26 @@ void GLRenderTarget::resolveToWindow() {
     int drawableWidth = 0;
     int drawableHeight = 0;
     SDL_GL_GetDrawableSize(m_sdlWindow, &drawableWidth, &drawableHeight);
-    const bool sameSize = drawableWidth == m_width && drawableHeight == m_height;
+    const bool sameSize = drawableWidth == m_surfaceWidth && drawableHeight == m_surfaceHeight;
     // The window's rows run bottom-up: row 0 of the back buffer goes to its top.
-    glBlitNamedFramebuffer(source, 0, 0, 0, m_width, m_height, 0, drawableHeight, drawableWidth, 0,
-                           GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    glBlitNamedFramebuffer(source, 0, 0, 0, m_surfaceWidth, m_surfaceHeight, 0, drawableHeight,
+                           drawableWidth, 0, GL_COLOR_BUFFER_BIT,
+                           sameSize ? GL_NEAREST : GL_LINEAR);
     if (scissor) glEnable(GL_SCISSOR_TEST);
 }
 
 bool GLRenderTarget::readPixels(std::vector<uint8_t>& rgba) {
-    if (!m_framebuffer || m_width <= 0 || m_height <= 0) return false;
+    if (!m_framebuffer || m_surfaceWidth <= 0 || m_surfaceHeight <= 0) return false;
     const bool scissor = m_stateCache && m_stateCache->scissorTest();
     if (scissor) glDisable(GL_SCISSOR_TEST);
     const GLuint source = resolvedFramebuffer();
     if (scissor) glEnable(GL_SCISSOR_TEST);
     while (glGetError() != GL_NO_ERROR) {
     }
-    rgba.resize(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4);
+    rgba.resize(static_cast<size_t>(m_surfaceWidth) * static_cast<size_t>(m_surfaceHeight) * 4);
     glNamedFramebufferReadBuffer(source, GL_COLOR_ATTACHMENT0);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
-    glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glReadPixels(0, 0, m_surfaceWidth, m_surfaceHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     m_stateCache->restoreReadFramebuffer();
     return glGetError() == GL_NO_ERROR;
 }

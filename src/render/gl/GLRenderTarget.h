@@ -38,8 +38,12 @@ public:
     // Copies the back buffer into the window's framebuffer, flipped to the window's
     // bottom-up rows and scaled to its drawable size.
     void resolveToWindow();
-    // The back buffer as RGBA bytes, top row first (resolved when multisampled).
+    // The back buffer as RGBA bytes, top row first (resolved when multisampled), of
+    // surfaceWidth() x surfaceHeight() pixels.
     bool readPixels(std::vector<uint8_t>& rgba);
+    // The size the back buffer was made with (setSize does not change it).
+    int32_t surfaceWidth() const { return m_surfaceWidth; }
+    int32_t surfaceHeight() const { return m_surfaceHeight; }
 
     // The label of the context version that was made, e.g. "(GL 4.5 core)".
     const std::string& deviceLabel() const { return m_label; }
@@ -62,6 +66,8 @@ private:
     std::string m_label;
     std::string m_lastError;
     int32_t m_samples = 0;
+    int32_t m_surfaceWidth = 0;
+    int32_t m_surfaceHeight = 0;
     GLuint m_framebuffer = 0;
     GLuint m_resolveFramebuffer = 0;
     std::shared_ptr<GLRenderbuffer> m_colour;

@@ -148,9 +148,9 @@ void GLRenderer::takeScreenShot() {
     const std::string name = nextScreenShotName();
     std::vector<uint8_t> pixels;
     const auto primary = glPrimaryTarget();
-    const bool written =
-        primary && primary->readPixels(pixels) &&
-        writeJpeg(name, pixels.data(), primary->width(), primary->height(), kScreenShotQuality);
+    const bool written = primary && primary->readPixels(pixels) &&
+                         writeJpeg(name, pixels.data(), primary->surfaceWidth(),
+                                   primary->surfaceHeight(), kScreenShotQuality);
     if (written)
         logMessage("Wrote ScreenShot:" + name + "\n");
     else
