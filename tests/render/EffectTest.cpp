@@ -1,7 +1,7 @@
 // Effects compiled and drawn on the test device, checked by reading pixels back.
 
 #include "GLCallCounter.h"
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/gl/GLEffect.h"
 #include "render/gl/GLTexture.h"

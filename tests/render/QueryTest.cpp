@@ -1,4 +1,4 @@
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "render/QueryMgr.h"
 #include "render/ShaderMgr.h"
 

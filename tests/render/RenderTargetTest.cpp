@@ -1,7 +1,7 @@
 // Render textures on the test device: depth sharing, multiple targets, cube faces,
 // automatic mip maps; checked by reading the textures back.
 
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/gl/GLDrawFramebuffer.h"
 #include "render/gl/GLRenderTarget.h"

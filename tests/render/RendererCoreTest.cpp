@@ -1,5 +1,5 @@
 #include "GLCallCounter.h"
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "render/QueryMgr.h"
 #include "render/RenderTargetMgr.h"
 #include "render/ShaderMgr.h"

@@ -1,6 +1,6 @@
 #include "render/ScreenShot.h"
 
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
 #include "fs/JPEGCodec.h"

@@ -1,7 +1,7 @@
 // Every texture path: images uploaded, then read back from the texture or sampled
 // through a shader into a float target.
 
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "fs/Image.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"

@@ -1,7 +1,7 @@
 // Vertex and index buffers on the test device: layouts per stream mask, the update
 // rule, and draws read back.
 
-#include "GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLStateCache.h"

@@ -1,6 +1,6 @@
 // Material scripts read into materials whose values reach a real compiled effect.
 
-#include "../render/GLTestContext.h"
+#include "support/GLTestContext.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
