@@ -252,9 +252,16 @@ private:
         bool blocks = false; // has an area and a placement
     };
 
+    // A box around everything a subtree or leaf can block: the polygons' chart rectangles,
+    // widened so that rounding cannot put a hit outside it.
+    struct RayBox {
+        Vec3 lo, hi;
+    };
+
+    void computeRayBounds();
     void clearAtlas();
     void writeAtlasCoordinates(uint32_t texCoordSet);
-    bool walk(int32_t child, const Vec3& p0, const Vec3& p1, Vec3& hitPoint,
+    bool walk(int32_t child, const Vec3& p0, const Vec3& p1, float slack, Vec3& hitPoint,
               int32_t& polygon) const;
     bool testLeaf(uint32_t leaf, const Vec3& p0, const Vec3& p1, Vec3& hitPoint,
                   int32_t& polygon) const;
@@ -277,6 +284,9 @@ private:
     CoverageMask m_coverage;
     std::shared_ptr<Image> m_atlasImage;
     std::vector<RayPolygon> m_rayPolygons;
+    // One per node and one per leaf (buildTree).
+    std::vector<RayBox> m_nodeBoxes;
+    std::vector<RayBox> m_leafBoxes;
 
     float m_buildSeconds = 0.0f;
     uint64_t m_matrixByteLimit;
