@@ -138,7 +138,11 @@ bool PolyPack::walk(int32_t child, const Vec3& p0, const Vec3& p1, float slack, 
     Vec3 x = p1;
     if (crossPlane(d0, d1, dot(n, delta), p0 == p1, t)) x = p0 + delta * t;
 
-    if (d0 >= 0.0f) {
+    // A start within the plane's thickness counts as on it, and so as in front, like the
+    // crossing above: the part of the segment heading behind the plane starts at x. (Going by
+    // the sign of d0 alone would hand a segment starting just behind the plane only to the
+    // back subtree, or, heading behind it, to neither.)
+    if (d0 >= 0.0f || std::fabs(d0) < kOnPlane) {
         if (walk(node.front, p0, x, slack, hitPoint, polygon)) return true;
         return d1 < 0.0f && walk(node.back, x, p1, slack, hitPoint, polygon);
     }

@@ -89,6 +89,39 @@ TEST(PolyPackRay, UncoveredTexelsOfAChartLetRaysThrough) {
     EXPECT_EQ(scene.hitPolygon({-30, 1, 5}, {-30, 30, 5}), -1);
 }
 
+TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
+    // The root splits on polygon 0's plane y = 0. Segments that start 0.005 behind it (within
+    // the plane's thickness of 0.01) count as starting on it, and reach what lies on either
+    // side: polygon 1 below facing up, polygon 2 above facing down.
+    std::vector<Vec3> positions;
+    std::vector<uint32_t> indices;
+    addQuad(positions, indices, {0, 0, 0}, {0, 0, 10}, {10, 0, 0});
+    addQuad(positions, indices, {20, -20, 0}, {0, 0, 10}, {20, 0, 0});
+    addQuad(positions, indices, {20, 20, 0}, {20, 0, 0}, {0, 0, 10});
+    PolyPack pack(4, 3, 4);
+    auto mesh = makeMesh(positions, indices);
+    ASSERT_TRUE(mesh->computeNormals());
+    ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    ASSERT_TRUE(pack.buildTree());
+    ASSERT_EQ(pack.nodes()[0].plane.normal, (Vec3{0, 1, 0}));
+    ASSERT_EQ(pack.nodes()[0].plane.d, 0.0f);
+
+    Vec3 hit;
+    int32_t polygon = -1;
+    for (float y : {-0.005f, 0.0f, 0.005f}) {
+        EXPECT_TRUE(pack.rayTest({30, y, 5}, {30, -50, 5}, hit, polygon)) << y;
+        EXPECT_EQ(polygon, 1) << y;
+        EXPECT_NEAR(hit.y, -20.0f, 1e-4);
+        EXPECT_TRUE(pack.rayTest({30, y, 5}, {30, 50, 5}, hit, polygon)) << y;
+        EXPECT_EQ(polygon, 2) << y;
+        EXPECT_NEAR(hit.y, 20.0f, 1e-4);
+        // Slanted, as the bake's rays mostly are.
+        EXPECT_TRUE(pack.rayTest({25, y, 5}, {35, -50, 6}, hit, polygon)) << y;
+        EXPECT_EQ(polygon, 1) << y;
+    }
+}
+
 TEST(PolyPackRay, NeedsATreeAndAnAtlas) {
     PolyPack pack(4, 3, 4);
     std::vector<Vec3> positions;
