@@ -111,7 +111,7 @@ public:
 struct BakeOptions {
     // Worker threads; 0 takes one per core. Every count gives the same image.
     unsigned threads = 0;
-    // The polygons to walk, in this order; every polygon when null.
+    // The polygons to walk, in this order (repeats are walked once); every polygon when null.
     const std::vector<uint32_t>* polygons = nullptr;
     // Called on the thread that runs bake, about ten times a second while the walk runs and
     // once at its end, with the texels visited so far and the texels to visit in all.
@@ -222,7 +222,7 @@ public:
     // baker refuses the walk.
     bool bake(TexelBaker& baker, const BakeOptions& options = {}, BakeStats* stats = nullptr);
 
-    // The threads a walk uses for a requested count (0: one per core).
+    // The threads a walk uses for a requested count (0: one per core; at most 1024).
     static unsigned workerCount(unsigned requested);
 
     // Why the last addSurface, buildTree, packAtlas or bake failed, in words.

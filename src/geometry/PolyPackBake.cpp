@@ -6,6 +6,7 @@
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -109,9 +110,10 @@ struct WalkRow {
 } // namespace
 
 unsigned PolyPack::workerCount(unsigned requested) {
-    if (requested > 0) return requested;
+    constexpr unsigned kMostWorkers = 1024;
+    if (requested > 0) return std::min(requested, kMostWorkers);
     const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? cores : 1;
+    return cores > 0 ? std::min(cores, kMostWorkers) : 1;
 }
 
 bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* stats) {
@@ -125,8 +127,13 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
 
     std::vector<uint32_t> walked;
     if (options.polygons) {
-        for (uint32_t p : *options.polygons)
-            if (p < m_polygons.size()) walked.push_back(p);
+        // Each polygon once: two workers must never write the same texel.
+        std::vector<uint8_t> listed(m_polygons.size(), 0);
+        for (uint32_t p : *options.polygons) {
+            if (p >= m_polygons.size() || listed[p]) continue;
+            listed[p] = 1;
+            walked.push_back(p);
+        }
     } else {
         walked.resize(m_polygons.size());
         for (uint32_t p = 0; p < walked.size(); ++p)

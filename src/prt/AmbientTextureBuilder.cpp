@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
 namespace Vrenn {
 
@@ -50,13 +51,18 @@ bool AmbientTextureBuilder::beginWalk(unsigned workers) {
     if (m_directions.size() == 0 || workers == 0 || !acceptsImage()) return false;
     const size_t samples = m_directions.size();
     m_workers.clear();
-    for (unsigned w = 0; w < workers; ++w) {
-        auto worker = std::make_unique<Worker>();
-        worker->visibility.assign(samples, 0.0f);
-        for (auto& lobe : worker->lobes)
-            lobe.assign(samples, 0.0f);
-        worker->product.assign(samples, 0.0f);
-        m_workers.push_back(std::move(worker));
+    try {
+        for (unsigned w = 0; w < workers; ++w) {
+            auto worker = std::make_unique<Worker>();
+            worker->visibility.assign(samples, 0.0f);
+            for (auto& lobe : worker->lobes)
+                lobe.assign(samples, 0.0f);
+            worker->product.assign(samples, 0.0f);
+            m_workers.push_back(std::move(worker));
+        }
+    } catch (const std::bad_alloc&) {
+        m_workers.clear();
+        return false;
     }
     return true;
 }

@@ -39,8 +39,8 @@ public:
     // Called for every generated sample, in order.
     virtual void addSample(uint32_t sample, float theta, float phi);
 
-    // Sets up one scratch set per worker. False when there are no samples yet, or when the
-    // pack's bake image cannot take what processTexel writes.
+    // Sets up one scratch set per worker. False when there are no samples yet, when the
+    // pack's bake image cannot take what processTexel writes, or when memory runs out.
     bool beginWalk(unsigned workers) override;
     void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
                       uint8_t* texel, size_t planeBytes, unsigned worker) override;

@@ -248,6 +248,19 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
             EXPECT_NEAR(visit.position.y, 5.0f, 1e-5);
             EXPECT_LE(visit.position.x + visit.position.z, 12.0f + 4.0f); // within a texel
         }
+
+        // A list naming a polygon twice (or one that does not exist) walks it once.
+        const std::vector<uint32_t> some = {1, 7, 1};
+        options.polygons = &some;
+        options.progress = nullptr;
+        RecordingBaker again;
+        ASSERT_TRUE(pack.bake(again, options, &stats));
+        std::set<Texel> once;
+        for (const auto& visit : again.all()) {
+            EXPECT_EQ(visit.polygon, 1u);
+            EXPECT_TRUE(once.insert(texelOf(pack, visit.texel)).second);
+        }
+        EXPECT_EQ(stats.texels, once.size());
     }
 }
 
