@@ -199,20 +199,6 @@ TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
     EXPECT_NEAR(at(1.0f, 0.5f), 198, 3);
     EXPECT_LT(at(0.0f, 0.5f), 10);
     EXPECT_GE(at(0.0f, 0.5f), 1);
-    // Texels away from every chart keep 0.
-    const CoverageMask& mask = pack.coverage();
-    int empty = 0;
-    for (int y = 1; y + 1 < mask.height(); ++y)
-        for (int x = 1; x + 1 < mask.width(); ++x) {
-            bool near = false;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    near = near || mask.covered(x + dx, y + dy);
-            if (near) continue;
-            ++empty;
-            ASSERT_EQ(image.data()[size_t(y) * size_t(image.width()) + size_t(x)], 0);
-        }
-    EXPECT_GT(empty, 0);
 }
 
 TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {

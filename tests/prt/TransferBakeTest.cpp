@@ -149,16 +149,6 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
             EXPECT_EQ(bake.texel(0, i, j), first) << i << "," << j;
 }
 
-TEST(TransferBake, ARayCountThatIsNotASquareScalesTheResult) {
-    // 1000 rays: 31 x 31 = 961 samples of weight 4 pi / 1000, so everything comes out scaled
-    // by 0.961.
-    SHBake bake({{openFloor()}}, 1000);
-    EXPECT_EQ(bake.samples, 961u);
-    const Coefficients texel = bake.texel(0, 1, 1);
-    for (int k = 0; k < 3; ++k)
-        EXPECT_NEAR(texel[size_t(k)][0], 0.961 * openTransfer()[size_t(k)][0], 0.01) << k;
-}
-
 TEST(TransferBake, ARoofDarkensWhatItCoversAndOnlyWithItsFront) {
     const std::vector<uint32_t> floorOnly = {0};
     SHBake covered({{testing::roofedFloor()}, {testing::roof(true)}}, 1024, &floorOnly);
