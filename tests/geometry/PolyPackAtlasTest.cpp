@@ -6,6 +6,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
+#include <random>
 #include <set>
 
 namespace Vrenn::Test {
@@ -249,6 +250,51 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
             EXPECT_TRUE(once.insert(texelOf(pack, visit.texel)).second);
         }
         EXPECT_EQ(stats.texels, once.size());
+    }
+}
+
+TEST(PolyPackAtlas, TurnedChartsMapTheSameWayInTheWalkTheMaskAndTheMeshes) {
+    // Rectangles of many shapes, so that some are placed turned by 90 degrees.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> size(3.0f, 60.0f);
+    std::vector<Vec3> positions;
+    std::vector<uint32_t> indices;
+    for (int i = 0; i < 40; ++i)
+        addQuad(positions, indices, {0, float(i) * 3, 0}, {0, 0, size(rng)}, {size(rng), 0, 0});
+    auto mesh = makeMesh(positions, indices);
+    ASSERT_TRUE(mesh->computeNormals());
+    PolyPack pack(4, 3, 4);
+    ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    int turned = 0;
+    for (const PackPolygon& p : pack.polygons())
+        turned += p.atlas.flipped;
+    ASSERT_GT(turned, 0);
+
+    // Every texel the walk visits maps back onto itself through the chart coordinates.
+    RecordingBaker baker;
+    ASSERT_TRUE(pack.bake(baker));
+    for (const auto& visit : baker.all()) {
+        float a = 0, b = 0;
+        pack.chartCoordinates(visit.polygon, visit.position, a, b);
+        const auto t = pack.polygons()[visit.polygon].atlas.texelPoint(a, b);
+        const Texel texel = texelOf(pack, visit.texel);
+        ASSERT_NEAR(t[0], float(texel.x), 1e-3f);
+        ASSERT_NEAR(t[1], float(texel.y), 1e-3f);
+    }
+    // Each quad's corners carry the atlas coordinates of its rectangle's corner texels.
+    const VertexAttribute coords = mesh->attribute(USAGE_TEXCOORD, 1);
+    const float w = float(pack.atlasWidth()), h = float(pack.atlasHeight());
+    for (uint32_t q = 0; q < 40; ++q) {
+        const AtlasRect& r = pack.polygons()[q].atlas;
+        for (uint32_t v = 4 * q; v < 4 * q + 4; ++v) {
+            const float x = coords.get(v, 0) * w - 0.5f, y = coords.get(v, 1) * h - 0.5f;
+            EXPECT_TRUE(std::fabs(x - float(r.x)) < 1e-3f ||
+                        std::fabs(x - float(r.x + r.placedWidth() - 1)) < 1e-3f);
+            EXPECT_TRUE(std::fabs(y - float(r.y)) < 1e-3f ||
+                        std::fabs(y - float(r.y + r.placedHeight() - 1)) < 1e-3f);
+            EXPECT_TRUE(pack.coverage().covered(int(std::lround(x)), int(std::lround(y))));
+        }
     }
 }
 
