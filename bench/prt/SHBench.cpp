@@ -1,7 +1,7 @@
 // Throughput of the SH building blocks of the bake and the per-frame lighting.
 
-#include "prt/AtlasPacker.h"
-#include "prt/HalfFloat.h"
+#include "geometry/AtlasPacker.h"
+#include "fs/HalfFloat.h"
 #include "prt/SHRotation.h"
 #include "prt/SHSampler.h"
 #include "prt/SampleDirections.h"

@@ -1,6 +1,7 @@
 #include "geometry/PolyPack.h"
 
 #include "app/Log.h"
+#include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/PolygonBoundary.h"
 
@@ -116,6 +117,7 @@ bool PolyPack::addSurface(const std::shared_ptr<Mesh>& mesh, bool writeAtlasCoor
         return false;
     }
 
+    clearAtlas();
     PackSurface entry;
     entry.mesh = mesh;
     entry.firstPolygon = static_cast<uint32_t>(m_polygons.size());

@@ -1,14 +1,19 @@
 #pragma once
 
 #include "app/Vector3.h"
+#include "fs/ImageFormat.h"
+#include "geometry/AtlasPacker.h"
+#include "geometry/CoverageMask.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace Vrenn {
 
+class Image;
 class Mesh;
 
 // A plane n.p + d = 0, with one extra word carried from polygons into tree nodes.
@@ -18,17 +23,6 @@ struct PackPlane {
     uint32_t extra = 4;
 
     float distance(const Vec3& p) const { return dot(normal, p) + d; }
-};
-
-// Where the bake's texture atlas placed a polygon: the texel rectangle (columns x to
-// x + width - 1, rows y to y + height - 1 as placed), its bounds normalised over the
-// atlas (x0 / W, y0 / H, x1 / W, y1 / H) and whether the rectangle was turned by 90
-// degrees (u and v exchanged).
-struct AtlasPlacement {
-    bool placed = false;
-    bool flipped = false;
-    uint32_t x = 0, y = 0, width = 0, height = 0;
-    float bounds[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 };
 
 // A planar group of a mesh's triangles. Its outline is the boundary of the group; its
@@ -47,7 +41,8 @@ struct PackPolygon {
     Vec3 axisU, axisV, origin;
     float sizeU = 0.0f, sizeV = 0.0f;
     uint32_t surface = 0; // index of the pack's surface entry it came from
-    AtlasPlacement atlas;
+    // Where packAtlas placed the polygon's chart (placed is false before).
+    AtlasRect atlas;
 };
 
 // The mesh frame at a polygon's lowest vertex index, as a 3 x 3 matrix stored row by
@@ -95,6 +90,41 @@ enum PlaneSide : uint8_t {
     SIDE_BACK = 255,
 };
 
+// Receives the covered texels of PolyPack::bake. The walk calls processTexel from several
+// threads at once; every call names the worker making it (0 ... workers - 1), so per-worker
+// scratch needs no locks. Texels of one polygon may go to different workers.
+class TexelBaker {
+public:
+    virtual ~TexelBaker() = default;
+
+    // Called once before the first texel with the number of workers the walk uses. False
+    // stops the bake before any texel is visited.
+    virtual bool beginWalk(unsigned workers) = 0;
+
+    // One covered texel: its world position on the polygon, the polygon's tangent frame and
+    // number, the address of the texel in plane 0 of the bake image and the bytes from one
+    // plane to the next (0 when the image has a single plane).
+    virtual void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
+                              uint8_t* texel, size_t planeBytes, unsigned worker) = 0;
+};
+
+struct BakeOptions {
+    // Worker threads; 0 takes one per core. Every count gives the same image.
+    unsigned threads = 0;
+    // The polygons to walk, in this order (repeats are walked once); every polygon when null.
+    const std::vector<uint32_t>* polygons = nullptr;
+    // Called on the thread that runs bake, about ten times a second while the walk runs and
+    // once at its end, with the texels visited so far and the texels to visit in all.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
+struct BakeStats {
+    uint64_t texels = 0;  // covered texels handed to the baker
+    uint64_t gutter = 0;  // uncovered texels filled from their neighbours
+    double seconds = 0.0; // wall time of the walk and the gutter fill
+    unsigned workers = 0; // threads that ran the walk
+};
+
 // The polygons of a model's surfaces, and a BSP tree over them for ray casting.
 // Polygons are never cut: one straddling a splitting plane is listed on both sides.
 // The splitting plane of each node is chosen with a precomputed polygon-against-plane
@@ -110,7 +140,7 @@ public:
     // Appends the mesh's polygons and a surface entry. Triangles sharing a vertex with
     // the group being gathered join it; others start a new polygon. False, with nothing
     // added, for a mesh without positions, with fewer than 3 indices or with indices
-    // beyond its vertices.
+    // beyond its vertices. A surface added after packAtlas discards the atlas.
     bool addSurface(const std::shared_ptr<Mesh>& mesh, bool writeAtlasCoordinates,
                     bool writeVertexValues);
 
@@ -135,7 +165,67 @@ public:
     int32_t splitWeight() const { return m_splitWeight; }
     // Seconds the last buildTree took (matrix and tree, not the log dump).
     float buildSeconds() const { return m_buildSeconds; }
-    // Why the last addSurface or buildTree failed, in words.
+    // ---- Texture atlas -------------------------------------------------------------------
+
+    // Lays every polygon's chart into one texture atlas and prepares the bake:
+    //  - each polygon gets a rectangle of ceil(size / texelSize) + 1 texels (at least 2) per
+    //    axis, packed (largest first, turned by 90 degrees where that fits better) into an
+    //    atlas that starts at initialWidth x initialHeight and doubles its smaller side until
+    //    everything fits; one log line "poly <n> <x> <y> <w>*<h>[flip]" per rectangle;
+    //  - the coverage mask marks each chart's outline and everything between it on each row;
+    //  - the bake image (atlas size, planeCount planes one after another, format) is cleared;
+    //  - surfaces that asked for it get texture-coordinate set texCoordSet with 4 components:
+    //    0 and 1 the vertex's atlas position (0 to 1 over the atlas, at texel centres), and,
+    //    where asked, 2 and 3 the corner offset of outline vertices: added to 0 and 1 it moves
+    //    both outline edges meeting there half a texel outwards (the mitre of the two edge
+    //    normals, at most a texel long), so a rasteriser drawing the chart in atlas space
+    //    reaches every texel the mask covers; vertices inside the outline get 0.
+    // Fails, leaving the pack and its meshes as they were, when a rectangle does not fit an
+    // atlas wider than kAtlasMaxWidth (the message counts them), when texelSize or the plane
+    // count is not positive, for formats other than 8- and 16-bit integer and 16- and 32-bit
+    // float channels, and when the image cannot be allocated.
+    bool packAtlas(int initialWidth, int initialHeight, int planeCount, ImageFormat format,
+                   uint32_t texCoordSet, float texelSize);
+
+    bool hasAtlas() const { return m_atlasImage != nullptr; }
+    int atlasWidth() const { return m_coverage.width(); }
+    int atlasHeight() const { return m_coverage.height(); }
+    const CoverageMask& coverage() const { return m_coverage; }
+    // The bake image: atlas size, one slice per plane; empty before packAtlas.
+    const std::shared_ptr<Image>& bakeImage() const { return m_atlasImage; }
+
+    // The chart coordinates of point p of a polygon: a along its axis U and b along V, 0 to 1
+    // over its extents (0 along an axis on which the polygon has no extent).
+    void chartCoordinates(uint32_t polygon, const Vec3& p, float& a, float& b) const;
+    // The point of a polygon at (u, v) of its placed rectangle, u along the atlas columns and
+    // v along the rows, both 0 to 1: origin + u sizeU U + v sizeV V, u and v exchanged when
+    // the rectangle was turned.
+    Vec3 rectanglePoint(uint32_t polygon, float u, float v) const;
+
+    // ---- Rays --------------------------------------------------------------------------
+
+    // Whether the segment from start to end hits a polygon, walking the tree near side
+    // first and stopping at the first leaf with a hit. Only polygons facing the segment
+    // block, only where the coverage mask covers them, and not at the segment's very start.
+    // polygon is set to the hit polygon's number or -1, hitPoint to the hit. Safe to call
+    // from several threads at once; false without a tree or atlas.
+    bool rayTest(const Vec3& start, const Vec3& end, Vec3& hitPoint, int32_t& polygon) const;
+
+    // ---- Texel walk --------------------------------------------------------------------
+
+    // Hands every covered texel of the polygons' rectangles to baker, then fills each
+    // rectangle's gutter: an uncovered texel with a covered one among its eight neighbours
+    // inside the rectangle takes, in every plane and channel, the mean of those neighbours,
+    // edge neighbours weighted 2 and diagonal ones 1. Logs "build time: <s> seconds".
+    // Rectangles never overlap and every texel's value comes from its own position only, so
+    // the image is the same for every thread count. False without an atlas, or when the
+    // baker refuses the walk.
+    bool bake(TexelBaker& baker, const BakeOptions& options = {}, BakeStats* stats = nullptr);
+
+    // The threads a walk uses for a requested count (0: one per core; at most 1024).
+    static unsigned workerCount(unsigned requested);
+
+    // Why the last addSurface, buildTree, packAtlas or bake failed, in words.
     const std::string& lastError() const { return m_lastError; }
 
     // The most bytes the classification matrix may take; by default half the
@@ -150,6 +240,33 @@ private:
     int32_t chooseSplitter(const std::vector<uint32_t>& list);
     void writeDump() const;
 
+    // What the ray test needs of a polygon, packed together.
+    struct RayPolygon {
+        Vec3 normal;
+        float d = 0.0f;
+        Vec3 origin;
+        Vec3 uScale, vScale;              // axis / size: dot(p - origin, uScale) is the chart's a
+        float x = 0.0f, y = 0.0f;         // first texel of the rectangle
+        float spanX = 0.0f, spanY = 0.0f; // placed width and height minus 1
+        bool flipped = false;
+        bool blocks = false; // has an area and a placement
+    };
+
+    // A box around everything a subtree or leaf can block: the polygons' chart rectangles,
+    // widened so that rounding cannot put a hit outside it.
+    struct RayBox {
+        Vec3 lo, hi;
+    };
+
+    void computeRayBounds();
+    void clearAtlas();
+    void writeAtlasCoordinates(uint32_t texCoordSet);
+    bool walk(int32_t child, const Vec3& p0, const Vec3& p1, float slack, Vec3& hitPoint,
+              int32_t& polygon) const;
+    bool testLeaf(uint32_t leaf, const Vec3& p0, const Vec3& p1, Vec3& hitPoint,
+                  int32_t& polygon) const;
+    uint64_t fillGutter(uint32_t polygon);
+
     std::vector<PackPolygon> m_polygons;
     std::vector<PackSurface> m_surfaces;
     std::vector<TangentFrame> m_tangentFrames;
@@ -162,6 +279,14 @@ private:
     // Held only while a tree is built and dumped.
     std::vector<uint8_t> m_matrix;
     size_t m_matrixSize = 0;
+
+    // The atlas (packAtlas).
+    CoverageMask m_coverage;
+    std::shared_ptr<Image> m_atlasImage;
+    std::vector<RayPolygon> m_rayPolygons;
+    // One per node and one per leaf (buildTree).
+    std::vector<RayBox> m_nodeBoxes;
+    std::vector<RayBox> m_leafBoxes;
 
     float m_buildSeconds = 0.0f;
     uint64_t m_matrixByteLimit;

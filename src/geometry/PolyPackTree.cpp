@@ -157,6 +157,7 @@ bool PolyPack::buildTree() {
         node.back = -1;
         m_nodes.push_back(node);
     }
+    computeRayBounds();
     m_buildSeconds = Timer::now() - start;
 
     writeDump();

@@ -1,4 +1,4 @@
-#include "prt/HalfFloat.h"
+#include "fs/HalfFloat.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "prt/AtlasPacker.h"
+#include "geometry/AtlasPacker.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "prt/CoverageMask.h"
+#include "geometry/CoverageMask.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,322 @@
+// The texel walk of the bake: every covered texel of every chart goes to a TexelBaker, on as
+// many threads as asked, then the charts' gutters are filled from their covered neighbours.
+
+#include "app/Log.h"
+#include "fs/HalfFloat.h"
+#include "fs/Image.h"
+#include "geometry/PolyPack.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace Vrenn {
+
+namespace {
+
+// How the channels of a bake image are stored.
+enum class ChannelType { Byte, Short, Half, Float };
+
+ChannelType channelType(ImageFormat format) {
+    switch (format) {
+    case FORMAT_L16:
+    case FORMAT_RG16:
+    case FORMAT_RGB16:
+    case FORMAT_RGBA16:
+        return ChannelType::Short;
+    case FORMAT_R16F:
+    case FORMAT_RG16F:
+    case FORMAT_RGB16F:
+    case FORMAT_RGBA16F:
+        return ChannelType::Half;
+    case FORMAT_R32F:
+    case FORMAT_RG32F:
+    case FORMAT_RGB32F:
+    case FORMAT_RGBA32F:
+        return ChannelType::Float;
+    default:
+        return ChannelType::Byte;
+    }
+}
+
+size_t channelBytes(ChannelType type) {
+    switch (type) {
+    case ChannelType::Byte:
+        return 1;
+    case ChannelType::Short:
+    case ChannelType::Half:
+        return 2;
+    case ChannelType::Float:
+        return 4;
+    }
+    return 1;
+}
+
+float readChannel(ChannelType type, const uint8_t* at) {
+    switch (type) {
+    case ChannelType::Byte:
+        return static_cast<float>(*at);
+    case ChannelType::Short: {
+        uint16_t v;
+        std::memcpy(&v, at, 2);
+        return static_cast<float>(v);
+    }
+    case ChannelType::Half: {
+        uint16_t v;
+        std::memcpy(&v, at, 2);
+        return halfToFloat(v);
+    }
+    case ChannelType::Float: {
+        float v;
+        std::memcpy(&v, at, 4);
+        return v;
+    }
+    }
+    return 0.0f;
+}
+
+void writeChannel(ChannelType type, uint8_t* at, float value) {
+    switch (type) {
+    case ChannelType::Byte:
+        // A mean of bytes stays within 0 ... 255; round it to the nearest.
+        *at = static_cast<uint8_t>(value + 0.5f);
+        return;
+    case ChannelType::Short: {
+        const uint16_t v = static_cast<uint16_t>(value + 0.5f);
+        std::memcpy(at, &v, 2);
+        return;
+    }
+    case ChannelType::Half: {
+        const uint16_t v = floatToHalf(value);
+        std::memcpy(at, &v, 2);
+        return;
+    }
+    case ChannelType::Float:
+        std::memcpy(at, &value, 4);
+        return;
+    }
+}
+
+// One row of one chart: the unit of work handed to the threads.
+struct WalkRow {
+    uint32_t polygon;
+    int32_t y;
+};
+
+} // namespace
+
+unsigned PolyPack::workerCount(unsigned requested) {
+    constexpr unsigned kMostWorkers = 1024;
+    if (requested > 0) return std::min(requested, kMostWorkers);
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? std::min(cores, kMostWorkers) : 1;
+}
+
+bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* stats) {
+    m_lastError.clear();
+    if (!m_atlasImage || !m_atlasImage->data() || m_rayPolygons.size() != m_polygons.size()) {
+        m_lastError = "the pack has no atlas to bake";
+        logMessage("PolyPack::bake: " + m_lastError + "\n");
+        return false;
+    }
+    const auto started = std::chrono::steady_clock::now();
+
+    std::vector<uint32_t> walked;
+    if (options.polygons) {
+        // Each polygon once: two workers must never write the same texel.
+        std::vector<uint8_t> listed(m_polygons.size(), 0);
+        for (uint32_t p : *options.polygons) {
+            if (p >= m_polygons.size() || listed[p]) continue;
+            listed[p] = 1;
+            walked.push_back(p);
+        }
+    } else {
+        walked.resize(m_polygons.size());
+        for (uint32_t p = 0; p < walked.size(); ++p)
+            walked[p] = p;
+    }
+
+    // The rows to walk, and the covered texels in them.
+    std::vector<WalkRow> rows;
+    uint64_t total = 0;
+    for (uint32_t p : walked) {
+        const AtlasRect& rect = m_polygons[p].atlas;
+        if (!rect.placed) continue;
+        for (int y = rect.y; y < rect.y + rect.placedHeight(); ++y) {
+            rows.push_back({p, y});
+            for (int x = rect.x; x < rect.x + rect.placedWidth(); ++x)
+                total += m_coverage.covered(x, y) ? 1 : 0;
+        }
+    }
+
+    const Image& image = *m_atlasImage;
+    const size_t width = static_cast<size_t>(image.width());
+    const size_t texelBytes = static_cast<size_t>(bytesPerPixel(image.format()));
+    const size_t planeBytes =
+        image.depth() >= 2 ? width * static_cast<size_t>(image.height()) * texelBytes : 0;
+    uint8_t* const data = image.data();
+
+    unsigned workers = workerCount(options.threads);
+    if (rows.size() < workers) workers = std::max<unsigned>(1, static_cast<unsigned>(rows.size()));
+    if (!baker.beginWalk(workers)) {
+        m_lastError = "the baker refused the walk";
+        logMessage("PolyPack::bake: " + m_lastError + "\n");
+        return false;
+    }
+
+    std::atomic<size_t> nextRow{0};
+    std::atomic<uint64_t> done{0};
+    auto walkRows = [&](unsigned worker) {
+        for (;;) {
+            const size_t r = nextRow.fetch_add(1, std::memory_order_relaxed);
+            if (r >= rows.size()) return;
+            const uint32_t p = rows[r].polygon;
+            const int y = rows[r].y;
+            const AtlasRect& rect = m_polygons[p].atlas;
+            const int x0 = rect.x, x1 = rect.x + rect.placedWidth() - 1;
+            const int y0 = rect.y, y1 = rect.y + rect.placedHeight() - 1;
+            // Positions across the rectangle, corner texels on the chart's corners. A
+            // rectangle one texel wide or high puts its texels at the chart's start.
+            const float v =
+                y1 > y0 ? static_cast<float>(y - y0) / static_cast<float>(y1 - y0) : 0.0f;
+            const TangentFrame& frame = m_tangentFrames[p];
+            uint64_t count = 0;
+            for (int x = x0; x <= x1; ++x) {
+                if (!m_coverage.covered(x, y)) continue;
+                const float u =
+                    x1 > x0 ? static_cast<float>(x - x0) / static_cast<float>(x1 - x0) : 0.0f;
+                uint8_t* texel =
+                    data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * texelBytes;
+                baker.processTexel(rectanglePoint(p, u, v), frame, p, texel, planeBytes, worker);
+                ++count;
+            }
+            done.fetch_add(count, std::memory_order_relaxed);
+        }
+    };
+
+    // The calling thread reports progress while the workers run.
+    std::mutex mutex;
+    std::condition_variable finished;
+    unsigned running = 0;
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned w = 0; w < workers; ++w) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        try {
+            threads.emplace_back([&, w] {
+                walkRows(w);
+                std::lock_guard<std::mutex> lock(mutex);
+                --running;
+                finished.notify_all();
+            });
+        } catch (const std::system_error&) {
+            std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            break; // fewer threads than asked: the ones running share the rows
+        }
+    }
+    if (threads.empty()) {
+        walkRows(0);
+    } else {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            finished.wait_for(lock, std::chrono::milliseconds(100));
+            if (options.progress && running > 0) {
+                lock.unlock();
+                options.progress(done.load(std::memory_order_relaxed), total);
+                lock.lock();
+            }
+        }
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    if (options.progress) options.progress(total, total);
+
+    uint64_t gutter = 0;
+    for (uint32_t p : walked)
+        gutter += fillGutter(p);
+
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    logFormat("build time: %g seconds\n", seconds);
+    if (stats) {
+        stats->texels = total;
+        stats->gutter = gutter;
+        stats->seconds = seconds;
+        stats->workers = threads.empty() ? 1 : static_cast<unsigned>(threads.size());
+    }
+    return true;
+}
+
+uint64_t PolyPack::fillGutter(uint32_t polygon) {
+    const AtlasRect& rect = m_polygons[polygon].atlas;
+    if (!rect.placed) return 0;
+    const Image& image = *m_atlasImage;
+    const ChannelType type = channelType(image.format());
+    const size_t channelSize = channelBytes(type);
+    const size_t texelBytes = static_cast<size_t>(bytesPerPixel(image.format()));
+    const size_t channels = texelBytes / channelSize;
+    const size_t width = static_cast<size_t>(image.width());
+    const size_t planeBytes = width * static_cast<size_t>(image.height()) * texelBytes;
+    const size_t planes = static_cast<size_t>(image.depth());
+    const size_t values = planes * channels;
+    uint8_t* const data = image.data();
+
+    const int x0 = rect.x, x1 = rect.x + rect.placedWidth() - 1;
+    const int y0 = rect.y, y1 = rect.y + rect.placedHeight() - 1;
+    auto texelAt = [&](int x, int y) {
+        return data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * texelBytes;
+    };
+
+    // Every gutter texel's new values are found first and written after the scan, so no
+    // gutter texel feeds another.
+    struct Fill {
+        int x, y;
+    };
+    std::vector<Fill> fills;
+    std::vector<float> results;
+    std::vector<float> sums(values);
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            if (m_coverage.covered(x, y)) continue;
+            float weight = 0.0f;
+            std::fill(sums.begin(), sums.end(), 0.0f);
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if ((dx == 0 && dy == 0) || nx < x0 || nx > x1 || ny < y0 || ny > y1 ||
+                        !m_coverage.covered(nx, ny))
+                        continue;
+                    const float w = (dx == 0 || dy == 0) ? 2.0f : 1.0f;
+                    weight += w;
+                    const uint8_t* texel = texelAt(nx, ny);
+                    for (size_t plane = 0; plane < planes; ++plane)
+                        for (size_t c = 0; c < channels; ++c)
+                            sums[plane * channels + c] +=
+                                w * readChannel(type, texel + plane * planeBytes + c * channelSize);
+                }
+            }
+            if (weight == 0.0f) continue;
+            fills.push_back({x, y});
+            for (float sum : sums)
+                results.push_back(sum / weight);
+        }
+    }
+    for (size_t i = 0; i < fills.size(); ++i) {
+        uint8_t* texel = texelAt(fills[i].x, fills[i].y);
+        for (size_t plane = 0; plane < planes; ++plane)
+            for (size_t c = 0; c < channels; ++c)
+                writeChannel(type, texel + plane * planeBytes + c * channelSize,
+                             results[i * values + plane * channels + c]);
+    }
+    return fills.size();
+}
+
+} // namespace Vrenn

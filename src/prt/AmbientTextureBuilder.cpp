@@ -1,0 +1,128 @@
+#include "prt/AmbientTextureBuilder.h"
+
+#include "fs/Image.h"
+#include "prt/SHBasis.h"
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+
+namespace Vrenn {
+
+namespace {
+
+std::atomic<AmbientTextureBuilder*> g_currentBuilder{nullptr};
+
+inline float dotUnit(const Vec3& n, const std::array<float, 3>& w) {
+    return n.x * w[0] + n.y * w[1] + n.z * w[2];
+}
+
+} // namespace
+
+AmbientTextureBuilder::AmbientTextureBuilder(int rayCount, float rayLength, const PolyPack& pack)
+    : m_pack(pack), m_rayCount(rayCount), m_rayLength(rayLength), m_random(0) {
+    g_currentBuilder.store(this);
+}
+
+AmbientTextureBuilder::~AmbientTextureBuilder() {
+    AmbientTextureBuilder* self = this;
+    g_currentBuilder.compare_exchange_strong(self, nullptr);
+}
+
+AmbientTextureBuilder* AmbientTextureBuilder::current() {
+    return g_currentBuilder.load();
+}
+
+bool AmbientTextureBuilder::generateSamples() {
+    if (!generateSampleDirections(m_rayCount, m_rayLength, m_random, m_directions)) return false;
+    for (size_t k = 0; k < m_directions.size(); ++k)
+        addSample(static_cast<uint32_t>(k), m_directions.theta[k], m_directions.phi[k]);
+    return true;
+}
+
+void AmbientTextureBuilder::addSample(uint32_t, float, float) {}
+
+bool AmbientTextureBuilder::acceptsImage() const {
+    const auto& image = m_pack.bakeImage();
+    return image && image->data() && bytesPerPixel(image->format()) >= 1;
+}
+
+bool AmbientTextureBuilder::beginWalk(unsigned workers) {
+    if (m_directions.size() == 0 || workers == 0 || !acceptsImage()) return false;
+    const size_t samples = m_directions.size();
+    m_workers.clear();
+    try {
+        for (unsigned w = 0; w < workers; ++w) {
+            auto worker = std::make_unique<Worker>();
+            worker->visibility.assign(samples, 0.0f);
+            for (auto& lobe : worker->lobes)
+                lobe.assign(samples, 0.0f);
+            worker->product.assign(samples, 0.0f);
+            m_workers.push_back(std::move(worker));
+        }
+    } catch (const std::bad_alloc&) {
+        m_workers.clear();
+        return false;
+    }
+    return true;
+}
+
+uint64_t AmbientTextureBuilder::raysTraced() const {
+    uint64_t rays = 0;
+    for (const auto& worker : m_workers)
+        rays += worker->rays;
+    return rays;
+}
+
+void AmbientTextureBuilder::clampedCosine(const Vec3& d, std::vector<float>& out) const {
+    for (size_t s = 0; s < m_directions.size(); ++s) {
+        const float c = dotUnit(d, m_directions.unit[s]);
+        out[s] = c > 0.0f ? c : 0.0f;
+    }
+}
+
+void AmbientTextureBuilder::traceVisibility(Worker& worker, const Vec3& origin,
+                                            const Vec3& n) const {
+    float* visibility = worker.visibility.data();
+    const std::array<OctantSide, 8> sides = classifyOctants(n.x, n.y, n.z);
+    Vec3 hit;
+    int32_t polygon = -1;
+    uint64_t rays = 0;
+    for (size_t o = 0; o < 8; ++o) {
+        const OctantSide side = sides[o];
+        for (uint32_t s : m_directions.octants[o]) {
+            if (side == OctantSide::Back ||
+                (side == OctantSide::Mixed && !(dotUnit(n, m_directions.unit[s]) > 0.0f))) {
+                visibility[s] = 0.0f;
+                continue;
+            }
+            const auto& scaled = m_directions.scaled[s];
+            const Vec3 end = origin + Vec3{scaled[0], scaled[1], scaled[2]};
+            visibility[s] = m_pack.rayTest(origin, end, hit, polygon) ? 0.0f : 1.0f;
+            ++rays;
+        }
+    }
+    worker.rays += rays;
+}
+
+void AmbientTextureBuilder::processTexel(const Vec3& position, const TangentFrame&,
+                                         uint32_t polygon, uint8_t* texel, size_t,
+                                         unsigned workerIndex) {
+    Worker& worker = workerState(workerIndex);
+    const Vec3 n = m_pack.polygons()[polygon].normal;
+    if (worker.polygon != static_cast<int64_t>(polygon)) {
+        clampedCosine(n, worker.lobes[0]);
+        worker.polygon = polygon;
+    }
+    traceVisibility(worker, position + n * kOriginOffset, n);
+
+    const std::vector<float>& cosine = worker.lobes[0];
+    float sum = 0.0f;
+    for (size_t s = 0; s < m_directions.size(); ++s)
+        sum += worker.visibility[s] * cosine[s];
+    float value = sum * kSHFourPi / static_cast<float>(m_rayCount) * 0.25f;
+    value = value > 0.0f ? std::min(value, 1.0f) : 0.0f;
+    *texel = static_cast<uint8_t>(1 + static_cast<int>(252.0f * value));
+}
+
+} // namespace Vrenn

@@ -1,0 +1,174 @@
+#include "prt/PrtScene.h"
+
+#include "app/CVar.h"
+#include "app/Log.h"
+#include "fs/AtomicFile.h"
+#include "fs/DDSCodec.h"
+#include "fs/Image.h"
+#include "geometry/Model.h"
+#include "geometry/ModelLoaderFactory.h"
+#include "geometry/Surface.h"
+#include "geometry/VmshLoader.h"
+#include "prt/SHTextureBuilder.h"
+#include "prt/TransferTextures.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace Vrenn {
+
+namespace {
+
+// Fixed values of the rebuild.
+constexpr int32_t kBalanceWeight = 3;
+constexpr int32_t kSplitWeight = 4;
+constexpr int kAtlasStart = 32;
+constexpr uint32_t kAtlasTexCoordSet = 1;
+constexpr float kWorldUnitsPerTexel = 4.0f;
+
+// Files written under temporary names, renamed together at the end.
+class StagedFiles {
+public:
+    explicit StagedFiles(std::string dir) : m_dir(std::move(dir)) {}
+
+    std::string path(const std::string& name) const {
+        return m_dir.empty() ? name : (std::filesystem::path(m_dir) / name).string();
+    }
+
+    bool addImage(const std::string& name, Image& image, std::string& error) {
+        AtomicFile* out = open(name, error);
+        if (!out) return false;
+        std::shared_ptr<File> file = out->file();
+        DDSCodec codec;
+        if (!codec.encode(file, image)) {
+            error = "could not write " + path(name);
+            return false;
+        }
+        return true;
+    }
+
+    bool addModel(const std::string& name, const Model& model, std::string& error) {
+        AtomicFile* out = open(name, error);
+        if (!out) return false;
+        VmshLoader writer;
+        if (!writer.write(*out->file(), model)) {
+            error = "could not write " + path(name) + " (" + writer.lastError() + ")";
+            return false;
+        }
+        return true;
+    }
+
+    // Renames every file over its target; the names committed go to written.
+    bool commit(std::vector<std::string>& written, std::string& error) {
+        for (auto& file : m_files) {
+            if (!file->commit()) {
+                error = "could not write " + file->targetName();
+                return false;
+            }
+            written.push_back(file->targetName());
+        }
+        return true;
+    }
+
+private:
+    AtomicFile* open(const std::string& name, std::string& error) {
+        const std::filesystem::path target(path(name));
+        if (target.has_parent_path()) {
+            std::error_code ec;
+            std::filesystem::create_directories(target.parent_path(), ec);
+        }
+        auto file = std::make_unique<AtomicFile>(target.string());
+        if (!file->isOpen()) {
+            error = "cannot create " + target.string();
+            return nullptr;
+        }
+        m_files.push_back(std::move(file));
+        return m_files.back().get();
+    }
+
+    std::string m_dir;
+    std::vector<std::unique_ptr<AtomicFile>> m_files;
+};
+
+} // namespace
+
+bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result) {
+    result = PrtBakeResult{};
+    auto fail = [&](const std::string& why) {
+        result.error = why;
+        logMessage("PRT bake failed: " + why + "\n");
+        return false;
+    };
+    if (settings.rays < 1 || settings.rays > kMaxSampleRays)
+        return fail("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+
+    PolyPack pack(4, kBalanceWeight, kSplitWeight);
+    for (size_t s = 0; s < model.surfaces().size(); ++s) {
+        const auto& surface = model.surfaces()[s];
+        // A surface without triangles draws nothing and needs no transfer.
+        if (!surface || !surface->mesh() || !pack.addSurface(surface->mesh(), true, true))
+            logMessage("PRT bake: surface " + std::to_string(s) + " has no polygons to bake\n");
+    }
+    result.polygons = pack.polygons().size();
+    if (pack.polygons().empty()) return fail("the model has no polygons to bake");
+
+    const int planes = settings.ambient ? 1 : kTransferPlaneCount;
+    const ImageFormat format = settings.ambient ? FORMAT_L8 : kTransferFormat;
+    if (!pack.packAtlas(kAtlasStart, kAtlasStart, planes, format, kAtlasTexCoordSet,
+                        kWorldUnitsPerTexel))
+        return fail(pack.lastError());
+    result.atlasWidth = pack.atlasWidth();
+    result.atlasHeight = pack.atlasHeight();
+    if (!pack.buildTree()) return fail(pack.lastError());
+
+    std::unique_ptr<AmbientTextureBuilder> builder;
+    if (settings.ambient)
+        builder = std::make_unique<AmbientTextureBuilder>(settings.rays, settings.rayLength, pack);
+    else
+        builder = std::make_unique<SHTextureBuilder>(settings.rays, settings.rayLength, pack);
+    if (!builder->generateSamples()) return fail("the sample set could not be made");
+    result.samples = builder->sampleCount();
+
+    BakeStats stats;
+    if (!pack.bake(*builder, settings.walk, &stats)) return fail(pack.lastError());
+    result.texels = stats.texels;
+    result.seconds = stats.seconds;
+    result.workers = stats.workers;
+    result.rays = builder->raysTraced();
+
+    StagedFiles files(settings.outputDir);
+    std::string error;
+    Image& bakeImage = *pack.bakeImage();
+    if (bakeImage.depth() == kTransferPlaneCount) {
+        for (int f = 0; f < 3; ++f) {
+            Image image;
+            if (!transferFileImage(bakeImage, f, image))
+                return fail("no memory for " + std::string(kTransferFileNames[f]));
+            if (!files.addImage(kTransferFileNames[f], image, error)) return fail(error);
+        }
+    } else if (!files.addImage(kAmbientFileName, bakeImage, error)) {
+        return fail(error);
+    }
+    if (!files.addModel(kSavedModelName, model, error)) return fail(error);
+    if (!files.commit(result.files, error)) return fail(error);
+    return true;
+}
+
+bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
+                     const BakeOptions& walk, PrtBakeResult& result) {
+    result = PrtBakeResult{};
+    const CVarManager* cvars = CVarManager::instance();
+    const bool rebuild = cvars && cvars->GetInt("makebsp") != 0;
+    const std::string name = cvars ? cvars->GetString("model") : std::string();
+    if (!loaders.load(name, model, !rebuild)) {
+        result.error = loaders.lastError();
+        return false;
+    }
+    if (!rebuild) return true;
+    PrtBakeSettings settings;
+    settings.rays = cvars->GetInt("num_rays");
+    settings.walk = walk;
+    return rebuildPrtScene(*model, settings, result);
+}
+
+} // namespace Vrenn

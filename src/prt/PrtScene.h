@@ -1,0 +1,59 @@
+#pragma once
+
+#include "geometry/PolyPack.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Vrenn {
+
+class Model;
+class ModelLoaderFactory;
+
+// How the PRT data of a model is rebuilt.
+struct PrtBakeSettings {
+    int rays = 256;            // requested rays per texel (g * g = the largest square below)
+    float rayLength = 8192.0f; // world units
+    bool ambient = false;      // ambient occlusion ("ambient.dds") instead of SH transfer
+    std::string outputDir;     // where the files go; empty: the working directory
+    BakeOptions walk;          // threads and progress of the texel walk
+};
+
+// What a rebuild did.
+struct PrtBakeResult {
+    size_t polygons = 0;
+    int atlasWidth = 0;
+    int atlasHeight = 0;
+    size_t samples = 0;   // g * g
+    uint64_t texels = 0;  // covered texels baked
+    uint64_t rays = 0;    // rays cast through the pack
+    double seconds = 0.0; // wall time of the texel walk
+    unsigned workers = 0;
+    std::vector<std::string> files; // the files written, in order
+    std::string error;              // why it failed
+};
+
+// Rebuilds everything the per-pixel PRT lighting needs from a loaded model, without a window:
+// a polygon pack over every surface (balance weight 3, split weight 4, both surface flags),
+// the atlas (32 x 32 start, 19 half-float RGBA planes or one byte plane for the ambient bake,
+// texture-coordinate set 1, 4 world units per texel), the tree, the sample set, the texel walk,
+// and then the files under settings.outputDir: "shtex0.dds", "shtex1.dds", "shtex2.dds" (or
+// "ambient.dds") and the model, now with its atlas coordinates, as "models/saved.vmsh".
+//
+// The files are first written under temporary names and renamed only once all of them were
+// written, so a bake that fails at any point (a model that cannot be packed, an atlas that
+// overflows, a failed write) leaves every earlier file as it was. The model's meshes gain
+// texture-coordinate set 1 as soon as the atlas is packed.
+bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result);
+
+// The demo's start-up steps for its model, as the console variables ask: loads the model named
+// by "model" through loaders (uploading meshes at once unless "makebsp" is set) and, when
+// "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory.
+// A model that cannot be loaded is never baked: false, model unchanged, with the reason in
+// result.error. The GPU upload after a rebuild is the caller's.
+bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
+                     const BakeOptions& walk, PrtBakeResult& result);
+
+} // namespace Vrenn

@@ -1,0 +1,45 @@
+#include "prt/SHTextureBuilder.h"
+
+#include "fs/Image.h"
+#include "prt/TransferTextures.h"
+
+namespace Vrenn {
+
+SHTextureBuilder::SHTextureBuilder(int rayCount, float rayLength, const PolyPack& pack)
+    : AmbientTextureBuilder(rayCount, rayLength, pack), m_sampler(rayCount) {}
+
+void SHTextureBuilder::addSample(uint32_t, float theta, float phi) {
+    m_sampler.addSample(theta, phi);
+}
+
+bool SHTextureBuilder::acceptsImage() const {
+    const auto& image = m_pack.bakeImage();
+    return image && image->data() && image->format() == kTransferFormat &&
+           image->depth() >= kTransferPlaneCount && m_sampler.size() == m_directions.size();
+}
+
+void SHTextureBuilder::processTexel(const Vec3& position, const TangentFrame& frame,
+                                    uint32_t polygon, uint8_t* texel, size_t planeBytes,
+                                    unsigned workerIndex) {
+    Worker& worker = workerState(workerIndex);
+    const Vec3 n = m_pack.polygons()[polygon].normal;
+    if (worker.polygon != static_cast<int64_t>(polygon)) {
+        for (int k = 0; k < kTransferBasisCount; ++k)
+            clampedCosine(frame.toWorld({kBasis[k][0], kBasis[k][1], kBasis[k][2]}),
+                          worker.lobes[static_cast<size_t>(k)]);
+        worker.polygon = polygon;
+    }
+    traceVisibility(worker, position + n * kOriginOffset, n);
+
+    const size_t samples = m_directions.size();
+    float coefficients[kSHCoeffCount];
+    for (int k : {1, 2, 0}) {
+        const std::vector<float>& lobe = worker.lobes[static_cast<size_t>(k)];
+        for (size_t s = 0; s < samples; ++s)
+            worker.product[s] = worker.visibility[s] * lobe[s];
+        m_sampler.project(worker.product.data(), coefficients);
+        writeTransferCoefficients(texel, planeBytes, k, coefficients);
+    }
+}
+
+} // namespace Vrenn

@@ -1,0 +1,410 @@
+#include "GeometryTestSupport.h"
+#include "fs/Image.h"
+#include "geometry/PolyPack.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <set>
+
+namespace Vrenn::Test {
+namespace {
+
+// Hands every texel to a callback and records the visits per worker, without locks.
+class RecordingBaker : public TexelBaker {
+public:
+    struct Visit {
+        Vec3 position;
+        uint32_t polygon;
+        uint8_t* texel;
+        size_t planeBytes;
+    };
+    std::function<void(const Visit&)> write;
+    std::vector<std::vector<Visit>> visits;
+    unsigned workers = 0;
+
+    bool beginWalk(unsigned count) override {
+        workers = count;
+        visits.assign(count, {});
+        return true;
+    }
+    void processTexel(const Vec3& position, const TangentFrame&, uint32_t polygon, uint8_t* texel,
+                      size_t planeBytes, unsigned worker) override {
+        const Visit visit{position, polygon, texel, planeBytes};
+        visits.at(worker).push_back(visit);
+        if (write) write(visit);
+    }
+    std::vector<Visit> all() const {
+        std::vector<Visit> out;
+        for (const auto& v : visits)
+            out.insert(out.end(), v.begin(), v.end());
+        return out;
+    }
+};
+
+struct Texel {
+    int x, y;
+    bool operator<(const Texel& o) const { return y != o.y ? y < o.y : x < o.x; }
+};
+
+// The texel a visit's address stands for.
+Texel texelOf(const PolyPack& pack, const uint8_t* address) {
+    const Image& image = *pack.bakeImage();
+    const size_t offset = size_t(address - image.data()) / size_t(bytesPerPixel(image.format()));
+    return {int(offset % size_t(image.width())), int(offset / size_t(image.width()))};
+}
+
+std::shared_ptr<Mesh> quadMesh(const Vec3& p, const Vec3& a, const Vec3& b) {
+    std::vector<Vec3> positions;
+    std::vector<uint32_t> indices;
+    addQuad(positions, indices, p, a, b);
+    auto mesh = makeMesh(positions, indices);
+    EXPECT_TRUE(mesh->computeNormals());
+    return mesh;
+}
+
+// A 40 x 20 quad facing +y (40 along x) and a right triangle with 12-unit legs above it.
+struct TwoCharts {
+    TwoCharts() : pack(4, 3, 4) {
+        quad = quadMesh({0, 0, 0}, {0, 0, 20}, {40, 0, 0});
+        triangle = makeMesh({{0, 5, 0}, {0, 5, 12}, {12, 5, 0}}, {0, 1, 2});
+        EXPECT_TRUE(triangle->computeNormals());
+        EXPECT_TRUE(pack.addSurface(quad, true, true));
+        EXPECT_TRUE(pack.addSurface(triangle, true, false));
+    }
+    std::shared_ptr<Mesh> quad, triangle;
+    PolyPack pack;
+};
+
+TEST(PolyPackAtlas, PlacesChartsLogsThemAndMarksTheirCoverage) {
+    LogCapture log;
+    TwoCharts scene;
+    PolyPack& pack = scene.pack;
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f)) << pack.lastError();
+    EXPECT_EQ(pack.atlasWidth(), 32);
+    EXPECT_EQ(pack.atlasHeight(), 32);
+    ASSERT_TRUE(pack.bakeImage());
+    EXPECT_EQ(pack.bakeImage()->width(), 32);
+    EXPECT_EQ(pack.bakeImage()->depth(), 1);
+
+    // 40 x 20 units at 4 units per texel: ceil(10) + 1 by ceil(5) + 1 texels. The triangle's
+    // U runs along its 16.97-unit hypotenuse, V across its 8.49-unit height: 6 x 4 texels.
+    // The larger goes first, into the corner; the next below it.
+    const AtlasRect& q = pack.polygons()[0].atlas;
+    const AtlasRect& t = pack.polygons()[1].atlas;
+    EXPECT_EQ(q.width, 11);
+    EXPECT_EQ(q.height, 6);
+    EXPECT_EQ(t.width, 6);
+    EXPECT_EQ(t.height, 4);
+    EXPECT_TRUE(q.placed && t.placed);
+    EXPECT_NE(log.text().find("poly 0 0 0 11*6\npoly 1 0 6 6*4\n"), std::string::npos)
+        << log.text();
+
+    // The quad fills its rectangle; the triangle about half of its own.
+    int quadTexels = 0, triangleTexels = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            if (!pack.coverage().covered(x, y)) continue;
+            const bool inQuad = x < 11 && y < 6;
+            const bool inTriangle = x >= t.x && x < t.x + 6 && y >= t.y && y < t.y + 4;
+            EXPECT_TRUE(inQuad || inTriangle) << x << "," << y;
+            quadTexels += inQuad;
+            triangleTexels += inTriangle;
+        }
+    EXPECT_EQ(quadTexels, 66);
+    EXPECT_GE(triangleTexels, 10);
+    EXPECT_LE(triangleTexels, 18);
+}
+
+TEST(PolyPackAtlas, WritesAtlasCoordinatesAndCornerOffsetsIntoTheMeshes) {
+    TwoCharts scene;
+    ASSERT_TRUE(scene.pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    const VertexElement* record = scene.quad->findElementRecord(USAGE_TEXCOORD, 1);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->componentCount, 4u);
+    const VertexAttribute coords = scene.quad->attribute(USAGE_TEXCOORD, 1);
+
+    // The quad's corners sit on the centres of its 11 x 6 rectangle's corner texels, and each
+    // corner's offset moves both edges meeting there out by half a texel: half a texel along
+    // each atlas axis, away from the rectangle.
+    std::set<std::pair<float, float>> corners;
+    for (uint32_t i = 0; i < 4; ++i) {
+        const float u = coords.get(i, 0) * 32.0f - 0.5f, v = coords.get(i, 1) * 32.0f - 0.5f;
+        EXPECT_TRUE(u == 0.0f || u == 10.0f) << u;
+        EXPECT_TRUE(v == 0.0f || v == 5.0f) << v;
+        corners.insert({u, v});
+        EXPECT_FLOAT_EQ(coords.get(i, 2) * 32.0f, u == 0.0f ? -0.5f : 0.5f);
+        EXPECT_FLOAT_EQ(coords.get(i, 3) * 32.0f, v == 0.0f ? -0.5f : 0.5f);
+    }
+    EXPECT_EQ(corners.size(), 4u);
+    // Opposite corners of the quad land on opposite corners of the rectangle.
+    EXPECT_NE(coords.get(0, 0), coords.get(2, 0));
+    EXPECT_NE(coords.get(0, 1), coords.get(2, 1));
+
+    // The triangle's surface asked for no corner offsets.
+    const VertexAttribute triangle = scene.triangle->attribute(USAGE_TEXCOORD, 1);
+    ASSERT_TRUE(triangle);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(triangle.get(i, 2), 0.0f);
+        EXPECT_EQ(triangle.get(i, 3), 0.0f);
+        const float u = triangle.get(i, 0) * 32.0f - 0.5f, v = triangle.get(i, 1) * 32.0f - 0.5f;
+        EXPECT_GE(u, 0.0f);
+        EXPECT_LE(u, 5.0f);
+        EXPECT_GE(v, 6.0f);
+        EXPECT_LE(v, 9.0f);
+    }
+}
+
+TEST(PolyPackAtlas, AnAtlasThatCannotHoldEveryChartFailsAndChangesNothing) {
+    // Charts of 3000 units are 751 texels: only one fits the largest (1024 x 1024) atlas.
+    LogCapture log;
+    PolyPack pack(4, 3, 4);
+    auto mesh = quadMesh({0, 0, 0}, {0, 0, 3000}, {3000, 0, 0});
+    auto other = quadMesh({0, 10, 0}, {0, 0, 3000}, {3000, 0, 0});
+    ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.addSurface(other, true, true));
+    EXPECT_FALSE(pack.packAtlas(32, 32, 19, FORMAT_RGBA16F, 1, 4.0f));
+    EXPECT_NE(pack.lastError().find("1 of 2 rectangles did not fit"), std::string::npos)
+        << pack.lastError();
+    EXPECT_NE(log.text().find("did not fit"), std::string::npos);
+    EXPECT_FALSE(pack.hasAtlas());
+    EXPECT_FALSE(pack.polygons()[0].atlas.placed);
+    EXPECT_EQ(mesh->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+    RecordingBaker baker;
+    EXPECT_FALSE(pack.bake(baker));
+
+    // Settings that cannot make an atlas are refused the same way.
+    EXPECT_FALSE(pack.packAtlas(32, 32, 0, FORMAT_RGBA16F, 1, 4.0f));
+    EXPECT_FALSE(pack.packAtlas(32, 32, 1, FORMAT_DXT1, 1, 4.0f));
+    EXPECT_FALSE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 0.0f));
+    EXPECT_FALSE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, std::nanf("")));
+}
+
+TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
+    for (unsigned threads : {1u, 3u}) {
+        TwoCharts scene;
+        PolyPack& pack = scene.pack;
+        ASSERT_TRUE(pack.packAtlas(32, 32, 2, FORMAT_RGBA32F, 1, 4.0f));
+        ASSERT_TRUE(pack.buildTree());
+        RecordingBaker baker;
+        BakeOptions options;
+        options.threads = threads;
+        uint64_t lastDone = 0, lastTotal = 0;
+        options.progress = [&](uint64_t done, uint64_t total) {
+            EXPECT_GE(done, lastDone);
+            lastDone = done;
+            lastTotal = total;
+        };
+        BakeStats stats;
+        ASSERT_TRUE(pack.bake(baker, options, &stats));
+        EXPECT_EQ(baker.workers, threads);
+        EXPECT_EQ(stats.workers, threads);
+
+        std::map<Texel, RecordingBaker::Visit> seen;
+        for (const auto& visit : baker.all()) {
+            const Texel texel = texelOf(pack, visit.texel);
+            EXPECT_TRUE(seen.emplace(texel, visit).second) << "texel visited twice";
+            EXPECT_TRUE(pack.coverage().covered(texel.x, texel.y));
+            EXPECT_EQ(visit.planeBytes, size_t(32 * 32 * 16));
+        }
+        uint64_t covered = 0;
+        for (uint8_t b : pack.coverage().bytes())
+            covered += b != 0;
+        EXPECT_EQ(seen.size(), covered);
+        EXPECT_EQ(stats.texels, covered);
+        EXPECT_EQ(lastDone, covered);
+        EXPECT_EQ(lastTotal, covered);
+
+        // The quad's rectangle spans it corner to corner: texel (x, y) lies at x / 10 of one
+        // side and y / 5 of the other; every texel of the triangle lies in its plane.
+        const auto at = [&](int x, int y) { return seen.at(Texel{x, y}).position; };
+        std::set<std::tuple<float, float, float>> quadCorners;
+        for (Texel corner : {Texel{0, 0}, Texel{10, 0}, Texel{0, 5}, Texel{10, 5}}) {
+            const Vec3 p = at(corner.x, corner.y);
+            quadCorners.insert({std::round(p.x), std::round(p.y), std::round(p.z)});
+            EXPECT_NEAR(p.x, std::round(p.x), 1e-4);
+            EXPECT_NEAR(p.z, std::round(p.z), 1e-4);
+        }
+        EXPECT_EQ(quadCorners, (std::set<std::tuple<float, float, float>>{
+                                   {0, 0, 0}, {40, 0, 0}, {0, 0, 20}, {40, 0, 20}}));
+        const Vec3 step = at(1, 0) - at(0, 0);
+        EXPECT_NEAR(length(step), 4.0f, 1e-4);
+        EXPECT_NEAR(length(at(0, 1) - at(0, 0)), 4.0f, 1e-4);
+        for (const auto& [texel, visit] : seen) {
+            if (visit.polygon != 1) continue;
+            EXPECT_NEAR(visit.position.y, 5.0f, 1e-5);
+            EXPECT_LE(visit.position.x + visit.position.z, 12.0f + 4.0f); // within a texel
+        }
+
+        // A list naming a polygon twice (or one that does not exist) walks it once.
+        const std::vector<uint32_t> some = {1, 7, 1};
+        options.polygons = &some;
+        options.progress = nullptr;
+        RecordingBaker again;
+        ASSERT_TRUE(pack.bake(again, options, &stats));
+        std::set<Texel> once;
+        for (const auto& visit : again.all()) {
+            EXPECT_EQ(visit.polygon, 1u);
+            EXPECT_TRUE(once.insert(texelOf(pack, visit.texel)).second);
+        }
+        EXPECT_EQ(stats.texels, once.size());
+    }
+}
+
+TEST(PolyPackAtlas, TurnedChartsMapTheSameWayInTheWalkTheMaskAndTheMeshes) {
+    // Rectangles of many shapes, so that some are placed turned by 90 degrees.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> size(3.0f, 60.0f);
+    std::vector<Vec3> positions;
+    std::vector<uint32_t> indices;
+    for (int i = 0; i < 40; ++i)
+        addQuad(positions, indices, {0, float(i) * 3, 0}, {0, 0, size(rng)}, {size(rng), 0, 0});
+    auto mesh = makeMesh(positions, indices);
+    ASSERT_TRUE(mesh->computeNormals());
+    PolyPack pack(4, 3, 4);
+    ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    int turned = 0;
+    for (const PackPolygon& p : pack.polygons())
+        turned += p.atlas.flipped;
+    ASSERT_GT(turned, 0);
+
+    // Every texel the walk visits maps back onto itself through the chart coordinates.
+    RecordingBaker baker;
+    ASSERT_TRUE(pack.bake(baker));
+    for (const auto& visit : baker.all()) {
+        float a = 0, b = 0;
+        pack.chartCoordinates(visit.polygon, visit.position, a, b);
+        const auto t = pack.polygons()[visit.polygon].atlas.texelPoint(a, b);
+        const Texel texel = texelOf(pack, visit.texel);
+        ASSERT_NEAR(t[0], float(texel.x), 1e-3f);
+        ASSERT_NEAR(t[1], float(texel.y), 1e-3f);
+    }
+    // Each quad's corners carry the atlas coordinates of its rectangle's corner texels.
+    const VertexAttribute coords = mesh->attribute(USAGE_TEXCOORD, 1);
+    const float w = float(pack.atlasWidth()), h = float(pack.atlasHeight());
+    for (uint32_t q = 0; q < 40; ++q) {
+        const AtlasRect& r = pack.polygons()[q].atlas;
+        for (uint32_t v = 4 * q; v < 4 * q + 4; ++v) {
+            const float x = coords.get(v, 0) * w - 0.5f, y = coords.get(v, 1) * h - 0.5f;
+            EXPECT_TRUE(std::fabs(x - float(r.x)) < 1e-3f ||
+                        std::fabs(x - float(r.x + r.placedWidth() - 1)) < 1e-3f);
+            EXPECT_TRUE(std::fabs(y - float(r.y)) < 1e-3f ||
+                        std::fabs(y - float(r.y + r.placedHeight() - 1)) < 1e-3f);
+            EXPECT_TRUE(pack.coverage().covered(int(std::lround(x)), int(std::lround(y))));
+        }
+    }
+}
+
+TEST(PolyPackAtlas, GutterTexelsTakeTheWeightedMeanOfTheirCoveredNeighbours) {
+    TwoCharts scene;
+    PolyPack& pack = scene.pack;
+    ASSERT_TRUE(pack.packAtlas(32, 32, 2, FORMAT_RGBA32F, 1, 4.0f));
+    ASSERT_TRUE(pack.buildTree());
+    const Image& image = *pack.bakeImage();
+    const size_t planeBytes = 32 * 32 * 16;
+    // Each covered texel gets values made from its place, different per plane and channel.
+    auto valueOf = [](Texel t, int plane, int channel) {
+        return float(t.x + 100 * t.y + 10 * channel) * (plane == 0 ? 1.0f : -0.5f);
+    };
+    RecordingBaker baker;
+    baker.write = [&](const RecordingBaker::Visit& visit) {
+        const Texel t = texelOf(pack, visit.texel);
+        for (int plane = 0; plane < 2; ++plane)
+            for (int c = 0; c < 4; ++c) {
+                const float v = valueOf(t, plane, c);
+                std::memcpy(visit.texel + size_t(plane) * visit.planeBytes + 4 * size_t(c), &v, 4);
+            }
+    };
+    BakeStats stats;
+    ASSERT_TRUE(pack.bake(baker, {}, &stats));
+
+    auto read = [&](int x, int y, int plane, int channel) {
+        float v;
+        std::memcpy(&v,
+                    image.data() + size_t(plane) * planeBytes + (size_t(y) * 32 + size_t(x)) * 16 +
+                        4 * size_t(channel),
+                    4);
+        return v;
+    };
+    const AtlasRect& rect = pack.polygons()[1].atlas;
+    const CoverageMask& mask = pack.coverage();
+    int filled = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            if (mask.covered(x, y)) {
+                EXPECT_EQ(read(x, y, 1, 2), valueOf({x, y}, 1, 2)); // kept as baked
+                continue;
+            }
+            const int right = rect.x + rect.placedWidth(), bottom = rect.y + rect.placedHeight();
+            const bool inRect = x >= rect.x && x < right && y >= rect.y && y < bottom;
+            for (int plane = 0; plane < 2; ++plane) {
+                for (int c = 0; c < 4; ++c) {
+                    double sum = 0, weight = 0;
+                    for (int dy = -1; dy <= 1 && inRect; ++dy)
+                        for (int dx = -1; dx <= 1; ++dx) {
+                            const int nx = x + dx, ny = y + dy;
+                            if ((dx || dy) && nx >= rect.x && nx < right && ny >= rect.y &&
+                                ny < bottom && mask.covered(nx, ny)) {
+                                const double w = (dx && dy) ? 1 : 2;
+                                sum += w * valueOf({nx, ny}, plane, c);
+                                weight += w;
+                            }
+                        }
+                    const double expected = weight > 0 ? sum / weight : 0.0;
+                    EXPECT_NEAR(read(x, y, plane, c), expected, 1e-3) << x << "," << y;
+                    if (plane == 0 && c == 0 && weight > 0) ++filled;
+                }
+            }
+        }
+    }
+    EXPECT_GT(filled, 0);
+    EXPECT_EQ(stats.gutter, uint64_t(filled));
+}
+
+TEST(PolyPackAtlas, DegeneratePolygonsStayInsideTheImageAndNeverBlock) {
+    // A sliver (three points on a line), a point (one vertex three times) and a real quad.
+    PolyPack pack(4, 3, 4);
+    auto sliver = makeMesh({{0, 0, 0}, {8, 0, 0}, {16, 0, 0}, {0, 3, 0}, {0, 3, 0}, {0, 3, 0}},
+                           {0, 1, 2, 3, 4, 5});
+    ASSERT_TRUE(pack.addSurface(sliver, true, true));
+    auto quad = quadMesh({-20, -10, -20}, {0, 0, 40}, {40, 0, 0});
+    ASSERT_TRUE(pack.addSurface(quad, true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 3, FORMAT_RGBA16F, 1, 4.0f)) << pack.lastError();
+    ASSERT_TRUE(pack.buildTree());
+
+    const VertexAttribute coords = sliver->attribute(USAGE_TEXCOORD, 1);
+    ASSERT_TRUE(coords);
+    for (uint32_t i = 0; i < coords.vertexCount(); ++i)
+        for (uint32_t c = 0; c < 4; ++c) {
+            EXPECT_TRUE(std::isfinite(coords.get(i, c))) << i << "," << c;
+            if (c < 2) {
+                EXPECT_GE(coords.get(i, c), 0.0f);
+                EXPECT_LE(coords.get(i, c), 1.0f);
+            }
+        }
+
+    RecordingBaker baker;
+    const Image& image = *pack.bakeImage();
+    baker.write = [&](const RecordingBaker::Visit& visit) {
+        EXPECT_TRUE(isFinite(visit.position));
+        EXPECT_GE(visit.texel, image.data());
+        EXPECT_LT(visit.texel + 2 * visit.planeBytes + 8, image.data() + image.byteCount() + 1);
+        std::memset(visit.texel, 0x3c, 8); // a half-float 1 pattern in every channel
+    };
+    ASSERT_TRUE(pack.bake(baker, {}));
+
+    // A segment through the sliver's and the point's places hits nothing but the quad.
+    Vec3 hit;
+    int32_t polygon = 7;
+    EXPECT_TRUE(pack.rayTest({4, 1, 0.0f}, {4, -1000, 0}, hit, polygon));
+    EXPECT_EQ(polygon, 2);
+    EXPECT_NEAR(hit.y, -10.0f, 1e-4);
+    EXPECT_FALSE(pack.rayTest({4, 1, 0.0f}, {4, 1000, 0}, hit, polygon));
+    EXPECT_EQ(polygon, -1);
+}
+
+} // namespace
+} // namespace Vrenn::Test

@@ -1,0 +1,70 @@
+#pragma once
+
+// Small models for the bake tests: rectangles with a full, known vertex frame.
+
+#include "app/Vector3.h"
+#include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/Surface.h"
+
+#include <memory>
+#include <vector>
+
+namespace Vrenn::testing {
+
+struct Rect {
+    Vec3 corner, a, b; // corners corner, corner + a, corner + a + b, corner + b; normal along a x b
+};
+
+// One surface holding the rectangles, each its own vertex group, with per-vertex normal
+// (normalised a x b), tangent (normalised a) and binormal (normal x tangent).
+inline std::shared_ptr<Surface> rectSurface(const std::vector<Rect>& rects) {
+    std::vector<float> vertices; // position, normal, tangent, binormal
+    std::vector<uint32_t> indices;
+    for (const Rect& r : rects) {
+        const Vec3 n = normalized(cross(r.a, r.b));
+        const Vec3 t = normalized(r.a);
+        const Vec3 b = cross(n, t);
+        const uint32_t base = uint32_t(vertices.size() / 12);
+        for (const Vec3& p : {r.corner, r.corner + r.a, r.corner + r.a + r.b, r.corner + r.b})
+            vertices.insert(vertices.end(),
+                            {p.x, p.y, p.z, n.x, n.y, n.z, t.x, t.y, t.z, b.x, b.y, b.z});
+        indices.insert(indices.end(), {base, base + 1, base + 2, base, base + 2, base + 3});
+    }
+    auto mesh = std::make_shared<Mesh>();
+    mesh->addStream(vertices.data(), uint32_t(vertices.size() / 12), 48,
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
+                     VertexElement{0, USAGE_NORMAL, 0, COMPONENT_FLOAT, 3, 12},
+                     VertexElement{0, USAGE_TANGENT, 0, COMPONENT_FLOAT, 3, 24},
+                     VertexElement{0, USAGE_BINORMAL, 0, COMPONENT_FLOAT, 3, 36}});
+    mesh->setIndices(indices.data(), uint32_t(indices.size()));
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    auto surface = std::make_shared<Surface>();
+    surface->setMaterial("test");
+    surface->setMesh(mesh);
+    return surface;
+}
+
+inline std::shared_ptr<Model> rectModel(const std::vector<std::vector<Rect>>& surfaces) {
+    auto model = std::make_shared<Model>();
+    for (const auto& rects : surfaces)
+        model->addSurface(rectSurface(rects));
+    return model;
+}
+
+// An 8 x 8 floor in the xy-plane facing +z, tangent +x and binormal +y, at the origin.
+inline Rect openFloor() {
+    return {{0, 0, 0}, {8, 0, 0}, {0, 8, 0}};
+}
+
+// An 80 x 20 floor facing +z (x from 0 to 80), and a roof 4 above it facing down that covers
+// it from x = 40 back to x = -200 and far to both sides.
+inline Rect roofedFloor() {
+    return {{0, 0, 0}, {80, 0, 0}, {0, 20, 0}};
+}
+inline Rect roof(bool facingDown = true) {
+    return facingDown ? Rect{{-200, -200, 4}, {0, 420, 0}, {240, 0, 0}}
+                      : Rect{{-200, -200, 4}, {240, 0, 0}, {0, 420, 0}};
+}
+
+} // namespace Vrenn::testing

@@ -1,0 +1,240 @@
+#include "prt/PrtScene.h"
+
+#include "BakeScenes.h"
+#include "app/CVar.h"
+#include "fs/DDSCodec.h"
+#include "fs/DiskFile.h"
+#include "fs/Image.h"
+#include "geometry/ModelLoaderFactory.h"
+#include "geometry/PolyPack.h"
+#include "geometry/VmshLoader.h"
+#include "prt/SHTextureBuilder.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::readBytes;
+using Test::TempDir;
+using testing::Rect;
+using testing::rectModel;
+
+// A floor under a partial roof, and a box standing on the floor's far side: some of
+// everything.
+std::shared_ptr<Model> shadedScene() {
+    const float s = 12.0f;
+    const Vec3 b{55, 4, 0};
+    return rectModel({{testing::roofedFloor()},
+                      {testing::roof(true)},
+                      {Rect{b + Vec3{0, 0, s}, {s, 0, 0}, {0, s, 0}}, Rect{b, {s, 0, 0}, {0, 0, s}},
+                       Rect{b + Vec3{0, s, 0}, {0, 0, s}, {s, 0, 0}}, Rect{b, {0, 0, s}, {0, s, 0}},
+                       Rect{b + Vec3{s, 0, 0}, {0, s, 0}, {0, 0, s}}}});
+}
+
+Image readDDS(const std::string& path) {
+    Image image;
+    std::shared_ptr<File> file = std::make_shared<DiskFile>(path, DISK_READ);
+    EXPECT_TRUE(DDSCodec().decode(file, image)) << path;
+    return image;
+}
+
+PrtBakeResult bakeInto(const std::string& dir, int rays, unsigned threads, bool ambient = false,
+                       std::shared_ptr<Model> model = shadedScene()) {
+    PrtBakeSettings settings;
+    settings.rays = rays;
+    settings.outputDir = dir;
+    settings.walk.threads = threads;
+    settings.ambient = ambient;
+    PrtBakeResult result;
+    EXPECT_TRUE(rebuildPrtScene(*model, settings, result)) << result.error;
+    return result;
+}
+
+TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
+    TempDir dir;
+    const PrtBakeResult result = bakeInto(dir.path().string(), 16, 2);
+    EXPECT_EQ(result.samples, 16u);
+    EXPECT_EQ(result.polygons, 7u);
+    ASSERT_EQ(result.files.size(), 4u);
+
+    // The same bake, step by step, on a fresh copy of the model.
+    auto model = shadedScene();
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : model->surfaces())
+        ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 19, FORMAT_RGBA16F, 1, 4.0f));
+    ASSERT_TRUE(pack.buildTree());
+    SHTextureBuilder builder(16, 8192.0f, pack);
+    ASSERT_TRUE(builder.generateSamples());
+    BakeOptions one;
+    one.threads = 1;
+    BakeStats stats;
+    ASSERT_TRUE(pack.bake(builder, one, &stats));
+    EXPECT_EQ(stats.texels, result.texels);
+    const Image& bake = *pack.bakeImage();
+    EXPECT_EQ(result.atlasWidth, bake.width());
+    EXPECT_EQ(result.atlasHeight, bake.height());
+    const size_t plane = size_t(bake.width()) * size_t(bake.height()) * 8;
+
+    // shtex0: planes 0-6 and a slice of zeros; shtex1: planes 7-14; shtex2: planes 15-18.
+    const int slices[3] = {8, 8, 4}, first[3] = {0, 7, 15}, data[3] = {7, 8, 4};
+    const char* names[3] = {"shtex0.dds", "shtex1.dds", "shtex2.dds"};
+    for (int f = 0; f < 3; ++f) {
+        const Image file = readDDS(dir.file(names[f]));
+        ASSERT_EQ(file.width(), bake.width());
+        ASSERT_EQ(file.height(), bake.height());
+        ASSERT_EQ(file.depth(), slices[f]);
+        ASSERT_EQ(file.format(), FORMAT_RGBA16F);
+        EXPECT_EQ(std::memcmp(file.data(), bake.data() + size_t(first[f]) * plane,
+                              size_t(data[f]) * plane),
+                  0)
+            << names[f];
+        if (f == 0) {
+            const uint8_t* last = file.data() + 7 * plane;
+            EXPECT_TRUE(std::all_of(last, last + plane, [](uint8_t b) { return b == 0; }));
+        }
+    }
+
+    // The saved model carries texture-coordinate set 1, as the pack wrote it.
+    std::shared_ptr<Model> saved;
+    VmshLoader loader;
+    ASSERT_TRUE(loader.load(dir.file("models/saved.vmsh"), saved, false)) << loader.lastError();
+    ASSERT_EQ(saved->surfaces().size(), model->surfaces().size());
+    for (size_t s = 0; s < saved->surfaces().size(); ++s) {
+        const VertexAttribute got = saved->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
+        const VertexAttribute want = model->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
+        ASSERT_TRUE(got && want);
+        EXPECT_EQ(got.components(), 4u);
+        for (uint32_t v = 0; v < want.vertexCount(); ++v)
+            for (uint32_t c = 0; c < 4; ++c)
+                EXPECT_EQ(got.get(v, c), want.get(v, c));
+    }
+}
+
+TEST(PrtScene, EveryThreadCountWritesTheSameFiles) {
+    TempDir one, two, three;
+    const PrtBakeResult a = bakeInto(one.path().string(), 64, 1);
+    const PrtBakeResult b = bakeInto(two.path().string(), 64, 2);
+    const PrtBakeResult c = bakeInto(three.path().string(), 64, 3);
+    EXPECT_EQ(a.workers, 1u);
+    EXPECT_EQ(c.workers, 3u);
+    EXPECT_EQ(a.rays, c.rays);
+    for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"}) {
+        const std::string first = readBytes(one.file(name));
+        EXPECT_FALSE(first.empty());
+        EXPECT_TRUE(first == readBytes(two.file(name))) << name;
+        EXPECT_TRUE(first == readBytes(three.file(name))) << name;
+    }
+}
+
+TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
+    TempDir dir;
+    dir.write("shtex0.dds", "earlier");
+    dir.write("models/saved.vmsh", "earlier model");
+
+    // A chart too large for any atlas.
+    auto huge = rectModel({{Rect{{0, 0, 0}, {5000, 0, 0}, {0, 5000, 0}}}});
+    PrtBakeSettings settings;
+    settings.rays = 4;
+    settings.outputDir = dir.path().string();
+    PrtBakeResult result;
+    EXPECT_FALSE(rebuildPrtScene(*huge, settings, result));
+    EXPECT_NE(result.error.find("1 of 1 rectangles did not fit"), std::string::npos)
+        << result.error;
+
+    // A ray count out of range, and a model without triangles.
+    settings.rays = 0;
+    EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
+    settings.rays = 4;
+    Model empty;
+    EXPECT_FALSE(rebuildPrtScene(empty, settings, result));
+
+    // An output folder that cannot be written.
+    settings.outputDir = dir.file("shtex0.dds"); // a file, not a folder
+    EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
+    EXPECT_FALSE(result.error.empty());
+
+    EXPECT_EQ(dir.read("shtex0.dds"), "earlier");
+    EXPECT_EQ(dir.read("models/saved.vmsh"), "earlier model");
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3u); // the two files and the models folder, no temporaries
+}
+
+TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
+    TempDir dir;
+    auto roofed = [] { return rectModel({{testing::roofedFloor()}, {testing::roof(true)}}); };
+    const PrtBakeResult result = bakeInto(dir.path().string(), 256, 2, true, roofed());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("shtex0.dds")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("models/saved.vmsh")));
+    const Image image = readDDS(dir.file("ambient.dds"));
+    ASSERT_EQ(image.format(), FORMAT_L8);
+    ASSERT_EQ(image.depth(), 1);
+    ASSERT_EQ(image.width(), result.atlasWidth);
+
+    // The same atlas again, to find the floor's chart: 40 units beyond the roof's edge a
+    // texel sees nearly all the sky, cosine-weighted pi, times 1/4: 1 + int(252 pi / 4) = 198;
+    // 40 units under the roof almost nothing.
+    auto model = roofed();
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : model->surfaces())
+        ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    const AtlasRect& floor = pack.polygons()[0].atlas;
+    auto at = [&](float a, float b) {
+        const auto t = floor.texelPoint(a, b);
+        return image
+            .data()[size_t(std::lround(t[1])) * size_t(image.width()) + size_t(std::lround(t[0]))];
+    };
+    EXPECT_NEAR(at(1.0f, 0.5f), 198, 3);
+    EXPECT_LT(at(0.0f, 0.5f), 10);
+    EXPECT_GE(at(0.0f, 0.5f), 1);
+}
+
+TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
+    TempDir dir(true);
+    VmshLoader writer;
+    ASSERT_TRUE(writer.save("scene.vmsh", *shadedScene()));
+    auto loaders = ModelLoaderFactory::createDefault();
+    std::shared_ptr<Model> model;
+    PrtBakeResult result;
+    {
+        CVarManager cvars;
+        cvars.LoadConfigText("model \"scene.vmsh\"\nmakebsp \"0\"\nnum_rays \"50\"\n");
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result)) << result.error;
+        ASSERT_TRUE(model);
+        EXPECT_EQ(model->surfaces().size(), 3u);
+        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+        EXPECT_EQ(model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+
+        cvars.SetInt("makebsp", 1);
+        model.reset();
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result)) << result.error;
+        EXPECT_EQ(result.samples, 49u);
+        for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
+            EXPECT_TRUE(std::filesystem::exists(name)) << name;
+        EXPECT_NE(model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+    }
+    // A model that cannot be loaded is never baked.
+    std::filesystem::remove("shtex0.dds");
+    CVarManager cvars;
+    cvars.LoadConfigText("model \"missing.vmsh\"\nmakebsp \"1\"\nnum_rays \"50\"\n");
+    const std::shared_ptr<Model> before = model;
+    EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result));
+    EXPECT_EQ(model, before);
+    EXPECT_NE(result.error.find("missing.vmsh"), std::string::npos) << result.error;
+    EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+}
+
+} // namespace
+} // namespace Vrenn

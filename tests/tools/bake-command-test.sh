@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs `vrenn bake` on the generated demo scene as users do: its output lines, the files it
+# writes (the same for every thread count), default.cfg's num_rays, the log, and failures
+# that leave earlier files whole.
+#   bake-command-test.sh VRENN
+set -uo pipefail
+vrenn=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+check() { # description, then a command that must succeed
+    local what=$1
+    shift
+    if ! "$@"; then
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+matches() { grep -Eq "$2" <<<"$1"; }
+
+"$vrenn" mkscene scene.vmsh >/dev/null || { echo "FAILED: mkscene"; exit 1; }
+
+# Four rays per texel keep the whole scene quick; the bake is the same otherwise.
+out=$("$vrenn" bake scene.vmsh --rays 4 --threads 1 --out one --log bake.log 2>stderr.txt)
+check "bake exits 0" test $? -eq 0
+check "last line" matches "$(tail -n 1 <<<"$out")" '^texels=[1-9][0-9]* samples=4 seconds=[0-9]+\.[0-9]+$'
+check "atlas line" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+$'
+check "no progress bar without a terminal" test ! -s stderr.txt
+for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
+    check "writes $f" test -s "one/$f"
+done
+check "the log has the pack dump" grep -q '^poly intersection$' bake.log
+check "the log has the placements" test "$(grep -Ec '^poly [0-9]+ [0-9]+ [0-9]+ [0-9]+\*[0-9]+(flip)?$' bake.log)" -eq 371
+check "the log has the build time" grep -Eq '^build time: [0-9.e+-]+ seconds$' bake.log
+texels=$(tail -n 1 <<<"$out" | sed -E 's/texels=([0-9]+).*/\1/')
+
+"$vrenn" bake scene.vmsh --rays 4 --threads 3 --out three >/dev/null
+check "three threads exit 0" test $? -eq 0
+for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
+    check "$f is the same with 3 threads" cmp -s "one/$f" "three/$f"
+done
+
+# The saved model has texture-coordinate set 1 with four components.
+info=$("$vrenn" mesh info one/models/saved.vmsh)
+check "saved model loads" test $? -eq 0
+check "saved model carries the atlas coordinates" \
+    test "$(grep -c '^element stream=[0-9]* usage=2 index=1 type=0 count=4 offset=0$' <<<"$info")" -eq 6
+
+# num_rays of default.cfg in the working directory; --rays wins over it.
+mkdir cfg && printf 'num_rays "10"\n' >cfg/default.cfg
+out=$(cd cfg && "$vrenn" bake ../scene.vmsh --threads 2)
+check "num_rays from default.cfg" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=9 "
+check "writes into the working directory" test -s cfg/shtex2.dds
+out=$(cd cfg && "$vrenn" bake ../scene.vmsh --rays 1 --ambient)
+check "--rays wins" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=1 "
+check "ambient writes ambient.dds" test -s cfg/ambient.dds
+
+# Failures: one line on standard error, non-zero exit, earlier files untouched.
+cp one/shtex0.dds before.dds
+"$vrenn" bake missing.vmsh --out one >stdout.txt 2>stderr.txt
+check "missing model exits 1" test $? -eq 1
+check "missing model: one line" test "$(wc -l <stderr.txt)" -eq 1
+check "missing model: reason" grep -q 'missing.vmsh' stderr.txt
+check "missing model: nothing on stdout" test ! -s stdout.txt
+head -c 300 scene.vmsh >cut.vmsh
+"$vrenn" bake cut.vmsh --out one >/dev/null 2>stderr.txt
+check "damaged model exits 1" test $? -eq 1
+check "damaged model: reason" grep -q 'Failed to read mesh data: cut.vmsh' stderr.txt
+check "earlier output kept" cmp -s one/shtex0.dds before.dds
+check "no temporary files left" test "$(ls one | wc -l)" -eq 4
+
+"$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
+check "--rays 0 is a usage error" test $? -eq 2
+"$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1
+check "--threads x is a usage error" test $? -eq 2
+"$vrenn" bake >/dev/null 2>&1
+check "no model is a usage error" test $? -eq 2
+"$vrenn" bake --help | grep -q '^Usage: vrenn bake MODEL.vmsh'
+check "help" test $? -eq 0
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all bake command checks passed"

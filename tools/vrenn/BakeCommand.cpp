@@ -1,0 +1,172 @@
+// vrenn bake: rebuilds a model's PRT data (atlas, tree, transfer textures, saved model)
+// without a window.
+
+#include "geometry/Model.h"
+#include "geometry/ModelLoaderFactory.h"
+#include "prt/PrtScene.h"
+#include "prt/SampleDirections.h"
+#include "vrenn/Commands.h"
+#include "vrenn/ToolContext.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+namespace Vrenn::Tool {
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: vrenn bake MODEL.vmsh [--rays N] [--threads T] [--out DIR] [--ambient]\n"
+    "                  [--log FILE]\n"
+    "\n"
+    "Bakes the model's self-shadowing into SH transfer textures, as the program does at\n"
+    "start-up when makebsp is set: packs every surface's polygons into a texture atlas\n"
+    "(4 world units per texel), builds the BSP tree, casts the sample rays from every\n"
+    "covered atlas texel and writes shtex0.dds, shtex1.dds and shtex2.dds, and the model\n"
+    "with its atlas coordinates (texture-coordinate set 1) as models/saved.vmsh. Files\n"
+    "are written only when the whole bake succeeded; earlier ones stay otherwise.\n"
+    "\n"
+    "  --rays N     rays per texel; the bake uses the largest square g*g <= N\n"
+    "               (default: num_rays of default.cfg in the working directory, else 256)\n"
+    "  --threads T  worker threads (default: one per core); every count gives the\n"
+    "               same files\n"
+    "  --out DIR    where the files go (default: the working directory)\n"
+    "  --ambient    bake ambient occlusion into ambient.dds instead\n"
+    "  --log FILE   write the log (pack dump, atlas placements, build time) to FILE\n"
+    "\n"
+    "Prints the atlas and the files written, and last\n"
+    "texels=<baked texels> samples=<g*g> seconds=<wall seconds of the texel walk>.\n"
+    "A progress bar goes to standard error when it is a terminal.\n";
+
+constexpr int kDefaultRays = 256;
+constexpr unsigned kMaxThreads = 1024;
+
+bool parseCount(const std::string& text, long long lo, long long hi, long long& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= lo && value <= hi;
+}
+
+// A one-line bar on standard error, redrawn at most every tenth of a second.
+class ProgressBar {
+public:
+    void update(uint64_t done, uint64_t total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (done < total && m_drawn && now - m_last < std::chrono::milliseconds(100)) return;
+        m_last = now;
+        m_drawn = true;
+        constexpr int kWidth = 40;
+        const double fraction = total ? double(done) / double(total) : 1.0;
+        const int filled = static_cast<int>(fraction * kWidth);
+        char bar[kWidth + 1];
+        for (int i = 0; i < kWidth; ++i)
+            bar[i] = i < filled ? '#' : '.';
+        bar[kWidth] = '\0';
+        std::fprintf(stderr, "\rbaking [%s] %5.1f%% %llu/%llu texels", bar, fraction * 100.0,
+                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+        std::fflush(stderr);
+    }
+    void finish() {
+        if (m_drawn) std::fputc('\n', stderr);
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last;
+    bool m_drawn = false;
+};
+
+int runBake(const Args& args) {
+    if (wantsHelp(args)) {
+        std::cout << kHelp;
+        return 0;
+    }
+    std::string modelFile, outDir, logFile;
+    long long rays = 0, threads = 0;
+    bool haveRays = false, ambient = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string* {
+            return i + 1 < args.size() ? &args[++i] : nullptr;
+        };
+        if (arg == "--rays") {
+            const std::string* text = value();
+            if (!text || !parseCount(*text, 1, kMaxSampleRays, rays))
+                return usageError("bake", "--rays needs a number from 1 to " +
+                                              std::to_string(kMaxSampleRays));
+            haveRays = true;
+        } else if (arg == "--threads") {
+            const std::string* text = value();
+            if (!text || !parseCount(*text, 1, kMaxThreads, threads))
+                return usageError("bake", "--threads needs a number from 1 to " +
+                                              std::to_string(kMaxThreads));
+        } else if (arg == "--out") {
+            const std::string* text = value();
+            if (!text || text->empty()) return usageError("bake", "--out needs a DIR");
+            outDir = *text;
+        } else if (arg == "--log") {
+            const std::string* text = value();
+            if (!text || text->empty()) return usageError("bake", "--log needs a FILE");
+            logFile = *text;
+        } else if (arg == "--ambient") {
+            ambient = true;
+        } else if (modelFile.empty() && !arg.empty() && arg[0] != '-') {
+            modelFile = arg;
+        } else {
+            return usageError("bake", "unexpected argument '" + arg + "'");
+        }
+    }
+    if (modelFile.empty()) return usageError("bake", "missing MODEL.vmsh");
+
+    ToolContext context;
+    if (!logFile.empty() && !context.logTo(logFile))
+        return fail("bake: cannot write the log " + logFile);
+    if (!haveRays) {
+        rays = kDefaultRays;
+        if (context.cvars().Has("num_rays")) {
+            rays = context.cvars().GetInt("num_rays");
+            if (rays < 1 || rays > kMaxSampleRays)
+                return fail("bake: num_rays in default.cfg must be from 1 to " +
+                            std::to_string(kMaxSampleRays));
+        }
+    }
+
+    std::shared_ptr<Model> model;
+    auto loaders = ModelLoaderFactory::createDefault();
+    if (!loaders->load(modelFile, model, false)) return fail("bake: " + loaders->lastError());
+
+    PrtBakeSettings settings;
+    settings.rays = static_cast<int>(rays);
+    settings.ambient = ambient;
+    settings.outputDir = outDir;
+    settings.walk.threads = static_cast<unsigned>(threads);
+    ProgressBar bar;
+    if (::isatty(STDERR_FILENO))
+        settings.walk.progress = [&bar](uint64_t done, uint64_t total) { bar.update(done, total); };
+
+    PrtBakeResult result;
+    const bool baked = rebuildPrtScene(*model, settings, result);
+    bar.finish();
+    if (!baked) return fail("bake: " + result.error);
+
+    std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
+              << " polygons=" << result.polygons << " threads=" << result.workers
+              << " rays=" << result.rays << "\n";
+    std::cout << "wrote";
+    for (const std::string& file : result.files)
+        std::cout << " " << file;
+    std::cout << "\n";
+    char last[128];
+    std::snprintf(last, sizeof last, "texels=%llu samples=%zu seconds=%.3f\n",
+                  static_cast<unsigned long long>(result.texels), result.samples, result.seconds);
+    std::cout << last;
+    return 0;
+}
+
+} // namespace
+
+REGISTER_VRENN_COMMAND(bake, "bake", "bake a model's SH transfer textures and atlas coordinates",
+                       runBake, 35);
+
+} // namespace Vrenn::Tool
