@@ -1,5 +1,6 @@
 #include "platform/SDLKeyboard.h"
 
+#include "platform/SDLFocus.h"
 #include "platform/SDLKeyTable.h"
 
 #include <SDL.h>
@@ -23,40 +24,22 @@ SDLKeyboard::~SDLKeyboard() {
 }
 
 void SDLKeyboard::handleEvent(const SDL_Event& event) {
-    switch (event.type) {
-    case SDL_KEYDOWN:
-    case SDL_KEYUP: {
-        const uint8_t key = keyCodeFromScancode(event.key.keysym.scancode);
-        if (key == 0 || !m_focused) return;
-        const bool down = event.type == SDL_KEYDOWN;
-        m_held[key] = down;
-        if (down) m_wentDown[key] = true;
-        break;
+    if (focusLost(event, m_focused)) {
+        m_keys.clear();
+        return;
     }
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-            m_focused = false;
-            clearAll();
-        } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
-            m_focused = true;
-        }
-        break;
-    default:
-        break;
-    }
+    if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) return;
+    const uint8_t key = keyCodeFromScancode(event.key.keysym.scancode);
+    if (key != 0 && m_focused) m_keys.record(key, event.type == SDL_KEYDOWN);
 }
 
 void SDLKeyboard::update() {
     if (!m_focused) {
-        clearAll();
+        m_keys.clear();
         return;
     }
     if (!m_acquired) acquire();
-    for (size_t i = 0; i < m_keys.size(); ++i) {
-        m_keys[i].previous = m_keys[i].current;
-        m_keys[i].current = (m_held[i] || m_wentDown[i]) ? 1 : 0;
-        m_wentDown[i] = false;
-    }
+    m_keys.latch();
 }
 
 bool SDLKeyboard::acquire() {
@@ -66,12 +49,6 @@ bool SDLKeyboard::acquire() {
 
 void SDLKeyboard::unacquire() {
     m_acquired = false;
-}
-
-void SDLKeyboard::clearAll() {
-    m_keys.fill(KeyState{});
-    m_held.fill(false);
-    m_wentDown.fill(false);
 }
 
 } // namespace Vrenn

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/ButtonLatch.h"
 #include "platform/Input.h"
 
-#include <array>
 #include <cstdint>
 
 union SDL_Event;
@@ -22,23 +22,13 @@ public:
     bool acquire() override;
     void unacquire() override;
 
-    bool isDown(uint32_t key) const { return key < 256 && m_keys[key].current; }
-    bool wasPressed(uint32_t key) const {
-        return key < 256 && m_keys[key].current && !m_keys[key].previous;
-    }
+    bool isDown(uint32_t key) const { return m_keys.isDown(key); }
+    bool wasPressed(uint32_t key) const { return m_keys.wasPressed(key); }
 
     void handleEvent(const SDL_Event& event);
 
 private:
-    struct KeyState {
-        uint8_t current = 0;
-        uint8_t previous = 0;
-    };
-    void clearAll();
-
-    std::array<KeyState, 256> m_keys{};
-    std::array<bool, 256> m_held{};     // down according to the events so far
-    std::array<bool, 256> m_wentDown{}; // went down since the last update
+    ButtonLatch<256> m_keys;
     bool m_focused = true;
     bool m_acquired = false;
 };

@@ -1,5 +1,7 @@
 #include "platform/SDLMouse.h"
 
+#include "platform/SDLFocus.h"
+
 #include <SDL.h>
 #include <algorithm>
 #include <limits>
@@ -44,6 +46,10 @@ SDLMouse::~SDLMouse() {
 }
 
 void SDLMouse::handleEvent(const SDL_Event& event) {
+    if (focusLost(event, m_focused)) {
+        clearAll();
+        return;
+    }
     switch (event.type) {
     case SDL_MOUSEMOTION:
         if (!m_focused) return;
@@ -61,19 +67,9 @@ void SDLMouse::handleEvent(const SDL_Event& event) {
     case SDL_MOUSEBUTTONUP: {
         const int slot = buttonSlot(event.button.button);
         if (slot < 0 || !m_focused) return;
-        const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-        m_held[static_cast<size_t>(slot)] = down;
-        if (down) m_wentDown[static_cast<size_t>(slot)] = true;
+        m_buttons.record(static_cast<size_t>(slot), event.type == SDL_MOUSEBUTTONDOWN);
         break;
     }
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-            m_focused = false;
-            clearAll();
-        } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
-            m_focused = true;
-        }
-        break;
     default:
         break;
     }
@@ -89,11 +85,7 @@ void SDLMouse::update() {
     m_deltaY = saturate(m_moveY);
     m_deltaZ = saturate(m_moveZ);
     m_moveX = m_moveY = m_moveZ = 0;
-    for (size_t i = 0; i < m_buttons.size(); ++i) {
-        m_buttons[i].previous = m_buttons[i].current;
-        m_buttons[i].current = (m_held[i] || m_wentDown[i]) ? 1 : 0;
-        m_wentDown[i] = false;
-    }
+    m_buttons.latch();
 }
 
 bool SDLMouse::acquire() {
@@ -113,9 +105,7 @@ void SDLMouse::unacquire() {
 void SDLMouse::clearAll() {
     m_deltaX = m_deltaY = m_deltaZ = 0;
     m_moveX = m_moveY = m_moveZ = 0;
-    m_buttons.fill(ButtonState{});
-    m_held.fill(false);
-    m_wentDown.fill(false);
+    m_buttons.clear();
 }
 
 } // namespace Vrenn

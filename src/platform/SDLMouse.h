@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/ButtonLatch.h"
 #include "platform/Input.h"
 
-#include <array>
 #include <cstdint>
 
 union SDL_Event;
@@ -27,30 +27,22 @@ public:
     int32_t deltaX() const { return m_deltaX; }
     int32_t deltaY() const { return m_deltaY; }
     int32_t deltaZ() const { return m_deltaZ; }
-    bool isDown(uint32_t button) const { return button < 4 && m_buttons[button].current; }
-    bool wasPressed(uint32_t button) const {
-        return button < 4 && m_buttons[button].current && !m_buttons[button].previous;
-    }
+    bool isDown(uint32_t button) const { return m_buttons.isDown(button); }
+    bool wasPressed(uint32_t button) const { return m_buttons.wasPressed(button); }
 
     void handleEvent(const SDL_Event& event);
 
 private:
-    struct ButtonState {
-        uint8_t current = 0;
-        uint8_t previous = 0;
-    };
     void clearAll();
 
     int32_t m_deltaX = 0;
     int32_t m_deltaY = 0;
     int32_t m_deltaZ = 0;
-    std::array<ButtonState, 4> m_buttons{};
+    ButtonLatch<4> m_buttons;
     // Accumulated from the events since the last update.
     int64_t m_moveX = 0;
     int64_t m_moveY = 0;
     int64_t m_moveZ = 0;
-    std::array<bool, 4> m_held{};
-    std::array<bool, 4> m_wentDown{};
     bool m_focused = true;
     bool m_acquired = false;
 };
