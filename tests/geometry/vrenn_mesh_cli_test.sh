@@ -4,19 +4,7 @@
 #   vrenn_mesh_cli_test.sh PATH_TO_VRENN
 set -u
 vrenn=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-check() { # description, command...
-    local what=$1
-    shift
-    if ! "$@"; then
-        echo "FAILED: $what" >&2
-        failures=$((failures + 1))
-    fi
-}
-matches() { grep -Eq "$2" <<<"$1"; }
+source "$(dirname "$0")/../support/cli-checks.sh"
 
 out=$("$vrenn" mkscene scene.vmsh)
 check "mkscene exits 0" test $? -eq 0
@@ -60,4 +48,4 @@ check "mkscene help" matches "$("$vrenn" mkscene --help)" 'vrenn mkscene OUT.vms
 "$vrenn" mkscene no/such/folder/scene.vmsh >/dev/null 2>stderr.txt
 check "unwritable output exits 1" test $? -eq 1
 
-exit $((failures > 0))
+finish "vrenn mesh"

@@ -5,19 +5,7 @@
 #   bake-command-test.sh VRENN
 set -uo pipefail
 vrenn=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-check() { # description, then a command that must succeed
-    local what=$1
-    shift
-    if ! "$@"; then
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
-matches() { grep -Eq "$2" <<<"$1"; }
+source "$(dirname "$0")/../support/cli-checks.sh"
 
 "$vrenn" mkscene scene.vmsh >/dev/null || { echo "FAILED: mkscene"; exit 1; }
 
@@ -79,8 +67,4 @@ check "no model is a usage error" test $? -eq 2
 "$vrenn" bake --help | grep -q '^Usage: vrenn bake MODEL.vmsh'
 check "help" test $? -eq 0
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all bake command checks passed"
+finish "bake command"

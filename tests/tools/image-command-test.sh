@@ -6,18 +6,7 @@ set -uo pipefail
 vrenn=$1
 root=$2
 data=$root/tests/data/fs
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-check() { # description, then a command that must succeed
-    local what=$1
-    shift
-    if ! "$@"; then
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-    fi
-}
+source "$(dirname "$0")/../support/cli-checks.sh"
 
 info_is() { # file, expected first line
     local out
@@ -68,8 +57,4 @@ echo 'max_env_lum "0.25"' >default.cfg
 "$vrenn" image convert "$data/im_flat.hdr" range025.dds
 check "max_env_lum applies" bash -c '! cmp -s range32.dds range025.dds'
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all vrenn image checks passed"
+finish "vrenn image"
