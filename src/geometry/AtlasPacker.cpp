@@ -47,36 +47,15 @@ private:
 
     bool placeInLeaf(int index, AtlasRect& rect) {
         const Node node = m_nodes[static_cast<size_t>(index)];
-        Node first{}, second{};
-        if (node.width - rect.width >= 0 && node.height - rect.height >= 0) {
-            rect.flipped = false;
-            first = Node{
-                node.x, node.y + rect.height, rect.width, node.height - rect.height, -1, -1, index,
-                false};
-            second = Node{node.x + rect.width,
-                          node.y,
-                          node.width - rect.width,
-                          node.height,
-                          -1,
-                          -1,
-                          index,
-                          false};
-        } else if (node.width - rect.height >= 0 && node.height - rect.width >= 0) {
-            rect.flipped = true;
-            first = Node{
-                node.x, node.y + rect.width, rect.height, node.height - rect.width, -1, -1, index,
-                false};
-            second = Node{node.x + rect.height,
-                          node.y,
-                          node.width - rect.height,
-                          node.height,
-                          -1,
-                          -1,
-                          index,
-                          false};
-        } else {
-            return false;
-        }
+        // Upright when it fits, otherwise turned by 90 degrees; w and h are the sides as
+        // placed.
+        const bool upright = node.width >= rect.width && node.height >= rect.height;
+        if (!upright && !(node.width >= rect.height && node.height >= rect.width)) return false;
+        rect.flipped = !upright;
+        const int w = upright ? rect.width : rect.height;
+        const int h = upright ? rect.height : rect.width;
+        Node first{node.x, node.y + h, w, node.height - h, -1, -1, index, false};
+        Node second{node.x + w, node.y, node.width - w, node.height, -1, -1, index, false};
         rect.x = node.x;
         rect.y = node.y;
         rect.placed = true;
