@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
-#include "app/CVar.h"
-#include "app/Log.h"
+#include "config/CVar.h"
+#include "core/Log.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "platform/SDLInput.h"
@@ -65,7 +65,7 @@ bool Application::RunFrame() {
 bool Application::Initialize() {
     m_cvars->LoadConfig("default.cfg");
     m_logs->CreateLog(LOG_DEFAULT, m_fileSystem->rootDirectory() + "/app.log");
-    registerStandardCodecs(*m_codecs);
+    registerStandardCodecs(*m_codecs, {m_cvars->GetFloat("max_env_lum")});
 
     const bool fullScreen = m_cvars->GetInt("r_fullscreen") != 0;
     if (!m_window->create(fullScreen, m_cvars->GetInt("r_mode"), m_cvars->GetInt("r_colorbits"),

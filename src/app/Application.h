@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Timer.h"
+#include "core/Timer.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "demo/DemoApplication.h"
 
-#include "app/CVar.h"
+#include "config/CVar.h"
 #include "platform/Input.h"
 #include "platform/KeyCodes.h"
 #include "render/Renderer.h"

@@ -1,6 +1,6 @@
 #include "fs/Codec.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
 

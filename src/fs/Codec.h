@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/NamedObject.h"
+#include "core/NamedObject.h"
 #include "fs/File.h"
 
 #include <memory>

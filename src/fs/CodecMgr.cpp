@@ -34,11 +34,11 @@ std::shared_ptr<Codec> CodecMgr::codecForFile(const std::string& fileName) {
     return manager->getCodec(*extension);
 }
 
-void registerStandardCodecs(CodecMgr& manager) {
+void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options) {
     manager.registerCodec(std::make_shared<DDSCodec>("dds"));
     manager.registerCodec(std::make_shared<JPEGCodec>("jpg"));
     manager.registerCodec(std::make_shared<JPEGCodec>("jpeg"));
-    manager.registerCodec(std::make_shared<RGBECodec>("hdr"));
+    manager.registerCodec(std::make_shared<RGBECodec>("hdr", options.maxEnvLuminance));
 }
 
 } // namespace Vrenn

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Singleton.h"
+#include "core/Singleton.h"
 #include "fs/Codec.h"
 
 #include <map>
@@ -33,7 +33,13 @@ private:
     std::map<std::string, std::shared_ptr<Codec>> m_codecs;
 };
 
+// What the standard codecs are made with.
+struct CodecOptions {
+    // The luminance range of HDR pictures read by "hdr" (0 stands for 32).
+    float maxEnvLuminance = 0.0f;
+};
+
 // The program's codec registrations, in order: "dds", "jpg", "jpeg", "hdr".
-void registerStandardCodecs(CodecMgr& manager);
+void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options = {});
 
 } // namespace Vrenn

@@ -1,6 +1,6 @@
 #include "fs/DDSCodec.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/Image.h"
 
 #include <algorithm>

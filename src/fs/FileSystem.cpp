@@ -1,6 +1,6 @@
 #include "fs/FileSystem.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/DiskFile.h"
 #include "fs/ZipFile.h"
 

@@ -1,7 +1,6 @@
 #include "fs/RGBECodec.h"
 
-#include "app/CVar.h"
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/Image.h"
 
 #include <algorithm>
@@ -18,13 +17,6 @@ constexpr uint32_t kHeaderWindow = 256;
 constexpr uint32_t kMinRunLengthWidth = 8;
 constexpr uint32_t kMaxRunLengthWidth = 32767;
 constexpr uint32_t kLongestRun = 127; // a repeat count byte holds 128 + up to 127
-
-// The luminance range, read once per converted block of pixels so that a change of
-// the console variable applies to the next block.
-float maxLuminance() {
-    const CVarManager* cvars = CVarManager::instance();
-    return cvars ? cvars->GetFloat("max_env_lum") : 0.0f;
-}
 
 // 0 to 1 onto 0 to 255, truncating; out-of-range values clamp and NaN gives 0.
 uint8_t toByte(float value) {
@@ -125,13 +117,12 @@ void RGBECodec::packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out
 }
 
 bool RGBECodec::decodePixels(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                             uint8_t* out) {
+                             float maxLuminance, uint8_t* out) {
     const uint64_t texels = uint64_t{width} * height;
     if (!usesRunLength(data, size, width)) {
         if (texels > size / 4) return false;
-        const float range = maxLuminance();
         for (uint64_t i = 0; i < texels; ++i)
-            packPixel(data + 4 * i, range, out + 4 * i);
+            packPixel(data + 4 * i, maxLuminance, out + 4 * i);
         return true;
     }
 
@@ -143,10 +134,9 @@ bool RGBECodec::decodePixels(const uint8_t* data, size_t size, uint32_t width, u
         pos += 4;
         for (uint32_t channel = 0; channel < 4; ++channel)
             if (!decodeChannel(data, size, pos, line.data() + channel, width)) return false;
-        const float range = maxLuminance();
         uint8_t* row = out + size_t{width} * 4 * y;
         for (uint32_t x = 0; x < width; ++x)
-            packPixel(&line[4 * x], range, row + 4 * x);
+            packPixel(&line[4 * x], maxLuminance, row + 4 * x);
     }
     return true;
 }
@@ -199,7 +189,7 @@ bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
         logMessage("RGBE: out of memory for the pixel data\n");
         return false;
     }
-    if (!decodePixels(data.data(), data.size(), w, h, pixels)) {
+    if (!decodePixels(data.data(), data.size(), w, h, m_maxLuminance, pixels)) {
         logMessage("RGBE: corrupt or truncated run-length data\n");
         return false;
     }

@@ -9,11 +9,17 @@ namespace Vrenn {
 
 // Radiance RGBE pictures (light probes, environment maps), read into four 8-bit
 // channels: colour normalised by its largest component, intensity relative to the
-// console variable "max_env_lum" in alpha. A picture shaped like a vertical cross
+// codec's luminance range in alpha (the program sets it from "max_env_lum"). A picture shaped like a vertical cross
 // (three faces wide, four high) becomes a six-face cube map. Writing is not supported.
 class RGBECodec : public Codec {
 public:
-    explicit RGBECodec(std::string name = "hdr") : Codec(std::move(name)) {}
+    explicit RGBECodec(std::string name = "hdr", float maxLuminance = 0.0f)
+        : Codec(std::move(name)), m_maxLuminance(maxLuminance) {}
+
+    // The luminance range that alpha 255 stands for; 0 stands for 32. It applies to
+    // the next picture decoded.
+    void setMaxLuminance(float maxLuminance) { m_maxLuminance = maxLuminance; }
+    float maxLuminance() const { return m_maxLuminance; }
 
     // Reads the header from the first 256 bytes of file ("FORMAT=32-bit_rle_rgbe",
     // "-Y <height>", "+X <width>", top-to-bottom rows only) and the pixels after it,
@@ -25,12 +31,16 @@ public:
     // Packs one pixel (red, green, blue mantissas and exponent) into red, green, blue
     // and alpha bytes for the luminance range maxLuminance (0 stands for 32).
     static void packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out[4]);
-    // Decodes width * height pixels from data into out (4 bytes each). Run-length
+    // Decodes width * height pixels from data into out (4 bytes each), packed for the
+    // luminance range maxLuminance. Run-length
     // scan lines are used when 8 <= width <= 32767 and the data starts with a scan
     // line header (2, 2, width); otherwise the data is flat pixels. False when the data
     // is shorter than the lines need or the run-length data is corrupt.
     static bool decodePixels(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                             uint8_t* out);
+                             float maxLuminance, uint8_t* out);
+
+private:
+    float m_maxLuminance;
 };
 
 } // namespace Vrenn

@@ -1,6 +1,6 @@
 #include "geometry/DemoSceneBuilder.h"
 
-#include "app/Vector3.h"
+#include "core/Vector3.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"

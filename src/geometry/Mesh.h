@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/BoundingBox.h"
+#include "core/BoundingBox.h"
 #include "geometry/VertexAttribute.h"
 #include "geometry/VertexElement.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/BoundingBox.h"
+#include "core/BoundingBox.h"
 
 #include <memory>
 #include <vector>

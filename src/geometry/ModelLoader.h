@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/NamedObject.h"
+#include "core/NamedObject.h"
 
 #include <memory>
 #include <string>

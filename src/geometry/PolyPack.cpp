@@ -1,6 +1,6 @@
 #include "geometry/PolyPack.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/PolygonBoundary.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Vector3.h"
+#include "core/Vector3.h"
 #include "fs/ImageFormat.h"
 #include "geometry/AtlasPacker.h"
 #include "geometry/CoverageMask.h"

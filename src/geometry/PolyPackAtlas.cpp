@@ -1,7 +1,7 @@
 // The pack's texture atlas: chart rectangles, their packing, the coverage mask, the bake image
 // and the atlas coordinates written back into the meshes.
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/PolyPack.h"

@@ -1,7 +1,7 @@
 // The texel walk of the bake: every covered texel of every chart goes to a TexelBaker, on as
 // many threads as asked, then the charts' gutters are filled from their covered neighbours.
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"

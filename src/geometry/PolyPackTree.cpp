@@ -1,7 +1,7 @@
 // Tree construction of the polygon pack: the classification matrix, the choice of
 // splitting planes and the log dump of the result.
-#include "app/Log.h"
-#include "app/Timer.h"
+#include "core/Log.h"
+#include "core/Timer.h"
 #include "geometry/PolyPack.h"
 
 #include <algorithm>

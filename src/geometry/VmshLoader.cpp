@@ -1,6 +1,6 @@
 #include "geometry/VmshLoader.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
 #include "fs/FileSystem.h"

@@ -1,6 +1,6 @@
 #include "platform/SDLInput.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SDLVideo.h"
 
 #include <SDL.h>

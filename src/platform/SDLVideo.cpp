@@ -1,6 +1,6 @@
 #include "platform/SDLVideo.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 
 #include <SDL.h>
 #include <cstring>

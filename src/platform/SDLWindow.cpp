@@ -1,6 +1,6 @@
 #include "platform/SDLWindow.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SDLVideo.h"
 #include "render/RenderTarget.h"
 

@@ -1,7 +1,7 @@
 #include "prt/PrtScene.h"
 
-#include "app/CVar.h"
-#include "app/Log.h"
+#include "config/CVar.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
 #include "fs/Image.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Matrix4.h"
-#include "render/Vector4.h"
+#include "core/Matrix4.h"
+#include "core/Vector4.h"
 
 #include <cstdint>
 #include <memory>

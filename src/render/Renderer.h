@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Matrix4.h"
+#include "core/Matrix4.h"
 #include "render/RenderTargetMgr.h"
 
 #include <cstdint>

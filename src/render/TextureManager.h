@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Singleton.h"
-#include "render/Registry.h"
+#include "core/Singleton.h"
+#include "core/Registry.h"
 #include "render/Texture.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Singleton.h"
+#include "core/Singleton.h"
 #include "geometry/ModelObjectFactory.h"
-#include "render/Registry.h"
+#include "core/Registry.h"
 #include "render/VertexBuffer.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/Matrix4.h"
-#include "app/NamedObject.h"
-#include "render/Vector4.h"
+#include "core/Matrix4.h"
+#include "core/NamedObject.h"
+#include "core/Vector4.h"
 
 #include <array>
 #include <cstdint>

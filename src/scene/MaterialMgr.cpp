@@ -1,7 +1,7 @@
 #include "scene/MaterialMgr.h"
 
-#include "app/TextNumbers.h"
-#include "app/Tokenizer.h"
+#include "core/TextNumbers.h"
+#include "config/Tokenizer.h"
 #include "fs/FileSystem.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Registry.h"
+#include "core/Registry.h"
 #include "scene/Material.h"
 
 #include <memory>

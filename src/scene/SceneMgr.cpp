@@ -1,6 +1,6 @@
 #include "scene/SceneMgr.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"

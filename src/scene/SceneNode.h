@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/BoundingBox.h"
-#include "app/Matrix4.h"
-#include "app/Quaternion.h"
+#include "core/BoundingBox.h"
+#include "core/Matrix4.h"
+#include "core/Quaternion.h"
 
 #include <memory>
 #include <string>

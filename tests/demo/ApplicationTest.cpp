@@ -1,6 +1,6 @@
 // The application's lifecycle as app.log records it, and headless runs of prtdemo.
 
-#include "app/CVar.h"
+#include "config/CVar.h"
 #include "demo/DemoApplication.h"
 #include "fs/Image.h"
 #include "fs/JPEGCodec.h"

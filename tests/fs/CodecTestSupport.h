@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/CVar.h"
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
 #include "fs/RamFile.h"
+#include "fs/RGBECodec.h"
 
 #include <algorithm>
 #include <array>
@@ -19,20 +19,17 @@
 namespace Vrenn::Test {
 
 // The services image loading uses, brought up as the program does: file system,
-// console variables, log manager, and the codec manager with the standard codecs.
+// log manager, and the codec manager with the standard codecs.
 struct CodecEnvironment {
     FileSystem fileSystem;
-    std::unique_ptr<CVarManager> cvars = std::make_unique<CVarManager>();
     LogManager logs;
     CodecMgr codecs;
 
     CodecEnvironment() { registerStandardCodecs(codecs); }
 
-    // Replaces the console variables with one holding max_env_lum.
-    void setMaxLuminance(const std::string& value) {
-        cvars.reset();
-        cvars = std::make_unique<CVarManager>();
-        cvars->Add(CVar::fromText("max_env_lum", value));
+    // The luminance range of the registered "hdr" codec.
+    void setMaxLuminance(float range) {
+        std::static_pointer_cast<RGBECodec>(codecs.getCodec("hdr"))->setMaxLuminance(range);
     }
 };
 

@@ -64,12 +64,12 @@ TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
         int width, height;
         bool cross;
     };
-    for (const char* range : {"0", "1", "0.25"}) {
+    for (const float range : {0.0f, 1.0f, 0.25f}) {
         environment.setMaxLuminance(range);
         for (const Case c :
              {Case{"im_rle_cross", 24, 32, true}, Case{"im_rle_square", 16, 12, false},
               Case{"im_flat", 6, 5, false}, Case{"im_flat_cross", 6, 8, true}}) {
-            SCOPED_TRACE(::testing::Message() << c.name << " max_env_lum " << range);
+            SCOPED_TRACE(::testing::Message() << c.name << " range " << range);
             // ImageMagick's float decode, packed by the reference formula.
             const auto floats = fixtureBytes(std::string(c.name) + ".f32");
             ASSERT_EQ(floats.size(), size_t(c.width) * c.height * 12);
@@ -79,7 +79,7 @@ TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
                 float rgb[3];
                 std::memcpy(rgb, floats.data() + 12 * i, 12);
                 const auto packed =
-                    Vrenn::Test::referencePack(rgb[0], rgb[1], rgb[2], std::stof(range));
+                    Vrenn::Test::referencePack(rgb[0], rgb[1], rgb[2], range);
                 std::memcpy(expected.data() + 4 * i, packed.data(), 4);
             }
             if (c.cross) {

@@ -113,19 +113,19 @@ TEST_F(RGBETest, PacksColourAndIntensityRelativeToTheRange) {
     EXPECT_EQ(packed({2, 2, 0, 7}, 32.0f), Pixel({0, 0, 0, 0}));
     EXPECT_EQ(packed({128, 64, 32, 129}, -4.0f), Pixel({0, 0, 0, 0}));
 
-    // Decoding reads the range from the console variable "max_env_lum".
+    // Decoding packs for the codec's own range.
     const std::string file = header(8, 1) + flat(std::vector<Pixel>(8, {128, 64, 32, 129}));
-    for (const auto& [range, alpha] : {std::pair{"32", 45}, {"0", 45}, {"2", 127}}) {
-        environment.setMaxLuminance(range);
+    for (const auto& [range, alpha] : {std::pair{32.0f, 45}, {0.0f, 45}, {2.0f, 127}}) {
+        codec.setMaxLuminance(range);
         Image image;
         ASSERT_TRUE(decode(file, image));
         EXPECT_EQ(image.format(), FORMAT_RGBA8);
-        EXPECT_EQ(image.data()[3], alpha) << "max_env_lum " << range;
+        EXPECT_EQ(image.data()[3], alpha) << "range " << range;
     }
 }
 
 TEST_F(RGBETest, RunLengthAndFlatDataGiveTheSameImage) {
-    environment.setMaxLuminance("4");
+    codec.setMaxLuminance(4.0f);
     for (int width : {8, 37, 300}) {
         SCOPED_TRACE(width);
         const auto picture = testPicture(width, 5);

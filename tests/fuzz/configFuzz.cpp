@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the configuration reader and writes the result back.
-#include "app/CVar.h"
+#include "config/CVar.h"
 
 #include <cstddef>
 #include <cstdint>

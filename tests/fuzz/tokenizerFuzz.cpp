@@ -1,5 +1,5 @@
 // Runs every tokenizer scan over arbitrary text; the first byte picks the mix.
-#include "app/Tokenizer.h"
+#include "config/Tokenizer.h"
 
 #include <cstddef>
 #include <cstdint>

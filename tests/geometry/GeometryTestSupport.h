@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "geometry/Mesh.h"
 #include "support/TempDir.h"
 

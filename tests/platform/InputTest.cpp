@@ -1,4 +1,4 @@
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/KeyCodes.h"
 #include "platform/SDLInput.h"
 #include "platform/SDLKeyTable.h"

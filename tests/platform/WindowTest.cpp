@@ -1,4 +1,4 @@
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SDLWindow.h"
 #include "render/RenderTarget.h"
 #include "support/TempDir.h"

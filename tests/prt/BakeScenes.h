@@ -2,7 +2,7 @@
 
 // Small models for the bake tests: rectangles with a full, known vertex frame.
 
-#include "app/Vector3.h"
+#include "core/Vector3.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"

@@ -1,7 +1,7 @@
 #include "prt/PrtScene.h"
 
 #include "BakeScenes.h"
-#include "app/CVar.h"
+#include "config/CVar.h"
 #include "fs/DDSCodec.h"
 #include "fs/DiskFile.h"
 #include "fs/Image.h"

@@ -1,6 +1,6 @@
 #include "scene/SceneMgr.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "geometry/DemoSceneBuilder.h"
 #include "geometry/Model.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SDLWindow.h"
 #include "render/gl/GLRenderer.h"
 #include "support/TempDir.h"

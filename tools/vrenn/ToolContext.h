@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/CVar.h"
-#include "app/Log.h"
+#include "config/CVar.h"
+#include "core/Log.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 

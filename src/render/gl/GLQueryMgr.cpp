@@ -1,6 +1,6 @@
 #include "render/gl/GLQueryMgr.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "render/gl/GLContextLife.h"
 #include "render/gl/GLQuery.h"
 

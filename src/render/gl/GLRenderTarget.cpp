@@ -1,6 +1,6 @@
 #include "render/gl/GLRenderTarget.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/SDLWindow.h"
 #include "render/gl/GLContextLife.h"
 #include "render/gl/GLRenderbuffer.h"

@@ -1,6 +1,6 @@
 #include "render/gl/GLRenderer.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "platform/Window.h"
 #include "render/ScreenShot.h"
 #include "render/gl/GLContextLife.h"

@@ -1,6 +1,6 @@
 #include "render/gl/GLShaderMgr.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/DiskFile.h"
 #include "fs/FileSystem.h"
 #include "render/gl/GLContextLife.h"

@@ -1,6 +1,6 @@
 #include "render/gl/GLTextureManager.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/Image.h"
 #include "render/gl/GLContextLife.h"
 #include "render/gl/GLFormat.h"

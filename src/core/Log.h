@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Singleton.h"
-#include "app/Timer.h"
+#include "core/Singleton.h"
+#include "core/Timer.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "app/CVar.h"
+#include "config/CVar.h"
 
-#include "app/Log.h"
+#include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "support/TempDir.h"
 

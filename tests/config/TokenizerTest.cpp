@@ -1,4 +1,4 @@
-#include "app/Tokenizer.h"
+#include "config/Tokenizer.h"
 
 #include "fs/RamFile.h"
 

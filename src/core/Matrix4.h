@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Vector3.h"
+#include "core/Vector3.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Matrix4.h"
-#include "app/Vector3.h"
+#include "core/Matrix4.h"
+#include "core/Vector3.h"
 
 #include <cmath>
 

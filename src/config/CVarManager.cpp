@@ -1,6 +1,6 @@
-#include "app/CVar.h"
-#include "app/TextNumbers.h"
-#include "app/Tokenizer.h"
+#include "config/CVar.h"
+#include "core/TextNumbers.h"
+#include "config/Tokenizer.h"
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
 
