@@ -83,4 +83,13 @@ std::shared_ptr<File> FileSystem::openFromArchives(const std::string& name, uint
     return {};
 }
 
+std::shared_ptr<File> openDataFile(const std::string& name, bool verbose) {
+    if (auto* fileSystem = FileSystem::instance()) return fileSystem->open(name, SEARCH_ROOT, verbose);
+    if (verbose) logMessage("--- Loading " + name + "\n");
+    auto file = std::make_shared<DiskFile>();
+    if (file->open(name, DISK_READ)) return file;
+    if (verbose) logMessage("Warning: Loading " + name + " failed.\n");
+    return {};
+}
+
 } // namespace Vrenn

@@ -61,4 +61,11 @@ private:
     std::vector<std::string> m_archives;
 };
 
+// Opens a data file (script, effect, texture, model, configuration) by its name: through
+// the process's file system from the root, or straight from the disk where the process
+// made no file system (tools and tests that need no search). With verbose, logs
+// "--- Loading <name>" and, on failure, "Warning: Loading <name> failed.". Every loader
+// opens its files here; an empty pointer means the file cannot be read.
+std::shared_ptr<File> openDataFile(const std::string& name, bool verbose = true);
+
 } // namespace Vrenn

@@ -62,6 +62,23 @@ TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
                                    "Warning: Loading missing.txt failed.\n");
 }
 
+TEST_F(FileSystemSearch, DataFilesOpenFromTheRootOrWithoutAFileSystemFromTheDisk) {
+    // Without a file system the name is taken as it stands, with the same log lines.
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt")), "both from dirA\n");
+    EXPECT_FALSE(openDataFile("only_b.txt"));
+    {
+        // With one, the search starts from its root wherever the process stands.
+        stdfs::current_path(dir.path());
+        FileSystem fs;
+        stdfs::current_path(dir.path() / "dirA");
+        EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
+    }
+    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n"
+                                   "--- Loading only_b.txt\n"
+                                   "Warning: Loading only_b.txt failed.\n");
+}
+
 TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
     FileSystem fs;
     fs.addDirectory("dirA");
