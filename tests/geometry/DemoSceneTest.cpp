@@ -14,9 +14,8 @@ namespace Vrenn::Test {
 namespace {
 
 std::string fileBytes(const Model& model) {
-    VmshLoader writer;
     RamFile file;
-    EXPECT_TRUE(writer.write(file, model)) << writer.lastError();
+    EXPECT_TRUE(VmshLoader().write(file, "scene.vmsh", model));
     return std::string(file.data().begin(), file.data().end());
 }
 
@@ -26,7 +25,7 @@ std::shared_ptr<Model> loadedScene(uint32_t tiles = 1) {
     RamFile file(bytes.data(), static_cast<uint32_t>(bytes.size()));
     VmshLoader loader;
     std::shared_ptr<Model> model;
-    EXPECT_TRUE(loader.read(file, "scene.vmsh", model, false)) << loader.lastError();
+    EXPECT_TRUE(loader.read(file, "scene.vmsh", model, false));
     return model;
 }
 

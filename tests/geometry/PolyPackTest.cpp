@@ -82,7 +82,8 @@ TEST(PolyPack, TrianglesJoinTheCurrentGroupWhenTheyShareAVertex) {
     EXPECT_EQ(pack.tangentFrames().size(), 6u);
 }
 
-TEST(PolyPack, MeshesWithoutUsableTrianglesAddNothing) {
+TEST(PolyPack, MeshesWithoutUsableTrianglesAddNothingAndSayWhy) {
+    LogCapture log;
     PolyPack pack(4, 3, 4);
     EXPECT_FALSE(pack.addSurface(makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1}), true, true));
     EXPECT_FALSE(
@@ -97,6 +98,11 @@ TEST(PolyPack, MeshesWithoutUsableTrianglesAddNothing) {
     EXPECT_TRUE(pack.tangentFrames().empty());
     EXPECT_FALSE(pack.buildTree());
     EXPECT_TRUE(pack.nodes().empty());
+    EXPECT_EQ(log.text(), "PolyPack::addSurface: the mesh has fewer than 3 indices\n"
+                          "PolyPack::addSurface: the mesh has indices beyond its vertices\n"
+                          "PolyPack::addSurface: the mesh has no positions\n"
+                          "PolyPack::addSurface: no mesh\n"
+                          "PolyPack::buildTree: the pack has no polygons to build a tree over\n");
 }
 
 TEST(PolyPack, TangentFrameIsTakenAtTheLowestVertexIndex) {

@@ -49,14 +49,13 @@ bool readBytesAsModel(VmshLoader& loader, const std::string& bytes, const std::s
 std::shared_ptr<Model> readOrFail(const std::string& bytes) {
     VmshLoader loader;
     std::shared_ptr<Model> model;
-    EXPECT_TRUE(readBytesAsModel(loader, bytes, "test.vmsh", model)) << loader.lastError();
+    EXPECT_TRUE(readBytesAsModel(loader, bytes, "test.vmsh", model));
     return model;
 }
 
 std::string writeToBytes(const Model& model) {
-    VmshLoader writer;
     RamFile file;
-    EXPECT_TRUE(writer.write(file, model)) << writer.lastError();
+    EXPECT_TRUE(VmshLoader().write(file, "test.vmsh", model));
     return std::string(file.data().begin(), file.data().end());
 }
 
@@ -74,6 +73,24 @@ void expectSameMesh(const Mesh& a, const Mesh& b) {
 
 Vec3 positionOf(const Model& model, size_t surface, uint32_t vertex) {
     return model.surfaces()[surface]->mesh()->attribute(USAGE_POSITION).getVec3(vertex);
+}
+
+// Every refusal in log is the fixed line followed by one indented line with the reason;
+// returns how many there are.
+size_t countRefusals(const std::string& log, const std::string& line) {
+    size_t count = 0, at = 0;
+    while (at < log.size()) {
+        EXPECT_EQ(log.compare(at, line.size(), line), 0) << log.substr(at);
+        const size_t reason = at + line.size();
+        const size_t end = log.find('\n', reason);
+        EXPECT_NE(end, std::string::npos);
+        EXPECT_EQ(log.compare(reason, 2, "  "), 0) << log.substr(at);
+        EXPECT_GT(end, reason + 2) << log.substr(at);
+        if (end == std::string::npos || log.compare(at, line.size(), line) != 0) break;
+        at = end + 1;
+        ++count;
+    }
+    return count;
 }
 
 TEST(VmshLoader, RecordsGroupIntoStreamsWheneverTheStreamFieldChanges) {
@@ -157,7 +174,7 @@ TEST(VmshLoader, SavedFilesLoadBackIdenticalByteForByte) {
     TempDir dir;
     const auto scene = DemoSceneBuilder().build();
     VmshLoader loader;
-    ASSERT_TRUE(loader.save(dir.file("a.vmsh"), *scene)) << loader.lastError();
+    ASSERT_TRUE(loader.save(dir.file("a.vmsh"), *scene));
 
     std::shared_ptr<Model> first, second;
     ASSERT_TRUE(loader.load(dir.file("a.vmsh"), first, false));
@@ -214,15 +231,13 @@ TEST(VmshLoader, EveryTruncationIsRefusedAndLeavesTheModelAlone) {
     const auto sentinel = std::make_shared<Model>();
     VmshLoader loader;
     LogCapture log;
-    std::string expectedLog;
     for (size_t size = 0; size < whole.size(); ++size) {
         std::shared_ptr<Model> model = sentinel;
         EXPECT_FALSE(readBytesAsModel(loader, whole.substr(0, size), "cut.vmsh", model))
             << "cut at " << size;
         EXPECT_EQ(model, sentinel);
-        expectedLog += "Failed to read mesh data: cut.vmsh\n";
     }
-    EXPECT_EQ(log.text(), expectedLog);
+    EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: cut.vmsh\n"), whole.size());
     std::shared_ptr<Model> model;
     EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
 }
@@ -268,8 +283,7 @@ TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
         std::shared_ptr<Model> model;
         EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << c.what;
         EXPECT_FALSE(model) << c.what;
-        EXPECT_EQ(log.text(), "Failed to read mesh data: bad.vmsh\n") << c.what;
-        EXPECT_NE(loader.lastError().find("bad.vmsh ("), std::string::npos) << c.what;
+        EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << c.what;
         EXPECT_EQ(objects->made, 0) << c.what;
     }
 }
@@ -282,22 +296,24 @@ TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {
     const auto sentinel = std::make_shared<Model>();
     std::shared_ptr<Model> model = sentinel;
 
-    EXPECT_FALSE(factory->load("absent.vmsh", model, false));
-    EXPECT_EQ(model, sentinel);
-    EXPECT_NE(log.text().find("Failed to load absent.vmsh\n"), std::string::npos);
-    EXPECT_EQ(factory->lastError(), "Failed to load absent.vmsh");
-
     dir.write("scene.obj", twoSurfaceFile());
     dir.write("scene", twoSurfaceFile());
+    EXPECT_FALSE(factory->load("absent.vmsh", model, false));
     EXPECT_FALSE(factory->load("scene.obj", model, false));
     EXPECT_FALSE(factory->load("scene", model, false));
     EXPECT_FALSE(factory->save("copy.obj", *sentinel));
     EXPECT_EQ(model, sentinel);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "copy.obj"));
+    EXPECT_EQ(log.text(), "--- Loading absent.vmsh\n"
+                          "Warning: Loading absent.vmsh failed.\n"
+                          "Failed to load absent.vmsh\n"
+                          "Failed to load scene.obj: no model loader for the extension \"obj\"\n"
+                          "Failed to load scene: no model loader for the extension \"\"\n"
+                          "Failed to save copy.obj: no model loader for the extension \"obj\"\n");
 
     // Found through the file system, which logs the load.
     dir.write("models/scene.vmsh", twoSurfaceFile());
-    EXPECT_TRUE(factory->load("models/scene.vmsh", model, false)) << factory->lastError();
+    EXPECT_TRUE(factory->load("models/scene.vmsh", model, false));
     ASSERT_NE(model, sentinel);
     EXPECT_EQ(model->surfaces().size(), 2u);
     EXPECT_NE(log.text().find("--- Loading models/scene.vmsh\n"), std::string::npos);
@@ -368,11 +384,15 @@ TEST(VmshLoader, ModelsTheFormatCannotHoldAreNotSaved) {
     bare->addStream(nullptr, 3, 4, {});
     for (const auto& model : {modelWith(padded), modelWith(wideUv), modelWith(badIndex),
                               modelWith(bare), std::make_shared<Model>()}) {
+        LogCapture log;
         EXPECT_FALSE(loader.save(target, *model));
-        EXPECT_FALSE(loader.lastError().empty());
+        EXPECT_EQ(countRefusals(log.text(), "Failed to save mesh data: " + target + "\n"), 1u);
         EXPECT_EQ(dir.read("model.vmsh"), before);
     }
+    LogCapture log;
     EXPECT_FALSE(loader.save(dir.file("no/such/folder/model.vmsh"), *good));
+    EXPECT_EQ(log.text(), "Failed to save mesh data: " + dir.file("no/such/folder/model.vmsh") +
+                              "\n  cannot open it for writing\n");
     // Nothing but the saved model is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),

@@ -2,6 +2,7 @@
 #include "ReferenceSH.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
+#include "geometry/GeometryTestSupport.h"
 #include "geometry/PolyPack.h"
 #include "prt/SHTextureBuilder.h"
 
@@ -202,9 +203,15 @@ TEST(TransferBake, TheSHBuilderRefusesAnImageItCannotFill) {
     ASSERT_TRUE(pack.buildTree());
     SHTextureBuilder builder(16, 8192.0f, pack);
     EXPECT_EQ(AmbientTextureBuilder::current(), &builder);
+    Vrenn::Test::LogCapture log;
     EXPECT_FALSE(pack.bake(builder)); // no samples yet
     ASSERT_TRUE(builder.generateSamples());
     EXPECT_FALSE(pack.bake(builder)); // one plane where 19 are written
+    EXPECT_EQ(log.text(),
+              "AmbientTextureBuilder::beginWalk: there are no samples (generateSamples first)\n"
+              "PolyPack::bake: the baker refused the walk\n"
+              "AmbientTextureBuilder::beginWalk: the bake image is not one this builder fills\n"
+              "PolyPack::bake: the baker refused the walk\n");
     for (size_t i = 0; i < pack.bakeImage()->byteCount(); ++i)
         ASSERT_EQ(pack.bakeImage()->data()[i], 0);
 }
