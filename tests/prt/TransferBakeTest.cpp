@@ -127,23 +127,11 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
     EXPECT_NEAR(double(bake.traced) / 9.0, 2048.0, 64.0);
 
     const Coefficients& expected = openTransfer();
-    // The lobes are tilted 54.7 degrees off the normal, so the hemisphere cuts them: their
-    // constant term stays below pi Y00 = 0.886 that an upright lobe would give.
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_LT(expected[size_t(k)][0], 0.886);
-        EXPECT_GT(expected[size_t(k)][0], 0.5);
-    }
     const Coefficients first = bake.texel(0, 0, 0);
-    double worst = 0.0;
     for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 25; ++i) {
-            const double error =
-                std::fabs(first[size_t(k)][size_t(i)] - expected[size_t(k)][size_t(i)]);
-            worst = std::max(worst, error);
+        for (int i = 0; i < 25; ++i)
             EXPECT_NEAR(first[size_t(k)][size_t(i)], expected[size_t(k)][size_t(i)], 0.01)
                 << "basis " << k << " coefficient " << i;
-        }
-    EXPECT_LT(worst, 0.01);
     // Nothing blocks anywhere, so every texel holds the same numbers.
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
