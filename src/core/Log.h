@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -61,13 +62,26 @@ public:
     const std::vector<std::shared_ptr<Log>>& logs() const { return m_logs; }
     uint32_t logCount() const { return m_logCount; }
 
+    // Also hands every message, whatever its mask, to listener (an empty function stops
+    // it), for programs that show messages elsewhere than in a log's file. A listener is
+    // not a log: output made only for logs, such as a polygon pack's dump, is skipped
+    // while there is no log.
+    void setListener(std::function<void(const char*)> listener) {
+        m_listener = std::move(listener);
+    }
+
 private:
     std::vector<std::shared_ptr<Log>> m_logs;
     uint32_t m_logCount = 0;
+    std::function<void(const char*)> m_listener;
 };
 
 // Writes through the process-wide log manager with LOG_DEFAULT; does nothing while no
 // manager exists, so library code may log unconditionally.
+//
+// An operation that fails returns false (or an empty pointer) and logs one line naming
+// what failed. Where that line's text is fixed and cannot hold the reason, the reason
+// follows as a line indented by two spaces; tools show the two together.
 void logMessage(const std::string& text);
 void logFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -46,6 +46,7 @@ std::shared_ptr<Log> LogManager::CreateLog(uint32_t mask, const std::string& fil
 }
 
 void LogManager::Write(const char* message, uint32_t mask) {
+    if (m_listener) m_listener(message);
     for (const auto& log : m_logs) {
         if (mask & log->mask()) log->Write(message, mask);
     }

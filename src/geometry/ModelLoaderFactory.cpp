@@ -1,5 +1,6 @@
 #include "geometry/ModelLoaderFactory.h"
 
+#include "core/Log.h"
 #include "geometry/ModelLoader.h"
 #include "geometry/VmshLoader.h"
 
@@ -32,28 +33,24 @@ std::string ModelLoaderFactory::extensionOf(const std::string& name) {
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
-std::shared_ptr<ModelLoader> ModelLoaderFactory::loaderFor(const std::string& name) {
-    auto found = loader(extensionOf(name));
-    if (!found) m_lastError = "no model loader for the extension of " + name;
+std::shared_ptr<ModelLoader> ModelLoaderFactory::loaderFor(const std::string& name,
+                                                           const char* action) const {
+    const std::string extension = extensionOf(name);
+    auto found = loader(extension);
+    if (!found)
+        logMessage(std::string("Failed to ") + action + " " + name +
+                   ": no model loader for the extension \"" + extension + "\"\n");
     return found;
 }
 
 bool ModelLoaderFactory::load(const std::string& name, std::shared_ptr<Model>& model, bool upload) {
-    m_lastError.clear();
-    auto modelLoader = loaderFor(name);
-    if (!modelLoader) return false;
-    const bool loaded = modelLoader->load(name, model, upload);
-    if (!loaded) m_lastError = modelLoader->lastError();
-    return loaded;
+    auto modelLoader = loaderFor(name, "load");
+    return modelLoader && modelLoader->load(name, model, upload);
 }
 
 bool ModelLoaderFactory::save(const std::string& name, const Model& model) {
-    m_lastError.clear();
-    auto modelLoader = loaderFor(name);
-    if (!modelLoader) return false;
-    const bool saved = modelLoader->save(name, model);
-    if (!saved) m_lastError = modelLoader->lastError();
-    return saved;
+    auto modelLoader = loaderFor(name, "save");
+    return modelLoader && modelLoader->save(name, model);
 }
 
 } // namespace Vrenn

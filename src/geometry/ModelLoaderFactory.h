@@ -30,22 +30,20 @@ public:
     std::shared_ptr<ModelLoader> loader(const std::string& extension) const;
 
     // Loads through the loader of the name's extension. False, with model untouched,
-    // when there is no such loader or the loader fails.
+    // when the loader fails (it logs why) or there is none: that logs
+    // "Failed to load <name>: no model loader for the extension \"<ext>\"".
     bool load(const std::string& name, std::shared_ptr<Model>& model, bool upload);
-    // Saves through the loader of the name's extension; false without one.
+    // Saves through the loader of the name's extension; without one, logs
+    // "Failed to save <name>: ..." as load does and returns false.
     bool save(const std::string& name, const Model& model);
-
-    // Why the last load or save failed, in words; empty after a success.
-    const std::string& lastError() const { return m_lastError; }
 
     // The text after the last "." of name; empty when name has no ".".
     static std::string extensionOf(const std::string& name);
 
 private:
-    std::shared_ptr<ModelLoader> loaderFor(const std::string& name);
+    std::shared_ptr<ModelLoader> loaderFor(const std::string& name, const char* action) const;
 
     std::map<std::string, std::shared_ptr<ModelLoader>> m_loaders;
-    std::string m_lastError;
 };
 
 } // namespace Vrenn

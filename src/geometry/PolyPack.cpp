@@ -99,23 +99,17 @@ PolyPack::~PolyPack() = default;
 
 bool PolyPack::addSurface(const std::shared_ptr<Mesh>& mesh, bool writeAtlasCoordinates,
                           bool writeVertexValues) {
-    m_lastError.clear();
-    if (!mesh) {
-        m_lastError = "no mesh";
+    auto refuse = [](const std::string& why) {
+        logMessage("PolyPack::addSurface: " + why + "\n");
         return false;
-    }
+    };
+    if (!mesh) return refuse("no mesh");
     const VertexAttribute position = mesh->attribute(USAGE_POSITION);
     const auto& indices = mesh->indices();
-    if (!position)
-        m_lastError = "the mesh has no positions";
-    else if (indices.size() < 3)
-        m_lastError = "the mesh has fewer than 3 indices";
-    else if (*std::max_element(indices.begin(), indices.end()) >= position.vertexCount())
-        m_lastError = "the mesh has indices beyond its vertices";
-    if (!m_lastError.empty()) {
-        logMessage("PolyPack::addSurface: " + m_lastError + "\n");
-        return false;
-    }
+    if (!position) return refuse("the mesh has no positions");
+    if (indices.size() < 3) return refuse("the mesh has fewer than 3 indices");
+    if (*std::max_element(indices.begin(), indices.end()) >= position.vertexCount())
+        return refuse("the mesh has indices beyond its vertices");
 
     clearAtlas();
     PackSurface entry;

@@ -98,7 +98,7 @@ public:
     virtual ~TexelBaker() = default;
 
     // Called once before the first texel with the number of workers the walk uses. False
-    // stops the bake before any texel is visited.
+    // (with the reason logged) stops the bake before any texel is visited.
     virtual bool beginWalk(unsigned workers) = 0;
 
     // One covered texel: its world position on the polygon, the polygon's tangent frame and
@@ -141,6 +141,9 @@ public:
     // the group being gathered join it; others start a new polygon. False, with nothing
     // added, for a mesh without positions, with fewer than 3 indices or with indices
     // beyond its vertices. A surface added after packAtlas discards the atlas.
+    //
+    // Every failure of the pack (addSurface, buildTree, packAtlas, bake) returns false and
+    // logs one line "PolyPack::<operation>: <reason>".
     bool addSurface(const std::shared_ptr<Mesh>& mesh, bool writeAtlasCoordinates,
                     bool writeVertexValues);
 
@@ -225,9 +228,6 @@ public:
     // The threads a walk uses for a requested count (0: one per core; at most 1024).
     static unsigned workerCount(unsigned requested);
 
-    // Why the last addSurface, buildTree, packAtlas or bake failed, in words.
-    const std::string& lastError() const { return m_lastError; }
-
     // The most bytes the classification matrix may take; by default half the
     // machine's physical memory.
     uint64_t matrixByteLimit() const { return m_matrixByteLimit; }
@@ -290,7 +290,6 @@ private:
 
     float m_buildSeconds = 0.0f;
     uint64_t m_matrixByteLimit;
-    std::string m_lastError;
 };
 
 } // namespace Vrenn

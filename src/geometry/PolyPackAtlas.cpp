@@ -85,9 +85,7 @@ Vec3 PolyPack::rectanglePoint(uint32_t polygon, float u, float v) const {
 
 bool PolyPack::packAtlas(int initialWidth, int initialHeight, int planeCount, ImageFormat format,
                          uint32_t texCoordSet, float texelSize) {
-    m_lastError.clear();
-    auto refuse = [&](const std::string& why) {
-        m_lastError = why;
+    auto refuse = [](const std::string& why) {
         logMessage("PolyPack::packAtlas: " + why + "\n");
         return false;
     };

@@ -117,10 +117,8 @@ unsigned PolyPack::workerCount(unsigned requested) {
 }
 
 bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* stats) {
-    m_lastError.clear();
     if (!m_atlasImage || !m_atlasImage->data() || m_rayPolygons.size() != m_polygons.size()) {
-        m_lastError = "the pack has no atlas to bake";
-        logMessage("PolyPack::bake: " + m_lastError + "\n");
+        logMessage("PolyPack::bake: the pack has no atlas to bake\n");
         return false;
     }
     const auto started = std::chrono::steady_clock::now();
@@ -163,8 +161,7 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
     unsigned workers = workerCount(options.threads);
     if (rows.size() < workers) workers = std::max<unsigned>(1, static_cast<unsigned>(rows.size()));
     if (!baker.beginWalk(workers)) {
-        m_lastError = "the baker refused the walk";
-        logMessage("PolyPack::bake: " + m_lastError + "\n");
+        logMessage("PolyPack::bake: the baker refused the walk\n");
         return false;
     }
 

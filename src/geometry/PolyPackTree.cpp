@@ -115,13 +115,11 @@ PlaneSide PolyPack::classify(const PackPolygon& polygon, const PackPlane& plane)
 }
 
 bool PolyPack::buildTree() {
-    m_lastError.clear();
     m_nodes.clear();
     m_leaves.clear();
     const size_t n = m_polygons.size();
     if (n == 0) {
-        m_lastError = "the pack has no polygons to build a tree over";
-        logMessage("PolyPack::buildTree: " + m_lastError + "\n");
+        logMessage("PolyPack::buildTree: the pack has no polygons to build a tree over\n");
         return false;
     }
     const uint64_t bytes = uint64_t(n) * n;
@@ -134,10 +132,10 @@ bool PolyPack::buildTree() {
         }
     }
     if (!allocated) {
-        m_lastError = std::to_string(n) + " polygons need a " + std::to_string(bytes) +
-                      "-byte classification matrix, more than this machine's memory allows (" +
-                      std::to_string(m_matrixByteLimit) + " bytes)";
-        logMessage("PolyPack::buildTree: " + m_lastError + "\n");
+        logMessage("PolyPack::buildTree: " + std::to_string(n) + " polygons need a " +
+                   std::to_string(bytes) +
+                   "-byte classification matrix, more than this machine's memory allows (" +
+                   std::to_string(m_matrixByteLimit) + " bytes)\n");
         return false;
     }
     m_matrixSize = n;

@@ -2,7 +2,6 @@
 
 #include "core/Log.h"
 #include "fs/AtomicFile.h"
-#include "fs/DiskFile.h"
 #include "fs/FileSystem.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
@@ -213,6 +212,18 @@ std::string meshProblem(const Mesh& mesh) {
     return {};
 }
 
+bool failRead(const std::string& name, const std::string& reason) {
+    logMessage("Failed to read mesh data: " + name + "\n");
+    logMessage("  " + reason + "\n");
+    return false;
+}
+
+bool failSave(const std::string& name, const std::string& reason) {
+    logMessage("Failed to save mesh data: " + name + "\n");
+    logMessage("  " + reason + "\n");
+    return false;
+}
+
 } // namespace
 
 VmshLoader::VmshLoader(std::shared_ptr<ModelObjectFactory> objects)
@@ -222,24 +233,10 @@ VmshLoader::VmshLoader(std::shared_ptr<ModelObjectFactory> objects)
 
 VmshLoader::~VmshLoader() = default;
 
-bool VmshLoader::fail(const std::string& name, const std::string& reason) {
-    logMessage("Failed to read mesh data: " + name + "\n");
-    m_lastError = "Failed to read mesh data: " + name + " (" + reason + ")";
-    return false;
-}
-
 bool VmshLoader::load(const std::string& name, std::shared_ptr<Model>& model, bool upload) {
-    m_lastError.clear();
-    std::shared_ptr<File> file;
-    if (auto* fileSystem = FileSystem::instance()) {
-        file = fileSystem->open(name, SEARCH_ROOT, true);
-    } else {
-        auto disk = std::make_shared<DiskFile>(name, DISK_READ);
-        if (disk->isOpen()) file = disk;
-    }
+    std::shared_ptr<File> file = openDataFile(name);
     if (!file) {
         logMessage("Failed to load " + name + "\n");
-        m_lastError = "Failed to load " + name;
         return false;
     }
     const bool loaded = read(*file, name, model, upload);
@@ -249,23 +246,22 @@ bool VmshLoader::load(const std::string& name, std::shared_ptr<Model>& model, bo
 
 bool VmshLoader::read(File& file, const std::string& name, std::shared_ptr<Model>& model,
                       bool upload) {
-    m_lastError.clear();
     // The whole file is read at once and checked before anything is built from it.
     file.rewind();
     const uint32_t size = file.size();
     std::vector<uint8_t> bytes(size);
     if (size > 0 && file.read(bytes.data(), size) != size)
-        return fail(name, "the file could not be read whole");
+        return failRead(name, "the file could not be read whole");
 
     std::vector<SurfaceLayout> layouts;
     const std::string problem = VmshParser(bytes).parse(layouts);
-    if (!problem.empty()) return fail(name, problem);
+    if (!problem.empty()) return failRead(name, problem);
 
     std::shared_ptr<Model> built = m_objects->createModel();
-    if (!built) return fail(name, "no model could be created");
+    if (!built) return failRead(name, "no model could be created");
     for (const SurfaceLayout& layout : layouts) {
         std::shared_ptr<Mesh> mesh = m_objects->createMesh();
-        if (!mesh) return fail(name, "no mesh could be created");
+        if (!mesh) return failRead(name, "no mesh could be created");
         size_t offset = layout.vertexDataOffset;
         for (const StreamLayout& stream : layout.streams) {
             mesh->addStream(bytes.data() + offset, layout.vertexCount, stream.stride,
@@ -281,7 +277,7 @@ bool VmshLoader::read(File& file, const std::string& name, std::shared_ptr<Model
         if (upload) m_objects->uploadMesh(mesh);
 
         std::shared_ptr<Surface> surface = m_objects->createSurface();
-        if (!surface) return fail(name, "no surface could be created");
+        if (!surface) return failRead(name, "no surface could be created");
         surface->setMaterial(layout.materialName, m_objects->findMaterial(layout.materialName));
         surface->setMesh(std::move(mesh));
         built->addSurface(std::move(surface));
@@ -302,13 +298,9 @@ std::string VmshLoader::unsavableReason(const Model& model) {
     return {};
 }
 
-bool VmshLoader::write(File& file, const Model& model) {
-    m_lastError.clear();
+bool VmshLoader::write(File& file, const std::string& name, const Model& model) {
     const std::string problem = unsavableReason(model);
-    if (!problem.empty()) {
-        m_lastError = "cannot store the model as vmsh: " + problem;
-        return false;
-    }
+    if (!problem.empty()) return failSave(name, problem);
     bool ok = true;
     auto put = [&](const void* data, size_t n) {
         while (ok && n > 0) {
@@ -327,9 +319,9 @@ bool VmshLoader::write(File& file, const Model& model) {
     for (const auto& surface : model.surfaces()) {
         const Mesh* mesh = surface->mesh().get();
         uint8_t header[kSurfaceHeaderSize] = {};
-        const std::string name = storedName(surface->materialName());
-        std::memcpy(header, name.data(), name.size());
-        std::memcpy(header + kNameSize, name.data(), name.size());
+        const std::string material = storedName(surface->materialName());
+        std::memcpy(header, material.data(), material.size());
+        std::memcpy(header + kNameSize, material.data(), material.size());
         writeU32(header + 128, mesh ? mesh->vertexCount() : 0);
         writeU32(header + 132, mesh ? static_cast<uint32_t>(mesh->indices().size()) : 0);
         writeU32(header + 136, mesh ? static_cast<uint32_t>(mesh->elements().size()) : 0);
@@ -349,31 +341,15 @@ bool VmshLoader::write(File& file, const Model& model) {
             put(block->data(), block->size());
         put(mesh->indices().data(), mesh->indices().size() * 4);
     }
-    if (!ok) m_lastError = "a write fell short";
-    return ok;
+    if (!ok) return failSave(name, "a write fell short");
+    return true;
 }
 
 bool VmshLoader::save(const std::string& name, const Model& model) {
-    m_lastError.clear();
-    const std::string problem = unsavableReason(model);
-    if (!problem.empty()) {
-        logMessage("Failed to save mesh data: " + name + "\n");
-        m_lastError = "Failed to save mesh data: " + name + " (" + problem + ")";
-        return false;
-    }
     AtomicFile out(name);
-    if (!out.isOpen()) {
-        m_lastError = "cannot open " + name + " for writing";
-        return false;
-    }
-    if (!write(*out.file(), model)) {
-        m_lastError = "could not write " + name + " (" + m_lastError + ")";
-        return false;
-    }
-    if (!out.commit()) {
-        m_lastError = "could not write " + name;
-        return false;
-    }
+    if (!out.isOpen()) return failSave(name, "cannot open it for writing");
+    if (!write(*out.file(), name, model)) return false;
+    if (!out.commit()) return failSave(name, "could not rename the written data over it");
     return true;
 }
 

@@ -37,25 +37,26 @@ public:
     explicit VmshLoader(std::shared_ptr<ModelObjectFactory> objects = {});
     ~VmshLoader() override;
 
-    // Opens name through the file system (or straight from disk when there is none).
+    // Opens name through openDataFile. A file that cannot be opened logs "Failed to load "
+    // and the name; one that cannot be read logs "Failed to read mesh data: " and the
+    // name, then the reason on an indented line.
     bool load(const std::string& name, std::shared_ptr<Model>& model, bool upload) override;
     // Writes to a temporary file next to name and renames it over name when all went
     // well, so a failed save leaves an earlier file whole. Models the format cannot
-    // hold exactly are refused.
+    // hold exactly are refused. Failures log "Failed to save mesh data: " and the name,
+    // then the reason on an indented line.
     bool save(const std::string& name, const Model& model) override;
 
     // Reads a model from an open file; name is used in messages only.
     bool read(File& file, const std::string& name, std::shared_ptr<Model>& model, bool upload);
-    // Writes a model to an open file. False when the model cannot be stored exactly
-    // (see lastError) or a write falls short.
-    bool write(File& file, const Model& model);
+    // Writes a model to an open file, logging as save does; name is used in messages
+    // only. False when the model cannot be stored exactly or a write falls short.
+    bool write(File& file, const std::string& name, const Model& model);
 
     // Why the format cannot store model exactly, or empty when it can.
     static std::string unsavableReason(const Model& model);
 
 private:
-    bool fail(const std::string& name, const std::string& reason);
-
     std::shared_ptr<ModelObjectFactory> m_objects;
 };
 

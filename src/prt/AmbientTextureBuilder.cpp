@@ -1,5 +1,6 @@
 #include "prt/AmbientTextureBuilder.h"
 
+#include "core/Log.h"
 #include "fs/Image.h"
 #include "prt/SHBasis.h"
 
@@ -48,7 +49,13 @@ bool AmbientTextureBuilder::acceptsImage() const {
 }
 
 bool AmbientTextureBuilder::beginWalk(unsigned workers) {
-    if (m_directions.size() == 0 || workers == 0 || !acceptsImage()) return false;
+    auto refuse = [](const std::string& why) {
+        logMessage("AmbientTextureBuilder::beginWalk: " + why + "\n");
+        return false;
+    };
+    if (m_directions.size() == 0) return refuse("there are no samples (generateSamples first)");
+    if (workers == 0) return refuse("a walk needs at least one worker");
+    if (!acceptsImage()) return refuse("the bake image is not one this builder fills");
     const size_t samples = m_directions.size();
     m_workers.clear();
     try {
@@ -62,7 +69,7 @@ bool AmbientTextureBuilder::beginWalk(unsigned workers) {
         }
     } catch (const std::bad_alloc&) {
         m_workers.clear();
-        return false;
+        return refuse("no memory for the scratch of " + std::to_string(workers) + " workers");
     }
     return true;
 }

@@ -26,6 +26,13 @@ constexpr int kAtlasStart = 32;
 constexpr uint32_t kAtlasTexCoordSet = 1;
 constexpr float kWorldUnitsPerTexel = 4.0f;
 
+// Logs a failure the rebuild finds itself; the pack, the builder and the vmsh writer log
+// their own.
+bool bakeFailed(const std::string& why) {
+    logMessage("PRT bake failed: " + why + "\n");
+    return false;
+}
+
 // Files written under temporary names, renamed together at the end.
 class StagedFiles {
 public:
@@ -35,43 +42,31 @@ public:
         return m_dir.empty() ? name : (std::filesystem::path(m_dir) / name).string();
     }
 
-    bool addImage(const std::string& name, Image& image, std::string& error) {
-        AtomicFile* out = open(name, error);
+    bool addImage(const std::string& name, Image& image) {
+        AtomicFile* out = open(name);
         if (!out) return false;
         std::shared_ptr<File> file = out->file();
         DDSCodec codec;
-        if (!codec.encode(file, image)) {
-            error = "could not write " + path(name);
-            return false;
-        }
+        if (!codec.encode(file, image)) return bakeFailed("could not write " + path(name));
         return true;
     }
 
-    bool addModel(const std::string& name, const Model& model, std::string& error) {
-        AtomicFile* out = open(name, error);
-        if (!out) return false;
-        VmshLoader writer;
-        if (!writer.write(*out->file(), model)) {
-            error = "could not write " + path(name) + " (" + writer.lastError() + ")";
-            return false;
-        }
-        return true;
+    bool addModel(const std::string& name, const Model& model) {
+        AtomicFile* out = open(name);
+        return out && VmshLoader().write(*out->file(), path(name), model);
     }
 
     // Renames every file over its target; the names committed go to written.
-    bool commit(std::vector<std::string>& written, std::string& error) {
+    bool commit(std::vector<std::string>& written) {
         for (auto& file : m_files) {
-            if (!file->commit()) {
-                error = "could not write " + file->targetName();
-                return false;
-            }
+            if (!file->commit()) return bakeFailed("could not write " + file->targetName());
             written.push_back(file->targetName());
         }
         return true;
     }
 
 private:
-    AtomicFile* open(const std::string& name, std::string& error) {
+    AtomicFile* open(const std::string& name) {
         const std::filesystem::path target(path(name));
         if (target.has_parent_path()) {
             std::error_code ec;
@@ -79,7 +74,7 @@ private:
         }
         auto file = std::make_unique<AtomicFile>(target.string());
         if (!file->isOpen()) {
-            error = "cannot create " + target.string();
+            bakeFailed("cannot create " + target.string());
             return nullptr;
         }
         m_files.push_back(std::move(file));
@@ -94,13 +89,8 @@ private:
 
 bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result) {
     result = PrtBakeResult{};
-    auto fail = [&](const std::string& why) {
-        result.error = why;
-        logMessage("PRT bake failed: " + why + "\n");
-        return false;
-    };
     if (settings.rays < 1 || settings.rays > kMaxSampleRays)
-        return fail("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+        return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
 
     PolyPack pack(4, kBalanceWeight, kSplitWeight);
     for (size_t s = 0; s < model.surfaces().size(); ++s) {
@@ -110,48 +100,45 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
             logMessage("PRT bake: surface " + std::to_string(s) + " has no polygons to bake\n");
     }
     result.polygons = pack.polygons().size();
-    if (pack.polygons().empty()) return fail("the model has no polygons to bake");
+    if (pack.polygons().empty()) return bakeFailed("the model has no polygons to bake");
 
     const int planes = settings.ambient ? 1 : kTransferPlaneCount;
     const ImageFormat format = settings.ambient ? FORMAT_L8 : kTransferFormat;
     if (!pack.packAtlas(kAtlasStart, kAtlasStart, planes, format, kAtlasTexCoordSet,
                         kWorldUnitsPerTexel))
-        return fail(pack.lastError());
+        return false;
     result.atlasWidth = pack.atlasWidth();
     result.atlasHeight = pack.atlasHeight();
-    if (!pack.buildTree()) return fail(pack.lastError());
+    if (!pack.buildTree()) return false;
 
     std::unique_ptr<AmbientTextureBuilder> builder;
     if (settings.ambient)
         builder = std::make_unique<AmbientTextureBuilder>(settings.rays, settings.rayLength, pack);
     else
         builder = std::make_unique<SHTextureBuilder>(settings.rays, settings.rayLength, pack);
-    if (!builder->generateSamples()) return fail("the sample set could not be made");
+    if (!builder->generateSamples()) return bakeFailed("the sample set could not be made");
     result.samples = builder->sampleCount();
 
     BakeStats stats;
-    if (!pack.bake(*builder, settings.walk, &stats)) return fail(pack.lastError());
+    if (!pack.bake(*builder, settings.walk, &stats)) return false;
     result.texels = stats.texels;
     result.seconds = stats.seconds;
     result.workers = stats.workers;
     result.rays = builder->raysTraced();
 
     StagedFiles files(settings.outputDir);
-    std::string error;
     Image& bakeImage = *pack.bakeImage();
     if (bakeImage.depth() == kTransferPlaneCount) {
         for (int f = 0; f < 3; ++f) {
             Image image;
             if (!transferFileImage(bakeImage, f, image))
-                return fail("no memory for " + std::string(kTransferFileNames[f]));
-            if (!files.addImage(kTransferFileNames[f], image, error)) return fail(error);
+                return bakeFailed("no memory for " + std::string(kTransferFileNames[f]));
+            if (!files.addImage(kTransferFileNames[f], image)) return false;
         }
-    } else if (!files.addImage(kAmbientFileName, bakeImage, error)) {
-        return fail(error);
+    } else if (!files.addImage(kAmbientFileName, bakeImage)) {
+        return false;
     }
-    if (!files.addModel(kSavedModelName, model, error)) return fail(error);
-    if (!files.commit(result.files, error)) return fail(error);
-    return true;
+    return files.addModel(kSavedModelName, model) && files.commit(result.files);
 }
 
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
@@ -160,10 +147,7 @@ bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
     const CVarManager* cvars = CVarManager::instance();
     const bool rebuild = cvars && cvars->GetInt("makebsp") != 0;
     const std::string name = cvars ? cvars->GetString("model") : std::string();
-    if (!loaders.load(name, model, !rebuild)) {
-        result.error = loaders.lastError();
-        return false;
-    }
+    if (!loaders.load(name, model, !rebuild)) return false;
     if (!rebuild) return true;
     PrtBakeSettings settings;
     settings.rays = cvars->GetInt("num_rays");

@@ -32,7 +32,6 @@ struct PrtBakeResult {
     double seconds = 0.0; // wall time of the texel walk
     unsigned workers = 0;
     std::vector<std::string> files; // the files written, in order
-    std::string error;              // why it failed
 };
 
 // Rebuilds everything the per-pixel PRT lighting needs from a loaded model, without a window:
@@ -44,15 +43,17 @@ struct PrtBakeResult {
 //
 // The files are first written under temporary names and renamed only once all of them were
 // written, so a bake that fails at any point (a model that cannot be packed, an atlas that
-// overflows, a failed write) leaves every earlier file as it was. The model's meshes gain
-// texture-coordinate set 1 as soon as the atlas is packed.
+// overflows, a failed write) leaves every earlier file as it was. A failure returns false
+// and logs one line: "PRT bake failed: <reason>" for what this function checks itself,
+// the pack's or writer's own line otherwise. The model's meshes gain texture-coordinate
+// set 1 as soon as the atlas is packed.
 bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result);
 
 // The demo's start-up steps for its model, as the console variables ask: loads the model named
 // by "model" through loaders (uploading meshes at once unless "makebsp" is set) and, when
 // "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory.
-// A model that cannot be loaded is never baked: false, model unchanged, with the reason in
-// result.error. The GPU upload after a rebuild is the caller's.
+// A model that cannot be loaded is never baked: false, model unchanged, with the loader's
+// reason in the log. The GPU upload after a rebuild is the caller's.
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
                      const BakeOptions& walk, PrtBakeResult& result);
 

@@ -16,7 +16,7 @@ namespace {
 
 std::string saved(Vrenn::VmshLoader& loader, const Vrenn::Model& model) {
     Vrenn::RamFile out;
-    if (!loader.write(out, model)) std::abort(); // a loaded model is always savable
+    if (!loader.write(out, "fuzz.vmsh", model)) std::abort(); // a loaded model is always savable
     return std::string(out.data().begin(), out.data().end());
 }
 

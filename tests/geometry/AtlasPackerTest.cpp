@@ -57,7 +57,7 @@ TEST(AtlasPacker, RectangleExtentsFromWorldSizes) {
     EXPECT_EQ(atlasRectExtent(1e30f, 0.25f), 65536);
 }
 
-TEST(AtlasPacker, PlacesLargestFirstAndSplitsFreeSpaceBelowAndRight) {
+TEST(AtlasPacker, PlacesLargestFirstInOrderAndSplitsFreeSpaceBelowAndRight) {
     // Worked by hand: A (20x20) at the corner leaves (0,20) 20x12 below and (20,0) 12x32 to
     // the right. B (12x30) does not fit below, so it goes right; C (20x12) exactly fills below.
     auto rects = makeRects({{20, 12}, {12, 30}, {20, 20}});
@@ -74,15 +74,12 @@ TEST(AtlasPacker, PlacesLargestFirstAndSplitsFreeSpaceBelowAndRight) {
     EXPECT_EQ(std::make_pair(c.x, c.y), std::make_pair(0, 20));
     EXPECT_FALSE(a.flipped || b.flipped || c.flipped);
     expectValidPlacements(rects, result);
-}
 
-TEST(AtlasPacker, EqualAreasKeepTheirOrder) {
-    auto rects = makeRects({{2, 8}, {4, 4}, {8, 2}, {5, 5}});
+    // Equal areas keep their order.
+    rects = makeRects({{2, 8}, {4, 4}, {8, 2}, {5, 5}});
     packAtlasRects(rects, 32, 32);
-    EXPECT_EQ(rects[0].id, 3);
-    EXPECT_EQ(rects[1].id, 0);
-    EXPECT_EQ(rects[2].id, 1);
-    EXPECT_EQ(rects[3].id, 2);
+    EXPECT_EQ(std::vector<int>({rects[0].id, rects[1].id, rects[2].id, rects[3].id}),
+              std::vector<int>({3, 0, 1, 2}));
 }
 
 TEST(AtlasPacker, TurnsARectangleThatOnlyFitsOnItsSide) {

@@ -4,11 +4,19 @@
 #include "geometry/Mesh.h"
 #include "support/TempDir.h"
 
+#include <array>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace Vrenn::Test {
+
+inline void expectNear(const Vec3& actual, const Vec3& expected, float tolerance = 1e-6f) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
 
 // A log manager with one log in a temporary file, for tests that check log lines.
 class LogCapture {
@@ -48,6 +56,18 @@ inline void addQuad(std::vector<Vec3>& positions, std::vector<uint32_t>& indices
     const uint32_t base = static_cast<uint32_t>(positions.size());
     positions.insert(positions.end(), {p, p + a, p + a + b, p + b});
     indices.insert(indices.end(), {base, base + 1, base + 2, base, base + 2, base + 3});
+}
+
+// A mesh of rectangles given as (corner p, edge a, edge b), each its own vertex group
+// facing along a x b, with computed normals.
+inline std::shared_ptr<Mesh> quadsMesh(const std::vector<std::array<Vec3, 3>>& quads) {
+    std::vector<Vec3> positions;
+    std::vector<uint32_t> indices;
+    for (const auto& q : quads)
+        addQuad(positions, indices, q[0], q[1], q[2]);
+    auto mesh = makeMesh(positions, indices);
+    EXPECT_TRUE(mesh->computeNormals());
+    return mesh;
 }
 
 } // namespace Vrenn::Test

@@ -36,29 +36,6 @@ struct RayScene {
     PolyPack pack;
 };
 
-TEST(PolyPackRay, TheNearestFacingPolygonBlocks) {
-    RayScene scene;
-    ASSERT_EQ(scene.pack.polygons().size(), 3u);
-    ASSERT_LT(scene.pack.polygons()[2].normal.y, 0.0f);
-    Vec3 hit;
-    // Down through the triangle's back: the upper floor is the first to face the segment.
-    EXPECT_EQ(scene.hitPolygon({5, 20, 5}, {5, -20, 5}, &hit), 0);
-    EXPECT_NEAR(hit.x, 5.0f, 1e-4);
-    EXPECT_NEAR(hit.y, 0.0f, 1e-4);
-    EXPECT_NEAR(hit.z, 5.0f, 1e-4);
-    // Up from between the floors: the lower floor's back, then the upper floor's back, then
-    // the triangle's front.
-    EXPECT_EQ(scene.hitPolygon({5, -2, 5}, {5, 30, 5}, &hit), 2);
-    EXPECT_NEAR(hit.y, 10.0f, 1e-4);
-    // Slanted segments keep the order.
-    EXPECT_EQ(scene.hitPolygon({30, 8, 2}, {2, -30, 30}, &hit), 0);
-    EXPECT_NEAR(hit.y, 0.0f, 1e-4);
-    EXPECT_EQ(scene.hitPolygon({60, 1, 60}, {-6, -8, 2}), 1); // passes beside the upper floor
-    // Nothing in the way.
-    EXPECT_EQ(scene.hitPolygon({5, 20, 5}, {5, 40, 5}), -1);
-    EXPECT_EQ(scene.hitPolygon({50, 1, 5}, {50, -20, 5}), -1);
-}
-
 TEST(PolyPackRay, SegmentsLeavingAPolygonAreNotBlockedByIt) {
     RayScene scene;
     // Starting on the upper floor: heading up it faces away; heading down it faces the
@@ -93,15 +70,11 @@ TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
     // The root splits on polygon 0's plane y = 0. Segments that start 0.005 behind it (within
     // the plane's thickness of 0.01) count as starting on it, and reach what lies on either
     // side: polygon 1 below facing up, polygon 2 above facing down.
-    std::vector<Vec3> positions;
-    std::vector<uint32_t> indices;
-    addQuad(positions, indices, {0, 0, 0}, {0, 0, 10}, {10, 0, 0});
-    addQuad(positions, indices, {20, -20, 0}, {0, 0, 10}, {20, 0, 0});
-    addQuad(positions, indices, {20, 20, 0}, {20, 0, 0}, {0, 0, 10});
     PolyPack pack(4, 3, 4);
-    auto mesh = makeMesh(positions, indices);
-    ASSERT_TRUE(mesh->computeNormals());
-    ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.addSurface(quadsMesh({{Vec3{0, 0, 0}, Vec3{0, 0, 10}, Vec3{10, 0, 0}},
+                                           {Vec3{20, -20, 0}, Vec3{0, 0, 10}, Vec3{20, 0, 0}},
+                                           {Vec3{20, 20, 0}, Vec3{20, 0, 0}, Vec3{0, 0, 10}}}),
+                                true, true));
     ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
     ASSERT_TRUE(pack.buildTree());
     ASSERT_EQ(pack.nodes()[0].plane.normal, (Vec3{0, 1, 0}));
@@ -124,10 +97,8 @@ TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
 
 TEST(PolyPackRay, NeedsATreeAndAnAtlas) {
     PolyPack pack(4, 3, 4);
-    std::vector<Vec3> positions;
-    std::vector<uint32_t> indices;
-    addQuad(positions, indices, {0, 0, 0}, {0, 0, 40}, {40, 0, 0});
-    ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
+    ASSERT_TRUE(
+        pack.addSurface(quadsMesh({{Vec3{0, 0, 0}, Vec3{0, 0, 40}, Vec3{40, 0, 0}}}), true, true));
     Vec3 hit;
     int32_t polygon = 5;
     EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));

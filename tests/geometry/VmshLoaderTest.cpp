@@ -4,7 +4,6 @@
 #include "VmshBytes.h"
 #include "fs/FileSystem.h"
 #include "fs/RamFile.h"
-#include "geometry/DemoSceneBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/ModelObjectFactory.h"
@@ -49,14 +48,13 @@ bool readBytesAsModel(VmshLoader& loader, const std::string& bytes, const std::s
 std::shared_ptr<Model> readOrFail(const std::string& bytes) {
     VmshLoader loader;
     std::shared_ptr<Model> model;
-    EXPECT_TRUE(readBytesAsModel(loader, bytes, "test.vmsh", model)) << loader.lastError();
+    EXPECT_TRUE(readBytesAsModel(loader, bytes, "test.vmsh", model));
     return model;
 }
 
 std::string writeToBytes(const Model& model) {
-    VmshLoader writer;
     RamFile file;
-    EXPECT_TRUE(writer.write(file, model)) << writer.lastError();
+    EXPECT_TRUE(VmshLoader().write(file, "test.vmsh", model));
     return std::string(file.data().begin(), file.data().end());
 }
 
@@ -76,56 +74,56 @@ Vec3 positionOf(const Model& model, size_t surface, uint32_t vertex) {
     return model.surfaces()[surface]->mesh()->attribute(USAGE_POSITION).getVec3(vertex);
 }
 
-TEST(VmshLoader, RecordsGroupIntoStreamsWheneverTheStreamFieldChanges) {
+// Every refusal in log is the fixed line followed by one indented line with the reason;
+// returns how many there are.
+size_t countRefusals(const std::string& log, const std::string& line) {
+    size_t count = 0, at = 0;
+    while (at < log.size()) {
+        EXPECT_EQ(log.compare(at, line.size(), line), 0) << log.substr(at);
+        const size_t reason = at + line.size();
+        const size_t end = log.find('\n', reason);
+        EXPECT_NE(end, std::string::npos);
+        EXPECT_EQ(log.compare(reason, 2, "  "), 0) << log.substr(at);
+        EXPECT_GT(end, reason + 2) << log.substr(at);
+        if (end == std::string::npos || log.compare(at, line.size(), line) != 0) break;
+        at = end + 1;
+        ++count;
+    }
+    return count;
+}
+
+TEST(VmshLoader, RecordsGroupIntoStreamsAndTextureSetZeroIsTwoComponents) {
     VmshBytes f;
     f.fileHeader(1).surfaceHeader("m", "m", 3, 3, 4);
     f.element(5, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
-        .element(5, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12)
+        .element(5, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 3, 12) // read as 2 components
         .element(9, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0)
-        .element(5, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 1, 0);
-    f.floats({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}); // stream 5: position, uv
-    f.indices({0xff0000ff, 0xff00ff00, 0xffff0000});         // stream 9: colours
-    f.floats({0.25f, 0.5f, 0.75f});                          // stream 5 again: one float
+        .element(5, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 1, 0); // other sets keep theirs
+    f.floats({0, 0, 0, 0.1f, 0.2f, 1, 0, 0, 0.3f, 0.4f, 0, 1, 0, 0.5f, 0.6f}); // stream 5
+    f.indices({0xff0000ff, 0xff00ff00, 0xffff0000});                           // stream 9: colours
+    f.floats({0.25f, 0.5f, 0.75f}); // stream 5 again: one float
     f.indices({0, 1, 2});
     const auto model = readOrFail(f.bytes);
     ASSERT_TRUE(model);
     const Mesh& mesh = *model->surfaces()[0]->mesh();
 
-    // Fields 5, 5, 9, 5 make three streams; loading adds the normal and tangent streams.
+    // Fields 5, 5, 9, 5 make three streams (the first of 12 + 8 bytes); loading adds the
+    // normal and tangent streams.
     ASSERT_EQ(mesh.streamCount(), 5u);
     EXPECT_EQ(mesh.strides(), (std::vector<uint32_t>{20, 4, 4, 12, 24}));
     std::vector<uint32_t> streamOfRecord;
     for (const auto& e : mesh.elements())
         streamOfRecord.push_back(e.stream);
     EXPECT_EQ(streamOfRecord, (std::vector<uint32_t>{0, 0, 1, 2, 3, 4, 4}));
+    EXPECT_EQ(mesh.elements()[1].componentCount, 2u);
     uint32_t colour;
     std::memcpy(&colour, mesh.streamData(1) + 4, 4);
     EXPECT_EQ(colour, 0xff00ff00u);
-    EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 1).get(2, 0), 0.75f);
-    EXPECT_EQ(mesh.primitiveType(), PRIMITIVE_TRIANGLE_LIST);
-    EXPECT_EQ(mesh.primitiveCount(), 1u);
-}
-
-TEST(VmshLoader, TextureSetZeroIsAlwaysTwoComponents) {
-    VmshBytes f;
-    f.fileHeader(1).surfaceHeader("m", "m", 3, 3, 3);
-    f.element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
-        .element(0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 3, 12) // read as 2 components
-        .element(1, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 3, 0); // other sets keep theirs
-    // Stream 0 therefore has a stride of 12 + 8 = 20 bytes.
-    f.floats({0, 0, 0, 0.1f, 0.2f, 1, 0, 0, 0.3f, 0.4f, 0, 1, 0, 0.5f, 0.6f});
-    f.floats({1, 2, 3, 4, 5, 6, 7, 8, 9});
-    f.indices({0, 1, 2});
-    const auto model = readOrFail(f.bytes);
-    ASSERT_TRUE(model);
-    const Mesh& mesh = *model->surfaces()[0]->mesh();
-    EXPECT_EQ(mesh.strides()[0], 20u);
-    EXPECT_EQ(mesh.strides()[1], 12u);
-    EXPECT_EQ(mesh.elements()[1].componentCount, 2u);
-    EXPECT_EQ(mesh.elements()[2].componentCount, 3u);
     EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 0).get(1, 0), 0.3f);
     EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 0).get(2, 1), 0.6f);
+    EXPECT_EQ(mesh.attribute(USAGE_TEXCOORD, 1).get(2, 0), 0.75f);
     EXPECT_EQ(positionOf(*model, 0, 2), (Vec3{0, 1, 0}));
+    EXPECT_EQ(mesh.primitiveType(), PRIMITIVE_TRIANGLE_LIST);
 }
 
 TEST(VmshLoader, TangentStreamIsAddedOnceAndSavedWithTheModel) {
@@ -151,30 +149,6 @@ TEST(VmshLoader, TangentStreamIsAddedOnceAndSavedWithTheModel) {
     expectSameMesh(*reloaded->surfaces()[0]->mesh(), first);
     expectSameMesh(*reloaded->surfaces()[1]->mesh(), *loaded->surfaces()[1]->mesh());
     EXPECT_EQ(writeToBytes(*reloaded), saved);
-}
-
-TEST(VmshLoader, SavedFilesLoadBackIdenticalByteForByte) {
-    TempDir dir;
-    const auto scene = DemoSceneBuilder().build();
-    VmshLoader loader;
-    ASSERT_TRUE(loader.save(dir.file("a.vmsh"), *scene)) << loader.lastError();
-
-    std::shared_ptr<Model> first, second;
-    ASSERT_TRUE(loader.load(dir.file("a.vmsh"), first, false));
-    ASSERT_TRUE(loader.save(dir.file("b.vmsh"), *first));
-    ASSERT_TRUE(loader.load(dir.file("b.vmsh"), second, false));
-    ASSERT_TRUE(loader.save(dir.file("c.vmsh"), *second));
-    EXPECT_EQ(dir.read("b.vmsh"), dir.read("c.vmsh"));
-
-    ASSERT_EQ(first->surfaces().size(), scene->surfaces().size());
-    for (size_t s = 0; s < first->surfaces().size(); ++s) {
-        EXPECT_EQ(first->surfaces()[s]->materialName(), scene->surfaces()[s]->materialName());
-        EXPECT_EQ(*first->surfaces()[s]->mesh()->streams()[0],
-                  *scene->surfaces()[s]->mesh()->streams()[0]);
-        EXPECT_EQ(first->surfaces()[s]->mesh()->indices(), scene->surfaces()[s]->mesh()->indices());
-        expectSameMesh(*first->surfaces()[s]->mesh(), *second->surfaces()[s]->mesh());
-    }
-    EXPECT_EQ(first->bounds(), scene->bounds());
 }
 
 TEST(VmshLoader, WriterLaysOutTheFormatAsSpecified) {
@@ -214,15 +188,13 @@ TEST(VmshLoader, EveryTruncationIsRefusedAndLeavesTheModelAlone) {
     const auto sentinel = std::make_shared<Model>();
     VmshLoader loader;
     LogCapture log;
-    std::string expectedLog;
     for (size_t size = 0; size < whole.size(); ++size) {
         std::shared_ptr<Model> model = sentinel;
         EXPECT_FALSE(readBytesAsModel(loader, whole.substr(0, size), "cut.vmsh", model))
             << "cut at " << size;
         EXPECT_EQ(model, sentinel);
-        expectedLog += "Failed to read mesh data: cut.vmsh\n";
     }
-    EXPECT_EQ(log.text(), expectedLog);
+    EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: cut.vmsh\n"), whole.size());
     std::shared_ptr<Model> model;
     EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
 }
@@ -268,8 +240,7 @@ TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
         std::shared_ptr<Model> model;
         EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << c.what;
         EXPECT_FALSE(model) << c.what;
-        EXPECT_EQ(log.text(), "Failed to read mesh data: bad.vmsh\n") << c.what;
-        EXPECT_NE(loader.lastError().find("bad.vmsh ("), std::string::npos) << c.what;
+        EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << c.what;
         EXPECT_EQ(objects->made, 0) << c.what;
     }
 }
@@ -282,22 +253,24 @@ TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {
     const auto sentinel = std::make_shared<Model>();
     std::shared_ptr<Model> model = sentinel;
 
-    EXPECT_FALSE(factory->load("absent.vmsh", model, false));
-    EXPECT_EQ(model, sentinel);
-    EXPECT_NE(log.text().find("Failed to load absent.vmsh\n"), std::string::npos);
-    EXPECT_EQ(factory->lastError(), "Failed to load absent.vmsh");
-
     dir.write("scene.obj", twoSurfaceFile());
     dir.write("scene", twoSurfaceFile());
+    EXPECT_FALSE(factory->load("absent.vmsh", model, false));
     EXPECT_FALSE(factory->load("scene.obj", model, false));
     EXPECT_FALSE(factory->load("scene", model, false));
     EXPECT_FALSE(factory->save("copy.obj", *sentinel));
     EXPECT_EQ(model, sentinel);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "copy.obj"));
+    EXPECT_EQ(log.text(), "--- Loading absent.vmsh\n"
+                          "Warning: Loading absent.vmsh failed.\n"
+                          "Failed to load absent.vmsh\n"
+                          "Failed to load scene.obj: no model loader for the extension \"obj\"\n"
+                          "Failed to load scene: no model loader for the extension \"\"\n"
+                          "Failed to save copy.obj: no model loader for the extension \"obj\"\n");
 
     // Found through the file system, which logs the load.
     dir.write("models/scene.vmsh", twoSurfaceFile());
-    EXPECT_TRUE(factory->load("models/scene.vmsh", model, false)) << factory->lastError();
+    EXPECT_TRUE(factory->load("models/scene.vmsh", model, false));
     ASSERT_NE(model, sentinel);
     EXPECT_EQ(model->surfaces().size(), 2u);
     EXPECT_NE(log.text().find("--- Loading models/scene.vmsh\n"), std::string::npos);
@@ -368,11 +341,15 @@ TEST(VmshLoader, ModelsTheFormatCannotHoldAreNotSaved) {
     bare->addStream(nullptr, 3, 4, {});
     for (const auto& model : {modelWith(padded), modelWith(wideUv), modelWith(badIndex),
                               modelWith(bare), std::make_shared<Model>()}) {
+        LogCapture log;
         EXPECT_FALSE(loader.save(target, *model));
-        EXPECT_FALSE(loader.lastError().empty());
+        EXPECT_EQ(countRefusals(log.text(), "Failed to save mesh data: " + target + "\n"), 1u);
         EXPECT_EQ(dir.read("model.vmsh"), before);
     }
+    LogCapture log;
     EXPECT_FALSE(loader.save(dir.file("no/such/folder/model.vmsh"), *good));
+    EXPECT_EQ(log.text(), "Failed to save mesh data: " + dir.file("no/such/folder/model.vmsh") +
+                              "\n  cannot open it for writing\n");
     // Nothing but the saved model is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),

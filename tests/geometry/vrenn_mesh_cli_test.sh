@@ -34,12 +34,13 @@ head -c 300 scene.vmsh >cut.vmsh
 "$vrenn" mesh info cut.vmsh >stdout.txt 2>stderr.txt
 check "damaged file exits 1" test $? -eq 1
 check "damaged file: one line on stderr" test "$(wc -l <stderr.txt)" -eq 1
-check "damaged file: reason" grep -q 'Failed to read mesh data: cut.vmsh' stderr.txt
+check "damaged file: what and why" \
+    grep -Eq '^vrenn: mesh info: Failed to read mesh data: cut.vmsh \(surface [0-9]+: .+\)$' stderr.txt
 check "damaged file: nothing on stdout" test ! -s stdout.txt
 
 "$vrenn" mesh bsp absent.vmsh >stdout.txt 2>stderr.txt
 check "missing file exits 1" test $? -eq 1
-check "missing file: reason" grep -q 'Failed to load absent.vmsh' stderr.txt
+check "missing file: reason" grep -qx 'vrenn: mesh bsp: Failed to load absent.vmsh' stderr.txt
 
 "$vrenn" mesh info >/dev/null 2>&1
 check "usage error exits 2" test $? -eq 2
@@ -47,5 +48,8 @@ check "mesh help" matches "$("$vrenn" mesh --help)" 'vrenn mesh bsp FILE \[--log
 check "mkscene help" matches "$("$vrenn" mkscene --help)" 'vrenn mkscene OUT.vmsh'
 "$vrenn" mkscene no/such/folder/scene.vmsh >/dev/null 2>stderr.txt
 check "unwritable output exits 1" test $? -eq 1
+check "unwritable output: why" grep -qx \
+    'vrenn: mkscene: Failed to save mesh data: no/such/folder/scene.vmsh (cannot open it for writing)' \
+    stderr.txt
 
 finish "vrenn mesh"

@@ -5,6 +5,7 @@
 #include "fs/DDSCodec.h"
 #include "fs/DiskFile.h"
 #include "fs/Image.h"
+#include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/PolyPack.h"
 #include "geometry/VmshLoader.h"
@@ -21,6 +22,7 @@
 namespace Vrenn {
 namespace {
 
+using Test::LogCapture;
 using Test::readBytes;
 using Test::TempDir;
 using testing::Rect;
@@ -53,7 +55,7 @@ PrtBakeResult bakeInto(const std::string& dir, int rays, unsigned threads, bool 
     settings.walk.threads = threads;
     settings.ambient = ambient;
     PrtBakeResult result;
-    EXPECT_TRUE(rebuildPrtScene(*model, settings, result)) << result.error;
+    EXPECT_TRUE(rebuildPrtScene(*model, settings, result));
     return result;
 }
 
@@ -105,7 +107,7 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
     // The saved model carries texture-coordinate set 1, as the pack wrote it.
     std::shared_ptr<Model> saved;
     VmshLoader loader;
-    ASSERT_TRUE(loader.load(dir.file("models/saved.vmsh"), saved, false)) << loader.lastError();
+    ASSERT_TRUE(loader.load(dir.file("models/saved.vmsh"), saved, false));
     ASSERT_EQ(saved->surfaces().size(), model->surfaces().size());
     for (size_t s = 0; s < saved->surfaces().size(); ++s) {
         const VertexAttribute got = saved->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
@@ -145,21 +147,26 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     settings.rays = 4;
     settings.outputDir = dir.path().string();
     PrtBakeResult result;
+    LogCapture log;
     EXPECT_FALSE(rebuildPrtScene(*huge, settings, result));
-    EXPECT_NE(result.error.find("1 of 1 rectangles did not fit"), std::string::npos)
-        << result.error;
+    EXPECT_NE(log.text().find("PolyPack::packAtlas: 1 of 1 rectangles did not fit"),
+              std::string::npos);
 
-    // A ray count out of range, and a model without triangles.
+    // A ray count out of range, a model without triangles, and an output folder that
+    // cannot be written: each logs one line saying why.
     settings.rays = 0;
     EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
     settings.rays = 4;
     Model empty;
     EXPECT_FALSE(rebuildPrtScene(empty, settings, result));
-
-    // An output folder that cannot be written.
     settings.outputDir = dir.file("shtex0.dds"); // a file, not a folder
     EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
-    EXPECT_FALSE(result.error.empty());
+    const std::string text = log.text();
+    EXPECT_NE(text.find("PRT bake failed: the ray count must be from 1 to "), std::string::npos);
+    EXPECT_NE(text.find("PRT bake failed: the model has no polygons to bake\n"), std::string::npos);
+    EXPECT_NE(text.find("PRT bake failed: cannot create " + dir.file("shtex0.dds/shtex0.dds")),
+              std::string::npos)
+        << text;
 
     EXPECT_EQ(dir.read("shtex0.dds"), "earlier");
     EXPECT_EQ(dir.read("models/saved.vmsh"), "earlier model");
@@ -211,7 +218,7 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
     {
         CVarManager cvars;
         cvars.LoadConfigText("model \"scene.vmsh\"\nmakebsp \"0\"\nnum_rays \"50\"\n");
-        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result)) << result.error;
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
         ASSERT_TRUE(model);
         EXPECT_EQ(model->surfaces().size(), 3u);
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
@@ -219,7 +226,7 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
 
         cvars.SetInt("makebsp", 1);
         model.reset();
-        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result)) << result.error;
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
         EXPECT_EQ(result.samples, 49u);
         for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
             EXPECT_TRUE(std::filesystem::exists(name)) << name;
@@ -230,9 +237,10 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
     CVarManager cvars;
     cvars.LoadConfigText("model \"missing.vmsh\"\nmakebsp \"1\"\nnum_rays \"50\"\n");
     const std::shared_ptr<Model> before = model;
+    LogCapture log;
     EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result));
     EXPECT_EQ(model, before);
-    EXPECT_NE(result.error.find("missing.vmsh"), std::string::npos) << result.error;
+    EXPECT_NE(log.text().find("Failed to load missing.vmsh\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
 }
 

@@ -74,17 +74,6 @@ TEST(SampleDirections, KeepTheLargestSquareOfTheRequestedCount) {
     EXPECT_EQ(Bake(50).directions.size(), 49u);
 }
 
-TEST(SampleDirections, RejectCountsOutsideTheSupportedRange) {
-    LcgRandom random(0);
-    SampleDirections directions;
-    EXPECT_FALSE(generateSampleDirections(0, 1.0f, random, directions));
-    EXPECT_FALSE(generateSampleDirections(-10, 1.0f, random, directions));
-    EXPECT_FALSE(generateSampleDirections(kMaxSampleRays + 1, 1.0f, random, directions));
-    EXPECT_EQ(directions.size(), 0u);
-    EXPECT_TRUE(generateSampleDirections(1, 1.0f, random, directions));
-    EXPECT_EQ(directions.size(), 1u);
-}
-
 TEST(SampleDirections, FormAJitteredGridOverTheSphere) {
     const int g = 16;
     Bake bake(g * g, 100.0f);
@@ -112,13 +101,18 @@ TEST(SampleDirections, FormAJitteredGridOverTheSphere) {
     }
 }
 
-TEST(SampleDirections, AreReproducibleAndDrawFreshJitterFromAContinuingGenerator) {
+TEST(SampleDirections, AreReproducibleAndRefuseCountsOutsideTheSupportedRange) {
     LcgRandom first(0), second(0);
     SampleDirections a, b, c;
+    EXPECT_FALSE(generateSampleDirections(0, 1.0f, first, a));
+    EXPECT_FALSE(generateSampleDirections(-10, 1.0f, first, a));
+    EXPECT_FALSE(generateSampleDirections(kMaxSampleRays + 1, 1.0f, first, a));
+    EXPECT_EQ(a.size(), 0u);
     ASSERT_TRUE(generateSampleDirections(256, 1.0f, first, a));
     ASSERT_TRUE(generateSampleDirections(256, 1.0f, second, b));
     EXPECT_EQ(a.theta, b.theta);
     EXPECT_EQ(a.phi, b.phi);
+    // A continuing generator draws fresh jitter.
     ASSERT_TRUE(generateSampleDirections(256, 1.0f, first, c));
     EXPECT_NE(a.theta, c.theta);
 }

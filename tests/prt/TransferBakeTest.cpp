@@ -2,6 +2,7 @@
 #include "ReferenceSH.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
+#include "geometry/GeometryTestSupport.h"
 #include "geometry/PolyPack.h"
 #include "prt/SHTextureBuilder.h"
 
@@ -126,23 +127,11 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
     EXPECT_NEAR(double(bake.traced) / 9.0, 2048.0, 64.0);
 
     const Coefficients& expected = openTransfer();
-    // The lobes are tilted 54.7 degrees off the normal, so the hemisphere cuts them: their
-    // constant term stays below pi Y00 = 0.886 that an upright lobe would give.
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_LT(expected[size_t(k)][0], 0.886);
-        EXPECT_GT(expected[size_t(k)][0], 0.5);
-    }
     const Coefficients first = bake.texel(0, 0, 0);
-    double worst = 0.0;
     for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 25; ++i) {
-            const double error =
-                std::fabs(first[size_t(k)][size_t(i)] - expected[size_t(k)][size_t(i)]);
-            worst = std::max(worst, error);
+        for (int i = 0; i < 25; ++i)
             EXPECT_NEAR(first[size_t(k)][size_t(i)], expected[size_t(k)][size_t(i)], 0.01)
                 << "basis " << k << " coefficient " << i;
-        }
-    EXPECT_LT(worst, 0.01);
     // Nothing blocks anywhere, so every texel holds the same numbers.
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
@@ -202,9 +191,15 @@ TEST(TransferBake, TheSHBuilderRefusesAnImageItCannotFill) {
     ASSERT_TRUE(pack.buildTree());
     SHTextureBuilder builder(16, 8192.0f, pack);
     EXPECT_EQ(AmbientTextureBuilder::current(), &builder);
+    Vrenn::Test::LogCapture log;
     EXPECT_FALSE(pack.bake(builder)); // no samples yet
     ASSERT_TRUE(builder.generateSamples());
     EXPECT_FALSE(pack.bake(builder)); // one plane where 19 are written
+    EXPECT_EQ(log.text(),
+              "AmbientTextureBuilder::beginWalk: there are no samples (generateSamples first)\n"
+              "PolyPack::bake: the baker refused the walk\n"
+              "AmbientTextureBuilder::beginWalk: the bake image is not one this builder fills\n"
+              "PolyPack::bake: the baker refused the walk\n");
     for (size_t i = 0; i < pack.bakeImage()->byteCount(); ++i)
         ASSERT_EQ(pack.bakeImage()->data()[i], 0);
 }

@@ -134,7 +134,8 @@ int runBake(const Args& args) {
 
     std::shared_ptr<Model> model;
     auto loaders = ModelLoaderFactory::createDefault();
-    if (!loaders->load(modelFile, model, false)) return fail("bake: " + loaders->lastError());
+    if (!loaders->load(modelFile, model, false))
+        return context.fail("bake", "cannot load " + modelFile);
 
     PrtBakeSettings settings;
     settings.rays = static_cast<int>(rays);
@@ -148,7 +149,7 @@ int runBake(const Args& args) {
     PrtBakeResult result;
     const bool baked = rebuildPrtScene(*model, settings, result);
     bar.finish();
-    if (!baked) return fail("bake: " + result.error);
+    if (!baked) return context.fail("bake", "the bake failed");
 
     std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
               << " polygons=" << result.polygons << " threads=" << result.workers

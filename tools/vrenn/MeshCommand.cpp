@@ -28,11 +28,10 @@ constexpr const char* kHelp =
     "      --log LOGFILE  also writes the pack's log dump (classification matrix,\n"
     "                     polygons, nodes and leaves) to LOGFILE.\n";
 
-bool loadModel(const std::string& command, const std::string& file, std::shared_ptr<Model>& model,
-               int& status) {
-    auto factory = ModelLoaderFactory::createDefault();
-    if (factory->load(file, model, false)) return true;
-    status = fail("mesh " + command + ": " + factory->lastError());
+bool loadModel(const ToolContext& context, const std::string& command, const std::string& file,
+               std::shared_ptr<Model>& model, int& status) {
+    if (ModelLoaderFactory::createDefault()->load(file, model, false)) return true;
+    status = context.fail("mesh " + command, "cannot load " + file);
     return false;
 }
 
@@ -40,7 +39,7 @@ int runInfo(const std::string& file) {
     ToolContext context;
     std::shared_ptr<Model> model;
     int status = 0;
-    if (!loadModel("info", file, model, status)) return status;
+    if (!loadModel(context, "info", file, model, status)) return status;
 
     uint64_t vertices = 0, indices = 0;
     for (const auto& surface : model->surfaces()) {
@@ -94,7 +93,7 @@ int runBsp(const std::string& file, const std::string& logFile) {
     ToolContext context;
     std::shared_ptr<Model> model;
     int status = 0;
-    if (!loadModel("bsp", file, model, status)) return status;
+    if (!loadModel(context, "bsp", file, model, status)) return status;
     if (!logFile.empty() && !context.logTo(logFile))
         return fail("mesh bsp: cannot write the log " + logFile);
 
@@ -103,9 +102,9 @@ int runBsp(const std::string& file, const std::string& logFile) {
         const auto& mesh = model->surfaces()[i]->mesh();
         if (!mesh || !pack.addSurface(mesh, true, true))
             std::cerr << "vrenn: mesh bsp: surface " << i << " adds no polygons ("
-                      << (mesh ? pack.lastError() : std::string("no mesh")) << ")\n";
+                      << (mesh ? context.lastFailure() : std::string("no mesh")) << ")\n";
     }
-    if (!pack.buildTree()) return fail("mesh bsp: " + pack.lastError());
+    if (!pack.buildTree()) return context.fail("mesh bsp", "cannot build the tree");
 
     size_t references = 0;
     for (const auto& leaf : pack.leaves())

@@ -53,7 +53,7 @@ int runMkScene(const Args& args) {
     const DemoSceneBuilder builder(tiles);
     const std::shared_ptr<Model> model = builder.build();
     VmshLoader writer;
-    if (!writer.save(out, *model)) return fail("mkscene: " + writer.lastError());
+    if (!writer.save(out, *model)) return context.fail("mkscene", "cannot write " + out);
 
     uint64_t vertices = 0, indices = 0;
     for (const auto& surface : model->surfaces()) {
