@@ -24,7 +24,7 @@ class Tokenizer;
 //
 // Parameter types: int, float, float4, float16, float4x4, texture. Effects and
 // textures come from the managers given at construction (either may be absent).
-class MaterialMgr {
+class MaterialMgr : public RegistryOwner<Material> {
 public:
     MaterialMgr(std::shared_ptr<ShaderMgr> shaders, std::shared_ptr<TextureManager> textures);
     ~MaterialMgr();
@@ -38,10 +38,6 @@ public:
     // The material of that name; an unknown name gets a new empty material, stored
     // and returned again on the next call.
     std::shared_ptr<Material> getMaterial(const std::string& name);
-    std::shared_ptr<Material> find(const std::string& name) const { return m_registry.find(name); }
-    void remove(const std::string& name) { m_registry.remove(name); }
-    void clear() { m_registry.clear(); }
-    const Registry<Material>::Map& materials() const { return m_registry.entries(); }
 
 private:
     void parse(Tokenizer& tokens);
@@ -52,7 +48,6 @@ private:
 
     std::shared_ptr<ShaderMgr> m_shaders;
     std::shared_ptr<TextureManager> m_textures;
-    Registry<Material> m_registry;
 };
 
 } // namespace Vrenn

@@ -101,8 +101,8 @@ TEST(OverlayMgr, OverlaysAndFontsShareOneNameCounter) {
     OverlayMgr overlays;
     const auto first = overlays.createOverlay();
     const auto font = overlays.createFont();
-    EXPECT_EQ(overlays.overlays().find("gen_0"), first);
-    EXPECT_EQ(overlays.overlays().find("gen_1"), font);
+    EXPECT_EQ(overlays.find("gen_0"), first);
+    EXPECT_EQ(overlays.find("gen_1"), font);
     EXPECT_FLOAT_EQ(font->lineHeight(), 1.0f / 30.0f);
     EXPECT_FLOAT_EQ(font->rightLimit(), 1.0f);
 }

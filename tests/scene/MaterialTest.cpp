@@ -191,7 +191,7 @@ last { fx effects/all.fx
     made->apply(*renderer); // harmless without an effect
 
     materials->loadScript("materials/none.mtr");  // missing: nothing happens
-    EXPECT_EQ(materials->materials().size(), 4u); // first, noeffect, last, unknown
+    EXPECT_EQ(materials->entries().size(), 4u); // first, noeffect, last, unknown
 }
 
 } // namespace
