@@ -72,9 +72,18 @@ bool Application::Initialize() {
                           m_cvars->GetInt("r_depthbits"), m_cvars->GetInt("r_stencilbits"),
                           m_cvars->GetInt("r_fsaalevel")))
         return false;
-    m_started = true;
-    m_renderer->Initialize(m_window);
-    m_input->Initialize();
+    // From here on each part is shut down once its start was tried: a part that failed
+    // half-way releases what it made.
+    m_rendererStarted = true;
+    if (!m_renderer->Initialize(m_window)) {
+        logMessage("Application::Initialize: the renderer could not be started\n");
+        return false;
+    }
+    m_inputStarted = true;
+    if (!m_input->Initialize()) {
+        logMessage("Application::Initialize: the input could not be started\n");
+        return false;
+    }
     m_scene->Initialize(m_renderer);
     logMessage("Initilizing success\n");
     CreateScene();
@@ -147,12 +156,12 @@ void Application::ShutDown() {
     releaseSceneResources();
     m_scene.reset();
     // Input and renderer are shut down explicitly (others may still hold them), but
-    // only when they were started.
-    if (m_input && m_started) m_input->ShutDown();
+    // only when their start was tried.
+    if (m_input && m_inputStarted) m_input->ShutDown();
     m_input.reset();
-    if (m_renderer && m_started) m_renderer->ShutDown();
+    if (m_renderer && m_rendererStarted) m_renderer->ShutDown();
     m_renderer.reset();
-    m_started = false;
+    m_inputStarted = m_rendererStarted = false;
     if (m_window) m_window->destroy();
     m_window.reset();
     setCurrentRenderer(nullptr);

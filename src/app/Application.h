@@ -40,7 +40,9 @@ public:
     virtual bool Update() { return true; }
     virtual bool Render() { return true; }
     virtual bool EndFrame() { return true; }
-    // False when the window cannot be created (nothing further is started).
+    // False when the window cannot be created (nothing further is started) or the
+    // renderer or the input cannot be started (logged; ShutDown releases what was
+    // started).
     virtual bool Initialize();
     virtual void ShutDown();
     // Loads the 2D resources: the "font" and "blendadd" materials of
@@ -90,7 +92,8 @@ private:
     int m_fpsFrames = 0;
     float m_fpsSeconds = 0.0f;
     int m_fpsValue = 0;
-    bool m_started = false; // the window opened and the renderer and input were started
+    bool m_rendererStarted = false; // Initialize was called on the renderer
+    bool m_inputStarted = false;    // Initialize was called on the input
 };
 
 // The one application of the process (set by the program entry).

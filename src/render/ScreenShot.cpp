@@ -6,7 +6,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
 // libjpeg's header needs the C library's FILE and size_t first.
@@ -16,10 +15,7 @@ namespace Vrenn {
 
 namespace {
 bool nameTaken(const std::string& name) {
-    if (auto* fileSystem = FileSystem::instance())
-        return fileSystem->open(name, 0, false) != nullptr;
-    std::error_code ignored;
-    return std::filesystem::exists(name, ignored);
+    return openDataFile(name, false) != nullptr;
 }
 
 // libjpeg reports errors through error_exit, which by default ends the process;

@@ -1,12 +1,16 @@
 #include "render/VertexBufferMgr.h"
 
+#include "core/Log.h"
+
 namespace Vrenn {
 
 VertexBufferMgr::~VertexBufferMgr() = default;
 
 std::shared_ptr<Mesh> VertexBufferObjectFactory::createMesh() {
-    if (auto* manager = VertexBufferMgr::instance())
+    if (auto* manager = VertexBufferMgr::instance()) {
         if (auto buffer = manager->createVertexBuffer()) return buffer;
+        logMessage("VertexBufferMgr: no vertex buffer could be made; the mesh stays on the CPU\n");
+    }
     return ModelObjectFactory::createMesh();
 }
 

@@ -18,7 +18,8 @@ public:
 
     // An empty buffer; fill its mesh data, then upload it.
     virtual std::shared_ptr<VertexBuffer> createVertexBuffer() = 0;
-    // Creates the device buffers for the CPU data and copies it.
+    // Creates the device buffers for the CPU data and copies it. False, with a log
+    // line saying why, when that fails.
     virtual bool upload(const std::shared_ptr<VertexBuffer>& buffer) = 0;
 };
 

@@ -70,10 +70,15 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     EXPECT_FALSE(image.load(dir.file("probe")));
     EXPECT_FALSE(image.load(dir.file("probe.png")));
     EXPECT_FALSE(image.load(dir.file("missing.hdr")));
-    EXPECT_EQ(lines(dir.read("app.log")),
-              (std::vector<std::string>{
-                  "--- Loading " + dir.file("probe.hdr"), "--- Loading " + dir.file("missing.hdr"),
-                  "Warning: Loading " + dir.file("missing.hdr") + " failed."}));
+    EXPECT_EQ(
+        lines(dir.read("app.log")),
+        (std::vector<std::string>{
+            "--- Loading " + dir.file("probe.hdr"),
+            "Warning: Loading " + dir.file("probe.HDR") + " failed: no codec for its extension.",
+            "Warning: Loading " + dir.file("probe") + " failed: no codec for its extension.",
+            "Warning: Loading " + dir.file("probe.png") + " failed: no codec for its extension.",
+            "--- Loading " + dir.file("missing.hdr"),
+            "Warning: Loading " + dir.file("missing.hdr") + " failed."}));
 
     EXPECT_EQ(CodecMgr::extensionOf("a.b.dds"), "dds");
     Image cube;
