@@ -112,7 +112,6 @@ TEST(ImageFileTest, SaveReplacesTheFileWholeOrNotAtAll) {
     EXPECT_FALSE(image.save(dir.file("out.fail")));
     EXPECT_EQ(dir.read("out.fail"), "previous");
     EXPECT_FALSE(image.save(dir.file("out.hdr")));
-    EXPECT_FALSE(image.save(dir.file("out.jpg")));
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         names.push_back(entry.path().filename().string());
