@@ -6,8 +6,6 @@
 #include "fs/FileSystem.h"
 #include "platform/SDLInput.h"
 #include "platform/SDLWindow.h"
-#include "render/Effect.h"
-#include "render/TextureManager.h"
 #include "render/gl/GLRenderer.h"
 #include "scene/Camera.h"
 #include "scene/Font.h"
@@ -102,20 +100,7 @@ void Application::CreateScene() {
     m_addMaterial = materials.getMaterial("blendadd");
     m_fpsOverlay = m_scene->overlayMgr()->createFont(m_fontMaterial);
     m_logoOverlay = m_scene->overlayMgr()->createOverlay(m_addMaterial);
-    if (const auto& textures = m_renderer->textureManager()) {
-        m_logoTexture = textures->loadTexture("textures/logo.dds", 0);
-        m_fontTexture = textures->loadTexture("textures/fonts/bigchars.dds", 0);
-    }
 }
-
-namespace {
-// Binds a texture to a sampler of a material's effect (nothing when either is absent).
-void bindTexture(const std::shared_ptr<Material>& material, const char* parameter,
-                 const std::shared_ptr<Texture>& texture) {
-    if (!material || !material->effect()) return;
-    if (auto param = material->effect()->getParameter(parameter)) param->setTexture(texture);
-}
-} // namespace
 
 void Application::DrawFPS() {
     if (!m_fpsOverlay) return;
@@ -130,7 +115,6 @@ void Application::DrawFPS() {
         while (m_fpsSeconds >= 1.0f)
             m_fpsSeconds -= 1.0f;
     }
-    bindTexture(m_fontMaterial, "fontTex", m_fontTexture);
     m_fpsOverlay->draw();
 }
 
@@ -138,15 +122,12 @@ void Application::DrawLogo() {
     if (!m_logoOverlay) return;
     m_logoOverlay->setColour({1.0f, 1.0f, 1.0f, 1.0f});
     m_logoOverlay->addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);
-    bindTexture(m_addMaterial, "blendmap", m_logoTexture);
     m_logoOverlay->draw();
 }
 
 void Application::releaseSceneResources() {
     m_fpsOverlay.reset();
     m_logoOverlay.reset();
-    m_fontTexture.reset();
-    m_logoTexture.reset();
     m_fontMaterial.reset();
     m_addMaterial.reset();
 }

@@ -16,7 +16,6 @@ class Material;
 class Overlay;
 class Renderer;
 class SceneMgr;
-class Texture;
 class Window;
 
 // The root of the program: owns every engine subsystem, brings them up in a fixed
@@ -46,7 +45,8 @@ public:
     virtual bool Initialize();
     virtual void ShutDown();
     // Loads the 2D resources: the "font" and "blendadd" materials of
-    // "materials/2d.mtr", the frame-rate and logo overlays, the font sheet and logo.
+    // "materials/2d.mtr" (which bring the font sheet and the logo with them) and the
+    // frame-rate and logo overlays.
     virtual void CreateScene();
     virtual void DrawLogo();
     // Draws "FPS: " and the number of frames drawn with it during the last full second.
@@ -80,8 +80,6 @@ protected:
     Timer m_timer;
     std::shared_ptr<Font> m_fpsOverlay;
     std::shared_ptr<Overlay> m_logoOverlay;
-    std::shared_ptr<Texture> m_fontTexture;
-    std::shared_ptr<Texture> m_logoTexture;
     std::shared_ptr<Material> m_fontMaterial;
     std::shared_ptr<Material> m_addMaterial;
 
