@@ -115,14 +115,14 @@ void Application::DrawFPS() {
         while (m_fpsSeconds >= 1.0f)
             m_fpsSeconds -= 1.0f;
     }
-    m_fpsOverlay->draw();
+    m_fpsOverlay->draw(*m_renderer);
 }
 
 void Application::DrawLogo() {
     if (!m_logoOverlay) return;
     m_logoOverlay->setColour({1.0f, 1.0f, 1.0f, 1.0f});
     m_logoOverlay->addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);
-    m_logoOverlay->draw();
+    m_logoOverlay->draw(*m_renderer);
 }
 
 void Application::releaseSceneResources() {

@@ -38,9 +38,6 @@ TEST(Overlay, QuadsHaveFourCornersSixIndicesAndAHardLimit) {
     for (int i = 0; i < 2000; ++i)
         overlay.addQuad(0, 0, 1, 1, 0, 0, 1, 1);
     EXPECT_EQ(overlay.vertexCount(), Overlay::kMaxVertices); // 1024 quads, the rest dropped
-    overlay.draw(); // no material or device buffer: the list still empties
-    EXPECT_EQ(overlay.vertexCount(), 0u);
-    EXPECT_EQ(overlay.indexCount(), 0u);
 }
 
 TEST(Font, GlyphsComeFromTheSixteenBySixteenSheet) {
