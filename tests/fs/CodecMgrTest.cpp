@@ -1,6 +1,4 @@
 #include "CodecTestSupport.h"
-#include "fs/DDSCodec.h"
-#include "fs/JPEGCodec.h"
 #include "fs/RGBECodec.h"
 #include "support/TempDir.h"
 
@@ -41,11 +39,6 @@ TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
         for (const auto& [name, codec] : manager.codecs())
             names.push_back(codec->getName());
         EXPECT_EQ(names, (std::vector<std::string>{"dds", "hdr", "jpeg", "jpg"}));
-        EXPECT_TRUE(std::dynamic_pointer_cast<DDSCodec>(manager.getCodec("dds")));
-        EXPECT_TRUE(std::dynamic_pointer_cast<RGBECodec>(manager.getCodec("hdr")));
-        EXPECT_TRUE(std::dynamic_pointer_cast<JPEGCodec>(manager.getCodec("jpg")));
-        EXPECT_TRUE(std::dynamic_pointer_cast<JPEGCodec>(manager.getCodec("jpeg")));
-        EXPECT_NE(manager.getCodec("jpg"), manager.getCodec("jpeg"));
 
         const auto first = manager.getCodec("dds");
         EXPECT_FALSE(manager.registerCodec(std::make_shared<RGBECodec>("dds")));
