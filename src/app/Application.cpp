@@ -6,8 +6,6 @@
 #include "fs/FileSystem.h"
 #include "platform/SDLInput.h"
 #include "platform/SDLWindow.h"
-#include "render/Effect.h"
-#include "render/TextureManager.h"
 #include "render/gl/GLRenderer.h"
 #include "scene/Camera.h"
 #include "scene/Font.h"
@@ -72,9 +70,18 @@ bool Application::Initialize() {
                           m_cvars->GetInt("r_depthbits"), m_cvars->GetInt("r_stencilbits"),
                           m_cvars->GetInt("r_fsaalevel")))
         return false;
-    m_started = true;
-    m_renderer->Initialize(m_window);
-    m_input->Initialize();
+    // From here on each part is shut down once its start was tried: a part that failed
+    // half-way releases what it made.
+    m_rendererStarted = true;
+    if (!m_renderer->Initialize(m_window)) {
+        logMessage("Application::Initialize: the renderer could not be started\n");
+        return false;
+    }
+    m_inputStarted = true;
+    if (!m_input->Initialize()) {
+        logMessage("Application::Initialize: the input could not be started\n");
+        return false;
+    }
     m_scene->Initialize(m_renderer);
     logMessage("Initilizing success\n");
     CreateScene();
@@ -93,20 +100,7 @@ void Application::CreateScene() {
     m_addMaterial = materials.getMaterial("blendadd");
     m_fpsOverlay = m_scene->overlayMgr()->createFont(m_fontMaterial);
     m_logoOverlay = m_scene->overlayMgr()->createOverlay(m_addMaterial);
-    if (const auto& textures = m_renderer->textureManager()) {
-        m_logoTexture = textures->loadTexture("textures/logo.dds", 0);
-        m_fontTexture = textures->loadTexture("textures/fonts/bigchars.dds", 0);
-    }
 }
-
-namespace {
-// Binds a texture to a sampler of a material's effect (nothing when either is absent).
-void bindTexture(const std::shared_ptr<Material>& material, const char* parameter,
-                 const std::shared_ptr<Texture>& texture) {
-    if (!material || !material->effect()) return;
-    if (auto param = material->effect()->getParameter(parameter)) param->setTexture(texture);
-}
-} // namespace
 
 void Application::DrawFPS() {
     if (!m_fpsOverlay) return;
@@ -121,23 +115,19 @@ void Application::DrawFPS() {
         while (m_fpsSeconds >= 1.0f)
             m_fpsSeconds -= 1.0f;
     }
-    bindTexture(m_fontMaterial, "fontTex", m_fontTexture);
-    m_fpsOverlay->draw();
+    m_fpsOverlay->draw(*m_renderer);
 }
 
 void Application::DrawLogo() {
     if (!m_logoOverlay) return;
     m_logoOverlay->setColour({1.0f, 1.0f, 1.0f, 1.0f});
     m_logoOverlay->addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);
-    bindTexture(m_addMaterial, "blendmap", m_logoTexture);
-    m_logoOverlay->draw();
+    m_logoOverlay->draw(*m_renderer);
 }
 
 void Application::releaseSceneResources() {
     m_fpsOverlay.reset();
     m_logoOverlay.reset();
-    m_fontTexture.reset();
-    m_logoTexture.reset();
     m_fontMaterial.reset();
     m_addMaterial.reset();
 }
@@ -147,12 +137,12 @@ void Application::ShutDown() {
     releaseSceneResources();
     m_scene.reset();
     // Input and renderer are shut down explicitly (others may still hold them), but
-    // only when they were started.
-    if (m_input && m_started) m_input->ShutDown();
+    // only when their start was tried.
+    if (m_input && m_inputStarted) m_input->ShutDown();
     m_input.reset();
-    if (m_renderer && m_started) m_renderer->ShutDown();
+    if (m_renderer && m_rendererStarted) m_renderer->ShutDown();
     m_renderer.reset();
-    m_started = false;
+    m_inputStarted = m_rendererStarted = false;
     if (m_window) m_window->destroy();
     m_window.reset();
     setCurrentRenderer(nullptr);

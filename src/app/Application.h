@@ -16,7 +16,6 @@ class Material;
 class Overlay;
 class Renderer;
 class SceneMgr;
-class Texture;
 class Window;
 
 // The root of the program: owns every engine subsystem, brings them up in a fixed
@@ -40,11 +39,14 @@ public:
     virtual bool Update() { return true; }
     virtual bool Render() { return true; }
     virtual bool EndFrame() { return true; }
-    // False when the window cannot be created (nothing further is started).
+    // False when the window cannot be created (nothing further is started) or the
+    // renderer or the input cannot be started (logged; ShutDown releases what was
+    // started).
     virtual bool Initialize();
     virtual void ShutDown();
     // Loads the 2D resources: the "font" and "blendadd" materials of
-    // "materials/2d.mtr", the frame-rate and logo overlays, the font sheet and logo.
+    // "materials/2d.mtr" (which bring the font sheet and the logo with them) and the
+    // frame-rate and logo overlays.
     virtual void CreateScene();
     virtual void DrawLogo();
     // Draws "FPS: " and the number of frames drawn with it during the last full second.
@@ -78,8 +80,6 @@ protected:
     Timer m_timer;
     std::shared_ptr<Font> m_fpsOverlay;
     std::shared_ptr<Overlay> m_logoOverlay;
-    std::shared_ptr<Texture> m_fontTexture;
-    std::shared_ptr<Texture> m_logoTexture;
     std::shared_ptr<Material> m_fontMaterial;
     std::shared_ptr<Material> m_addMaterial;
 
@@ -90,7 +90,8 @@ private:
     int m_fpsFrames = 0;
     float m_fpsSeconds = 0.0f;
     int m_fpsValue = 0;
-    bool m_started = false; // the window opened and the renderer and input were started
+    bool m_rendererStarted = false; // Initialize was called on the renderer
+    bool m_inputStarted = false;    // Initialize was called on the input
 };
 
 // The one application of the process (set by the program entry).

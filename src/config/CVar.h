@@ -40,12 +40,14 @@ public:
     // Adds a variable; an existing one of the same name is kept (first wins).
     bool Add(CVar var);
 
-    // Reads name "value" pairs through the file system. A missing file adds nothing.
-    void LoadConfig(const std::string& fileName);
+    // Reads name "value" pairs from the data file. False when it cannot be read
+    // (logged by the opener); nothing is added then.
+    bool LoadConfig(const std::string& fileName);
     // Reads pairs from text, as LoadConfig does from a file's contents.
     void LoadConfigText(const std::string& text);
     // Writes every variable as a line: name, space, the value in double quotes.
-    // Returns false (and leaves any previous file whole) when writing fails.
+    // Returns false, with a log line, and leaves any previous file whole when writing
+    // fails.
     bool SaveConfig(const std::string& fileName) const;
 
     const std::map<std::string, CVar>& vars() const { return m_vars; }

@@ -1,6 +1,7 @@
 #include "config/CVar.h"
 #include "core/TextNumbers.h"
 #include "config/Tokenizer.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
 
@@ -74,12 +75,13 @@ void readPairs(Tokenizer& tokens, CVarManager& vars) {
 }
 } // namespace
 
-void CVarManager::LoadConfig(const std::string& fileName) {
-    auto* fileSystem = FileSystem::instance();
-    if (!fileSystem) return;
+bool CVarManager::LoadConfig(const std::string& fileName) {
+    auto file = openDataFile(fileName); // logs the failure
+    if (!file) return false;
     Tokenizer tokens;
-    tokens.Load(fileSystem->open(fileName, SEARCH_ROOT, true));
+    tokens.Load(std::move(file));
     readPairs(tokens, *this);
+    return true;
 }
 
 void CVarManager::LoadConfigText(const std::string& text) {
@@ -96,12 +98,19 @@ bool CVarManager::SaveConfig(const std::string& fileName) const {
         fileSystem && std::filesystem::path(fileName).is_relative())
         path = (std::filesystem::path(fileSystem->rootDirectory()) / fileName).string();
     AtomicFile out(path);
-    if (!out.isOpen()) return false;
+    if (!out.isOpen()) {
+        logMessage("Warning: Saving " + fileName + " failed: cannot create the file.\n");
+        return false;
+    }
     std::string text;
     for (const auto& [name, var] : m_vars)
         text += name + " \"" + var.stringValue + "\"\n";
-    out.file()->write(text.data(), static_cast<uint32_t>(text.size()));
-    return out.commit();
+    const auto size = static_cast<uint32_t>(text.size());
+    if (out.file()->write(text.data(), size) != size || !out.commit()) {
+        logMessage("Warning: Saving " + fileName + " failed: writing the file failed.\n");
+        return false;
+    }
+    return true;
 }
 
 } // namespace Vrenn

@@ -45,4 +45,22 @@ private:
     uint32_t m_counter = 0;
 };
 
+// The registry operations every resource manager offers, over the manager's one
+// registry: a manager derives from it and adds what it makes to m_registry.
+template <class T> class RegistryOwner {
+public:
+    // Removing an object or a name that is not registered does nothing.
+    void remove(const std::shared_ptr<T>& object) { m_registry.remove(object); }
+    void remove(const std::string& name) { m_registry.remove(name); }
+    void removeAll() { m_registry.clear(); }
+    std::shared_ptr<T> find(const std::string& name) const { return m_registry.find(name); }
+    const typename Registry<T>::Map& entries() const { return m_registry.entries(); }
+
+protected:
+    RegistryOwner() = default;
+    ~RegistryOwner() = default;
+
+    Registry<T> m_registry;
+};
+
 } // namespace Vrenn

@@ -7,9 +7,7 @@
 namespace Vrenn {
 
 bool Codec::load(const std::string& fileName, Image& image) {
-    auto* fileSystem = FileSystem::instance();
-    if (!fileSystem) return false;
-    std::shared_ptr<File> file = fileSystem->open(fileName, SEARCH_ROOT, true);
+    std::shared_ptr<File> file = openDataFile(fileName); // logs the failure
     return file && decode(file, image);
 }
 

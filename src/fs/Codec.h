@@ -16,7 +16,7 @@ class Codec : public NamedObject {
 public:
     explicit Codec(std::string name) : NamedObject(std::move(name)) {}
 
-    // Opens fileName through the file system (logging "--- Loading ") and decodes it.
+    // Opens the data file fileName (logging "--- Loading ") and decodes it.
     virtual bool load(const std::string& fileName, Image& image);
     // Encodes into a temporary file beside fileName and renames it over fileName, so
     // a refused or failed write leaves any previous file whole. True only when every

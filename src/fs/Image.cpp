@@ -1,5 +1,6 @@
 #include "fs/Image.h"
 
+#include "core/Log.h"
 #include "fs/Codec.h"
 #include "fs/CodecMgr.h"
 
@@ -211,12 +212,20 @@ bool Image::crossToCube() {
 
 bool Image::load(const std::string& fileName) {
     auto codec = CodecMgr::codecForFile(fileName);
-    return codec && codec->load(fileName, *this);
+    if (!codec) {
+        logMessage("Warning: Loading " + fileName + " failed: no codec for its extension.\n");
+        return false;
+    }
+    return codec->load(fileName, *this);
 }
 
 bool Image::save(const std::string& fileName) {
     auto codec = CodecMgr::codecForFile(fileName);
-    return codec && codec->save(fileName, *this);
+    if (!codec) {
+        logMessage("Warning: Saving " + fileName + " failed: no codec for its extension.\n");
+        return false;
+    }
+    return codec->save(fileName, *this);
 }
 
 std::shared_ptr<Image> loadImage(const std::string& fileName) {

@@ -56,7 +56,8 @@ public:
     bool crossToCube();
 
     // Read or write through the codec registered for the text after the last '.' of
-    // fileName (case-sensitive). False when there is no such codec or it fails.
+    // fileName (case-sensitive). False, with a log line, when there is no such codec
+    // or it fails.
     bool load(const std::string& fileName);
     bool save(const std::string& fileName);
 

@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +19,9 @@ namespace {
 // More progressive scans than any sensible encoder writes; a file with more is
 // refused, since each scan walks the whole coefficient buffer.
 constexpr int kMaxScans = 1000;
+
+// The largest width or height the format holds.
+constexpr int kMaxDimension = 65500;
 
 // libjpeg's error manager, extended with a place to return to. Every error, and every
 // warning about corrupt data, jumps back to decodeJpeg instead of ending the process.
@@ -119,12 +123,53 @@ bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out
     jpeg_destroy_decompress(&info);
     return true;
 }
-} // namespace
 
-bool JPEGCodec::save(const std::string&, Image&) {
-    logMessage("JPEG: writing JPEG files is not supported\n");
-    return false;
+// Compresses width x height pixels of `channels` 8-bit channels (1: grey, 3: RGB,
+// 4: RGBA, whose alpha is dropped) into a buffer that libjpeg allocates; the caller
+// frees *out, also after a failure. row is scratch for one RGB row, owned by the
+// caller: nothing in this frame needs destruction, so the long jump skips no
+// destructor.
+bool encodeJpeg(const uint8_t* pixels, uint32_t width, uint32_t height, int channels, int quality,
+                uint8_t* row, unsigned char** out, unsigned long* outSize,
+                char (&reason)[JMSG_LENGTH_MAX]) {
+    jpeg_compress_struct info;
+    ErrorManager errors;
+    std::memset(&info, 0, sizeof info);
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = onError;
+    errors.base.emit_message = onMessage;
+    errors.message[0] = '\0';
+
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        std::memcpy(reason, errors.message, sizeof reason);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, out, outSize);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = channels == 1 ? 1 : 3;
+    info.in_color_space = channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    const size_t stride = size_t{width} * static_cast<size_t>(channels);
+    while (info.next_scanline < info.image_height) {
+        const uint8_t* source = pixels + stride * info.next_scanline;
+        JSAMPROW line = const_cast<JSAMPROW>(source);
+        if (channels == 4) {
+            for (uint32_t x = 0; x < width; ++x)
+                std::memcpy(row + size_t{x} * 3, source + size_t{x} * 4, 3);
+            line = row;
+        }
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
 }
+} // namespace
 
 bool JPEGCodec::decode(std::shared_ptr<File>& file, Image& image) {
     if (!file) return false;
@@ -135,9 +180,53 @@ bool JPEGCodec::decode(std::shared_ptr<File>& file, Image& image) {
     return decodeMemory(bytes.data(), bytes.size(), image);
 }
 
-bool JPEGCodec::encode(std::shared_ptr<File>&, Image&) {
-    logMessage("JPEG: writing JPEG files is not supported\n");
-    return false;
+bool JPEGCodec::encode(std::shared_ptr<File>& file, Image& image) {
+    if (!file) return false;
+    const int channels = image.format() == FORMAT_L8      ? 1
+                         : image.format() == FORMAT_RGB8  ? 3
+                         : image.format() == FORMAT_RGBA8 ? 4
+                                                          : 0;
+    if (channels == 0) {
+        logFormat("JPEG: format %d cannot be written, only 8-bit grey, RGB and RGBA\n",
+                  static_cast<int>(image.format()));
+        return false;
+    }
+    if (image.faces() != 1 || image.depth() > 1) {
+        logFormat("JPEG: %d faces and depth %d cannot be written, only a flat picture\n",
+                  image.faces(), image.depth());
+        return false;
+    }
+    if (image.width() <= 0 || image.height() <= 0 || image.width() > kMaxDimension ||
+        image.height() > kMaxDimension) {
+        logFormat("JPEG: %dx%d pixels cannot be written (1 to %d each way)\n", image.width(),
+                  image.height(), kMaxDimension);
+        return false;
+    }
+    const auto width = static_cast<uint32_t>(image.width());
+    const auto height = static_cast<uint32_t>(image.height());
+    const uint8_t* pixels = image.getFaceData(0, 0);
+    if (!pixels || image.byteCount() < size_t{width} * height * static_cast<size_t>(channels)) {
+        logMessage("JPEG: the image holds no pixel data\n");
+        return false;
+    }
+    std::vector<uint8_t> row(size_t{width} * 3);
+    unsigned char* encoded = nullptr;
+    unsigned long encodedSize = 0;
+    char reason[JMSG_LENGTH_MAX] = {};
+    const bool compressed = encodeJpeg(pixels, width, height, channels, m_quality, row.data(),
+                                       &encoded, &encodedSize, reason);
+    bool written = false;
+    if (!compressed) {
+        logFormat("JPEG: cannot encode: %s\n", reason);
+    } else if (encodedSize > UINT32_MAX) {
+        logMessage("JPEG: the encoded picture is larger than 4 GiB\n");
+    } else {
+        const auto size = static_cast<uint32_t>(encodedSize);
+        written = file->write(encoded, size) == size;
+        if (!written) logMessage("JPEG: writing the encoded picture failed\n");
+    }
+    std::free(encoded);
+    return written;
 }
 
 bool JPEGCodec::decodeMemory(const uint8_t* data, size_t size, Image& image) const {

@@ -7,17 +7,18 @@
 
 namespace Vrenn {
 
-// JPEG pictures, read only: grey-scale files give FORMAT_L8, colour files FORMAT_RGB8
+// JPEG pictures. Reading: grey-scale files give FORMAT_L8, colour files FORMAT_RGB8
 // (red first). Corrupt or truncated data fails the read with one log line; it never
-// ends the process.
+// ends the process. Writing: baseline files of the top level of 8-bit grey, RGB or
+// RGBA images (alpha is dropped) at the codec's quality.
 class JPEGCodec : public Codec {
 public:
     explicit JPEGCodec(std::string name = "jpg") : Codec(std::move(name)) {}
 
-    // Writing JPEG files is not supported: false, nothing written.
-    bool save(const std::string& fileName, Image& image) override;
     // Reads the whole file and decodes it as decodeMemory does.
     bool decode(std::shared_ptr<File>& file, Image& image) override;
+    // False, with one log line, for other formats, cube maps, volumes, sizes beyond
+    // 65500 texels either way, or a failed write.
     bool encode(std::shared_ptr<File>& file, Image& image) override;
 
     // Decodes a JPEG held in memory. False (image unchanged, one log line) for data
@@ -30,10 +31,17 @@ public:
     uint64_t maxPixels() const { return m_maxPixels; }
     void setMaxPixels(uint64_t count) { m_maxPixels = count; }
 
+    // Quality of written files, 1 (smallest) to 100 (best); values outside are
+    // clamped.
+    int quality() const { return m_quality; }
+    void setQuality(int quality) { m_quality = quality < 1 ? 1 : quality > 100 ? 100 : quality; }
+
     static constexpr uint64_t kDefaultMaxPixels = uint64_t{1} << 28;
+    static constexpr int kDefaultQuality = 90;
 
 private:
     uint64_t m_maxPixels = kDefaultMaxPixels;
+    int m_quality = kDefaultQuality;
 };
 
 } // namespace Vrenn

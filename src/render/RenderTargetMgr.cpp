@@ -4,18 +4,6 @@ namespace Vrenn {
 
 RenderTargetMgr::~RenderTargetMgr() = default;
 
-void RenderTargetMgr::remove(const std::shared_ptr<RenderTarget>& target) {
-    m_registry.remove(target);
-}
-
-void RenderTargetMgr::remove(const std::string& name) {
-    m_registry.remove(name);
-}
-
-void RenderTargetMgr::removeAll() {
-    m_registry.clear();
-}
-
 std::shared_ptr<RenderTarget> RenderTargetMgr::createScreenRenderTexture(const std::string& name,
                                                                          int32_t format,
                                                                          int32_t depthBits,

@@ -21,14 +21,10 @@ using RenderTargetList = std::vector<std::shared_ptr<RenderTarget>>;
 
 // Creates, names and keeps the render targets. A name asked for again returns the
 // target made first under it.
-class RenderTargetMgr : public Singleton<RenderTargetMgr> {
+class RenderTargetMgr : public Singleton<RenderTargetMgr>, public RegistryOwner<RenderTarget> {
 public:
     RenderTargetMgr() = default;
     virtual ~RenderTargetMgr();
-
-    virtual void remove(const std::shared_ptr<RenderTarget>& target);
-    virtual void remove(const std::string& name);
-    virtual void removeAll();
 
     // The primary target: the window's back buffer, whose creation creates the
     // device. Empty on failure, and then nothing is registered.
@@ -52,15 +48,10 @@ public:
                                              const std::vector<int32_t>& formats, int32_t depthBits,
                                              int32_t stencilBits, int32_t fsaaLevel);
 
-    std::shared_ptr<RenderTarget> find(const std::string& name) const {
-        return m_registry.find(name);
-    }
-    const Registry<RenderTarget>::Map& targets() const { return m_registry.entries(); }
     // The target made by the last successful createRenderWindow, while it lives.
     std::shared_ptr<RenderTarget> primaryTarget() const { return m_primary.lock(); }
 
 protected:
-    Registry<RenderTarget> m_registry;
     std::weak_ptr<RenderTarget> m_primary;
 };
 

@@ -10,8 +10,8 @@ namespace Vrenn {
 // name is taken.
 std::string nextScreenShotName();
 
-// Writes RGBA pixels (top row first; alpha ignored) as a baseline JPEG of the given
-// quality (1 to 100). The file is written to a temporary name and renamed, so a
+// Writes RGBA pixels (top row first; alpha ignored) through the JPEG codec at the
+// given quality (1 to 100). The file is written to a temporary name and renamed, so a
 // failure leaves any previous file whole. False on failure.
 bool writeJpeg(const std::string& fileName, const uint8_t* rgba, int32_t width, int32_t height,
                int quality);

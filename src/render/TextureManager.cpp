@@ -6,18 +6,6 @@ namespace Vrenn {
 
 TextureManager::~TextureManager() = default;
 
-void TextureManager::remove(const std::shared_ptr<Texture>& texture) {
-    m_registry.remove(texture);
-}
-
-void TextureManager::remove(const std::string& name) {
-    m_registry.remove(name);
-}
-
-void TextureManager::removeAll() {
-    m_registry.clear();
-}
-
 std::shared_ptr<Texture> TextureManager::loadTexture(const std::string& fileName,
                                                      int32_t /*flag*/) {
     return createTexture(fileName, loadImage(fileName));

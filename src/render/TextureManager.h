@@ -13,14 +13,11 @@ class Image;
 
 // Turns images into device textures and keeps them by name (for loaded textures, the
 // file name).
-class TextureManager : public Singleton<TextureManager> {
+class TextureManager : public Singleton<TextureManager>, public RegistryOwner<Texture> {
 public:
     TextureManager() = default;
     virtual ~TextureManager();
 
-    virtual void remove(const std::shared_ptr<Texture>& texture);
-    virtual void remove(const std::string& name);
-    virtual void removeAll();
     // A texture described by the image (six faces: cube; taller than one texel: 2D, or
     // a volume when deeper than one; otherwise one-dimensional), uploaded and
     // registered under name. The texture does not keep the pixels. Empty on failure.
@@ -32,12 +29,6 @@ public:
     // Creates the device texture for the description and copies every level and face
     // of its image into it.
     virtual bool upload(const std::shared_ptr<Texture>& texture) = 0;
-
-    std::shared_ptr<Texture> find(const std::string& name) const { return m_registry.find(name); }
-    const Registry<Texture>::Map& textures() const { return m_registry.entries(); }
-
-protected:
-    Registry<Texture> m_registry;
 };
 
 // The texture type an image describes.

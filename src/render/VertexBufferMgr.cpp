@@ -1,24 +1,16 @@
 #include "render/VertexBufferMgr.h"
 
+#include "core/Log.h"
+
 namespace Vrenn {
 
 VertexBufferMgr::~VertexBufferMgr() = default;
 
-void VertexBufferMgr::remove(const std::shared_ptr<VertexBuffer>& buffer) {
-    m_registry.remove(buffer);
-}
-
-void VertexBufferMgr::remove(const std::string& name) {
-    m_registry.remove(name);
-}
-
-void VertexBufferMgr::removeAll() {
-    m_registry.clear();
-}
-
 std::shared_ptr<Mesh> VertexBufferObjectFactory::createMesh() {
-    if (auto* manager = VertexBufferMgr::instance())
+    if (auto* manager = VertexBufferMgr::instance()) {
         if (auto buffer = manager->createVertexBuffer()) return buffer;
+        logMessage("VertexBufferMgr: no vertex buffer could be made; the mesh stays on the CPU\n");
+    }
     return ModelObjectFactory::createMesh();
 }
 

@@ -11,26 +11,16 @@
 namespace Vrenn {
 
 // Creates vertex buffers (registered as "gen_0", "gen_1", ...) and uploads them.
-class VertexBufferMgr : public Singleton<VertexBufferMgr> {
+class VertexBufferMgr : public Singleton<VertexBufferMgr>, public RegistryOwner<VertexBuffer> {
 public:
     VertexBufferMgr() = default;
     virtual ~VertexBufferMgr();
 
-    virtual void remove(const std::shared_ptr<VertexBuffer>& buffer);
-    virtual void remove(const std::string& name);
-    virtual void removeAll();
     // An empty buffer; fill its mesh data, then upload it.
     virtual std::shared_ptr<VertexBuffer> createVertexBuffer() = 0;
-    // Creates the device buffers for the CPU data and copies it.
+    // Creates the device buffers for the CPU data and copies it. False, with a log
+    // line saying why, when that fails.
     virtual bool upload(const std::shared_ptr<VertexBuffer>& buffer) = 0;
-
-    std::shared_ptr<VertexBuffer> find(const std::string& name) const {
-        return m_registry.find(name);
-    }
-    const Registry<VertexBuffer>::Map& buffers() const { return m_registry.entries(); }
-
-protected:
-    Registry<VertexBuffer> m_registry;
 };
 
 // Model loading through the vertex buffer manager: meshes are vertex buffers, uploaded

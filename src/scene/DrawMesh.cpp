@@ -1,28 +1,23 @@
 #include "scene/DrawMesh.h"
 
 #include "render/Effect.h"
-#include "render/Renderer.h"
 #include "render/VertexBuffer.h"
 #include "scene/Material.h"
 
 namespace Vrenn {
 
-bool drawMesh(Mesh& mesh, const Material& material, const Renderer* renderer, int vertexCount,
-              int indexCount) {
-    auto* buffer = dynamic_cast<VertexBuffer*>(&mesh);
+bool drawMesh(VertexBuffer& buffer, const Material& material, const Renderer& renderer,
+              int vertexCount, int indexCount) {
     const auto& effect = material.effect();
-    if (!buffer || !effect) return false;
-    if (renderer)
-        material.apply(*renderer);
-    else
-        material.apply();
+    if (!effect) return false;
+    material.apply(renderer);
     uint32_t passes = 0;
     if (!effect->begin(&passes)) return false;
     for (uint32_t pass = 0; pass < passes; ++pass) {
         effect->beginPass(pass);
-        if (buffer->bind()) {
-            buffer->draw(0, vertexCount, indexCount);
-            buffer->unbind();
+        if (buffer.bind()) {
+            buffer.draw(0, vertexCount, indexCount);
+            buffer.unbind();
         }
         effect->endPass();
     }

@@ -1,18 +1,17 @@
 #pragma once
 
-#include <memory>
-
 namespace Vrenn {
 
 class Material;
-class Mesh;
 class Renderer;
+class VertexBuffer;
 
-// Draws a mesh with a material: the material's values and transforms go into its
-// effect, then every pass of the effect's technique draws the mesh's buffers under
-// its stream mask. Nothing is drawn when the mesh has no device buffers or the
-// material no effect. vertexCount and indexCount limit the draw (negative: all).
-bool drawMesh(Mesh& mesh, const Material& material, const Renderer* renderer, int vertexCount = -1,
-              int indexCount = -1);
+// Draws a vertex buffer with a material: the material's values and the renderer's
+// transforms go into its effect, then every pass of the material's technique draws
+// the buffer under its stream mask. False, with nothing drawn, when the material has
+// no effect or the effect cannot begin. vertexCount and indexCount limit the draw
+// (negative: all).
+bool drawMesh(VertexBuffer& buffer, const Material& material, const Renderer& renderer,
+              int vertexCount = -1, int indexCount = -1);
 
 } // namespace Vrenn

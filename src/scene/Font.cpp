@@ -95,9 +95,9 @@ void Font::flush() {
     m_pending.clear();
 }
 
-void Font::draw() {
+void Font::draw(const Renderer& renderer) {
     flush();
-    Overlay::draw();
+    Overlay::draw(renderer);
 }
 
 } // namespace Vrenn

@@ -39,7 +39,7 @@ public:
     void setColour(float red, float green, float blue);
     // Lays out the pending text, line by line.
     void flush();
-    void draw() override;
+    void draw(const Renderer& renderer) override;
 
     // The glyph of a code; a code without one gets an all-zero glyph.
     const Glyph& glyph(char16_t code);

@@ -85,11 +85,4 @@ void Material::apply(const Renderer& renderer) const {
     applyTransforms(renderer.world(), renderer.view(), renderer.projection());
 }
 
-void Material::apply() const {
-    if (const auto renderer = currentRenderer())
-        apply(*renderer);
-    else
-        applyValues();
-}
-
 } // namespace Vrenn

@@ -51,8 +51,6 @@ public:
     // textures, float arrays; entries without a parameter are skipped), then the
     // standard transforms from the renderer's world, view and projection.
     void apply(const Renderer& renderer) const;
-    // As apply, with the process-wide renderer (transforms skipped when none exists).
-    void apply() const;
 
     const std::vector<Value<int32_t>>& ints() const { return m_ints; }
     const std::vector<Value<float>>& floats() const { return m_floats; }

@@ -1,7 +1,8 @@
 #include "scene/MaterialMgr.h"
 
-#include "core/TextNumbers.h"
 #include "config/Tokenizer.h"
+#include "core/Log.h"
+#include "core/TextNumbers.h"
 #include "fs/FileSystem.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
@@ -52,20 +53,18 @@ MaterialMgr::MaterialMgr(std::shared_ptr<ShaderMgr> shaders,
 
 MaterialMgr::~MaterialMgr() = default;
 
-void MaterialMgr::loadScript(const std::string& fileName) {
-    auto* fileSystem = FileSystem::instance();
-    if (!fileSystem) return;
-    auto file = fileSystem->open(fileName, SEARCH_ROOT, true);
-    if (!file) return;
+bool MaterialMgr::loadScript(const std::string& fileName) {
+    auto file = openDataFile(fileName); // logs the failure
+    if (!file) return false;
     Tokenizer tokens;
     tokens.Load(std::move(file));
-    parse(tokens);
+    return parse(tokens, fileName);
 }
 
-void MaterialMgr::loadScriptText(const std::string& text) {
+bool MaterialMgr::loadScriptText(const std::string& text) {
     Tokenizer tokens;
     tokens.LoadText(text);
-    parse(tokens);
+    return parse(tokens, "<text>");
 }
 
 std::shared_ptr<Material> MaterialMgr::getMaterial(const std::string& name) {
@@ -75,42 +74,53 @@ std::shared_ptr<Material> MaterialMgr::getMaterial(const std::string& name) {
     return material;
 }
 
-void MaterialMgr::parse(Tokenizer& tokens) {
+bool MaterialMgr::parse(Tokenizer& tokens, const std::string& source) {
+    bool whole = true;
     while (tokens.NextWord()) {
         const std::string name = tokens.Token();
-        if (!tokens.SkipTo("{")) return;
-        if (!tokens.NextWord()) return;
+        if (!tokens.SkipTo("{") || !tokens.NextWord()) {
+            logFormat("MaterialMgr: %s: material %s has no body\n", source.c_str(), name.c_str());
+            return false;
+        }
         if (tokens.Token() != "fx") {
+            logFormat("MaterialMgr: %s: block %s does not start with fx; skipped\n", source.c_str(),
+                      name.c_str());
             tokens.SkipTo("}");
+            whole = false;
             continue;
         }
         auto material = std::make_shared<Material>(name);
-        parseBody(tokens, *material);
+        if (!parseBody(tokens, *material, source)) whole = false;
         m_registry.add(name, std::move(material)); // a repeated name keeps the first
     }
+    return whole;
 }
 
-void MaterialMgr::parseBody(Tokenizer& tokens, Material& material) {
-    auto effect = effectFor(restOfLine(tokens));
+bool MaterialMgr::parseBody(Tokenizer& tokens, Material& material, const std::string& source) {
+    auto effect = effectFor(restOfLine(tokens), material, source);
     if (!effect) {
         tokens.SkipTo("}");
-        return;
+        return false;
     }
     material.setEffect(std::move(effect));
+    bool whole = true;
     while (tokens.NextWord()) {
         const std::string word = tokens.Token();
-        if (word == "}") return;
-        if (isQuotedWord(word))
-            parseParameter(tokens, material, unquote(word));
-        else if (word == "technique")
+        if (word == "}") break;
+        if (isQuotedWord(word)) {
+            if (!parseParameter(tokens, material, unquote(word), source)) whole = false;
+        } else if (word == "technique") {
             material.setTechnique(unquote(restOfLine(tokens)));
-        else
+        } else {
             tokens.SkipLine();
+        }
     }
+    return whole;
 }
 
-void MaterialMgr::parseParameter(Tokenizer& tokens, Material& material, const std::string& name) {
-    if (!tokens.NextToken()) return;
+bool MaterialMgr::parseParameter(Tokenizer& tokens, Material& material, const std::string& name,
+                                 const std::string& source) {
+    if (!tokens.NextToken()) return false;
     const std::string type = tokens.Token();
     const std::string value = unquote(restOfLine(tokens));
     if (type == "int") {
@@ -128,20 +138,41 @@ void MaterialMgr::parseParameter(Tokenizer& tokens, Material& material, const st
         std::copy(v.begin(), v.end(), matrix.m.begin());
         material.addMatrix(name, matrix);
     } else if (type == "texture") {
-        material.addTexture(name, textureFor(value));
+        auto texture = textureFor(value, material, source);
+        const bool loaded = texture != nullptr;
+        material.addTexture(name, std::move(texture));
+        return loaded;
+    } else {
+        logFormat("MaterialMgr: %s: material %s: parameter \"%s\" has the unknown type %s\n",
+                  source.c_str(), material.getName().c_str(), name.c_str(), type.c_str());
+        return false;
     }
+    return true;
 }
 
-std::shared_ptr<Effect> MaterialMgr::effectFor(const std::string& fileName) {
-    if (!m_shaders || fileName.empty()) return nullptr;
+std::shared_ptr<Effect> MaterialMgr::effectFor(const std::string& fileName,
+                                               const Material& material,
+                                               const std::string& source) {
+    if (!m_shaders || fileName.empty()) {
+        logFormat("MaterialMgr: %s: material %s: %s\n", source.c_str(), material.getName().c_str(),
+                  fileName.empty() ? "no effect file named" : "no shader manager to load effects");
+        return nullptr;
+    }
     if (auto effect = m_shaders->find(fileName)) return effect;
-    return m_shaders->loadEffect(fileName);
+    return m_shaders->loadEffect(fileName); // logs its failure
 }
 
-std::shared_ptr<Texture> MaterialMgr::textureFor(const std::string& fileName) {
-    if (!m_textures || fileName.empty()) return nullptr;
+std::shared_ptr<Texture> MaterialMgr::textureFor(const std::string& fileName,
+                                                 const Material& material,
+                                                 const std::string& source) {
+    if (!m_textures || fileName.empty()) {
+        logFormat("MaterialMgr: %s: material %s: %s\n", source.c_str(), material.getName().c_str(),
+                  fileName.empty() ? "no texture file named"
+                                   : "no texture manager to load textures");
+        return nullptr;
+    }
     if (auto texture = m_textures->find(fileName)) return texture;
-    return m_textures->loadTexture(fileName, 0);
+    return m_textures->loadTexture(fileName, 0); // logs its failure
 }
 
 } // namespace Vrenn

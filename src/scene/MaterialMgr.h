@@ -24,35 +24,38 @@ class Tokenizer;
 //
 // Parameter types: int, float, float4, float16, float4x4, texture. Effects and
 // textures come from the managers given at construction (either may be absent).
-class MaterialMgr {
+class MaterialMgr : public RegistryOwner<Material> {
 public:
     MaterialMgr(std::shared_ptr<ShaderMgr> shaders, std::shared_ptr<TextureManager> textures);
     ~MaterialMgr();
 
     // Adds the script's materials; a name already present keeps its first definition.
-    // A missing script adds nothing (the file system logs it).
-    void loadScript(const std::string& fileName);
+    // False, with one log line for each, when the script cannot be read (nothing is
+    // added) or something in it cannot be used: an unknown parameter type, a block
+    // without an fx line, an effect or a texture that cannot be loaded. What could be
+    // read is added all the same.
+    bool loadScript(const std::string& fileName);
     // As loadScript, from text.
-    void loadScriptText(const std::string& text);
+    bool loadScriptText(const std::string& text);
 
     // The material of that name; an unknown name gets a new empty material, stored
     // and returned again on the next call.
     std::shared_ptr<Material> getMaterial(const std::string& name);
-    std::shared_ptr<Material> find(const std::string& name) const { return m_registry.find(name); }
-    void remove(const std::string& name) { m_registry.remove(name); }
-    void clear() { m_registry.clear(); }
-    const Registry<Material>::Map& materials() const { return m_registry.entries(); }
 
 private:
-    void parse(Tokenizer& tokens);
-    void parseBody(Tokenizer& tokens, Material& material);
-    void parseParameter(Tokenizer& tokens, Material& material, const std::string& name);
-    std::shared_ptr<Effect> effectFor(const std::string& fileName);
-    std::shared_ptr<Texture> textureFor(const std::string& fileName);
+    // Each false when part of the text could not be used; source names the script in
+    // the log lines.
+    bool parse(Tokenizer& tokens, const std::string& source);
+    bool parseBody(Tokenizer& tokens, Material& material, const std::string& source);
+    bool parseParameter(Tokenizer& tokens, Material& material, const std::string& name,
+                        const std::string& source);
+    std::shared_ptr<Effect> effectFor(const std::string& fileName, const Material& material,
+                                      const std::string& source);
+    std::shared_ptr<Texture> textureFor(const std::string& fileName, const Material& material,
+                                        const std::string& source);
 
     std::shared_ptr<ShaderMgr> m_shaders;
     std::shared_ptr<TextureManager> m_textures;
-    Registry<Material> m_registry;
 };
 
 } // namespace Vrenn

@@ -1,6 +1,5 @@
 #include "scene/Overlay.h"
 
-#include "render/Renderer.h"
 #include "render/VertexBuffer.h"
 #include "render/VertexBufferMgr.h"
 #include "scene/DrawMesh.h"
@@ -14,13 +13,49 @@ namespace {
 uint32_t channelByte(float value) {
     return static_cast<uint32_t>(std::clamp(value, 0.0f, 1.0f) * 255.0f);
 }
+
+// The overlay's vertex layout: one stream of kMaxVertices vertices, indices for
+// kMaxIndices, drawn as a triangle list and refilled every frame.
+void describe(Mesh& mesh) {
+    mesh.addStream(nullptr, Overlay::kMaxVertices, Overlay::kVertexSize,
+                   {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 2, 0},
+                    VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 8},
+                    VertexElement{0, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 16}});
+    mesh.setIndices(nullptr, Overlay::kMaxIndices);
+    mesh.setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    mesh.setDynamic(true);
+}
 } // namespace
 
-Overlay::Overlay()
-    : m_vertices(std::make_unique<uint8_t[]>(size_t{kMaxVertices} * kVertexSize)),
-      m_indices(std::make_unique<uint32_t[]>(kMaxIndices)) {}
+Overlay::Overlay() {
+    if (auto* manager = VertexBufferMgr::instance()) {
+        if (auto buffer = manager->createVertexBuffer()) {
+            describe(*buffer);
+            if (manager->upload(buffer)) // logs its failure
+                m_buffer = std::move(buffer);
+            else
+                manager->remove(buffer);
+        }
+    }
+    if (m_buffer) {
+        m_mesh = m_buffer;
+    } else {
+        m_mesh = std::make_shared<Mesh>();
+        describe(*m_mesh);
+    }
+}
 
-Overlay::~Overlay() = default;
+Overlay::~Overlay() {
+    if (auto* manager = VertexBufferMgr::instance(); manager && m_buffer) manager->remove(m_buffer);
+}
+
+const uint8_t* Overlay::vertexData() const {
+    return m_mesh->streamData(0);
+}
+
+const uint32_t* Overlay::indexData() const {
+    return m_mesh->indices().data();
+}
 
 uint32_t Overlay::packColour(const Vector4& colour) {
     return channelByte(colour.w) << 24 | channelByte(colour.x) << 16 | channelByte(colour.y) << 8 |
@@ -36,43 +71,23 @@ void Overlay::addQuad(float x, float y, float width, float height, float s0, flo
                                  {x + width, y, s1, t0},
                                  {x + width, y + height, s1, t1}};
     const uint32_t n = m_vertexCount;
-    for (uint32_t i = 0; i < 4; ++i) {
-        uint8_t* vertex = m_vertices.get() + size_t{n + i} * kVertexSize;
+    uint8_t* vertex = m_mesh->streamData(0) + size_t{n} * kVertexSize;
+    for (uint32_t i = 0; i < 4; ++i, vertex += kVertexSize) {
         std::memcpy(vertex, corners[i], 16);
         std::memcpy(vertex + 16, &colour, 4);
     }
     const uint32_t quad[6] = {n, n + 1, n + 2, n + 2, n + 1, n + 3};
-    std::memcpy(m_indices.get() + m_indexCount, quad, sizeof quad);
+    std::memcpy(m_mesh->indices().data() + m_indexCount, quad, sizeof quad);
     m_vertexCount += 4;
     m_indexCount += 6;
 }
 
-std::shared_ptr<VertexBuffer> Overlay::createBuffer() {
-    auto* manager = VertexBufferMgr::instance();
-    if (!manager) return nullptr;
-    auto buffer = manager->createVertexBuffer();
-    if (!buffer) return nullptr;
-    buffer->addStream(m_vertices.get(), kMaxVertices, kVertexSize,
-                      {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 2, 0},
-                       VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 8},
-                       VertexElement{0, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 16}});
-    buffer->setIndices(m_indices.get(), kMaxIndices);
-    buffer->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
-    buffer->setDynamic(true);
-    if (!manager->upload(buffer)) return nullptr;
-    return buffer;
-}
-
-void Overlay::draw() {
-    if (m_vertexCount == 0 || m_indexCount == 0) return;
-    if (!m_buffer) m_buffer = createBuffer();
-    if (m_buffer && material()) {
-        std::memcpy(m_buffer->streamData(0), m_vertices.get(), size_t{m_vertexCount} * kVertexSize);
-        std::memcpy(m_buffer->indices().data(), m_indices.get(), size_t{m_indexCount} * 4);
+void Overlay::draw(const Renderer& renderer) {
+    if (m_vertexCount > 0 && m_indexCount > 0 && m_buffer && material()) {
         const auto vertices = static_cast<int32_t>(m_vertexCount);
         const auto indices = static_cast<int32_t>(m_indexCount);
         if (m_buffer->update(true, true, vertices, indices))
-            drawMesh(*m_buffer, *material(), currentRenderer().get(), vertices, indices);
+            drawMesh(*m_buffer, *material(), renderer, vertices, indices);
     }
     m_vertexCount = 0;
     m_indexCount = 0;

@@ -12,7 +12,7 @@ class Material;
 
 // Makes overlays and fonts and keeps them under generated names ("gen_" and a
 // counter shared by both).
-class OverlayMgr : public Singleton<OverlayMgr> {
+class OverlayMgr : public Singleton<OverlayMgr>, public RegistryOwner<Overlay> {
 public:
     // Line height of the fonts it makes: 30 lines to the screen.
     static constexpr float kFontLineHeight = 1.0f / 30.0f;
@@ -22,11 +22,6 @@ public:
 
     std::shared_ptr<Overlay> createOverlay(std::shared_ptr<Material> material = {});
     std::shared_ptr<Font> createFont(std::shared_ptr<Material> material = {});
-
-    Registry<Overlay>& overlays() { return m_registry; }
-
-private:
-    Registry<Overlay> m_registry;
 };
 
 } // namespace Vrenn

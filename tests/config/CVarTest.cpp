@@ -114,13 +114,16 @@ TEST(CVarManager, MissingConfigurationAddsNothingAndFailedSaveKeepsTheOldFile) {
     LogManager logs;
     auto log = logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     CVarManager vars;
-    vars.LoadConfig("default.cfg");
+    EXPECT_FALSE(vars.LoadConfig("default.cfg"));
     EXPECT_TRUE(vars.vars().empty());
     EXPECT_EQ(dir.read("app.log"),
               "--- Loading default.cfg\nWarning: Loading default.cfg failed.\n");
 
     vars.SetInt("x", 1);
     EXPECT_FALSE(vars.SaveConfig(dir.file("no/such/folder/default.cfg")));
+    EXPECT_EQ(dir.read("app.log"),
+              "--- Loading default.cfg\nWarning: Loading default.cfg failed.\nWarning: Saving " +
+                  dir.file("no/such/folder/default.cfg") + " failed: cannot create the file.\n");
     dir.write("ro/default.cfg", "kept \"1\"\n");
     std::filesystem::permissions(dir.path() / "ro", std::filesystem::perms::owner_read |
                                                         std::filesystem::perms::owner_exec);

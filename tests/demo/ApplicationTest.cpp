@@ -34,6 +34,17 @@ public:
     WindowlessApplication() { m_window = std::make_shared<BrokenWindow>(); }
 };
 
+// A window that reports itself open but is no surface the renderer can draw on.
+class HollowWindow : public BrokenWindow {
+public:
+    bool create(bool, int32_t, int32_t, int32_t, int32_t, int32_t) override { return true; }
+};
+
+class HollowWindowApplication : public Application {
+public:
+    HollowWindowApplication() { m_window = std::make_shared<HollowWindow>(); }
+};
+
 // A run folder: the repository's data (configuration, materials, effects, textures)
 // with settings of the test's choosing.
 class RunFolder {
@@ -69,6 +80,31 @@ TEST(Application, FailedWindowCreationStillSavesTheConfigurationAndLogsShutDown)
     // was started, and the shut-down line comes last.
     EXPECT_EQ(run.dir.read("app.log"), "SceneMgr::ShutDown\nApplication::ShutDown\n");
     EXPECT_EQ(run.dir.read("default.cfg"), "r_mode \"3\"\nr_showfps \"0\"\n");
+}
+
+TEST(Application, RendererThatCannotStartEndsInitializeAndIsShutDown) {
+    RunFolder run("r_mode \"3\"\n");
+    const auto previous = stdfs::current_path();
+    stdfs::current_path(run.dir.path());
+    {
+        HollowWindowApplication app;
+        EXPECT_FALSE(app.Initialize());
+    }
+    stdfs::current_path(previous);
+    // Nothing after the renderer is started; the renderer's half-made parts go at
+    // shut-down.
+    const std::string log = run.dir.read("app.log");
+    const auto at = [&](const std::string& text) {
+        const size_t found = log.find(text);
+        EXPECT_NE(found, std::string::npos) << "missing: " << text;
+        return found;
+    };
+    EXPECT_LT(at("GLRenderer::Initialize\n"),
+              at("Application::Initialize: the renderer could not be started\n"));
+    EXPECT_EQ(log.find("SDLInput::Initialize"), std::string::npos);
+    EXPECT_EQ(log.find("Initilizing success"), std::string::npos);
+    EXPECT_LT(at("SceneMgr::ShutDown\n"), at("GLRenderer::ShutDown\n"));
+    EXPECT_LT(at("GLRenderer::ShutDown\n"), at("Application::ShutDown\n"));
 }
 
 class PrtDemoRun : public ::testing::Test {

@@ -4,7 +4,10 @@
 #include "support/TempDir.h"
 #include "support/TestData.h"
 
-#include <filesystem>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -63,7 +66,7 @@ TEST_F(JPEGTest, CorruptOrOversizedDataFails) {
     EXPECT_EQ(image.width(), 33); // the earlier picture stays
 }
 
-TEST_F(JPEGTest, LoadsThroughTheFileSystemAndNeverWrites) {
+TEST_F(JPEGTest, LoadsThroughTheFileSystem) {
     dir.write("picture.jpg", colour);
     dir.write("cut.jpeg", colour.substr(0, 400));
     Image image;
@@ -74,9 +77,110 @@ TEST_F(JPEGTest, LoadsThroughTheFileSystemAndNeverWrites) {
     ASSERT_EQ(logged.size(), 3u);
     EXPECT_EQ(logged[1], "--- Loading " + dir.file("cut.jpeg"));
     EXPECT_EQ(logged[2].rfind("JPEG: cannot decode: ", 0), 0u);
+}
 
-    EXPECT_FALSE(image.save(dir.file("copy.jpg")));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("copy.jpg")));
+// A smooth picture of odd size: red across, green down, blue against both, and an
+// alpha that the file cannot hold.
+Image gradient(ImageFormat format) {
+    constexpr int32_t kWidth = 41, kHeight = 23;
+    Image image;
+    uint8_t* texel = image.create(kWidth, kHeight, 1, format, 1, 1);
+    const int channels = format == FORMAT_L8 ? 1 : format == FORMAT_RGB8 ? 3 : 4;
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = 0; x < kWidth; ++x, texel += channels) {
+            const int r = x * 255 / (kWidth - 1), g = y * 255 / (kHeight - 1);
+            const uint8_t values[4] = {uint8_t(r), uint8_t(g), uint8_t(255 - (r + g) / 2),
+                                       uint8_t(x * 6)};
+            std::memcpy(texel, values, static_cast<size_t>(channels));
+        }
+    return image;
+}
+
+// djpeg's decode of a file: its binary PNM header fields and pixels.
+struct Decoded {
+    std::string magic;
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+Decoded djpeg(const Vrenn::Test::TempDir& dir, const std::string& name) {
+    const std::string command = "djpeg -pnm -outfile '" + dir.file("decoded.pnm") + "' '" +
+                                dir.file(name) + "'";
+    Decoded decoded;
+    if (std::system(command.c_str()) != 0) return decoded;
+    const std::string pnm = dir.read("decoded.pnm");
+    char magic[3] = {};
+    int maxValue = 0, header = 0;
+    if (std::sscanf(pnm.c_str(), "%2s %d %d %d%n", magic, &decoded.width, &decoded.height,
+                    &maxValue, &header) != 4)
+        return decoded;
+    decoded.magic = magic;
+    decoded.pixels.assign(pnm.begin() + header + 1, pnm.end());
+    return decoded;
+}
+
+// Mean and largest difference between the colours of an image and a decode.
+std::pair<double, int> difference(const Image& image, const std::vector<uint8_t>& decoded) {
+    const int channels = image.format() == FORMAT_L8 ? 1 : image.format() == FORMAT_RGB8 ? 3 : 4;
+    const int kept = channels == 1 ? 1 : 3;
+    double sum = 0;
+    int worst = 0;
+    const size_t texels = static_cast<size_t>(image.width()) * image.height();
+    for (size_t i = 0; i < texels; ++i)
+        for (int c = 0; c < kept; ++c) {
+            const int d = std::abs(image.data()[i * channels + c] - decoded[i * kept + c]);
+            sum += d;
+            worst = std::max(worst, d);
+        }
+    return {sum / static_cast<double>(texels * kept), worst};
+}
+
+TEST_F(JPEGTest, WrittenFilesDecodeAlikeWithDjpegAndCloseToTheSource) {
+    if (std::system("command -v djpeg > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+    for (const ImageFormat format : {FORMAT_RGB8, FORMAT_RGBA8, FORMAT_L8}) {
+        SCOPED_TRACE(format);
+        Image source = gradient(format);
+        ASSERT_TRUE(source.save(dir.file("written.jpg")));
+        const Decoded decoded = djpeg(dir, "written.jpg");
+        EXPECT_EQ(decoded.magic, format == FORMAT_L8 ? "P5" : "P6");
+        EXPECT_EQ(decoded.width, 41);
+        EXPECT_EQ(decoded.height, 23);
+        ASSERT_EQ(decoded.pixels.size(), 41u * 23 * (format == FORMAT_L8 ? 1 : 3));
+        // Within what quality 90 loses on a smooth picture.
+        const auto [mean, worst] = difference(source, decoded.pixels);
+        EXPECT_LT(mean, 2.5);
+        EXPECT_LE(worst, 24);
+        // Our reader agrees with djpeg byte for byte.
+        Image reread;
+        ASSERT_TRUE(reread.load(dir.file("written.jpg")));
+        EXPECT_EQ(pixels(reread), decoded.pixels);
+    }
+}
+
+TEST_F(JPEGTest, AlphaIsDroppedQualityCountsAndOtherImagesAreRefused) {
+    // RGBA is written exactly as the same colours in RGB.
+    Image rgb = gradient(FORMAT_RGB8);
+    Image rgba = gradient(FORMAT_RGBA8);
+    ASSERT_TRUE(rgb.save(dir.file("rgb.jpg")));
+    ASSERT_TRUE(rgba.save(dir.file("rgba.jpg")));
+    EXPECT_EQ(dir.read("rgb.jpg"), dir.read("rgba.jpg"));
+    auto coarse = std::make_shared<JPEGCodec>();
+    coarse->setQuality(10);
+    ASSERT_TRUE(coarse->save(dir.file("coarse.jpg"), rgb));
+    EXPECT_LT(dir.read("coarse.jpg").size(), dir.read("rgb.jpg").size());
+
+    Image wide;
+    ASSERT_TRUE(wide.create(2, 2, 1, FORMAT_RGBA16, 1, 1));
+    Image cube;
+    ASSERT_TRUE(cube.create(2, 2, 1, FORMAT_RGB8, 1, 6));
+    dir.write("kept.jpg", "previous");
+    EXPECT_FALSE(wide.save(dir.file("kept.jpg")));
+    EXPECT_FALSE(cube.save(dir.file("kept.jpg")));
+    EXPECT_EQ(dir.read("kept.jpg"), "previous");
+    EXPECT_EQ(log(), (std::vector<std::string>{
+                         "JPEG: format 8 cannot be written, only 8-bit grey, RGB and RGBA",
+                         "JPEG: 6 faces and depth 1 cannot be written, only a flat picture"}));
 }
 
 } // namespace

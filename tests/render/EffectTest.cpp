@@ -261,11 +261,11 @@ TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
                                "technique t { pass { vertex = v; fragment = f; } }\n";
     TempDir directory;
     directory.write("broken.fx", broken);
-    const size_t registered = ShaderMgr::instance()->effects().size();
+    const size_t registered = ShaderMgr::instance()->entries().size();
     LogCapture log;
     EXPECT_EQ(ShaderMgr::instance()->loadEffect(directory.file("broken.fx")), nullptr);
     EXPECT_EQ(ShaderMgr::instance()->createEffect(broken), nullptr);
-    EXPECT_EQ(ShaderMgr::instance()->effects().size(), registered);
+    EXPECT_EQ(ShaderMgr::instance()->entries().size(), registered);
     const std::string text = log.text();
     const std::string fromFile =
         "GL FX Compile Error: " + directory.file("broken.fx") + ":4: fragment shader 'f': ";

@@ -81,7 +81,7 @@ TEST_F(QueryTest, QueriesAreNamedInTurnAndNeverWaitForAPairNotEnded) {
     ASSERT_NE(second, nullptr);
     std::string firstName;
     std::string secondName;
-    for (const auto& [name, query] : queries->queries()) {
+    for (const auto& [name, query] : queries->entries()) {
         if (query == first) firstName = name;
         if (query == second) secondName = name;
     }

@@ -242,7 +242,7 @@ TEST_F(VertexBufferTest, BuffersAreNamedInTurnAndModelsLoadIntoThem) {
     auto second = buffers->createVertexBuffer();
     std::string firstName;
     std::string secondName;
-    for (const auto& [name, buffer] : buffers->buffers()) {
+    for (const auto& [name, buffer] : buffers->entries()) {
         if (buffer == first) firstName = name;
         if (buffer == second) secondName = name;
     }

@@ -15,6 +15,7 @@ namespace Vrenn {
 namespace {
 
 using Test::GLTestContext;
+using Test::LogCapture;
 using Test::TempDir;
 
 // Every parameter type a script can set, and the standard transforms.
@@ -95,7 +96,7 @@ shiny junk before the brace {
     somethingElse is ignored "entirely"
 }
 )");
-    materials->loadScript("materials/test.mtr");
+    EXPECT_TRUE(materials->loadScript("materials/test.mtr"));
     const auto material = materials->find("shiny");
     ASSERT_TRUE(material);
     ASSERT_TRUE(material->effect());
@@ -156,10 +157,12 @@ shiny junk before the brace {
 }
 
 TEST_F(MaterialScripts, SkippedBlocksDuplicatesAndUnknownNames) {
-    materials->loadScriptText(R"(
+    LogCapture log;
+    EXPECT_FALSE(materials->loadScriptText(R"(
 notamaterial { something else entirely "x" float "1" }
 first { fx effects/all.fx
     "gloss" float "1"
+    "shine" flaot "2"
 }
 first { fx effects/all.fx
     "gloss" float "2"
@@ -170,7 +173,13 @@ noeffect { fx effects/missing.fx
 last { fx effects/all.fx
     "diffuse" float4 1 0 0 1
 }
-)");
+)"));
+    // Each part that cannot be used is named in one line.
+    EXPECT_EQ(log.text(),
+              "MaterialMgr: <text>: block notamaterial does not start with fx; skipped\n"
+              "MaterialMgr: <text>: material first: parameter \"shine\" has the unknown type "
+              "flaot\n"
+              "GL FX Compile Error: effects/missing.fx: the file cannot be read\n");
     EXPECT_FALSE(materials->find("notamaterial"));
     ASSERT_TRUE(materials->find("first"));
     EXPECT_EQ(materials->find("first")->floats().at(0).value, 1.0f); // the first one stays
@@ -190,8 +199,11 @@ last { fx effects/all.fx
     EXPECT_EQ(materials->getMaterial("unknown"), made);
     made->apply(*renderer); // harmless without an effect
 
-    materials->loadScript("materials/none.mtr");  // missing: nothing happens
-    EXPECT_EQ(materials->materials().size(), 4u); // first, noeffect, last, unknown
+    LogCapture missing;
+    EXPECT_FALSE(materials->loadScript("materials/none.mtr"));
+    EXPECT_EQ(missing.text(), "--- Loading materials/none.mtr\n"
+                              "Warning: Loading materials/none.mtr failed.\n");
+    EXPECT_EQ(materials->entries().size(), 4u); // first, noeffect, last, unknown
 }
 
 } // namespace

@@ -46,7 +46,7 @@ for bad in truncated.jpg truncated.dds truncated.hdr missing.dds picture.DDS noe
     check "info $bad" fails_cleanly 1 "$vrenn" image info "$bad"
 done
 check "convert to a codec that cannot write" fails_cleanly 1 \
-    "$vrenn" image convert "$data/im_flat.hdr" out.jpg
+    "$vrenn" image convert "$data/im_rgba.dds" out.hdr
 check "convert from a broken file" fails_cleanly 1 "$vrenn" image convert truncated.hdr out.dds
 check "nothing written by failed conversions" bash -c '! ls out.* 2>/dev/null | grep -q .'
 check "usage error" bash -c "'$vrenn' image info 2>/dev/null; [ \$? -eq 2 ]"

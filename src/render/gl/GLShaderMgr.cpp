@@ -1,7 +1,6 @@
 #include "render/gl/GLShaderMgr.h"
 
 #include "core/Log.h"
-#include "fs/DiskFile.h"
 #include "fs/FileSystem.h"
 #include "render/gl/GLContextLife.h"
 #include "render/gl/GLEffect.h"
@@ -18,13 +17,7 @@ void logCompileError(const std::string& text) {
 }
 
 bool readWhole(const std::string& fileName, std::string& text) {
-    std::shared_ptr<File> file;
-    if (auto* fileSystem = FileSystem::instance()) {
-        file = fileSystem->open(fileName, 0, false);
-    } else {
-        auto disk = std::make_shared<DiskFile>(fileName, DISK_READ);
-        if (disk->isOpen()) file = disk;
-    }
+    const auto file = openDataFile(fileName, false);
     if (!file) return false;
     const uint32_t size = file->size();
     text.resize(size);
