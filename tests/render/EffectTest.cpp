@@ -79,7 +79,7 @@ protected:
         glTextureStorage2D(id, 1, GL_RGBA8, 2, 2);
         glTextureSubImage2D(id, 0, 0, 0, 2, 2, GL_RGBA, GL_UNSIGNED_BYTE, texels);
         auto texture = std::make_shared<GLTexture>("checker", TEXTURE_2D, 2, 2, 1, 4);
-        texture->adopt(id, GL_TEXTURE_2D, 1);
+        texture->adopt(GLTestContext::get().context(), id, GL_TEXTURE_2D, 1);
         return texture;
     }
 

@@ -7,7 +7,6 @@
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderbuffer.h"
-#include "render/gl/GLStateCache.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -70,7 +69,6 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     const auto primary = targets->find("Application");
     ASSERT_NE(primary, nullptr);
     EXPECT_EQ(primary, renderer->primaryTarget());
-    EXPECT_EQ(primary, window->renderTarget());
     EXPECT_EQ(primary->width(), 320);
     EXPECT_EQ(primary->height(), 200);
     EXPECT_EQ(primary->colourBits(), 32);
@@ -200,7 +198,7 @@ TEST(GLRendererFrame, ScissorRectangleCountsFromTheTopLeftAndReachesTheWindowUpr
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, window.data());
-    GLStateCache::instance()->restoreReadFramebuffer();
+    context.cache().restoreReadFramebuffer();
     EXPECT_EQ(pixelAt(window, width, 10, height - 1 - 20)[0], 255);
     EXPECT_EQ(pixelAt(window, width, 10, 20)[0], 0);
     EXPECT_TRUE(noGLError());

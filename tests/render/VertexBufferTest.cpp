@@ -4,7 +4,6 @@
 #include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/VertexBufferMgr.h"
-#include "render/gl/GLStateCache.h"
 #include "render/gl/GLVertexBuffer.h"
 
 #include <cstring>
@@ -135,11 +134,11 @@ TEST_F(VertexBufferTest, LayoutIsMadeOncePerMaskAndReadsOnlyTheMaskedStreams) {
     EXPECT_EQ(enabled, GL_FALSE);
     glGetVertexArrayIndexediv(layout, 0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
     EXPECT_EQ(enabled, GL_TRUE);
-    GLStateCache::instance()->bindVertexArray(layout);
+    GLTestContext::get().cache().bindVertexArray(layout);
     GLint stream1 = -1;
     glGetIntegeri_v(GL_VERTEX_BINDING_BUFFER, 1, &stream1);
     EXPECT_EQ(stream1, 0);
-    GLStateCache::instance()->bindDefaultVertexArray();
+    GLTestContext::get().cache().bindDefaultVertexArray();
 
     // A mask naming streams far beyond the mesh's gets no layout and does not bind.
     mesh->setStreamMask(0x100);

@@ -1,7 +1,5 @@
 #include "support/GLTestContext.h"
 
-#include "render/gl/GLStateCache.h"
-
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>

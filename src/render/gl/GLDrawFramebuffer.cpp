@@ -1,20 +1,13 @@
 #include "render/gl/GLDrawFramebuffer.h"
 
-#include "render/gl/GLContextLife.h"
-#include "render/gl/GLStateCache.h"
-
 namespace Vrenn {
 
-GLDrawFramebuffer::GLDrawFramebuffer() {
-    if (glContextGeneration() == 0) return;
-    glCreateFramebuffers(1, &m_id);
-    m_generation = glContextGeneration();
+GLDrawFramebuffer::GLDrawFramebuffer(GLContext& context) : m_context(context) {
+    if (context.alive()) glCreateFramebuffers(1, &m_id);
 }
 
 GLDrawFramebuffer::~GLDrawFramebuffer() {
-    if (m_id == 0 || !glContextAlive(m_generation)) return;
-    if (auto* cache = GLStateCache::instance()) cache->forgetFramebuffer(m_id);
-    glDeleteFramebuffers(1, &m_id);
+    m_context.deleteObject(GLObjectType::Framebuffer, m_id);
 }
 
 void GLDrawFramebuffer::attachColour(uint32_t index, GLuint texture, int32_t layer) {
@@ -79,7 +72,7 @@ void GLDrawFramebuffer::bind() {
         }
         m_drawBuffersDirty = false;
     }
-    if (auto* cache = GLStateCache::instance()) cache->bindFramebuffer(m_id);
+    if (const auto context = m_context.live()) context->cache().bindFramebuffer(m_id);
 }
 
 } // namespace Vrenn

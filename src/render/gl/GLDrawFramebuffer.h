@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/gl/GLContext.h"
+
 #include <array>
 #include <cstdint>
 #include <epoxy/gl.h>
@@ -14,7 +16,7 @@ class GLDrawFramebuffer {
 public:
     static constexpr uint32_t kMaxColour = 8;
 
-    GLDrawFramebuffer();
+    explicit GLDrawFramebuffer(GLContext& context);
     ~GLDrawFramebuffer();
     GLDrawFramebuffer(const GLDrawFramebuffer&) = delete;
     GLDrawFramebuffer& operator=(const GLDrawFramebuffer&) = delete;
@@ -49,7 +51,7 @@ private:
     void setDepth(const DepthSlot& depth);
 
     GLuint m_id = 0;
-    uint64_t m_generation = 0;
+    GLContextHandle m_context;
     std::array<ColourSlot, kMaxColour> m_colour{};
     DepthSlot m_depth;
     bool m_drawBuffersDirty = true;
