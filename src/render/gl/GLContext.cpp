@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "platform/RenderSurface.h"
+#include "render/gl/GLDrawFramebuffer.h"
 
 namespace Vrenn {
 
@@ -55,8 +56,11 @@ bool GLContext::create() {
 
 void GLContext::destroy() {
     if (m_id == 0) return;
-    if (alive() && m_surface->makeCurrent())
-        deleteObject(GLObjectType::VertexArray, m_emptyVertexArray);
+    const bool current = alive() && m_surface->makeCurrent();
+    // Render textures still held elsewhere may keep the draw framebuffer; it lets go
+    // of its name without GL calls once the context is gone.
+    m_drawFramebuffer.reset();
+    if (current) deleteObject(GLObjectType::VertexArray, m_emptyVertexArray);
     m_emptyVertexArray = 0;
     if (m_surface->glContextId() == m_id) m_surface->destroyGLContext();
     m_id = 0;
@@ -64,6 +68,12 @@ void GLContext::destroy() {
 
 bool GLContext::alive() const {
     return m_id != 0 && m_surface->glContextId() == m_id;
+}
+
+std::shared_ptr<GLDrawFramebuffer> GLContext::drawFramebuffer() {
+    if ((!m_drawFramebuffer || !m_drawFramebuffer->valid()) && alive())
+        m_drawFramebuffer = std::make_shared<GLDrawFramebuffer>(*this);
+    return m_drawFramebuffer;
 }
 
 void GLContext::deleteObject(GLObjectType type, GLuint& name) {
@@ -75,6 +85,7 @@ void GLContext::deleteObject(GLObjectType type, GLuint& name) {
     switch (type) {
     case GLObjectType::Texture:
         m_cache.forgetTexture(name);
+        if (m_drawFramebuffer) m_drawFramebuffer->detach(type, name);
         glDeleteTextures(1, &name);
         break;
     case GLObjectType::Framebuffer:
@@ -82,6 +93,7 @@ void GLContext::deleteObject(GLObjectType type, GLuint& name) {
         glDeleteFramebuffers(1, &name);
         break;
     case GLObjectType::Renderbuffer:
+        if (m_drawFramebuffer) m_drawFramebuffer->detach(type, name);
         glDeleteRenderbuffers(1, &name);
         break;
     case GLObjectType::Buffer:

@@ -9,6 +9,7 @@
 
 namespace Vrenn {
 
+class GLDrawFramebuffer;
 class RenderSurface;
 
 // The kinds of GL object the context deletes.
@@ -53,14 +54,19 @@ public:
     const std::string& label() const { return m_label; }
     RenderSurface& surface() { return *m_surface; }
     GLStateCache& cache() { return m_cache; }
+    // The framebuffer render textures are bound into, made when first asked for while
+    // the context lives.
+    std::shared_ptr<GLDrawFramebuffer> drawFramebuffer();
 
-    // Deletes a GL object and has the cache forget its name; once the context is gone
-    // only the name is dropped. The name becomes 0 either way.
+    // Deletes a GL object and has the cache forget its name (and the draw framebuffer
+    // detach it); once the context is gone only the name is dropped. The name becomes
+    // 0 either way.
     void deleteObject(GLObjectType type, GLuint& name);
 
 private:
     std::shared_ptr<RenderSurface> m_surface;
     GLStateCache m_cache;
+    std::shared_ptr<GLDrawFramebuffer> m_drawFramebuffer;
     uint64_t m_id = 0; // the surface's id of the context made; 0 before and after
     std::string m_label;
     GLuint m_emptyVertexArray = 0;

@@ -54,6 +54,15 @@ void GLDrawFramebuffer::detachDepth() {
     setDepth({});
 }
 
+void GLDrawFramebuffer::detach(GLObjectType type, GLuint object) {
+    const bool texture = type == GLObjectType::Texture;
+    if (object == 0 || (!texture && type != GLObjectType::Renderbuffer)) return;
+    if (texture)
+        for (uint32_t index = 0; index < kMaxColour; ++index)
+            if (m_colour[index].texture == object) detachColour(index);
+    if (m_depth.object == object && m_depth.texture == texture) detachDepth();
+}
+
 void GLDrawFramebuffer::bind() {
     if (!valid()) return;
     if (m_drawBuffersDirty) {

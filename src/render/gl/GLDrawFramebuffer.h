@@ -30,6 +30,10 @@ public:
     void attachDepthRenderbuffer(GLuint renderbuffer, bool withStencil);
     void attachDepthTexture(GLuint texture);
     void detachDepth();
+    // Detaches a texture or renderbuffer about to be deleted from every point it is
+    // attached at: GL would keep the deleted object attached while giving its name to
+    // a new one, which this framebuffer would then take as attached already.
+    void detach(GLObjectType type, GLuint object);
     // Makes it the bound framebuffer, drawing into every attached colour index.
     void bind();
 

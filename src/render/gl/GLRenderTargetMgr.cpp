@@ -24,14 +24,6 @@ GLRenderTargetMgr::GLRenderTargetMgr(GLContext& context) : m_context(context) {}
 
 GLRenderTargetMgr::~GLRenderTargetMgr() = default;
 
-const std::shared_ptr<GLDrawFramebuffer>& GLRenderTargetMgr::drawFramebuffer() {
-    if (!m_drawFramebuffer || !m_drawFramebuffer->valid()) {
-        if (const auto context = m_context.live())
-            m_drawFramebuffer = std::make_shared<GLDrawFramebuffer>(*context);
-    }
-    return m_drawFramebuffer;
-}
-
 std::shared_ptr<RenderTarget>
 GLRenderTargetMgr::createRenderWindow(const std::string& name,
                                       const std::shared_ptr<Window>& window) {
@@ -61,8 +53,9 @@ GLRenderTargetMgr::makeRenderTexture(const std::string& name, int32_t type, int3
         logMessage("\t" + name + " Creation: Fail\n");
         return nullptr;
     }
-    auto target = std::make_shared<GLRenderTexture>(*context, name, type, width, height, format,
-                                                    mrtIndex, autoGenMips, drawFramebuffer());
+    auto target =
+        std::make_shared<GLRenderTexture>(*context, name, type, width, height, format, mrtIndex,
+                                          autoGenMips, context->drawFramebuffer());
     // The back buffer's depth serves a target of the same size and settings. A
     // multisampled depth buffer cannot serve a single-sampled texture, and a depth
     // target draws into its own depth texture.

@@ -27,8 +27,6 @@ public:
                                const std::vector<int32_t>& formats, int32_t depthBits,
                                int32_t stencilBits, int32_t fsaaLevel) override;
 
-    // The framebuffer render textures bind into (made when first needed).
-    const std::shared_ptr<GLDrawFramebuffer>& drawFramebuffer();
 
 private:
     // Makes, shares depth with the primary target when it may, creates and logs one
@@ -40,7 +38,6 @@ private:
                                                        int32_t fsaaLevel, bool autoGenMips);
 
     GLContextHandle m_context;
-    std::shared_ptr<GLDrawFramebuffer> m_drawFramebuffer;
 };
 
 } // namespace Vrenn

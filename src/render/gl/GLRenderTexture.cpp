@@ -122,7 +122,7 @@ void GLRenderTexture::setFace(int32_t face) {
 }
 
 bool GLRenderTexture::bind() {
-    if (!m_drawFramebuffer) return false;
+    if (!m_drawFramebuffer || !m_context.live()) return false;
     GLDrawFramebuffer& framebuffer = *m_drawFramebuffer;
     if (depthOnly()) {
         framebuffer.attachDepthTexture(m_texture->id());
@@ -142,7 +142,7 @@ bool GLRenderTexture::bind() {
 }
 
 bool GLRenderTexture::unbind() {
-    if (!m_drawFramebuffer) return false;
+    if (!m_drawFramebuffer || !m_context.live()) return false;
     if (m_autoGenMips) m_texture->refreshMips();
     if (!depthOnly() && m_texture->id() != 0) m_drawFramebuffer->detachColour(m_mrtIndex);
     if (depthOnly() || m_depthBuffer) m_drawFramebuffer->detachDepth();

@@ -100,7 +100,7 @@ void GLRenderer::endFrame() {
 }
 
 void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
-    if (!m_context) return;
+    if (!m_context || !m_context->alive()) return;
     GLStateCache& cache = m_context->cache();
     // The whole target is cleared whatever the write masks of the last pass were;
     // the masks are the pass's again afterwards.
@@ -120,7 +120,7 @@ void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
 }
 
 void GLRenderer::enableScissor(bool on) {
-    if (m_context) m_context->cache().setScissorTest(on);
+    if (m_context && m_context->alive()) m_context->cache().setScissorTest(on);
 }
 
 void GLRenderer::setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) {
