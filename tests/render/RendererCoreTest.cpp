@@ -1,5 +1,4 @@
 #include "GLCallCounter.h"
-#include "support/GLTestContext.h"
 #include "render/QueryMgr.h"
 #include "render/RenderTargetMgr.h"
 #include "render/ShaderMgr.h"
@@ -7,6 +6,7 @@
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderbuffer.h"
+#include "support/GLTestContext.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -145,6 +145,47 @@ TEST(GLRendererFrame, ClearAlwaysClearsColourToTransparentBlackAndDepthOnRequest
 
     renderer.clear(true, true, false);
     glReadPixels(5, 5, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    EXPECT_FLOAT_EQ(depth, 1.0f);
+    EXPECT_TRUE(noGLError());
+}
+
+// Inside a pass that writes red only and no depth, clear still clears every channel
+// and the depth, and the pass's write masks hold again afterwards.
+TEST(GLRendererFrame, ClearInsideAMaskedPassClearsEverythingAndKeepsThePassMasks) {
+    auto& renderer = GLTestContext::get().renderer();
+    renderer.setRenderTarget(renderer.primaryTarget());
+    fillColour(1.0f, 1.0f, 1.0f, 1.0f);
+    glClearDepth(0.25);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    auto effect = ShaderMgr::instance()->createEffect(
+        "vertex v { void main() { gl_Position = vec4(0.0, 0.0, 0.5, 1.0); } }\n"
+        "fragment f { out vec4 c; void main() { c = vec4(1.0); } }\n"
+        "technique t { pass { vertex = v; fragment = f; colour_mask = r; depth_write = false; } "
+        "}\n");
+    ASSERT_NE(effect, nullptr);
+    uint32_t passes = 0;
+    ASSERT_TRUE(effect->begin(&passes));
+    ASSERT_TRUE(effect->beginPass(0));
+    renderer.clear(true, true, false);
+
+    GLboolean colourMask[4] = {};
+    glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
+    EXPECT_TRUE(colourMask[0]);
+    EXPECT_FALSE(colourMask[1] || colourMask[2] || colourMask[3]);
+    GLboolean depthMask = GL_TRUE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    EXPECT_FALSE(depthMask);
+    effect->endPass();
+    effect->end();
+
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(renderer.readBackBuffer(pixels));
+    const uint8_t* pixel = pixelAt(pixels, renderer.primaryTarget()->width(), 7, 9);
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_EQ(pixel[3], 0);
+    float depth = 0.0f;
+    glReadPixels(7, 9, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_FLOAT_EQ(depth, 1.0f);
     EXPECT_TRUE(noGLError());
 }
