@@ -211,7 +211,8 @@ TEST_F(GLContextLifetime, ResourcesHeldPastShutDownLetGoWithoutGLCalls) {
 }
 
 // A window closed first takes its GL context with it; the renderer, still up, sees
-// the context gone and shuts down without calling into it.
+// the context gone: resources dropped then, and the renderer's own shut-down, call
+// nothing in it.
 TEST_F(GLContextLifetime, WindowClosedBeforeTheRendererShutsDown) {
     auto held = std::make_unique<HeldResources>(*renderer);
     ASSERT_TRUE(held->complete());
@@ -221,11 +222,10 @@ TEST_F(GLContextLifetime, WindowClosedBeforeTheRendererShutsDown) {
     EXPECT_FALSE(context->alive());
 
     GLCallCounter calls;
+    held.reset();
     renderer->clear(true, true, false);
     renderer->endFrame();
     renderer->ShutDown();
-    renderer.reset();
-    held.reset();
     EXPECT_EQ(calls.deletes(), 0);
     EXPECT_EQ(calls.total(), 0);
 }
