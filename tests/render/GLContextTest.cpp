@@ -224,6 +224,8 @@ TEST_F(GLContextLifetime, WindowClosedBeforeTheRendererShutsDown) {
     GLCallCounter calls;
     held.reset();
     renderer->clear(true, true, false);
+    renderer->setViewport(std::make_shared<Viewport>(Viewport{0, 0, 8, 8}));
+    renderer->setScissorRect(0, 0, 8, 8);
     renderer->endFrame();
     renderer->ShutDown();
     EXPECT_EQ(calls.deletes(), 0);

@@ -125,11 +125,12 @@ void GLRenderer::enableScissor(bool on) {
 
 void GLRenderer::setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) {
     // Rows count from the top in every target, so the rectangle goes in as it is.
-    glScissor(x, y, width, height);
+    if (m_context && m_context->alive()) glScissor(x, y, width, height);
 }
 
 void GLRenderer::applyViewport(const Viewport& viewport) {
-    glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
+    if (m_context && m_context->alive())
+        glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
 }
 
 void GLRenderer::takeScreenShot() {
