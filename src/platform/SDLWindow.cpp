@@ -2,7 +2,6 @@
 
 #include "core/Log.h"
 #include "platform/SDLVideo.h"
-#include "render/RenderTarget.h"
 
 #include <SDL.h>
 
@@ -36,8 +35,7 @@ bool SDLWindow::create(bool fullScreen, int32_t mode, int32_t colourBits, int32_
 bool SDLWindow::createWindow() {
     if (!m_videoHeld) return false;
     if (m_window) {
-        if (m_renderTarget) m_renderTarget->release();
-        m_renderTarget.reset();
+        destroyGLContext();
         SDL_DestroyWindow(m_window);
         m_window = nullptr;
     }
@@ -92,10 +90,9 @@ bool SDLWindow::createWindow() {
 }
 
 void SDLWindow::destroy() {
-    // The render target holds the GL context, which must go before its window, even
-    // while others still hold the target.
-    if (m_renderTarget) m_renderTarget->release();
-    m_renderTarget.reset();
+    // The GL context must go before its window, even while the renderer still holds
+    // it: the renderer sees it gone and lets go of its GL objects without GL calls.
+    destroyGLContext();
     if (m_window) {
         SDL_DestroyWindow(m_window);
         m_window = nullptr;
@@ -109,15 +106,12 @@ void SDLWindow::destroy() {
 void SDLWindow::resize(int32_t width, int32_t height) {
     if (width == 0 && height == 0) {
         if (!m_window) return;
-        int w = 0;
-        int h = 0;
-        SDL_GL_GetDrawableSize(m_window, &w, &h);
-        width = w;
-        height = h;
+        const SurfaceSize drawable = drawableSize();
+        width = drawable.width;
+        height = drawable.height;
     }
     m_width = width;
     m_height = height;
-    if (m_renderTarget) m_renderTarget->setSize(width, height);
 }
 
 void SDLWindow::setPosition(int32_t x, int32_t y) {
@@ -144,6 +138,55 @@ void SDLWindow::Run(const std::function<bool()>& callback) {
 
 uint32_t SDLWindow::windowId() const {
     return m_window ? SDL_GetWindowID(m_window) : 0;
+}
+
+bool SDLWindow::createGLContext(int32_t major, int32_t minor, std::string& why) {
+    if (!m_window) {
+        why = "the window was not created";
+        return false;
+    }
+    destroyGLContext();
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+    SDL_GLContext context = SDL_GL_CreateContext(m_window);
+    if (!context) {
+        why = sdlError();
+        return false;
+    }
+    if (SDL_GL_MakeCurrent(m_window, context) != 0) {
+        why = sdlError();
+        SDL_GL_DeleteContext(context);
+        return false;
+    }
+    SDL_GL_SetSwapInterval(0);
+    m_context = context;
+    ++m_contextId;
+    return true;
+}
+
+void SDLWindow::destroyGLContext() {
+    if (!m_context) return;
+    SDL_GL_MakeCurrent(m_window, nullptr);
+    SDL_GL_DeleteContext(static_cast<SDL_GLContext>(m_context));
+    m_context = nullptr;
+}
+
+bool SDLWindow::makeCurrent() {
+    if (!m_context) return false;
+    return SDL_GL_GetCurrentContext() == m_context || SDL_GL_MakeCurrent(m_window, m_context) == 0;
+}
+
+void SDLWindow::swap() {
+    if (m_window) SDL_GL_SwapWindow(m_window);
+}
+
+SurfaceSize SDLWindow::drawableSize() const {
+    int width = 0;
+    int height = 0;
+    if (m_window) SDL_GL_GetDrawableSize(m_window, &width, &height);
+    return {width, height};
 }
 
 bool SDLWindow::offscreen() const {

@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace Vrenn {
 
-class RenderTarget;
+class RenderSurface;
 
 // Client size of a display mode of the "r_mode" setting. Modes below 1 count as 1,
 // above 7 as 7.
@@ -18,7 +17,8 @@ struct DisplayModeSize {
 DisplayModeSize displayModeSize(int32_t mode);
 
 // The program's one top-level window. It carries the display settings from which
-// the renderer creates its device and back buffer, and runs the main loop.
+// the renderer creates its device and back buffer, offers the surface the renderer
+// draws on, and runs the main loop.
 class Window {
 public:
     explicit Window(std::string name);
@@ -29,11 +29,12 @@ public:
     // Takes the mode's size and the given settings and opens the window.
     virtual bool create(bool fullScreen, int32_t mode, int32_t colourBits, int32_t depthBits,
                         int32_t stencilBits, int32_t fsaaLevel) = 0;
-    // Releases the render target and closes the window.
+    // Destroys the GL context made on the window, if any, then closes the window.
     virtual void destroy() = 0;
     virtual bool createWindow() = 0;
-    // With both 0, takes the window's current client size; otherwise the given one.
-    // Either way the size is passed on to the render target.
+    // Records the window's new client size: with both 0 its current drawable size,
+    // otherwise the given one. Whoever draws into the window reads it from width()
+    // and height() (the renderer takes it through Renderer::resize).
     virtual void resize(int32_t width, int32_t height) = 0;
     // Position used when the window is created.
     virtual void setPosition(int32_t x, int32_t y);
@@ -53,10 +54,8 @@ public:
     int32_t fsaaLevel() const { return m_fsaaLevel; }
     int32_t refreshRate() const { return m_refreshRate; }
 
-    const std::shared_ptr<RenderTarget>& renderTarget() const { return m_renderTarget; }
-    void setRenderTarget(std::shared_ptr<RenderTarget> target) {
-        m_renderTarget = std::move(target);
-    }
+    // The surface the renderer draws on; none for a window that cannot carry GL.
+    virtual RenderSurface* surface() { return nullptr; }
 
 protected:
     std::string m_name;
@@ -70,7 +69,6 @@ protected:
     int32_t m_stencilBits = 0;
     int32_t m_fsaaLevel = 0;
     int32_t m_refreshRate = 60;
-    std::shared_ptr<RenderTarget> m_renderTarget;
 };
 
 } // namespace Vrenn

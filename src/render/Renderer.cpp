@@ -86,6 +86,10 @@ void Renderer::setViewport(const std::shared_ptr<Viewport>& viewport) {
     if (viewport) applyViewport(*viewport);
 }
 
+void Renderer::resize(int32_t width, int32_t height) {
+    if (m_primaryTarget) m_primaryTarget->setSize(width, height);
+}
+
 void Renderer::begin2D() {
     static const Matrix4 ortho = orthoOffCenterLH(0.0f, 1.0f, 1.0f, 0.0f, -1.0f, 1.0f);
     m_view = Matrix4::identity();

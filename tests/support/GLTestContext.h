@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "platform/SDLWindow.h"
+#include "render/gl/GLContext.h"
 #include "render/gl/GLRenderer.h"
 #include "support/TempDir.h"
 
@@ -25,6 +26,9 @@ public:
     static void shutDown();
 
     GLRenderer& renderer() { return *m_renderer; }
+    // The renderer's GL context and its state cache.
+    GLContext& context() { return *m_renderer->context(); }
+    GLStateCache& cache() { return context().cache(); }
     const std::shared_ptr<GLRenderer>& rendererPtr() const { return m_renderer; }
     const std::shared_ptr<SDLWindow>& window() const { return m_window; }
 

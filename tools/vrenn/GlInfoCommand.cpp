@@ -16,7 +16,7 @@ constexpr const char* kHelp =
     "Opens a window and the OpenGL renderer with the display settings of default.cfg\n"
     "(windowed and hidden; SDL's offscreen driver when there is no display) and prints\n"
     "one line: the device label, GL_RENDERER and GL_VERSION, separated by \" | \".\n"
-    "Exit status 0 when the renderer came up, 1 with the reason otherwise.\n\n"
+    "Exit status 0 when the renderer came up, 1 otherwise; the log says why.\n\n"
     "  --log FILE   write the engine's log lines to FILE\n";
 
 int runGlInfo(const Args& args) {
@@ -47,10 +47,11 @@ int runGlInfo(const Args& args) {
 
     auto renderer = std::make_shared<GLRenderer>();
     if (!renderer->Initialize(window)) {
-        const std::string reason = renderer->lastError();
         renderer->ShutDown();
         window->destroy();
-        return fail("glinfo: no OpenGL 4.5 core device: " + reason);
+        return fail(logFile.empty()
+                        ? "glinfo: no OpenGL 4.5 core device (--log FILE records why)"
+                        : "glinfo: no OpenGL 4.5 core device (the reason is in " + logFile + ")");
     }
     std::cout << renderer->deviceLabel() << " | " << renderer->caps().renderer << " | "
               << renderer->caps().version << "\n";

@@ -1,20 +1,13 @@
 #include "render/gl/GLDrawFramebuffer.h"
 
-#include "render/gl/GLContextLife.h"
-#include "render/gl/GLStateCache.h"
-
 namespace Vrenn {
 
-GLDrawFramebuffer::GLDrawFramebuffer() {
-    if (glContextGeneration() == 0) return;
-    glCreateFramebuffers(1, &m_id);
-    m_generation = glContextGeneration();
+GLDrawFramebuffer::GLDrawFramebuffer(GLContext& context) : m_context(context) {
+    if (context.alive()) glCreateFramebuffers(1, &m_id);
 }
 
 GLDrawFramebuffer::~GLDrawFramebuffer() {
-    if (m_id == 0 || !glContextAlive(m_generation)) return;
-    if (auto* cache = GLStateCache::instance()) cache->forgetFramebuffer(m_id);
-    glDeleteFramebuffers(1, &m_id);
+    m_context.deleteObject(GLObjectType::Framebuffer, m_id);
 }
 
 void GLDrawFramebuffer::attachColour(uint32_t index, GLuint texture, int32_t layer) {
@@ -61,6 +54,15 @@ void GLDrawFramebuffer::detachDepth() {
     setDepth({});
 }
 
+void GLDrawFramebuffer::detach(GLObjectType type, GLuint object) {
+    const bool texture = type == GLObjectType::Texture;
+    if (object == 0 || (!texture && type != GLObjectType::Renderbuffer)) return;
+    if (texture)
+        for (uint32_t index = 0; index < kMaxColour; ++index)
+            if (m_colour[index].texture == object) detachColour(index);
+    if (m_depth.object == object && m_depth.texture == texture) detachDepth();
+}
+
 void GLDrawFramebuffer::bind() {
     if (!valid()) return;
     if (m_drawBuffersDirty) {
@@ -79,7 +81,7 @@ void GLDrawFramebuffer::bind() {
         }
         m_drawBuffersDirty = false;
     }
-    if (auto* cache = GLStateCache::instance()) cache->bindFramebuffer(m_id);
+    if (const auto context = m_context.live()) context->cache().bindFramebuffer(m_id);
 }
 
 } // namespace Vrenn

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/gl/GLContext.h"
+
 #include <array>
 #include <cstdint>
 #include <epoxy/gl.h>
@@ -14,7 +16,7 @@ class GLDrawFramebuffer {
 public:
     static constexpr uint32_t kMaxColour = 8;
 
-    GLDrawFramebuffer();
+    explicit GLDrawFramebuffer(GLContext& context);
     ~GLDrawFramebuffer();
     GLDrawFramebuffer(const GLDrawFramebuffer&) = delete;
     GLDrawFramebuffer& operator=(const GLDrawFramebuffer&) = delete;
@@ -28,6 +30,10 @@ public:
     void attachDepthRenderbuffer(GLuint renderbuffer, bool withStencil);
     void attachDepthTexture(GLuint texture);
     void detachDepth();
+    // Detaches a texture or renderbuffer about to be deleted from every point it is
+    // attached at: GL would keep the deleted object attached while giving its name to
+    // a new one, which this framebuffer would then take as attached already.
+    void detach(GLObjectType type, GLuint object);
     // Makes it the bound framebuffer, drawing into every attached colour index.
     void bind();
 
@@ -49,7 +55,7 @@ private:
     void setDepth(const DepthSlot& depth);
 
     GLuint m_id = 0;
-    uint64_t m_generation = 0;
+    GLContextHandle m_context;
     std::array<ColourSlot, kMaxColour> m_colour{};
     DepthSlot m_depth;
     bool m_drawBuffersDirty = true;

@@ -1,6 +1,5 @@
 #include "render/gl/GLEffect.h"
 
-#include "render/gl/GLContextLife.h"
 #include "render/gl/GLEffectParam.h"
 #include "render/gl/GLTexture.h"
 
@@ -111,7 +110,7 @@ bool GLEffect::setTechnique(const std::string& name) {
 }
 
 bool GLEffect::begin(uint32_t* passCount) {
-    if (!valid(m_technique) || glContextGeneration() == 0) return false;
+    if (!valid(m_technique) || !m_state->context.live()) return false;
     m_passCount = static_cast<uint32_t>(m_state->techniques[m_technique].passes.size());
     if (passCount) *passCount = m_passCount;
     m_begun = true;
@@ -123,31 +122,33 @@ bool GLEffect::end() {
     if (!m_begun) return false;
     m_begun = false;
     m_inPass = false;
-    if (auto* cache = GLStateCache::instance()) cache->apply(RenderStates{});
+    // A pass leaves nothing behind: what draws next starts from the defaults.
+    if (const auto context = m_state->context.live()) context->cache().apply(RenderStates{});
     return true;
 }
 
 bool GLEffect::beginPass(uint32_t index) {
-    auto* cache = GLStateCache::instance();
-    if (!m_begun || !cache || index >= m_state->techniques[m_technique].passes.size()) return false;
+    const auto context = m_state->context.live();
+    if (!m_begun || !context || index >= m_state->techniques[m_technique].passes.size())
+        return false;
+    GLStateCache& cache = context->cache();
     GLEffectPass& pass = m_state->techniques[m_technique].passes[index];
-    cache->apply(pass.states);
-    cache->useProgram(pass.program->object->id());
-    applyParameters(*pass.program);
+    cache.apply(pass.states);
+    cache.useProgram(pass.program->object->id());
+    applyParameters(cache, *pass.program);
     m_inPass = true;
     return true;
 }
 
-void GLEffect::applyParameters(GLEffectProgram& program) {
-    auto* cache = GLStateCache::instance();
+void GLEffect::applyParameters(GLStateCache& cache, GLEffectProgram& program) {
     const GLuint id = program.object->id();
     for (auto& binding : program.bindings) {
         const GLEffectParameter& p = m_state->parameters[binding.parameter];
         if (p.kind == ParamKind::Sampler) {
             const auto unit = static_cast<uint32_t>(p.unit);
             if (p.texture) p.texture->refreshMips();
-            cache->bindTexture(unit, p.texture ? p.texture->id() : 0);
-            cache->bindSampler(unit, p.samplerObject ? p.samplerObject->id() : 0);
+            cache.bindTexture(unit, p.texture ? p.texture->id() : 0);
+            cache.bindSampler(unit, p.samplerObject ? p.samplerObject->id() : 0);
             continue;
         }
         if (binding.uploaded == p.version) continue;

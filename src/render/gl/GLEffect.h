@@ -34,7 +34,7 @@ public:
 private:
     // A technique is valid when it exists and its programs are linked.
     bool valid(uint32_t index) const;
-    void applyParameters(GLEffectProgram& program);
+    void applyParameters(GLStateCache& cache, GLEffectProgram& program);
 
     std::shared_ptr<GLEffectState> m_state;
     uint32_t m_technique = 0;

@@ -122,15 +122,15 @@ std::string lineDirective(int line) {
 
 class Compiler {
 public:
-    Compiler(const EffectSource& source, const std::string& fileName, GLEffectState& out,
-             std::string& error)
-        : m_source(source), m_file(fileName), m_out(out), m_error(error) {}
+    Compiler(GLContext& context, const EffectSource& source, const std::string& fileName,
+             GLEffectState& out, std::string& error)
+        : m_context(context), m_source(source), m_file(fileName), m_out(out), m_error(error) {}
 
     ~Compiler() {
-        for (const auto& [name, shader] : m_vertex)
-            glDeleteShader(shader);
-        for (const auto& [name, shader] : m_fragment)
-            glDeleteShader(shader);
+        for (auto& [name, shader] : m_vertex)
+            m_context.deleteObject(GLObjectType::Shader, shader);
+        for (auto& [name, shader] : m_fragment)
+            m_context.deleteObject(GLObjectType::Shader, shader);
     }
 
     bool run() {
@@ -181,7 +181,7 @@ private:
             strings.push_back(part.data());
             lengths.push_back(static_cast<GLint>(part.size()));
         }
-        const GLuint shader = glCreateShader(stage);
+        GLuint shader = glCreateShader(stage);
         glShaderSource(shader, static_cast<GLsizei>(strings.size()), strings.data(),
                        lengths.data());
         glCompileShader(shader);
@@ -189,7 +189,7 @@ private:
         glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
         if (!compiled) {
             const std::string log = infoLog(shader, false);
-            glDeleteShader(shader);
+            m_context.deleteObject(GLObjectType::Shader, shader);
             const int line = firstLogLine(log);
             const char* kind = stage == GL_VERTEX_SHADER ? "vertex" : "fragment";
             return fail(line > 0 ? line : block.line,
@@ -203,7 +203,7 @@ private:
                                           const std::string& technique) {
         const GLuint id = glCreateProgram();
         auto program = std::make_shared<GLEffectProgram>();
-        program->object = std::make_shared<GLEffectObject>(GLEffectObject::Program, id);
+        program->object = std::make_shared<GLEffectObject>(m_context, GLObjectType::Program, id);
         glAttachShader(id, m_vertex.at(pass.vertex));
         glAttachShader(id, m_fragment.at(pass.fragment));
         glLinkProgram(id);
@@ -280,7 +280,7 @@ private:
             (epoxy_gl_version() >= 46 ||
              epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic")))
             glSamplerParameterf(id, GL_TEXTURE_MAX_ANISOTROPY, state.maxAnisotropy);
-        return std::make_shared<GLEffectObject>(GLEffectObject::Sampler, id);
+        return std::make_shared<GLEffectObject>(m_context, GLObjectType::Sampler, id);
     }
 
     bool assignSamplers() {
@@ -349,6 +349,7 @@ private:
         return true;
     }
 
+    GLContext& m_context;
     const EffectSource& m_source;
     const std::string& m_file;
     GLEffectState& m_out;
@@ -376,11 +377,14 @@ std::string effectShaderPreamble(GLenum stage) {
     return text;
 }
 
-bool compileEffect(const EffectSource& source, const std::string& fileName, GLEffectState& out,
-                   std::string& error) {
+bool compileEffect(GLContext& context, const EffectSource& source, const std::string& fileName,
+                   GLEffectState& out, std::string& error) {
     out = GLEffectState{};
-    Compiler compiler(source, fileName, out, error);
-    if (compiler.run()) return true;
+    Compiler compiler(context, source, fileName, out, error);
+    if (compiler.run()) {
+        out.context = GLContextHandle(context);
+        return true;
+    }
     out = GLEffectState{};
     return false;
 }

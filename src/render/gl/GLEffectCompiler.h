@@ -17,7 +17,7 @@ std::string effectShaderPreamble(GLenum stage);
 // gathers the parameters (active uniforms outside blocks) with their initial values,
 // texture units and sampler states. On failure, error is "<file>:<line>: <what>:
 // <driver text>" and nothing is kept.
-bool compileEffect(const EffectSource& source, const std::string& fileName, GLEffectState& out,
-                   std::string& error);
+bool compileEffect(GLContext& context, const EffectSource& source, const std::string& fileName,
+                   GLEffectState& out, std::string& error);
 
 } // namespace Vrenn

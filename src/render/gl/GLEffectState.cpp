@@ -1,22 +1,12 @@
 #include "render/gl/GLEffectState.h"
 
-#include "render/gl/GLContextLife.h"
-
 namespace Vrenn {
 
-GLEffectObject::GLEffectObject(Type type, GLuint id)
-    : m_type(type), m_id(id), m_generation(glContextGeneration()) {}
+GLEffectObject::GLEffectObject(GLContext& context, GLObjectType type, GLuint id)
+    : m_type(type), m_id(id), m_context(context) {}
 
 GLEffectObject::~GLEffectObject() {
-    if (m_id == 0 || !glContextAlive(m_generation)) return;
-    auto* cache = GLStateCache::instance();
-    if (m_type == Program) {
-        if (cache) cache->forgetProgram(m_id);
-        glDeleteProgram(m_id);
-    } else {
-        if (cache) cache->forgetSampler(m_id);
-        glDeleteSamplers(1, &m_id);
-    }
+    m_context.deleteObject(m_type, m_id);
 }
 
 GLEffectParameter* GLEffectState::find(const std::string& name) {

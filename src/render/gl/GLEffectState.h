@@ -1,5 +1,6 @@
 #pragma once
 
+#include "render/gl/GLContext.h"
 #include "render/gl/GLStateCache.h"
 
 #include <cstdint>
@@ -17,20 +18,19 @@ class GLTexture;
 enum class ParamKind : uint8_t { Float, Int, UInt, Bool, Matrix, Sampler, Unsupported };
 
 // A GL object owned by an effect and shared by its clones: a linked program or a
-// sampler object, deleted with the last holder while its context lives.
+// sampler object, deleted through its context with the last holder.
 class GLEffectObject {
 public:
-    enum Type { Program, Sampler };
-    GLEffectObject(Type type, GLuint id);
+    GLEffectObject(GLContext& context, GLObjectType type, GLuint id);
     ~GLEffectObject();
     GLEffectObject(const GLEffectObject&) = delete;
     GLEffectObject& operator=(const GLEffectObject&) = delete;
     GLuint id() const { return m_id; }
 
 private:
-    Type m_type;
+    GLObjectType m_type;
     GLuint m_id;
-    uint64_t m_generation;
+    GLContextHandle m_context;
 };
 
 // One uniform of an effect: its type and the value the effect holds for it. Values
@@ -87,6 +87,7 @@ struct GLEffectTechnique {
 
 // Everything a compiled effect holds. Parameters keep it alive while they live.
 struct GLEffectState {
+    GLContextHandle context; // where its programs and samplers live
     std::vector<GLEffectTechnique> techniques;
     std::vector<GLEffectParameter> parameters;
     std::map<std::string, uint32_t> parameterIndex;

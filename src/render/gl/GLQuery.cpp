@@ -1,32 +1,29 @@
 #include "render/gl/GLQuery.h"
 
-#include "render/gl/GLContextLife.h"
-
 namespace Vrenn {
 
-GLQuery::GLQuery(GLuint id) : m_id(id), m_generation(glContextGeneration()) {}
+GLQuery::GLQuery(GLContext& context, GLuint id) : m_id(id), m_context(context) {}
 
 GLQuery::~GLQuery() {
-    if (!glContextAlive(m_generation)) return;
-    if (m_active) glEndQuery(GL_SAMPLES_PASSED);
-    glDeleteQueries(1, &m_id);
+    if (m_active && m_context.live()) glEndQuery(GL_SAMPLES_PASSED);
+    m_context.deleteObject(GLObjectType::Query, m_id);
 }
 
 void GLQuery::begin() {
-    if (m_active || !glContextAlive(m_generation)) return;
+    if (m_active || !m_context.live()) return;
     glBeginQuery(GL_SAMPLES_PASSED, m_id);
     m_active = true;
 }
 
 void GLQuery::end() {
-    if (!m_active || !glContextAlive(m_generation)) return;
+    if (!m_active || !m_context.live()) return;
     glEndQuery(GL_SAMPLES_PASSED);
     m_active = false;
     m_hasResult = true;
 }
 
 bool GLQuery::getResult(uint32_t& out, bool flush) {
-    if (!m_hasResult || m_active || !glContextAlive(m_generation)) return false;
+    if (!m_hasResult || m_active || !m_context.live()) return false;
     if (flush) glFlush();
     // Asking for the result itself waits until the GPU has it (and submits the
     // query's commands), so there is no polling loop.

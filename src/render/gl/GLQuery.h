@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/Query.h"
+#include "render/gl/GLContext.h"
 
 #include <epoxy/gl.h>
 
@@ -9,8 +10,8 @@ namespace Vrenn {
 // An occlusion query on a GL query object counting samples that pass.
 class GLQuery : public Query {
 public:
-    // Takes over a query object made in the live context.
-    explicit GLQuery(GLuint id);
+    // Takes over a query object made in the context.
+    GLQuery(GLContext& context, GLuint id);
     ~GLQuery() override;
 
     void begin() override;
@@ -23,7 +24,7 @@ public:
 
 private:
     GLuint m_id;
-    uint64_t m_generation;
+    GLContextHandle m_context;
     bool m_active = false;
     bool m_hasResult = false;
 };

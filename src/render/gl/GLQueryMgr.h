@@ -1,15 +1,19 @@
 #pragma once
 
 #include "render/QueryMgr.h"
+#include "render/gl/GLContext.h"
 
 namespace Vrenn {
 
 class GLQueryMgr : public QueryMgr {
 public:
-    GLQueryMgr() = default;
+    explicit GLQueryMgr(GLContext& context) : m_context(context) {}
     ~GLQueryMgr() override;
 
     std::shared_ptr<Query> createOcclusionQuery() override;
+
+private:
+    GLContextHandle m_context;
 };
 
 } // namespace Vrenn

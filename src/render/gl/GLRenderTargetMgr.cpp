@@ -1,8 +1,7 @@
 #include "render/gl/GLRenderTargetMgr.h"
 
 #include "core/Log.h"
-#include "platform/SDLWindow.h"
-#include "render/gl/GLContextLife.h"
+#include "platform/Window.h"
 #include "render/gl/GLDrawFramebuffer.h"
 #include "render/gl/GLFormat.h"
 #include "render/gl/GLRenderTarget.h"
@@ -21,34 +20,24 @@ int32_t formatBits(int32_t format) {
 }
 } // namespace
 
-GLRenderTargetMgr::GLRenderTargetMgr() = default;
+GLRenderTargetMgr::GLRenderTargetMgr(GLContext& context) : m_context(context) {}
 
 GLRenderTargetMgr::~GLRenderTargetMgr() = default;
-
-const std::shared_ptr<GLDrawFramebuffer>& GLRenderTargetMgr::drawFramebuffer() {
-    if (!m_drawFramebuffer || !m_drawFramebuffer->valid()) {
-        if (glContextGeneration() != 0) m_drawFramebuffer = std::make_shared<GLDrawFramebuffer>();
-    }
-    return m_drawFramebuffer;
-}
 
 std::shared_ptr<RenderTarget>
 GLRenderTargetMgr::createRenderWindow(const std::string& name,
                                       const std::shared_ptr<Window>& window) {
-    const auto sdlWindow = std::dynamic_pointer_cast<SDLWindow>(window);
-    if (!sdlWindow || !sdlWindow->handle()) {
-        m_lastError = "the window was not created";
-        logMessage("Couldn't Create Any GL Device!");
+    const auto context = m_context.live();
+    if (!window || !context) {
+        logMessage(std::string("Couldn't Create Any GL Device! ") +
+                   (window ? "no GL context to draw with\n" : "no window\n"));
         return nullptr;
     }
-    auto target = std::make_shared<GLRenderTarget>(name, sdlWindow);
+    auto target =
+        std::make_shared<GLRenderTarget>(name, *context, window->width(), window->height());
     if (!target->create(window->colourBits(), window->depthBits(), window->stencilBits(),
-                        window->fsaaLevel(), window->fullScreen())) {
-        m_lastError = target->lastError();
+                        window->fsaaLevel(), window->fullScreen()))
         return nullptr;
-    }
-    m_lastError.clear();
-    window->setRenderTarget(target);
     m_registry.add(name, target);
     m_primary = target;
     return target;
@@ -59,8 +48,14 @@ GLRenderTargetMgr::makeRenderTexture(const std::string& name, int32_t type, int3
                                      int32_t height, int32_t format, uint32_t mrtIndex,
                                      int32_t depthBits, int32_t stencilBits, int32_t fsaaLevel,
                                      bool autoGenMips) {
-    auto target = std::make_shared<GLRenderTexture>(name, type, width, height, format, mrtIndex,
-                                                    autoGenMips, drawFramebuffer());
+    const auto context = m_context.live();
+    if (!context) {
+        logMessage("\t" + name + " Creation: Fail\n");
+        return nullptr;
+    }
+    auto target =
+        std::make_shared<GLRenderTexture>(*context, name, type, width, height, format, mrtIndex,
+                                          autoGenMips, context->drawFramebuffer());
     // The back buffer's depth serves a target of the same size and settings. A
     // multisampled depth buffer cannot serve a single-sampled texture, and a depth
     // target draws into its own depth texture.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/RenderTargetMgr.h"
+#include "render/gl/GLContext.h"
 
 #include <memory>
 
@@ -9,11 +10,11 @@ namespace Vrenn {
 class GLDrawFramebuffer;
 class GLRenderTexture;
 
-// Render targets on GL: the primary target (which creates the context) and render
-// textures, bound through one shared framebuffer.
+// Render targets in the renderer's GL context: the primary target (the back buffer)
+// and render textures, bound through one shared framebuffer.
 class GLRenderTargetMgr : public RenderTargetMgr {
 public:
-    GLRenderTargetMgr();
+    explicit GLRenderTargetMgr(GLContext& context);
     ~GLRenderTargetMgr() override;
 
     std::shared_ptr<RenderTarget>
@@ -26,10 +27,6 @@ public:
                                const std::vector<int32_t>& formats, int32_t depthBits,
                                int32_t stencilBits, int32_t fsaaLevel) override;
 
-    // The framebuffer render textures bind into (made with the context).
-    const std::shared_ptr<GLDrawFramebuffer>& drawFramebuffer();
-    // Why the last createRenderWindow failed.
-    const std::string& lastError() const { return m_lastError; }
 
 private:
     // Makes, shares depth with the primary target when it may, creates and logs one
@@ -40,8 +37,7 @@ private:
                                                        int32_t depthBits, int32_t stencilBits,
                                                        int32_t fsaaLevel, bool autoGenMips);
 
-    std::shared_ptr<GLDrawFramebuffer> m_drawFramebuffer;
-    std::string m_lastError;
+    GLContextHandle m_context;
 };
 
 } // namespace Vrenn

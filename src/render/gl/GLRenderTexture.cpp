@@ -18,11 +18,12 @@ int32_t fullChainLength(int32_t width, int32_t height) {
 }
 } // namespace
 
-GLRenderTexture::GLRenderTexture(std::string name, int32_t type, int32_t width, int32_t height,
-                                 int32_t format, uint32_t mrtIndex, bool autoGenMips,
+GLRenderTexture::GLRenderTexture(GLContext& context, std::string name, int32_t type, int32_t width,
+                                 int32_t height, int32_t format, uint32_t mrtIndex,
+                                 bool autoGenMips,
                                  std::shared_ptr<GLDrawFramebuffer> drawFramebuffer)
-    : RenderTarget(name), m_drawFramebuffer(std::move(drawFramebuffer)), m_mrtIndex(mrtIndex),
-      m_autoGenMips(autoGenMips) {
+    : RenderTarget(name), m_context(context), m_drawFramebuffer(std::move(drawFramebuffer)),
+      m_mrtIndex(mrtIndex), m_autoGenMips(autoGenMips) {
     m_width = width;
     m_height = height;
     const int32_t textureType = type == RENDER_TEXTURE_2D ? TEXTURE_2D : TEXTURE_CUBE;
@@ -49,7 +50,8 @@ bool GLRenderTexture::create(int32_t colourBits, int32_t depthBits, int32_t sten
     m_depthBits = depthBits;
     m_stencilBits = stencilBits;
     m_fsaaLevel = fsaaLevel;
-    if (m_created || m_width <= 0 || m_height <= 0 || !m_drawFramebuffer ||
+    const auto context = m_context.live();
+    if (m_created || m_width <= 0 || m_height <= 0 || !context || !m_drawFramebuffer ||
         !m_drawFramebuffer->valid())
         return false;
     if (isCube() && m_width != m_height) return false;
@@ -59,23 +61,23 @@ bool GLRenderTexture::create(int32_t colourBits, int32_t depthBits, int32_t sten
     if (depthOnly()) {
         // A depth target: the depth texture is both what it draws into and what
         // later passes sample. Cube depth targets are not supported.
-        if (isCube() || !createTexture(format->internalFormat, *format)) return false;
+        if (isCube() || !createTexture(*context, format->internalFormat, *format)) return false;
         m_depthBuffer.reset();
         m_created = true;
         return true;
     }
-    if (!m_depthBuffer && !createDepth()) return false;
+    if (!m_depthBuffer && !createDepth(*context)) return false;
     GLint renderable = GL_NONE;
     if (!format->compressed)
         glGetInternalformativ(GL_TEXTURE_2D, format->internalFormat, GL_FRAMEBUFFER_RENDERABLE, 1,
                               &renderable);
     if (renderable != GL_FULL_SUPPORT) return false;
-    if (!createTexture(format->internalFormat, *format)) return false;
+    if (!createTexture(*context, format->internalFormat, *format)) return false;
     m_created = true;
     return true;
 }
 
-bool GLRenderTexture::createDepth() {
+bool GLRenderTexture::createDepth(GLContext& context) {
     // Own depth buffers exist for 16 and 24 bits only; other settings draw without.
     GLenum internalFormat = GL_NONE;
     if (m_depthBits == 16)
@@ -84,13 +86,14 @@ bool GLRenderTexture::createDepth() {
         internalFormat = GL_DEPTH_COMPONENT24;
     else
         return true;
-    auto depth = std::make_shared<GLRenderbuffer>(internalFormat, m_width, m_height, 0);
+    auto depth = std::make_shared<GLRenderbuffer>(context, internalFormat, m_width, m_height, 0);
     if (!depth->valid()) return false;
     m_depthBuffer = std::move(depth);
     return true;
 }
 
-bool GLRenderTexture::createTexture(GLenum internalFormat, const GLFormat& format) {
+bool GLRenderTexture::createTexture(GLContext& context, GLenum internalFormat,
+                                    const GLFormat& format) {
     const bool mipmapped = m_autoGenMips || m_texture->mipmapped();
     const int32_t levels = mipmapped ? fullChainLength(m_width, m_height) : 1;
     const GLenum target = isCube() ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
@@ -101,10 +104,10 @@ bool GLRenderTexture::createTexture(GLenum internalFormat, const GLFormat& forma
     glTextureStorage2D(id, levels, internalFormat, m_width, m_height);
     if (format.swizzled) glTextureParameteriv(id, GL_TEXTURE_SWIZZLE_RGBA, format.swizzle.data());
     if (glGetError() != GL_NO_ERROR) {
-        glDeleteTextures(1, &id);
+        context.deleteObject(GLObjectType::Texture, id);
         return false;
     }
-    m_texture->adopt(id, target, levels);
+    m_texture->adopt(context, id, target, levels);
     return true;
 }
 
@@ -119,7 +122,7 @@ void GLRenderTexture::setFace(int32_t face) {
 }
 
 bool GLRenderTexture::bind() {
-    if (!m_drawFramebuffer) return false;
+    if (!m_drawFramebuffer || !m_context.live()) return false;
     GLDrawFramebuffer& framebuffer = *m_drawFramebuffer;
     if (depthOnly()) {
         framebuffer.attachDepthTexture(m_texture->id());
@@ -139,7 +142,7 @@ bool GLRenderTexture::bind() {
 }
 
 bool GLRenderTexture::unbind() {
-    if (!m_drawFramebuffer) return false;
+    if (!m_drawFramebuffer || !m_context.live()) return false;
     if (m_autoGenMips) m_texture->refreshMips();
     if (!depthOnly() && m_texture->id() != 0) m_drawFramebuffer->detachColour(m_mrtIndex);
     if (depthOnly() || m_depthBuffer) m_drawFramebuffer->detachDepth();

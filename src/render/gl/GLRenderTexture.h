@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/RenderTarget.h"
+#include "render/gl/GLContext.h"
 
 #include <epoxy/gl.h>
 #include <memory>
@@ -18,8 +19,8 @@ class GLTexture;
 class GLRenderTexture : public RenderTarget {
 public:
     // type: RENDER_TEXTURE_2D or anything else for a cube; format: ImageFormat code.
-    GLRenderTexture(std::string name, int32_t type, int32_t width, int32_t height, int32_t format,
-                    uint32_t mrtIndex, bool autoGenMips,
+    GLRenderTexture(GLContext& context, std::string name, int32_t type, int32_t width,
+                    int32_t height, int32_t format, uint32_t mrtIndex, bool autoGenMips,
                     std::shared_ptr<GLDrawFramebuffer> drawFramebuffer);
     ~GLRenderTexture() override;
 
@@ -46,9 +47,10 @@ public:
     bool autoGenMips() const { return m_autoGenMips; }
 
 private:
-    bool createDepth();
-    bool createTexture(GLenum internalFormat, const GLFormat& format);
+    bool createDepth(GLContext& context);
+    bool createTexture(GLContext& context, GLenum internalFormat, const GLFormat& format);
 
+    GLContextHandle m_context;
     std::shared_ptr<GLTexture> m_texture;
     std::shared_ptr<GLRenderbuffer> m_depthBuffer;
     std::shared_ptr<GLDrawFramebuffer> m_drawFramebuffer;

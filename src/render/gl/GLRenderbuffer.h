@@ -1,16 +1,19 @@
 #pragma once
 
+#include "render/gl/GLContext.h"
+
 #include <cstdint>
 #include <epoxy/gl.h>
 
 namespace Vrenn {
 
 // A renderbuffer (back-buffer colour, depth surfaces). Shared between the targets
-// that draw with it; deleted with the last holder while its context lives.
+// that draw with it; deleted through its context with the last holder.
 class GLRenderbuffer {
 public:
     // samples 0 or 1: single-sampled. Check valid().
-    GLRenderbuffer(GLenum internalFormat, int32_t width, int32_t height, int32_t samples);
+    GLRenderbuffer(GLContext& context, GLenum internalFormat, int32_t width, int32_t height,
+                   int32_t samples);
     ~GLRenderbuffer();
     GLRenderbuffer(const GLRenderbuffer&) = delete;
     GLRenderbuffer& operator=(const GLRenderbuffer&) = delete;
@@ -26,7 +29,7 @@ private:
     GLuint m_id = 0;
     GLenum m_internalFormat;
     int32_t m_samples;
-    uint64_t m_generation = 0;
+    GLContextHandle m_context;
 };
 
 } // namespace Vrenn

@@ -3,7 +3,7 @@
 #include "core/Log.h"
 #include "platform/Window.h"
 #include "render/ScreenShot.h"
-#include "render/gl/GLContextLife.h"
+#include "render/gl/GLContext.h"
 #include "render/gl/GLQueryMgr.h"
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderTargetMgr.h"
@@ -34,30 +34,34 @@ GLRenderer::GLRenderer() {
 }
 
 GLRenderer::~GLRenderer() {
-    if (m_primaryTarget || m_renderTargetMgr) ShutDown();
+    if (m_primaryTarget || m_renderTargetMgr || m_context) ShutDown();
 }
 
 bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     logMessage("GLRenderer::Initialize\n");
     if (!window) {
-        m_lastError = "no window";
         logMessage("Couldn't initialize OpenGL\n");
         return false;
     }
-    auto targets = std::make_shared<GLRenderTargetMgr>();
-    m_renderTargetMgr = targets;
-    m_vertexBufferMgr = std::make_shared<GLVertexBufferMgr>();
-    m_textureManager = std::make_shared<GLTextureManager>();
-    m_shaderMgr = std::make_shared<GLShaderMgr>();
-    m_queryMgr = std::make_shared<GLQueryMgr>();
+    // The context holds the window while it lives: the window is closed only after
+    // the context is destroyed, by ShutDown or by the window itself.
+    RenderSurface* surface = window->surface();
+    auto context = std::make_shared<GLContext>(
+        surface ? std::shared_ptr<RenderSurface>(window, surface) : nullptr);
+    if (!context->create()) return false;
+    m_context = context;
+    m_renderTargetMgr = std::make_shared<GLRenderTargetMgr>(*context);
+    m_vertexBufferMgr = std::make_shared<GLVertexBufferMgr>(*context);
+    m_textureManager = std::make_shared<GLTextureManager>(*context);
+    m_shaderMgr = std::make_shared<GLShaderMgr>(*context);
+    m_queryMgr = std::make_shared<GLQueryMgr>(*context);
 
     auto primary = m_renderTargetMgr->createRenderWindow(window->name(), window);
     if (!primary) {
-        m_lastError = targets->lastError();
+        m_context->destroy();
+        m_context.reset();
         return false;
     }
-    m_lastError.clear();
-    m_contextGeneration = glContextGeneration();
     m_caps.vendor = glString(GL_VENDOR);
     m_caps.renderer = glString(GL_RENDERER);
     m_caps.version = glString(GL_VERSION);
@@ -71,36 +75,19 @@ bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     m_window = window;
     m_primaryTarget = primary;
     setRenderTarget(primary);
-    setDefaultState();
     logMessage("OpenGL Renderer Successfully Initialized\n");
     return true;
 }
 
-void GLRenderer::setDefaultState() {
-    if (auto* cache = GLStateCache::instance()) {
-        // Cull none, solid fill, no scissor or stencil, depth test less-or-equal with
-        // writes, no blending.
-        cache->reset();
-        if (m_emptyVertexArray == 0) glCreateVertexArrays(1, &m_emptyVertexArray);
-        // Core GL draws only with a vertex array bound; this one serves draws that
-        // take everything from gl_VertexID.
-        cache->setDefaultVertexArray(m_emptyVertexArray);
-        cache->bindDefaultVertexArray();
-        cache->bindFramebuffer(0);
-        if (auto primary = glPrimaryTarget()) primary->bind();
-    }
-}
-
 void GLRenderer::ShutDown() {
-    if (m_emptyVertexArray != 0 && glContextAlive(m_contextGeneration)) {
-        if (auto* cache = GLStateCache::instance()) cache->forgetVertexArray(m_emptyVertexArray);
-        glDeleteVertexArrays(1, &m_emptyVertexArray);
-    }
-    m_emptyVertexArray = 0;
-    m_window.reset();
     m_currentTarget.reset();
     m_primaryTarget.reset();
+    // The managers' resources go while the context lives; those held elsewhere let go
+    // of their names without GL calls once it is destroyed.
     reset();
+    if (m_context) m_context->destroy();
+    m_context.reset();
+    m_window.reset();
     logMessage("GLRenderer::ShutDown\n");
 }
 
@@ -113,14 +100,15 @@ void GLRenderer::endFrame() {
 }
 
 void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
-    auto* cache = GLStateCache::instance();
-    if (!cache) return;
-    // The whole target is cleared whatever the write masks of the last pass were.
-    const RenderStates states = cache->states();
+    if (!m_context || !m_context->alive()) return;
+    GLStateCache& cache = m_context->cache();
+    // The whole target is cleared whatever the write masks of the last pass were;
+    // the masks are the pass's again afterwards.
+    const RenderStates states = cache.states();
     RenderStates clearing = states;
     clearing.colourMask = 0xF;
     if (depth) clearing.depthWrite = true;
-    cache->apply(clearing);
+    cache.apply(clearing);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClearDepth(1.0);
     glClearStencil(0);
@@ -128,20 +116,21 @@ void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
     if (depth) mask |= GL_DEPTH_BUFFER_BIT;
     if (stencil) mask |= GL_STENCIL_BUFFER_BIT;
     glClear(mask);
-    cache->apply(states);
+    cache.apply(states);
 }
 
 void GLRenderer::enableScissor(bool on) {
-    if (auto* cache = GLStateCache::instance()) cache->setScissorTest(on);
+    if (m_context && m_context->alive()) m_context->cache().setScissorTest(on);
 }
 
 void GLRenderer::setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) {
     // Rows count from the top in every target, so the rectangle goes in as it is.
-    glScissor(x, y, width, height);
+    if (m_context && m_context->alive()) glScissor(x, y, width, height);
 }
 
 void GLRenderer::applyViewport(const Viewport& viewport) {
-    glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
+    if (m_context && m_context->alive())
+        glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
 }
 
 void GLRenderer::takeScreenShot() {
@@ -158,8 +147,7 @@ void GLRenderer::takeScreenShot() {
 }
 
 std::string GLRenderer::deviceLabel() const {
-    const auto primary = glPrimaryTarget();
-    return primary ? primary->deviceLabel() : std::string();
+    return m_context ? m_context->label() : std::string();
 }
 
 std::shared_ptr<GLRenderTarget> GLRenderer::glPrimaryTarget() const {

@@ -9,6 +9,7 @@
 
 namespace Vrenn {
 
+class GLContext;
 class GLRenderTarget;
 
 // What the context reports about itself, read once the device exists.
@@ -24,7 +25,9 @@ struct GLCaps {
     int32_t maxColourAttachments = 0;
 };
 
-// The renderer on OpenGL 4.5 core.
+// The renderer on OpenGL 4.5 core. It makes its GL context on the window's surface,
+// owns it, and hands it to its managers; ShutDown releases the managers while the
+// context lives, then destroys it.
 class GLRenderer : public Renderer {
 public:
     GLRenderer();
@@ -45,20 +48,16 @@ public:
     std::shared_ptr<GLRenderTarget> glPrimaryTarget() const;
     // The back buffer as RGBA bytes, top row first.
     bool readBackBuffer(std::vector<uint8_t>& rgba) const;
-    // Why Initialize failed.
-    const std::string& lastError() const { return m_lastError; }
+    // The GL context from Initialize to ShutDown; null otherwise.
+    GLContext* context() const { return m_context.get(); }
 
 protected:
     void applyViewport(const Viewport& viewport) override;
 
 private:
-    void setDefaultState();
-
     std::shared_ptr<Window> m_window;
+    std::shared_ptr<GLContext> m_context;
     GLCaps m_caps;
-    std::string m_lastError;
-    GLuint m_emptyVertexArray = 0;
-    uint64_t m_contextGeneration = 0;
 };
 
 } // namespace Vrenn

@@ -2,7 +2,6 @@
 
 #include "core/Log.h"
 #include "fs/FileSystem.h"
-#include "render/gl/GLContextLife.h"
 #include "render/gl/GLEffect.h"
 #include "render/gl/GLEffectCompiler.h"
 #include "render/gl/GLEffectSource.h"
@@ -29,7 +28,8 @@ bool readWhole(const std::string& fileName, std::string& text) {
 GLShaderMgr::~GLShaderMgr() = default;
 
 std::shared_ptr<GLEffect> GLShaderMgr::build(const std::string& text, const std::string& fileName) {
-    if (glContextGeneration() == 0) {
+    const auto context = m_context.live();
+    if (!context) {
         logCompileError(fileName + ": no GL device to compile for");
         return nullptr;
     }
@@ -42,7 +42,7 @@ std::shared_ptr<GLEffect> GLShaderMgr::build(const std::string& text, const std:
     }
     auto state = std::make_shared<GLEffectState>();
     std::string error;
-    if (!compileEffect(source, fileName, *state, error)) {
+    if (!compileEffect(*context, source, fileName, *state, error)) {
         logCompileError(error);
         return nullptr;
     }

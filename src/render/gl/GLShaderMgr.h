@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/ShaderMgr.h"
+#include "render/gl/GLContext.h"
 
 namespace Vrenn {
 
@@ -10,7 +11,7 @@ class GLEffect;
 // "GL FX Compile Error: <file>:<line>: <what>: <message>" and gives an empty pointer.
 class GLShaderMgr : public ShaderMgr {
 public:
-    GLShaderMgr() = default;
+    explicit GLShaderMgr(GLContext& context) : m_context(context) {}
     ~GLShaderMgr() override;
 
     // Reads the file through the file system (or from disk when there is none) and
@@ -21,6 +22,8 @@ public:
 
 private:
     std::shared_ptr<GLEffect> build(const std::string& text, const std::string& fileName);
+
+    GLContextHandle m_context;
 };
 
 } // namespace Vrenn

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Singleton.h"
-
 #include <array>
 #include <cstdint>
 #include <epoxy/gl.h>
@@ -28,8 +26,8 @@ struct RenderStates {
 };
 
 // The GL state of the renderer's context as last set through it, so that setting
-// what is already set issues no GL call. One per context; the renderer owns it.
-class GLStateCache : public Singleton<GLStateCache> {
+// what is already set issues no GL call. One per context; the context owns it.
+class GLStateCache {
 public:
     static constexpr uint32_t kTextureUnits = 32;
 
@@ -61,7 +59,8 @@ public:
     GLuint vertexArray() const { return m_vertexArray; }
 
     // GL drops deleted objects from its bindings; the cache must forget them too, or
-    // a new object given the same name would be taken as bound.
+    // a new object given the same name would be taken as bound. The context calls
+    // these where it deletes.
     void forgetFramebuffer(GLuint framebuffer);
     void forgetTexture(GLuint texture);
     void forgetSampler(GLuint sampler);

@@ -1,8 +1,5 @@
 #include "render/gl/GLTexture.h"
 
-#include "render/gl/GLContextLife.h"
-#include "render/gl/GLStateCache.h"
-
 namespace Vrenn {
 
 GLTexture::~GLTexture() {
@@ -10,28 +7,23 @@ GLTexture::~GLTexture() {
 }
 
 void GLTexture::release() {
-    if (m_id != 0 && glContextAlive(m_generation)) {
-        if (auto* cache = GLStateCache::instance()) cache->forgetTexture(m_id);
-        glDeleteTextures(1, &m_id);
-    }
-    m_id = 0;
+    m_context.deleteObject(GLObjectType::Texture, m_id);
     m_target = GL_NONE;
     m_levels = 0;
-    m_generation = 0;
 }
 
-void GLTexture::adopt(GLuint id, GLenum target, int32_t levels) {
+void GLTexture::adopt(GLContext& context, GLuint id, GLenum target, int32_t levels) {
     release();
+    m_context = GLContextHandle(context);
     m_id = id;
     m_target = target;
     m_levels = levels;
-    m_generation = glContextGeneration();
 }
 
 void GLTexture::refreshMips() {
     if (!m_mipsStale) return;
     m_mipsStale = false;
-    if (m_id != 0 && m_levels > 1 && glContextAlive(m_generation)) glGenerateTextureMipmap(m_id);
+    if (m_id != 0 && m_levels > 1 && m_context.live()) glGenerateTextureMipmap(m_id);
 }
 
 GLenum glTextureTarget(int32_t textureType) {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "render/Texture.h"
+#include "render/gl/GLContext.h"
 
 #include <epoxy/gl.h>
 
 namespace Vrenn {
 
 // A texture with its GL texture object. The object is made by the texture manager
-// (or a render texture) and deleted with the texture while its context lives.
+// (or a render texture) and deleted through its context with the texture.
 class GLTexture : public Texture {
 public:
     using Texture::Texture;
@@ -15,9 +16,9 @@ public:
 
     void release() override;
 
-    // Takes over a texture object made in the live context (any previous one is
+    // Takes over a texture object made in the context (any previous one is
     // released).
-    void adopt(GLuint id, GLenum target, int32_t levels);
+    void adopt(GLContext& context, GLuint id, GLenum target, int32_t levels);
 
     // A render texture with automatic mip maps marks its levels stale while it is drawn
     // into; whoever samples it next (an effect pass) rebuilds them first.
@@ -33,7 +34,7 @@ private:
     GLuint m_id = 0;
     GLenum m_target = GL_NONE;
     int32_t m_levels = 0;
-    uint64_t m_generation = 0;
+    GLContextHandle m_context;
     bool m_mipsStale = false;
 };
 

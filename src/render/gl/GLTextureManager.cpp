@@ -2,7 +2,6 @@
 
 #include "core/Log.h"
 #include "fs/Image.h"
-#include "render/gl/GLContextLife.h"
 #include "render/gl/GLFormat.h"
 #include "render/gl/GLTexture.h"
 
@@ -30,7 +29,7 @@ void clearErrors() {
 }
 
 // Creates the storage and fills it; 0 on any failure (nothing left behind).
-GLuint createAndFill(const Image& image, int32_t type, const GLFormat& format) {
+GLuint createAndFill(GLContext& context, const Image& image, int32_t type, const GLFormat& format) {
     const GLenum target = glTextureTarget(type);
     const int32_t width = std::max(image.width(), 1);
     const int32_t height = std::max(image.height(), 1);
@@ -84,10 +83,7 @@ GLuint createAndFill(const Image& image, int32_t type, const GLFormat& format) {
             filled = glGetError() == GL_NO_ERROR;
         }
     }
-    if (!filled) {
-        glDeleteTextures(1, &id);
-        return 0;
-    }
+    if (!filled) context.deleteObject(GLObjectType::Texture, id);
     return id;
 }
 
@@ -123,7 +119,8 @@ bool GLTextureManager::upload(const std::shared_ptr<Texture>& texture) {
     if (!glTexture || !glTexture->image()) return false;
     const int32_t type = glTexture->type();
     if (type < TEXTURE_1D || type > TEXTURE_CUBE) return false;
-    if (glContextGeneration() == 0) {
+    const auto context = m_context.live();
+    if (!context) {
         logMessage(failureLine(type));
         return false;
     }
@@ -141,7 +138,7 @@ bool GLTextureManager::upload(const std::shared_ptr<Texture>& texture) {
         glTexture->setFormat(FORMAT_RGBA8);
     }
     const GLFormat* format = glFormatOf(glTexture->format());
-    const GLuint id = format ? createAndFill(*image, type, *format) : 0;
+    const GLuint id = format ? createAndFill(*context, *image, type, *format) : 0;
     if (id == 0) {
         logMessage(failureLine(type));
         return false;
@@ -150,7 +147,7 @@ bool GLTextureManager::upload(const std::shared_ptr<Texture>& texture) {
         image->mipLevels(), Image::fullChainLength(static_cast<uint32_t>(glTexture->width()),
                                                    static_cast<uint32_t>(glTexture->height()),
                                                    static_cast<uint32_t>(glTexture->depth())));
-    glTexture->adopt(id, glTextureTarget(type), levels);
+    glTexture->adopt(*context, id, glTextureTarget(type), levels);
     return true;
 }
 

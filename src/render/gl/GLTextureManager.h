@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/TextureManager.h"
+#include "render/gl/GLContext.h"
 
 namespace Vrenn {
 
@@ -11,12 +12,15 @@ class GLTexture;
 // compressed; luminance formats read (L, L, L, 1) or (L, L, L, A) in shaders.
 class GLTextureManager : public TextureManager {
 public:
-    GLTextureManager() = default;
+    explicit GLTextureManager(GLContext& context) : m_context(context) {}
     ~GLTextureManager() override;
 
     std::shared_ptr<Texture> createTexture(const std::string& name,
                                            const std::shared_ptr<Image>& image) override;
     bool upload(const std::shared_ptr<Texture>& texture) override;
+
+private:
+    GLContextHandle m_context;
 };
 
 } // namespace Vrenn

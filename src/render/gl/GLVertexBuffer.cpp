@@ -1,8 +1,5 @@
 #include "render/gl/GLVertexBuffer.h"
 
-#include "render/gl/GLContextLife.h"
-#include "render/gl/GLStateCache.h"
-
 #include <algorithm>
 
 namespace Vrenn {
@@ -84,30 +81,22 @@ GLVertexBuffer::~GLVertexBuffer() {
 }
 
 void GLVertexBuffer::releaseAll() {
-    if (glContextAlive(m_generation)) {
-        auto* cache = GLStateCache::instance();
-        for (const auto& [mask, vertexArray] : m_declarations) {
-            if (cache && cache->vertexArray() == vertexArray) cache->bindDefaultVertexArray();
-            if (cache) cache->forgetVertexArray(vertexArray);
-            glDeleteVertexArrays(1, &vertexArray);
-        }
-        for (GLuint buffer : m_buffers)
-            if (buffer) glDeleteBuffers(1, &buffer);
-        if (m_indexBuffer) glDeleteBuffers(1, &m_indexBuffer);
-    }
+    for (auto& [mask, vertexArray] : m_declarations)
+        m_context.deleteObject(GLObjectType::VertexArray, vertexArray);
+    for (GLuint& buffer : m_buffers)
+        m_context.deleteObject(GLObjectType::Buffer, buffer);
+    m_context.deleteObject(GLObjectType::Buffer, m_indexBuffer);
     m_declarations.clear();
     m_buffers.clear();
     m_bufferSizes.clear();
-    m_indexBuffer = 0;
     m_indexCapacity = 0;
-    m_generation = 0;
+    m_created = false;
 }
 
 bool GLVertexBuffer::createBuffers() {
-    if (glContextGeneration() == 0) return false;
-    if (glContextAlive(m_generation) && m_buffers.size() == m_streams.size()) return true;
+    if (!m_context.live()) return false;
+    if (m_created && m_buffers.size() == m_streams.size()) return true;
     releaseAll();
-    m_generation = glContextGeneration();
     clearErrors();
     const GLenum usage = m_dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW;
     for (uint32_t stream = 0; stream < streamCount(); ++stream) {
@@ -130,13 +119,14 @@ bool GLVertexBuffer::createBuffers() {
         releaseAll();
         return false;
     }
+    m_created = true;
     return true;
 }
 
 GLuint GLVertexBuffer::declaration(uint32_t mask) {
     const auto found = m_declarations.find(mask);
     if (found != m_declarations.end()) return found->second;
-    if (!glContextAlive(m_generation) || m_buffers.size() != m_streams.size()) return 0;
+    if (!m_created || m_buffers.size() != m_streams.size() || !m_context.live()) return 0;
     const uint32_t streams = streamCount();
     const bool accepted = mask == kAllStreams ||
                           (streams > 0 && (uint64_t{1} << streams) >= mask) ||
@@ -182,19 +172,19 @@ GLuint GLVertexBuffer::declaration(uint32_t mask) {
 }
 
 bool GLVertexBuffer::bind() {
-    auto* cache = GLStateCache::instance();
-    const GLuint vertexArray = declaration(m_streamMask);
-    if (!cache || vertexArray == 0) return false;
-    cache->bindVertexArray(vertexArray);
+    const auto context = m_context.live();
+    const GLuint vertexArray = context ? declaration(m_streamMask) : 0;
+    if (vertexArray == 0) return false;
+    context->cache().bindVertexArray(vertexArray);
     return true;
 }
 
 void GLVertexBuffer::unbind() {
-    if (auto* cache = GLStateCache::instance()) cache->bindDefaultVertexArray();
+    if (const auto context = m_context.live()) context->cache().bindDefaultVertexArray();
 }
 
 void GLVertexBuffer::draw(int32_t first, int32_t vertexCount, int32_t indexCount) {
-    if (m_vertexCount == 0 || !glContextAlive(m_generation)) return;
+    if (m_vertexCount == 0 || !m_created) return;
     const GLenum mode = primitiveMode(m_primitiveType);
     if (mode == GL_NONE || !bind()) return;
     const uint64_t start = first < 0 ? 0 : static_cast<uint64_t>(first);
@@ -222,7 +212,7 @@ void GLVertexBuffer::draw(int32_t first, int32_t vertexCount, int32_t indexCount
 
 bool GLVertexBuffer::update(bool streams, bool indices, int32_t vertexCount, int32_t indexCount) {
     if (!m_dynamic && m_uploaded) return false;
-    if (!glContextAlive(m_generation) || m_buffers.size() != m_streams.size()) return false;
+    if (!m_created || m_buffers.size() != m_streams.size() || !m_context.live()) return false;
     size_t indexTotal = 0;
     if (indices && m_indexBuffer) {
         indexTotal = indexCount < 0 ? m_indices.size()

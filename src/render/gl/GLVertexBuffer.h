@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/VertexBuffer.h"
+#include "render/gl/GLContext.h"
 
 #include <epoxy/gl.h>
 #include <map>
@@ -16,7 +17,8 @@ namespace Vrenn {
 // (other counts as 4); packed colours (0xAARRGGBB) read as normalised RGBA.
 class GLVertexBuffer : public VertexBuffer {
 public:
-    GLVertexBuffer() = default;
+    // The buffers are made in the context when the manager uploads.
+    explicit GLVertexBuffer(GLContextHandle context) : m_context(std::move(context)) {}
     ~GLVertexBuffer() override;
 
     bool bind() override;
@@ -42,7 +44,8 @@ private:
     GLuint m_indexBuffer = 0;
     size_t m_indexCapacity = 0; // indices the index buffer holds
     std::map<uint32_t, GLuint> m_declarations;
-    uint64_t m_generation = 0;
+    GLContextHandle m_context;
+    bool m_created = false; // the device buffers exist
     bool m_uploaded = false;
 };
 

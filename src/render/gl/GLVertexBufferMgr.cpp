@@ -8,7 +8,7 @@ namespace Vrenn {
 GLVertexBufferMgr::~GLVertexBufferMgr() = default;
 
 std::shared_ptr<VertexBuffer> GLVertexBufferMgr::createVertexBuffer() {
-    auto buffer = std::make_shared<GLVertexBuffer>();
+    auto buffer = std::make_shared<GLVertexBuffer>(m_context);
     m_registry.add(m_registry.generateName(), buffer);
     return buffer;
 }

@@ -1,0 +1,236 @@
+// The GL context object: deletions go through it and its state cache, and resources
+// outliving it (or its window) let go without GL calls.
+
+#include "GLCallCounter.h"
+#include "fs/Image.h"
+#include "render/QueryMgr.h"
+#include "render/RenderTargetMgr.h"
+#include "render/ShaderMgr.h"
+#include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
+#include "render/gl/GLRenderTarget.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
+#include "support/GLTestContext.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLCallCounter;
+using Test::GLTestContext;
+using Test::noGLError;
+
+constexpr uint32_t kUnit = 5;
+
+std::shared_ptr<Image> onePixel() {
+    auto image = std::make_shared<Image>();
+    image->create(1, 1, 1, FORMAT_RGBA8, 1, 1);
+    return image;
+}
+
+GLuint boundOnUnit(GLenum binding) {
+    glActiveTexture(GL_TEXTURE0 + kUnit);
+    GLint name = 0;
+    glGetIntegerv(binding, &name);
+    glActiveTexture(GL_TEXTURE0);
+    return static_cast<GLuint>(name);
+}
+
+GLuint bound(GLenum binding) {
+    GLint name = 0;
+    glGetIntegerv(binding, &name);
+    return static_cast<GLuint>(name);
+}
+
+// GL gives a deleted object's name to the next object made. Had the cache kept the
+// old name as bound, binding the new object would be skipped and GL would draw with
+// nothing bound.
+TEST(GLContextDeletion, ANameDeletedAndGivenOutAgainIsReallyBound) {
+    auto& test = GLTestContext::get();
+    GLContext& context = test.context();
+    GLStateCache& cache = test.cache();
+
+    // A texture deleted by its resource.
+    auto* textures = TextureManager::instance();
+    auto first = std::dynamic_pointer_cast<GLTexture>(textures->createTexture("first", onePixel()));
+    ASSERT_NE(first, nullptr);
+    const GLuint name = first->id();
+    cache.bindTexture(kUnit, name);
+    textures->remove(first);
+    first.reset();
+    auto second =
+        std::dynamic_pointer_cast<GLTexture>(textures->createTexture("second", onePixel()));
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(second->id(), name) << "GL did not give the name out again";
+    cache.bindTexture(kUnit, second->id());
+    EXPECT_EQ(boundOnUnit(GL_TEXTURE_BINDING_2D), name);
+    textures->remove(second);
+    second.reset();
+
+    struct Kind {
+        const char* what;
+        GLObjectType type;
+        std::function<GLuint()> make;
+        std::function<void(GLuint)> bind;
+        std::function<GLuint()> bound;
+    };
+    const Kind kinds[] = {
+        {"sampler", GLObjectType::Sampler,
+         [] {
+             GLuint id = 0;
+             glCreateSamplers(1, &id);
+             return id;
+         },
+         [&](GLuint id) { cache.bindSampler(kUnit, id); },
+         [] { return boundOnUnit(GL_SAMPLER_BINDING); }},
+        {"framebuffer", GLObjectType::Framebuffer,
+         [] {
+             GLuint id = 0;
+             glCreateFramebuffers(1, &id);
+             return id;
+         },
+         [&](GLuint id) { cache.bindFramebuffer(id); },
+         [] { return bound(GL_DRAW_FRAMEBUFFER_BINDING); }},
+    };
+    for (const Kind& kind : kinds) {
+        GLuint object = kind.make();
+        const GLuint made = object;
+        kind.bind(object);
+        context.deleteObject(kind.type, object);
+        EXPECT_EQ(object, 0u) << kind.what;
+        GLuint again = kind.make();
+        ASSERT_EQ(again, made) << kind.what << ": GL did not give the name out again";
+        kind.bind(again);
+        EXPECT_EQ(kind.bound(), again) << kind.what;
+        context.deleteObject(kind.type, again);
+    }
+    test.renderer().glPrimaryTarget()->bind();
+
+    // A render texture's name, given to the next one: the shared framebuffer attaches
+    // the new texture rather than keep the deleted one.
+    GLRenderer& renderer = test.renderer();
+    auto* targets = RenderTargetMgr::instance();
+    auto old = targets->createRenderTexture("old", RENDER_TEXTURE_2D, 4, 4, 4, 0, 0, 0, false);
+    ASSERT_NE(old, nullptr);
+    const GLuint oldName = std::dynamic_pointer_cast<GLRenderTexture>(old)->texture()->id();
+    renderer.setRenderTarget(old);
+    renderer.setRenderTarget(renderer.primaryTarget());
+    targets->remove(old);
+    old.reset();
+    auto fresh = std::dynamic_pointer_cast<GLRenderTexture>(
+        targets->createRenderTexture("fresh", RENDER_TEXTURE_2D, 4, 4, 4, 0, 0, 0, false));
+    ASSERT_NE(fresh, nullptr);
+    ASSERT_EQ(fresh->texture()->id(), oldName) << "GL did not give the name out again";
+    renderer.setRenderTarget(fresh);
+    glClearColor(1.0f, 0.5f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    renderer.setRenderTarget(renderer.primaryTarget());
+    const auto texels = Vrenn::Test::readTextureRGBA(oldName, 0, 4, 4);
+    EXPECT_FLOAT_EQ(texels[0], 1.0f);
+    EXPECT_NEAR(texels[1], 0.5f, 1.0f / 255.0f);
+    targets->remove(fresh);
+    EXPECT_TRUE(noGLError());
+}
+
+// What a scene or a test may still hold when the renderer goes: every kind of
+// resource, and a manager.
+struct HeldResources {
+    std::shared_ptr<Texture> texture;
+    std::shared_ptr<VertexBuffer> mesh;
+    std::shared_ptr<Effect> effect;
+    std::shared_ptr<Query> query;
+    std::shared_ptr<RenderTarget> renderTexture;
+    std::shared_ptr<RenderTarget> primary;
+    std::shared_ptr<TextureManager> textures;
+
+    explicit HeldResources(GLRenderer& renderer) {
+        texture = TextureManager::instance()->createTexture("held", onePixel());
+        mesh = VertexBufferMgr::instance()->createVertexBuffer();
+        const float corners[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+        mesh->addStream(corners, 3, 12,
+                        {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+        mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+        VertexBufferMgr::instance()->upload(mesh);
+        effect = ShaderMgr::instance()->createEffect(
+            "vertex v { void main() { gl_Position = vec4(0.0); } }\n"
+            "fragment f { uniform sampler2D map; out vec4 c; void main() { c = texture(map, "
+            "vec2(0.5)); } }\n"
+            "technique t { pass { vertex = v; fragment = f; } }\n");
+        if (effect) effect->getParameter("map")->setTexture(texture);
+        query = QueryMgr::instance()->createOcclusionQuery();
+        renderTexture = RenderTargetMgr::instance()->createRenderTexture(
+            "held target", RENDER_TEXTURE_2D, 8, 8, 4, 24, 0, 0, true);
+        primary = renderer.primaryTarget();
+        textures = renderer.textureManager();
+    }
+    bool complete() const { return texture && mesh && effect && query && renderTexture && primary; }
+};
+
+class GLContextLifetime : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GLTestContext::shutDown();
+        window = std::make_shared<SDLWindow>("Application", "lifetime");
+        window->setHidden(true);
+        ASSERT_TRUE(window->create(false, 1, 32, 24, 8, 0));
+        renderer = std::make_shared<GLRenderer>();
+        ASSERT_TRUE(renderer->Initialize(window));
+    }
+    void TearDown() override {
+        if (renderer) renderer->ShutDown();
+        window->destroy();
+    }
+
+    std::shared_ptr<SDLWindow> window;
+    std::shared_ptr<GLRenderer> renderer;
+};
+
+TEST_F(GLContextLifetime, ResourcesHeldPastShutDownLetGoWithoutGLCalls) {
+    auto held = std::make_unique<HeldResources>(*renderer);
+    ASSERT_TRUE(held->complete());
+    renderer->ShutDown();
+    renderer.reset();
+
+    GLCallCounter calls;
+    // Nothing works any more, and nothing fails loudly.
+    EXPECT_EQ(held->textures->createTexture("late", onePixel()), nullptr);
+    EXPECT_FALSE(held->mesh->bind());
+    uint32_t passes = 0;
+    EXPECT_FALSE(held->effect->begin(&passes));
+    held->query->begin();
+    held->query->end();
+    uint32_t count = 0;
+    EXPECT_FALSE(held->query->getResult(count, true));
+    EXPECT_FALSE(held->renderTexture->bind());
+    held.reset();
+    EXPECT_EQ(calls.deletes(), 0);
+    EXPECT_EQ(calls.total(), 0);
+}
+
+// A window closed first takes its GL context with it; the renderer, still up, sees
+// the context gone: resources dropped then, and the renderer's own shut-down, call
+// nothing in it.
+TEST_F(GLContextLifetime, WindowClosedBeforeTheRendererShutsDown) {
+    auto held = std::make_unique<HeldResources>(*renderer);
+    ASSERT_TRUE(held->complete());
+    GLContext* context = renderer->context();
+    ASSERT_TRUE(context->alive());
+    window->destroy();
+    EXPECT_FALSE(context->alive());
+
+    GLCallCounter calls;
+    held.reset();
+    renderer->clear(true, true, false);
+    renderer->setViewport(std::make_shared<Viewport>(Viewport{0, 0, 8, 8}));
+    renderer->setScissorRect(0, 0, 8, 8);
+    renderer->endFrame();
+    renderer->ShutDown();
+    EXPECT_EQ(calls.deletes(), 0);
+    EXPECT_EQ(calls.total(), 0);
+}
+
+} // namespace
+} // namespace Vrenn
