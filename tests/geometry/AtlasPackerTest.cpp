@@ -188,25 +188,19 @@ TEST(AtlasPacker, EmptyRectanglesAndAtlasesDoNotHang) {
 }
 
 TEST(AtlasPacker, MapsChartCornersOntoTheCornerTexels) {
-    AtlasRect r;
-    r.width = 5;
-    r.height = 3;
-    r.x = 10;
-    r.y = 20;
-    auto p = r.texelPoint(1.0f, 1.0f);
-    EXPECT_EQ(p[0], 14.0f);
-    EXPECT_EQ(p[1], 22.0f);
-    p = r.texelPoint(0.5f, 0.0f);
-    EXPECT_EQ(p[0], 12.0f);
-    EXPECT_EQ(p[1], 20.0f);
-    // Turned: U runs down the rows.
-    r.flipped = true;
-    p = r.texelPoint(1.0f, 0.0f);
-    EXPECT_EQ(p[0], 10.0f);
-    EXPECT_EQ(p[1], 24.0f);
-    p = r.texelPoint(0.0f, 1.0f);
-    EXPECT_EQ(p[0], 12.0f);
-    EXPECT_EQ(p[1], 20.0f);
+    // A 5 x 3 rectangle at (10, 20); turned, U runs down the rows.
+    const struct {
+        bool flipped;
+        float u, v, x, y;
+    } cases[] = {{false, 1, 1, 14, 22},
+                 {false, 0.5f, 0, 12, 20},
+                 {true, 1, 0, 10, 24},
+                 {true, 0, 1, 12, 20}};
+    for (const auto& c : cases) {
+        const AtlasRect r{5, 3, -1, 10, 20, c.flipped};
+        EXPECT_EQ(r.texelPoint(c.u, c.v), (std::array<float, 2>{c.x, c.y}))
+            << c.flipped << " " << c.u << "," << c.v;
+    }
 }
 
 } // namespace

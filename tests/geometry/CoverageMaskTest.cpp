@@ -19,25 +19,20 @@ bool inside(const TexelRect& r, int x, int y) {
     return x >= r.x0 && x <= r.x1 && y >= r.y0 && y <= r.y1;
 }
 
-TEST(CoverageMask, AChartFillingItsRectangleCoversExactlyIt) {
-    CoverageMask mask(16, 16);
+TEST(CoverageMask, ChartsCoverWhatTheyFillOfTheirRectangle) {
+    // A chart filling its rectangle covers exactly it; a right triangle over an 8 x 8
+    // rectangle covers columns 0 ... 7 - y of row y.
     const TexelRect rect{2, 3, 7, 6};
-    const float square[] = {2, 3, 7, 3, 7, 6, 2, 6};
-    mask.addPolygon(rect, square, 4);
+    const float square[] = {2, 3, 7, 3, 7, 6, 2, 6}, triangle[] = {0, 0, 7, 0, 0, 7};
+    CoverageMask squareMask(16, 16), triangleMask(16, 16);
+    squareMask.addPolygon(rect, square, 4);
+    triangleMask.addPolygon(TexelRect{0, 0, 7, 7}, triangle, 3);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-            EXPECT_EQ(mask.covered(x, y), inside(rect, x, y)) << x << "," << y;
-    EXPECT_EQ(mask.at(4, 4), CoverageMask::kCovered);
-}
-
-TEST(CoverageMask, ATriangleCoversItsHalfOfTheRectangle) {
-    // Right triangle over an 8 x 8 rectangle: row y spans columns 0 ... 7 - y.
-    CoverageMask mask(8, 8);
-    const float triangle[] = {0, 0, 7, 0, 0, 7};
-    mask.addPolygon(TexelRect{0, 0, 7, 7}, triangle, 3);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(mask.covered(x, y), x <= 7 - y) << x << "," << y;
+        for (int x = 0; x < 16; ++x) {
+            EXPECT_EQ(squareMask.covered(x, y), inside(rect, x, y)) << x << "," << y;
+            EXPECT_EQ(triangleMask.covered(x, y), x < 8 && y < 8 && x <= 7 - y) << x << "," << y;
+        }
+    EXPECT_EQ(squareMask.at(4, 4), CoverageMask::kCovered);
 }
 
 TEST(CoverageMask, EveryRowOfAConvexChartIsCoveredWithoutGaps) {

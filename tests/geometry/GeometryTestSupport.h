@@ -1,7 +1,10 @@
 #pragma once
 
 #include "core/Log.h"
+#include "fs/RamFile.h"
 #include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/VmshLoader.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -68,6 +71,19 @@ inline std::shared_ptr<Mesh> quadsMesh(const std::vector<std::array<Vec3, 3>>& q
     auto mesh = makeMesh(positions, indices);
     EXPECT_TRUE(mesh->computeNormals());
     return mesh;
+}
+
+// A model as the bytes of a vmsh file, and such bytes read back (empty when refused).
+inline std::string vmshBytes(const Model& model) {
+    RamFile file;
+    EXPECT_TRUE(VmshLoader().write(file, "test.vmsh", model));
+    return std::string(file.data().begin(), file.data().end());
+}
+inline std::shared_ptr<Model> readVmsh(const std::string& bytes) {
+    RamFile file(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    std::shared_ptr<Model> model;
+    EXPECT_TRUE(VmshLoader().read(file, "test.vmsh", model, false));
+    return model;
 }
 
 } // namespace Vrenn::Test

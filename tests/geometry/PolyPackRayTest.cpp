@@ -36,34 +36,32 @@ struct RayScene {
     PolyPack pack;
 };
 
-TEST(PolyPackRay, SegmentsLeavingAPolygonAreNotBlockedByIt) {
+TEST(PolyPackRay, OnlyTheCoveredFrontOfAPolygonBlocks) {
     RayScene scene;
-    // Starting on the upper floor: heading up it faces away; heading down it faces the
-    // segment but the hit lies at the very start.
-    EXPECT_EQ(scene.hitPolygon({30, 0, 30}, {30, 50, 30}), -1);
-    EXPECT_EQ(scene.hitPolygon({30, 0, 30}, {30, -3, 30}), -1);
-    // From the texel origin the bake uses (0.1 above the surface), up past the triangle.
-    EXPECT_EQ(scene.hitPolygon({30, 0.1f, 30}, {30, 8192, 30}), -1);
+    // The triangle's chart runs along its hypotenuse (from (40, 0) to (0, 40)) and across to
+    // the line through its right-angled corner, so the rectangle also holds the two corners
+    // beyond the legs.
+    const struct {
+        const char* what;
+        Vec3 a, b;
+        int32_t polygon;
+    } cases[] = {
+        {"leaving the upper floor upwards, away from its front", {30, 0, 30}, {30, 50, 30}, -1},
+        {"leaving it downwards: the hit is at the very start", {30, 0, 30}, {30, -3, 30}, -1},
+        {"up from the texel origin the bake uses", {30, 0.1f, 30}, {30, 8192, 30}, -1},
+        {"lying in the floor's plane", {1, 0, 1}, {39, 0, 39}, -1},
+        {"into the triangle", {5, 1, 5}, {5, 30, 5}, 2},
+        {"into the triangle near its hypotenuse", {15, 1, 20}, {15, 30, 20}, 2},
+        {"into the chart beyond one leg", {20, 1, -12}, {20, 30, -12}, -1},
+        {"into the chart beyond the other leg", {-12, 1, 20}, {-12, 30, 20}, -1},
+        {"beside the chart", {35, 1, 35}, {35, 30, 35}, -1},
+        {"far beside the chart", {-30, 1, 5}, {-30, 30, 5}, -1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(scene.hitPolygon(c.a, c.b), c.polygon) << c.what;
     // A segment ending just short of a polygon (within 0.01) still hits it, at its end.
     Vec3 hit;
     EXPECT_EQ(scene.hitPolygon({5, 5, 5}, {5, 0.005f, 5}, &hit), 0);
     EXPECT_NEAR(hit.y, 0.005f, 1e-6);
-    // A segment lying in a polygon's plane does not hit it.
-    EXPECT_EQ(scene.hitPolygon({1, 0, 1}, {39, 0, 39}), -1);
-}
-
-TEST(PolyPackRay, UncoveredTexelsOfAChartLetRaysThrough) {
-    RayScene scene;
-    // The triangle's chart runs along its hypotenuse (from (40, 0) to (0, 40)) and across to
-    // the line through its right-angled corner, so the rectangle also holds the two corners
-    // beyond the legs. Only the part the triangle covers blocks.
-    EXPECT_EQ(scene.hitPolygon({5, 1, 5}, {5, 30, 5}), 2);
-    EXPECT_EQ(scene.hitPolygon({15, 1, 20}, {15, 30, 20}), 2);
-    EXPECT_EQ(scene.hitPolygon({20, 1, -12}, {20, 30, -12}), -1);
-    EXPECT_EQ(scene.hitPolygon({-12, 1, 20}, {-12, 30, 20}), -1);
-    // Outside the rectangle altogether.
-    EXPECT_EQ(scene.hitPolygon({35, 1, 35}, {35, 30, 35}), -1);
-    EXPECT_EQ(scene.hitPolygon({-30, 1, 5}, {-30, 30, 5}), -1);
 }
 
 TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {

@@ -139,96 +139,69 @@ TEST(PolyPack, BoundaryChainsAlongTheEdgesOfLargeGroups) {
     }
 }
 
-TEST(PolyPack, BoundariesThatAreNotOneLoopAreHandledAndLogged) {
+TEST(PolyPack, BoundariesThatAreNotOneLoopAndDegenerateGroupsGiveFinitePolygons) {
     LogCapture log;
     PolyPack pack(4, 3, 4);
+    auto add = [&pack](const std::vector<Vec3>& positions, const std::vector<uint32_t>& indices) {
+        auto mesh = makeMesh(positions, indices);
+        EXPECT_TRUE(mesh->computeNormals());
+        EXPECT_TRUE(pack.addSurface(mesh, true, true));
+        return pack.polygons().back();
+    };
     // A square ring: outer square 0-3 (side 4), inner square 4-7 (side 2), 8 triangles.
-    {
-        auto mesh =
-            makeMesh({{0, 0, 0},
-                      {4, 0, 0},
-                      {4, 0, 4},
-                      {0, 0, 4},
-                      {1, 0, 1},
-                      {3, 0, 1},
-                      {3, 0, 3},
-                      {1, 0, 3}},
-                     {0, 4, 1, 1, 4, 5, 1, 5, 2, 2, 5, 6, 2, 6, 3, 3, 6, 7, 3, 7, 0, 0, 7, 4});
-        ASSERT_TRUE(mesh->computeNormals());
-        ASSERT_TRUE(pack.addSurface(mesh, true, true));
-        const PackPolygon& ring = pack.polygons().back();
-        // Both loops are in the outline, so the frame covers the whole ring.
-        EXPECT_EQ(std::set<uint32_t>(ring.outlineIndices.begin(), ring.outlineIndices.end()),
-                  (std::set<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
-        EXPECT_EQ(ring.outlineChains.size(), 2u);
-        // The frame follows the real edges, never a jump between the loops.
-        EXPECT_FLOAT_EQ(ring.sizeU, 4.0f);
-        EXPECT_FLOAT_EQ(ring.sizeV, 4.0f);
-        expectNear(ring.plane.normal, {0, 1, 0});
-    }
+    const std::vector<Vec3> ring = {{0, 0, 0}, {4, 0, 0}, {4, 0, 4}, {0, 0, 4},
+                                    {1, 0, 1}, {3, 0, 1}, {3, 0, 3}, {1, 0, 3}};
+    const PackPolygon p0 =
+        add(ring, {0, 4, 1, 1, 4, 5, 1, 5, 2, 2, 5, 6, 2, 6, 3, 3, 6, 7, 3, 7, 0, 0, 7, 4});
+    // Both loops are in the outline, so the frame covers the whole ring.
+    EXPECT_EQ(std::set<uint32_t>(p0.outlineIndices.begin(), p0.outlineIndices.end()),
+              (std::set<uint32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(p0.outlineChains.size(), 2u);
+    // The frame follows the real edges, never a jump between the loops.
+    EXPECT_FLOAT_EQ(p0.sizeU, 4.0f);
+    EXPECT_FLOAT_EQ(p0.sizeV, 4.0f);
+    expectNear(p0.plane.normal, {0, 1, 0});
     // A closed tetrahedron with shared vertices: every edge cancels.
-    {
-        auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-                             {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3});
-        ASSERT_TRUE(mesh->computeNormals());
-        ASSERT_TRUE(pack.addSurface(mesh, true, true));
-        EXPECT_EQ(pack.polygons().back().outlineIndices, (std::vector<uint32_t>{0, 1, 2, 3}));
-    }
-    // Two triangles touching at one vertex, and a triangle folded onto itself.
-    {
-        auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}},
-                             {0, 1, 2, 2, 3, 4, 4, 4, 4});
-        ASSERT_TRUE(mesh->computeNormals());
-        ASSERT_TRUE(pack.addSurface(mesh, true, true));
-        // Chains 0-1-2, 2-3-4 and the folded triangle's leftover edge 4-4.
-        EXPECT_EQ(pack.polygons().back().outlineIndices.size(), 7u);
-        EXPECT_EQ(pack.polygons().back().outlineChains, (std::vector<uint32_t>{0, 3, 6}));
-    }
-    for (const PackPolygon& polygon : pack.polygons())
-        EXPECT_TRUE(allFinite(polygon));
-    const std::string text = log.text();
-    EXPECT_NE(text.find("polygon 0 has no single closed outline (2 closed chains)"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("polygon 1 has no boundary edges"), std::string::npos) << text;
-    EXPECT_NE(text.find("polygon 2 has no single closed outline (3 closed chains)"),
-              std::string::npos)
-        << text;
-}
-
-TEST(PolyPack, DegenerateGroupsGiveFinitePolygons) {
-    // A triangle with all corners on one index, and one with two equal corners.
-    PolyPack pack(4, 3, 4);
+    const PackPolygon p1 =
+        add({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3});
+    EXPECT_EQ(p1.outlineIndices, (std::vector<uint32_t>{0, 1, 2, 3}));
+    // Two triangles touching at one vertex, and a triangle folded onto itself: chains 0-1-2,
+    // 2-3-4 and the folded triangle's leftover edge 4-4.
+    const PackPolygon p2 =
+        add({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {2, 1, 0}, {2, 2, 0}}, {0, 1, 2, 2, 3, 4, 4, 4, 4});
+    EXPECT_EQ(p2.outlineIndices.size(), 7u);
+    EXPECT_EQ(p2.outlineChains, (std::vector<uint32_t>{0, 3, 6}));
+    // Without normals: a triangle with all corners on one index, and one with two equal corners.
     ASSERT_TRUE(pack.addSurface(makeMesh({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}}, {0, 0, 0, 1, 1, 2}),
                                 true, true));
-    ASSERT_EQ(pack.polygons().size(), 2u);
+    ASSERT_EQ(pack.polygons().size(), 5u);
     for (const PackPolygon& polygon : pack.polygons())
         EXPECT_TRUE(allFinite(polygon));
     EXPECT_TRUE(pack.buildTree());
+    const std::string text = log.text();
+    for (const char* line : {"polygon 0 has no single closed outline (2 closed chains)",
+                             "polygon 1 has no boundary edges",
+                             "polygon 2 has no single closed outline (3 closed chains)"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 }
 
 TEST(PolyPack, ClassificationAgainstAPlane) {
-    auto polygonThrough = [](std::vector<Vec3> points) {
-        PackPolygon polygon;
-        polygon.outline = std::move(points);
-        return polygon;
-    };
     PackPlane floor; // y = 1, facing +y
     floor.normal = {0, 1, 0};
     floor.d = -1;
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 2, 0}, {1, 3, 0}, {0, 2, 1}}), floor),
-              SIDE_FRONT);
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 0, 0}, {1, -3, 0}, {0, 0, 1}}), floor),
-              SIDE_BACK);
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 0, 0}, {1, 3, 0}, {0, 1, 1}}), floor),
-              SIDE_SPANNING);
     // Coplanar counts as in front; points within the epsilon count as on the plane.
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 1, 0}, {5, 1, 0}, {0, 1, 5}}), floor),
-              SIDE_FRONT);
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 1, 0}, {5, 1, 0}, {0, 0.5f, 5}}), floor),
-              SIDE_BACK);
-    EXPECT_EQ(PolyPack::classify(polygonThrough({{0, 1.0000001f, 0}, {5, 0.5f, 0}}), floor),
-              SIDE_BACK);
+    const std::pair<std::vector<Vec3>, PlaneSide> cases[] = {
+        {{{0, 2, 0}, {1, 3, 0}, {0, 2, 1}}, SIDE_FRONT},
+        {{{0, 0, 0}, {1, -3, 0}, {0, 0, 1}}, SIDE_BACK},
+        {{{0, 0, 0}, {1, 3, 0}, {0, 1, 1}}, SIDE_SPANNING},
+        {{{0, 1, 0}, {5, 1, 0}, {0, 1, 5}}, SIDE_FRONT},
+        {{{0, 1, 0}, {5, 1, 0}, {0, 0.5f, 5}}, SIDE_BACK},
+        {{{0, 1.0000001f, 0}, {5, 0.5f, 0}}, SIDE_BACK}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        PackPolygon polygon;
+        polygon.outline = cases[i].first;
+        EXPECT_EQ(PolyPack::classify(polygon, floor), cases[i].second) << "case " << i;
+    }
 }
 
 } // namespace

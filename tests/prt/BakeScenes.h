@@ -1,12 +1,16 @@
 #pragma once
 
-// Small models for the bake tests: rectangles with a full, known vertex frame.
+// Small models for the bake tests (rectangles with a full, known vertex frame) and the pack and
+// SH bake over them.
 
 #include "core/Vector3.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
+#include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
+#include "prt/SHTextureBuilder.h"
 
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -66,5 +70,37 @@ inline Rect roof(bool facingDown = true) {
     return facingDown ? Rect{{-200, -200, 4}, {0, 420, 0}, {240, 0, 0}}
                       : Rect{{-200, -200, 4}, {240, 0, 0}, {0, 420, 0}};
 }
+
+// Adds every surface of the model to the pack and packs its atlas as the bake does; builds the
+// tree when asked.
+inline void packModel(PolyPack& pack, const Model& model, int planes, ImageFormat format,
+                      bool tree = true) {
+    for (const auto& surface : model.surfaces())
+        EXPECT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    EXPECT_TRUE(pack.packAtlas(32, 32, planes, format, 1, 4.0f));
+    EXPECT_TRUE(!tree || pack.buildTree());
+}
+
+// The SH transfer bake of a model into its pack, walked by the given threads.
+struct SHBake {
+    SHBake(std::shared_ptr<Model> bakedModel, int rayCount,
+           const std::vector<uint32_t>* only = nullptr, unsigned threads = 1)
+        : model(std::move(bakedModel)), pack(4, 3, 4) {
+        packModel(pack, *model, 19, FORMAT_RGBA16F);
+        SHTextureBuilder builder(rayCount, 8192.0f, pack);
+        EXPECT_TRUE(builder.generateSamples());
+        samples = builder.sampleCount();
+        BakeOptions options;
+        options.threads = threads;
+        options.polygons = only;
+        EXPECT_TRUE(pack.bake(builder, options, &stats));
+        traced = builder.raysTraced();
+    }
+    std::shared_ptr<Model> model;
+    PolyPack pack;
+    BakeStats stats;
+    size_t samples = 0;
+    uint64_t traced = 0;
+};
 
 } // namespace Vrenn::testing

@@ -2,12 +2,10 @@
 
 // Reference values for the tests, derived independently of the code under test: the 25 real
 // SH basis functions of bands 0-4 written out as polynomials in the unit direction (x, y, z),
-// with the sign (-1)^m of the Condon-Shortley phase for m != 0, and a quadrature over the
-// sphere.
+// with the sign (-1)^m of the Condon-Shortley phase for m != 0.
 
 #include <array>
 #include <cmath>
-#include <functional>
 
 namespace Vrenn::testing {
 
@@ -42,23 +40,6 @@ inline std::array<double, 25> referenceSH(double x, double y, double z) {
     v[23] = -0.75 * std::sqrt(35.0 / (2.0 * pi)) * x * z * (x2 - 3.0 * y2);
     v[24] = 3.0 / 16.0 * std::sqrt(35.0 / pi) * (x2 * (x2 - 3.0 * y2) - y2 * (3.0 * x2 - y2));
     return v;
-}
-
-// Integrates f over the unit sphere: midpoint rule in z (area-uniform) times an even grid in
-// the azimuth, which is exact in the azimuth for the trigonometric degrees of bands 0-4.
-inline double integrateSphere(const std::function<double(double, double, double)>& f,
-                              int zSteps = 600, int phiSteps = 48) {
-    const double pi = 3.14159265358979323846;
-    double sum = 0.0;
-    for (int i = 0; i < zSteps; ++i) {
-        const double z = -1.0 + (i + 0.5) * 2.0 / zSteps;
-        const double r = std::sqrt(1.0 - z * z);
-        for (int j = 0; j < phiSteps; ++j) {
-            const double phi = (j + 0.5) * 2.0 * pi / phiSteps;
-            sum += f(r * std::cos(phi), r * std::sin(phi), z);
-        }
-    }
-    return sum * (2.0 / zSteps) * (2.0 * pi / phiSteps);
 }
 
 } // namespace Vrenn::testing

@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -19,6 +18,7 @@ using testing::openFloor;
 using testing::Rect;
 using testing::rectModel;
 using testing::referenceSH;
+using testing::SHBake;
 
 using Coefficients = std::array<std::array<double, 25>, 3>; // per basis direction
 
@@ -83,42 +83,17 @@ Coefficients readTexel(const Image& image, int x, int y) {
     return c;
 }
 
-// A pack over the model's surfaces with its atlas and tree, baked with SH transfer.
-struct SHBake {
-    SHBake(const std::vector<std::vector<Rect>>& surfaces, int rayCount,
-           const std::vector<uint32_t>* only = nullptr, unsigned threads = 1)
-        : model(rectModel(surfaces)), pack(4, 3, 4) {
-        for (const auto& surface : model->surfaces())
-            EXPECT_TRUE(pack.addSurface(surface->mesh(), true, true));
-        EXPECT_TRUE(pack.packAtlas(32, 32, 19, FORMAT_RGBA16F, 1, 4.0f));
-        EXPECT_TRUE(pack.buildTree());
-        SHTextureBuilder builder(rayCount, 8192.0f, pack);
-        EXPECT_TRUE(builder.generateSamples());
-        samples = builder.sampleCount();
-        BakeOptions options;
-        options.threads = threads;
-        options.polygons = only;
-        EXPECT_TRUE(pack.bake(builder, options, &stats));
-        traced = builder.raysTraced();
-    }
-    const Image& image() const { return *pack.bakeImage(); }
-    // Coefficients of polygon p's chart at texel i along its axis U and j along V (the
-    // rectangle may have been placed turned).
-    Coefficients texel(uint32_t p, int i, int j) const {
-        const AtlasRect& r = pack.polygons()[p].atlas;
-        const auto t = r.texelPoint(float(i) / float(r.width - 1), float(j) / float(r.height - 1));
-        return readTexel(image(), int(std::lround(t[0])), int(std::lround(t[1])));
-    }
-    std::shared_ptr<Model> model;
-    PolyPack pack;
-    BakeStats stats;
-    size_t samples = 0;
-    uint64_t traced = 0;
-};
+// Coefficients of polygon p's chart at texel i along its axis U and j along V (the rectangle
+// may have been placed turned).
+Coefficients texel(const SHBake& bake, uint32_t p, int i, int j) {
+    const AtlasRect& r = bake.pack.polygons()[p].atlas;
+    const auto t = r.texelPoint(float(i) / float(r.width - 1), float(j) / float(r.height - 1));
+    return readTexel(*bake.pack.bakeImage(), int(std::lround(t[0])), int(std::lround(t[1])));
+}
 
 TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
     // 4096 rays: 64 x 64 samples, weight 4 pi / 4096.
-    SHBake bake({{openFloor()}}, 4096);
+    SHBake bake(rectModel({{openFloor()}}), 4096);
     ASSERT_EQ(bake.samples, 4096u);
     const AtlasRect& rect = bake.pack.polygons()[0].atlas;
     ASSERT_EQ(rect.width * rect.height, 9);
@@ -127,7 +102,7 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
     EXPECT_NEAR(double(bake.traced) / 9.0, 2048.0, 64.0);
 
     const Coefficients& expected = openTransfer();
-    const Coefficients first = bake.texel(0, 0, 0);
+    const Coefficients first = texel(bake, 0, 0, 0);
     for (int k = 0; k < 3; ++k)
         for (int i = 0; i < 25; ++i)
             EXPECT_NEAR(first[size_t(k)][size_t(i)], expected[size_t(k)][size_t(i)], 0.01)
@@ -135,14 +110,15 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
     // Nothing blocks anywhere, so every texel holds the same numbers.
     for (int j = 0; j < 3; ++j)
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(bake.texel(0, i, j), first) << i << "," << j;
+            EXPECT_EQ(texel(bake, 0, i, j), first) << i << "," << j;
 }
 
 TEST(TransferBake, ARoofDarkensWhatItCoversAndOnlyWithItsFront) {
     const std::vector<uint32_t> floorOnly = {0};
-    SHBake covered({{testing::roofedFloor()}, {testing::roof(true)}}, 1024, &floorOnly);
-    SHBake open({{testing::roofedFloor()}}, 1024);
-    SHBake backFacing({{testing::roofedFloor()}, {testing::roof(false)}}, 1024, &floorOnly);
+    SHBake covered(rectModel({{testing::roofedFloor()}, {testing::roof(true)}}), 1024, &floorOnly);
+    SHBake open(rectModel({{testing::roofedFloor()}}), 1024);
+    SHBake backFacing(rectModel({{testing::roofedFloor()}, {testing::roof(false)}}), 1024,
+                      &floorOnly);
 
     // The floor's rectangle is 21 x 6 texels, 4 units apart along x: column 0 lies 40 units
     // under the roof, column 20 40 units beyond its edge.
@@ -150,9 +126,9 @@ TEST(TransferBake, ARoofDarkensWhatItCoversAndOnlyWithItsFront) {
     ASSERT_EQ(rect.width, 21);
     ASSERT_EQ(rect.height, 6);
     for (int j = 0; j < rect.height; ++j) {
-        const Coefficients lit = open.texel(0, 0, j);
-        const Coefficients under = covered.texel(0, 0, j);
-        const Coefficients beyond = covered.texel(0, 20, j);
+        const Coefficients lit = texel(open, 0, 0, j);
+        const Coefficients under = texel(covered, 0, 0, j);
+        const Coefficients beyond = texel(covered, 0, 20, j);
         double litSum = 0.0, beyondSum = 0.0;
         for (int k = 0; k < 3; ++k) {
             // Under the roof only rays rising less than 6 degrees towards its edge escape;
@@ -168,27 +144,24 @@ TEST(TransferBake, ARoofDarkensWhatItCoversAndOnlyWithItsFront) {
         // Going from under the roof into the open, the light grows.
         double previous = -1.0;
         for (int i = 0; i < rect.width; i += 4) {
-            const Coefficients c = covered.texel(0, i, j);
+            const Coefficients c = texel(covered, 0, i, j);
             const double sum = c[0][0] + c[1][0] + c[2][0];
             EXPECT_GT(sum, previous) << i;
             previous = sum;
         }
         // A roof facing away from the floor blocks nothing.
         for (int i = 0; i < rect.width; ++i)
-            EXPECT_EQ(backFacing.texel(0, i, j), open.texel(0, i, j)) << i << "," << j;
+            EXPECT_EQ(texel(backFacing, 0, i, j), texel(open, 0, i, j)) << i << "," << j;
     }
     // The roof was left out of the walk: its texels stay 0.
     const AtlasRect& roofRect = covered.pack.polygons()[1].atlas;
-    EXPECT_EQ(covered.texel(1, 3, 3)[0][0], 0.0);
+    EXPECT_EQ(texel(covered, 1, 3, 3)[0][0], 0.0);
     EXPECT_GT(roofRect.width, 0);
 }
 
 TEST(TransferBake, TheSHBuilderRefusesAnImageItCannotFill) {
-    auto model = rectModel({{openFloor()}});
     PolyPack pack(4, 3, 4);
-    ASSERT_TRUE(pack.addSurface(model->surfaces()[0]->mesh(), true, true));
-    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_RGBA16F, 1, 4.0f));
-    ASSERT_TRUE(pack.buildTree());
+    testing::packModel(pack, *rectModel({{openFloor()}}), 1, FORMAT_RGBA16F);
     SHTextureBuilder builder(16, 8192.0f, pack);
     EXPECT_EQ(AmbientTextureBuilder::current(), &builder);
     Vrenn::Test::LogCapture log;

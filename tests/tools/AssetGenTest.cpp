@@ -6,10 +6,13 @@
 namespace Vrenn::AssetGen {
 namespace {
 
-int inkInRect(const Coverage& sheet, int x0, int y0, int x1, int y1) {
+// Texels with ink in columns x0 to x1 and rows y0 to y1 (ends excluded) of a character's
+// 16 x 16 cell.
+int cellInk(const Coverage& sheet, int code, int x0 = 0, int y0 = 0, int x1 = 16, int y1 = 16) {
+    const int cx = (code % 16) * 16, cy = (code / 16) * 16;
     int ink = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
+    for (int y = cy + y0; y < cy + y1; ++y)
+        for (int x = cx + x0; x < cx + x1; ++x)
             ink += sheet.at(x, y) > 0;
     return ink;
 }
@@ -20,28 +23,19 @@ TEST(GlyphSheet, GlyphsStayInsideTheSampledPartOfTheirCells) {
     ASSERT_TRUE(buildGlyphSheet(defaultMonospaceFont(), sheet, error)) << error;
     ASSERT_EQ(sheet.width, 256);
     ASSERT_EQ(sheet.height, 256);
+    // The 16th row and column of every cell stay empty, so neighbouring glyphs never bleed
+    // into a quad.
     for (int code = 0; code < 256; ++code) {
-        const int x = (code % 16) * 16, y = (code / 16) * 16;
-        // The 16th row and column of every cell stay empty, so neighbouring glyphs
-        // never bleed into a quad.
-        EXPECT_EQ(inkInRect(sheet, x + 15, y, x + 16, y + 16), 0) << "code " << code;
-        EXPECT_EQ(inkInRect(sheet, x, y + 15, x + 16, y + 16), 0) << "code " << code;
+        EXPECT_EQ(cellInk(sheet, code, 15, 0), 0) << "code " << code;
+        EXPECT_EQ(cellInk(sheet, code, 0, 15), 0) << "code " << code;
     }
-    for (int code : {0, 9, 10, 31, 32, 127, 160}) {
-        const int x = (code % 16) * 16, y = (code / 16) * 16;
-        EXPECT_EQ(inkInRect(sheet, x, y, x + 16, y + 16), 0) << "code " << code;
-    }
-    // Printable characters have ink; 'A' sits in column 1, row 4.
-    EXPECT_GT(inkInRect(sheet, 16, 64, 31, 79), 20);
+    for (int code : {0, 9, 10, 31, 32, 127, 160})
+        EXPECT_EQ(cellInk(sheet, code), 0) << "code " << code;
+    // Printable characters have ink; an underscore lies near the bottom of its cell.
+    EXPECT_GT(cellInk(sheet, 'A', 0, 0, 15, 15), 20);
     for (int code : {int{'0'}, int{'g'}, int{'_'}, int{'~'}, 0xE9})
-        EXPECT_GT(inkInRect(sheet, (code % 16) * 16, (code / 16) * 16, (code % 16) * 16 + 15,
-                            (code / 16) * 16 + 15),
-                  3)
-            << "code " << code;
-    // A descender reaches below the baseline of its cell, an underscore near its bottom.
-    EXPECT_GT(inkInRect(sheet, ('_' % 16) * 16, ('_' / 16) * 16 + 11, ('_' % 16) * 16 + 15,
-                        ('_' / 16) * 16 + 15),
-              3);
+        EXPECT_GT(cellInk(sheet, code, 0, 0, 15, 15), 3) << "code " << code;
+    EXPECT_GT(cellInk(sheet, '_', 0, 11, 15, 15), 3);
 }
 
 TEST(GlyphSheet, MissingFontIsAnErrorNotACrash) {
