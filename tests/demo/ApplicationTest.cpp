@@ -45,15 +45,15 @@ public:
     HollowWindowApplication() { m_window = std::make_shared<HollowWindow>(); }
 };
 
-// A run folder: the repository's data (configuration, materials, effects, textures)
-// with settings of the test's choosing.
+// A run folder, current while it exists: the repository's data (configuration,
+// materials, effects, textures) with settings of the test's choosing.
 class RunFolder {
 public:
     explicit RunFolder(const std::string& settings) {
         stdfs::copy(VRENN_DATA_DIR, dir.path(), stdfs::copy_options::recursive);
         dir.write("default.cfg", settings);
     }
-    TempDir dir;
+    TempDir dir{/*enter=*/true};
 };
 
 std::vector<std::string> lines(const std::string& text) {
@@ -66,8 +66,6 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST(Application, FailedWindowCreationStillSavesTheConfigurationAndLogsShutDown) {
     RunFolder run("r_mode \"3\"\nr_showfps \"1\"\n");
-    const auto previous = stdfs::current_path();
-    stdfs::current_path(run.dir.path());
     {
         WindowlessApplication app;
         EXPECT_FALSE(app.Initialize());
@@ -75,7 +73,6 @@ TEST(Application, FailedWindowCreationStillSavesTheConfigurationAndLogsShutDown)
         app.ShutDown();
         app.ShutDown(); // the destructor's call after this one does nothing either
     }
-    stdfs::current_path(previous);
     // The log starts after the configuration was read; nothing but the scene manager
     // was started, and the shut-down line comes last.
     EXPECT_EQ(run.dir.read("app.log"), "SceneMgr::ShutDown\nApplication::ShutDown\n");
@@ -84,13 +81,10 @@ TEST(Application, FailedWindowCreationStillSavesTheConfigurationAndLogsShutDown)
 
 TEST(Application, RendererThatCannotStartEndsInitializeAndIsShutDown) {
     RunFolder run("r_mode \"3\"\n");
-    const auto previous = stdfs::current_path();
-    stdfs::current_path(run.dir.path());
     {
         HollowWindowApplication app;
         EXPECT_FALSE(app.Initialize());
     }
-    stdfs::current_path(previous);
     // Nothing after the renderer is started; the renderer's half-made parts go at
     // shut-down.
     const std::string log = run.dir.read("app.log");
