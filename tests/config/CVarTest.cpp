@@ -46,7 +46,7 @@ TEST(CVarManager, AbsentVariablesReadAsZeroAndRegistrationFollowsLifetime) {
     EXPECT_EQ(CVarManager::instance(), nullptr);
 }
 
-TEST(CVarManager, ParsesPairsCommentsAndRepeats) {
+TEST(CVarManager, ParsesPairsCommentsAndRepeatsAndSetsValues) {
     CVarManager vars;
     vars.LoadConfigText("// settings\n"
                         "r_mode \"3\" r_fovy \"60.5\"\n"
@@ -58,6 +58,14 @@ TEST(CVarManager, ParsesPairsCommentsAndRepeats) {
     EXPECT_EQ(vars.GetString("model"), "models/a b.vmsh");
     EXPECT_EQ(vars.vars().size(), 3u);
     EXPECT_FALSE(vars.Has(""));
+
+    // SetInt replaces value and flags; Add keeps an existing variable.
+    vars.SetInt("r_mode", 1 - vars.GetInt("r_mode"), 0);
+    EXPECT_EQ(vars.GetString("r_mode"), "-2");
+    vars.SetInt("fresh", 5, 9);
+    EXPECT_EQ(vars.vars().at("fresh").flags, 9u);
+    EXPECT_FALSE(vars.Add(CVar::fromText("fresh", "6")));
+    EXPECT_EQ(vars.GetInt("fresh"), 5);
 }
 
 TEST(CVarManager, MalformedFilesStopOrRecoverAsDocumented) {
@@ -73,17 +81,6 @@ TEST(CVarManager, MalformedFilesStopOrRecoverAsDocumented) {
     dangling.LoadConfigText("a \"1\" lonely_name");
     EXPECT_TRUE(dangling.Has("a"));
     EXPECT_FALSE(dangling.Has("lonely_name"));
-}
-
-TEST(CVarManager, SetIntReplacesValueAndFlags) {
-    CVarManager vars;
-    vars.LoadConfigText("r_showfps \"0\"");
-    vars.SetInt("r_showfps", 1 - vars.GetInt("r_showfps"), 0);
-    EXPECT_EQ(vars.GetString("r_showfps"), "1");
-    vars.SetInt("fresh", 5, 9);
-    EXPECT_EQ(vars.vars().at("fresh").flags, 9u);
-    EXPECT_FALSE(vars.Add(CVar::fromText("fresh", "6")));
-    EXPECT_EQ(vars.GetInt("fresh"), 5);
 }
 
 TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectory) {
