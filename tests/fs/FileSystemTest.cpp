@@ -1,5 +1,6 @@
 #include "fs/FileSystem.h"
 
+#include "CodecTestSupport.h"
 #include "core/Log.h"
 #include "fs/ZipFile.h"
 #include "support/TempDir.h"
@@ -11,16 +12,9 @@
 namespace Vrenn {
 namespace {
 
+using Test::contents;
 using Test::TempDir;
 namespace stdfs = std::filesystem;
-
-std::string contents(const std::shared_ptr<File>& file) {
-    if (!file) return "<not found>";
-    std::string text(file->size(), '\0');
-    file->rewind();
-    text.resize(file->read(text.data(), static_cast<uint32_t>(text.size())));
-    return text;
-}
 
 std::string zipFixture(const std::string& name) {
     return Test::testDataPath("fs/zip/" + name);
