@@ -39,9 +39,7 @@ protected:
 
 TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
     FileSystem fs;
-    EXPECT_EQ(FileSystem::instance(), &fs);
     EXPECT_EQ(fs.rootDirectory(), dir.path().string());
-    ASSERT_EQ(fs.directories().size(), 1u);
 
     stdfs::current_path(dir.path() / "dirA");
     auto file = fs.open("both.txt", SEARCH_ROOT, true);
