@@ -34,19 +34,7 @@ TEST(CVar, TextValuesCarryAllThreeForms) {
     EXPECT_FLOAT_EQ(number.floatValue, -7.0f);
 }
 
-TEST(CVarManager, AbsentVariablesReadAsZeroAndRegistrationFollowsLifetime) {
-    EXPECT_EQ(CVarManager::instance(), nullptr);
-    {
-        CVarManager vars;
-        EXPECT_EQ(CVarManager::instance(), &vars);
-        EXPECT_EQ(vars.GetInt("r_mode"), 0);
-        EXPECT_EQ(vars.GetFloat("r_fovy"), 0.0f);
-        EXPECT_EQ(vars.GetString("model"), "");
-    }
-    EXPECT_EQ(CVarManager::instance(), nullptr);
-}
-
-TEST(CVarManager, ParsesPairsCommentsAndRepeats) {
+TEST(CVarManager, ParsesPairsCommentsAndRepeatsAndSetsValues) {
     CVarManager vars;
     vars.LoadConfigText("// settings\n"
                         "r_mode \"3\" r_fovy \"60.5\"\n"
@@ -58,6 +46,18 @@ TEST(CVarManager, ParsesPairsCommentsAndRepeats) {
     EXPECT_EQ(vars.GetString("model"), "models/a b.vmsh");
     EXPECT_EQ(vars.vars().size(), 3u);
     EXPECT_FALSE(vars.Has(""));
+    // Absent variables read as zero.
+    EXPECT_EQ(vars.GetInt("absent"), 0);
+    EXPECT_EQ(vars.GetFloat("absent"), 0.0f);
+    EXPECT_EQ(vars.GetString("absent"), "");
+
+    // SetInt replaces value and flags; Add keeps an existing variable.
+    vars.SetInt("r_mode", 1 - vars.GetInt("r_mode"), 0);
+    EXPECT_EQ(vars.GetString("r_mode"), "-2");
+    vars.SetInt("fresh", 5, 9);
+    EXPECT_EQ(vars.vars().at("fresh").flags, 9u);
+    EXPECT_FALSE(vars.Add(CVar::fromText("fresh", "6")));
+    EXPECT_EQ(vars.GetInt("fresh"), 5);
 }
 
 TEST(CVarManager, MalformedFilesStopOrRecoverAsDocumented) {
@@ -73,17 +73,6 @@ TEST(CVarManager, MalformedFilesStopOrRecoverAsDocumented) {
     dangling.LoadConfigText("a \"1\" lonely_name");
     EXPECT_TRUE(dangling.Has("a"));
     EXPECT_FALSE(dangling.Has("lonely_name"));
-}
-
-TEST(CVarManager, SetIntReplacesValueAndFlags) {
-    CVarManager vars;
-    vars.LoadConfigText("r_showfps \"0\"");
-    vars.SetInt("r_showfps", 1 - vars.GetInt("r_showfps"), 0);
-    EXPECT_EQ(vars.GetString("r_showfps"), "1");
-    vars.SetInt("fresh", 5, 9);
-    EXPECT_EQ(vars.vars().at("fresh").flags, 9u);
-    EXPECT_FALSE(vars.Add(CVar::fromText("fresh", "6")));
-    EXPECT_EQ(vars.GetInt("fresh"), 5);
 }
 
 TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectory) {

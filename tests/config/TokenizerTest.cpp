@@ -28,42 +28,35 @@ std::vector<std::string> allTokens(const std::string& text) {
 
 using Strings = std::vector<std::string>;
 
-TEST(Tokenizer, WordsAndTokensSplitDifferently) {
+TEST(Tokenizer, WordsTokensWhiteSpaceAndComments) {
     EXPECT_EQ(allTokens("a(b)"), (Strings{"a", "(", "b", ")"}));
     EXPECT_EQ(words("a(b)"), (Strings{"a(b)"}));
     EXPECT_EQ(allTokens("x:\"y z\"|<w>"),
               (Strings{"x", ":", "\"", "y", "z", "\"", "|", "<", "w", ">"}));
-}
-
-TEST(Tokenizer, HighBytesAndControlBytesAreWhiteSpace) {
+    // High bytes and control bytes are white space.
     EXPECT_EQ(words("ab\xA0"
                     "cd\x01"
                     "ef\r\ngh"),
               (Strings{"ab", "cd", "ef", "gh"}));
-}
 
-TEST(Tokenizer, SkipsOneCommentBeforeAWord) {
     EXPECT_EQ(words("first // note\nsecond"), (Strings{"first", "second"}));
     EXPECT_EQ(words("/* block\n comment */ word"), (Strings{"word"}));
     // Only one comment is skipped per scan: the second line's slashes start a word.
     EXPECT_EQ(words("// one\n// two\nword"), (Strings{"//", "two", "word"}));
-}
-
-TEST(Tokenizer, TextEndingInACommentEndsCleanly) {
+    // Text ending in a comment or in white space ends cleanly.
     EXPECT_EQ(words("last // trailing comment with no line end"), (Strings{"last"}));
     EXPECT_EQ(words("last /* never closed"), (Strings{"last"}));
     EXPECT_EQ(words("   \n\t  "), (Strings{}));
     EXPECT_EQ(words(""), (Strings{}));
-}
 
-TEST(Tokenizer, CommentTextIsKept) {
+    // The skipped comment's text is kept.
     Tokenizer tokens;
     tokens.LoadText("/*hello*/ w");
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.LastComment(), "hello");
 }
 
-TEST(Tokenizer, SkipToAndReadUntilTakeAQuotedValue) {
+TEST(Tokenizer, SearchesTakeAQuotedValueOrPutThePositionBack) {
     Tokenizer tokens;
     tokens.LoadText("name  \"value with  spaces\" next");
     ASSERT_TRUE(tokens.NextWord());
@@ -74,10 +67,7 @@ TEST(Tokenizer, SkipToAndReadUntilTakeAQuotedValue) {
     ASSERT_TRUE(tokens.SkipTo("\""));
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.Token(), "next");
-}
 
-TEST(Tokenizer, FailedSearchesPutThePositionBack) {
-    Tokenizer tokens;
     tokens.LoadText("alpha beta gamma");
     ASSERT_TRUE(tokens.NextWord());
     tokens.SkipWhitespace();
@@ -89,10 +79,8 @@ TEST(Tokenizer, FailedSearchesPutThePositionBack) {
     EXPECT_EQ(tokens.cursor(), before);
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.Token(), "beta");
-}
 
-TEST(Tokenizer, SkipLineStopsAtTheLineEnd) {
-    Tokenizer tokens;
+    // SkipLine passes white space, then the rest of the line it reached.
     tokens.LoadText("\n\n  rest of line\nnext");
     tokens.SkipLine();
     ASSERT_TRUE(tokens.NextWord());

@@ -9,9 +9,13 @@ namespace {
 
 using Test::TempDir;
 
-TEST(Log, MaskDecidesMemoryAndFile) {
+// A log manager and a folder for its files.
+struct LogFile : ::testing::Test {
     TempDir dir;
     LogManager logs;
+};
+
+TEST_F(LogFile, MaskDecidesMemoryAndFile) {
     EXPECT_EQ(LogManager::instance(), &logs);
     auto log = logs.CreateLog(2, dir.file("app.log"));
     EXPECT_EQ(log->mask(), 6u); // the file bit is always added
@@ -24,9 +28,7 @@ TEST(Log, MaskDecidesMemoryAndFile) {
     EXPECT_EQ(dir.read("app.log"), "to file\n");
 }
 
-TEST(Log, MessagesAreWrittenAsGivenAndFlushedAtOnce) {
-    TempDir dir;
-    LogManager logs;
+TEST_F(LogFile, MessagesAreWrittenAsGivenAndFlushedAtOnce) {
     logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     logMessage("no line end, ");
     logFormat("%s %d\n", "continued", 42);
@@ -34,9 +36,7 @@ TEST(Log, MessagesAreWrittenAsGivenAndFlushedAtOnce) {
     EXPECT_EQ(dir.read("app.log"), "no line end, continued 42\n");
 }
 
-TEST(Log, SameMillisecondKeepsTheFirstInHistoryButWritesBoth) {
-    TempDir dir;
-    LogManager logs;
+TEST_F(LogFile, SameMillisecondKeepsTheFirstInHistoryButWritesBoth) {
     auto log = logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     // Two messages in a row nearly always share a millisecond; when they do, the
     // history keeps one of them. A busy machine may split many pairs, so it tries often.
@@ -53,9 +53,7 @@ TEST(Log, SameMillisecondKeepsTheFirstInHistoryButWritesBoth) {
     FAIL() << "never saw two messages in one millisecond";
 }
 
-TEST(Log, FormattedTextIsCutAt4095Characters) {
-    TempDir dir;
-    LogManager logs;
+TEST_F(LogFile, FormattedTextIsCutAt4095Characters) {
     logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     const std::string big(5000, 'z');
     logs.WriteF(LOG_DEFAULT, "%s", big.c_str());

@@ -33,7 +33,6 @@ std::string smallHDR() {
 TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
     {
         CodecMgr manager;
-        EXPECT_EQ(CodecMgr::instance(), &manager);
         registerStandardCodecs(manager);
         std::vector<std::string> names;
         for (const auto& [name, codec] : manager.codecs())
@@ -45,8 +44,7 @@ TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
         EXPECT_EQ(manager.getCodec("dds"), first);
         EXPECT_EQ(manager.getCodec("DDS"), nullptr);
     }
-    EXPECT_EQ(CodecMgr::instance(), nullptr);
-    EXPECT_FALSE(Image().load("anything.dds"));
+    EXPECT_FALSE(Image().load("anything.dds")); // no codec manager any more
 }
 
 TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {

@@ -37,10 +37,13 @@ inline std::shared_ptr<File> memoryFile(const std::string& bytes) {
     return std::make_shared<RamFile>(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-// Everything a memory file holds.
+// Everything a file holds, read from its start.
 inline std::string contents(const std::shared_ptr<File>& file) {
-    const auto& data = static_cast<RamFile&>(*file).data();
-    return std::string(data.begin(), data.end());
+    if (!file) return "<not found>";
+    std::string text(file->size(), '\0');
+    file->rewind();
+    text.resize(file->read(text.data(), static_cast<uint32_t>(text.size())));
+    return text;
 }
 
 inline std::vector<uint8_t> pixels(const Image& image) {

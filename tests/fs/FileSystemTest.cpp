@@ -1,5 +1,6 @@
 #include "fs/FileSystem.h"
 
+#include "CodecTestSupport.h"
 #include "core/Log.h"
 #include "fs/ZipFile.h"
 #include "support/TempDir.h"
@@ -11,16 +12,9 @@
 namespace Vrenn {
 namespace {
 
+using Test::contents;
 using Test::TempDir;
 namespace stdfs = std::filesystem;
-
-std::string contents(const std::shared_ptr<File>& file) {
-    if (!file) return "<not found>";
-    std::string text(file->size(), '\0');
-    file->rewind();
-    text.resize(file->read(text.data(), static_cast<uint32_t>(text.size())));
-    return text;
-}
 
 std::string zipFixture(const std::string& name) {
     return Test::testDataPath("fs/zip/" + name);
@@ -45,9 +39,7 @@ protected:
 
 TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
     FileSystem fs;
-    EXPECT_EQ(FileSystem::instance(), &fs);
     EXPECT_EQ(fs.rootDirectory(), dir.path().string());
-    ASSERT_EQ(fs.directories().size(), 1u);
 
     stdfs::current_path(dir.path() / "dirA");
     auto file = fs.open("both.txt", SEARCH_ROOT, true);

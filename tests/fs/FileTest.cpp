@@ -1,4 +1,3 @@
-#include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
 #include "fs/RamFile.h"
 #include "support/TempDir.h"
@@ -11,7 +10,7 @@ namespace {
 
 using Test::TempDir;
 
-TEST(RamFile, ReadsClampWritesGrowAndSeeksFollowTheOriginCodes) {
+TEST(RamFile, ReadsClampWritesGrowSeeksFollowTheOriginCodesAndCopiesTakeWhatIsRead) {
     RamFile file("abcdef", 6);
     char buf[8] = {};
     EXPECT_EQ(file.read(buf, 4), 4u);
@@ -39,9 +38,8 @@ TEST(RamFile, ReadsClampWritesGrowAndSeeksFollowTheOriginCodes) {
     RamFile zeros(nullptr, 3);
     EXPECT_EQ(zeros.size(), 3u);
     EXPECT_EQ(zeros.data()[2], 0);
-}
 
-TEST(RamFile, CopyFromPassesOnOnlyWhatWasRead) {
+    // A copy passes on only what could be read.
     RamFile source("12345", 5);
     source.seek(3, SEEK_FROM_START);
     RamFile target;
@@ -82,32 +80,6 @@ TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
     EXPECT_FALSE(missing.open(dir.file("absent.bin"), DISK_READ));
     EXPECT_EQ(missing.size(), 0u);
     EXPECT_EQ(missing.read(buf, 4), 0u);
-}
-
-TEST(AtomicFile, ReplacesTheTargetOnlyOnCommit) {
-    TempDir dir;
-    dir.write("target.txt", "old");
-    {
-        AtomicFile out(dir.file("target.txt"));
-        ASSERT_TRUE(out.isOpen());
-        out.file()->write("new contents", 12);
-        EXPECT_EQ(dir.read("target.txt"), "old"); // untouched until commit
-        // Destroyed without commit: the partial file vanishes, the old one stays.
-    }
-    EXPECT_EQ(dir.read("target.txt"), "old");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              1);
-
-    AtomicFile out(dir.file("target.txt"));
-    out.file()->write("new", 3);
-    EXPECT_TRUE(out.commit());
-    EXPECT_FALSE(out.commit());
-    EXPECT_EQ(dir.read("target.txt"), "new");
-
-    AtomicFile nowhere(dir.file("no/such/dir/file.txt"));
-    EXPECT_FALSE(nowhere.isOpen());
-    EXPECT_FALSE(nowhere.commit());
 }
 
 } // namespace

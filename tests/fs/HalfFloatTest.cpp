@@ -29,55 +29,34 @@ float floatFromBits(uint32_t bits) {
     return f;
 }
 
-TEST(HalfFloat, KnownBitPatterns) {
-    EXPECT_EQ(floatToHalf(0.0f), 0x0000);
-    EXPECT_EQ(floatToHalf(-0.0f), 0x8000);
-    EXPECT_EQ(floatToHalf(1.0f), 0x3c00);
-    EXPECT_EQ(floatToHalf(-2.0f), 0xc000);
-    EXPECT_EQ(floatToHalf(0.5f), 0x3800);
+// Only values no half holds exactly: the sweep below covers every exact one.
+TEST(HalfFloat, ValuesBetweenHalvesRoundToTheNearestWithTiesAwayFromZero) {
     EXPECT_EQ(floatToHalf(0.1f), 0x2e66);
     EXPECT_EQ(floatToHalf(1.0f / 3.0f), 0x3555);
     EXPECT_EQ(floatToHalf(3.5449077f), 0x4317);
-    EXPECT_EQ(floatToHalf(65504.0f), 0x7bff); // largest finite half
-    EXPECT_EQ(floatToHalf(65519.0f), 0x7bff);
+    EXPECT_EQ(floatToHalf(65519.0f), 0x7bff); // just under half a unit above 65504
     EXPECT_EQ(floatToHalf(65520.0f), 0x7c00); // half a unit above rounds to infinity
     EXPECT_EQ(floatToHalf(-1e9f), 0xfc00);
-    EXPECT_EQ(floatToHalf(std::numeric_limits<float>::infinity()), 0x7c00);
-    EXPECT_EQ(floatToHalf(-std::numeric_limits<float>::infinity()), 0xfc00);
-    EXPECT_EQ(floatToHalf(std::ldexp(1.0f, -14)), 0x0400);    // smallest normal
-    EXPECT_EQ(floatToHalf(std::ldexp(1023.0f, -24)), 0x03ff); // largest denormal
-    EXPECT_EQ(floatToHalf(std::ldexp(1.0f, -24)), 0x0001);    // smallest denormal
-    EXPECT_EQ(floatToHalf(-std::ldexp(1.0f, -24)), 0x8001);
     EXPECT_EQ(floatToHalf(std::ldexp(1.0f, -26)), 0x0000);
     EXPECT_EQ(floatToHalf(-1e-30f), 0x8000);
     // A denormal mantissa that rounds up into the smallest normal.
     EXPECT_EQ(floatToHalf(std::nextafter(std::ldexp(1.0f, -14), 0.0f)), 0x0400);
     // A normal mantissa that carries into the exponent: 2047.9 -> 2048.
     EXPECT_EQ(floatToHalf(2047.9f), 0x6800);
-}
-
-TEST(HalfFloat, TiesRoundAwayFromZero) {
-    // Exactly half a unit of the last place goes up in magnitude.
-    EXPECT_EQ(floatToHalf(1.0f + std::ldexp(1.0f, -11)), 0x3c01);
-    EXPECT_EQ(floatToHalf(1.0f + 3.0f * std::ldexp(1.0f, -11)), 0x3c02);
-    EXPECT_EQ(floatToHalf(-(1.0f + std::ldexp(1.0f, -11))), 0xbc01);
+    // Exactly half a unit of the last place goes up in magnitude; just below goes down.
+    const float tie = std::ldexp(1.0f, -11);
+    EXPECT_EQ(floatToHalf(1.0f + tie), 0x3c01);
+    EXPECT_EQ(floatToHalf(1.0f + 3.0f * tie), 0x3c02);
+    EXPECT_EQ(floatToHalf(-(1.0f + tie)), 0xbc01);
     EXPECT_EQ(floatToHalf(std::ldexp(1.0f, -25)), 0x0001);
     EXPECT_EQ(floatToHalf(std::ldexp(3.0f, -25)), 0x0002);
-    // Just below half a unit goes down.
-    EXPECT_EQ(floatToHalf(std::nextafter(1.0f + std::ldexp(1.0f, -11), 0.0f)), 0x3c00);
+    EXPECT_EQ(floatToHalf(std::nextafter(1.0f + tie, 0.0f)), 0x3c00);
     EXPECT_EQ(floatToHalf(std::nextafter(std::ldexp(1.0f, -25), 0.0f)), 0x0000);
-}
 
-TEST(HalfFloat, NaNStaysNaN) {
-    const uint16_t quiet = floatToHalf(std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(quiet & 0x7c00, 0x7c00);
-    EXPECT_NE(quiet & 0x03ff, 0);
-    // A payload only in the low bits, which the 13-bit drop would lose.
-    const uint16_t low = floatToHalf(floatFromBits(0xff800001u));
-    EXPECT_EQ(low & 0xfc00, 0xfc00);
-    EXPECT_NE(low & 0x03ff, 0);
-    EXPECT_TRUE(std::isnan(halfToFloat(0x7c01)));
-    EXPECT_TRUE(std::isnan(halfToFloat(0xfe00)));
+    // A NaN payload only in the low bits, which dropping 13 bits would lose, stays a NaN.
+    const uint16_t nan = floatToHalf(floatFromBits(0xff800001u));
+    EXPECT_EQ(nan & 0xfc00, 0xfc00);
+    EXPECT_NE(nan & 0x03ff, 0);
 }
 
 TEST(HalfFloat, EveryHalfDecodesExactlyAndSurvivesTheRoundTrip) {

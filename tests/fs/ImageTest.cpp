@@ -27,14 +27,10 @@ TEST(ImageFormatTest, PlainFormatsCountChannelsTimesChannelWidth) {
 TEST(ImageSizeTest, MipChainsStopAfterTheSmallestLevel) {
     Image image;
     ASSERT_TRUE(image.create(256, 256, 1, FORMAT_RGBA8, 9, 1));
-    uint32_t texels = 0; // 256^2 + 128^2 + ... + 1
-    for (uint32_t size = 256; size >= 1; size /= 2)
-        texels += size * size;
+    EXPECT_EQ(image.texelCount(0, 9), 87381u); // 256^2 + 128^2 + ... + 1
     EXPECT_EQ(image.dataSize(0, 9), 349524u);
-    EXPECT_EQ(image.dataSize(0, 9), texels * 4);
     EXPECT_EQ(image.dataSize(0, 20), 349524u);
     EXPECT_EQ(image.dataSize(1, 1), 128u * 128 * 4);
-    EXPECT_EQ(image.texelCount(0, 9), texels);
     // A long thin image keeps halving its long side; a volume halves its depth too.
     ASSERT_TRUE(image.create(8, 2, 1, FORMAT_L8, 10, 1));
     EXPECT_EQ(image.dataSize(0, 10), 16u + 4 + 2 + 1);
@@ -45,8 +41,7 @@ TEST(ImageSizeTest, MipChainsStopAfterTheSmallestLevel) {
     ASSERT_TRUE(image.create(1, 1, 1, FORMAT_DXT1, 1, 1));
     EXPECT_EQ(image.dataSize(0, 1), 8u);
     ASSERT_TRUE(image.create(256, 256, 1, FORMAT_DXT1, 9, 1));
-    EXPECT_EQ(image.dataSize(0, 9), (4096u + 1024 + 256 + 64 + 16 + 4 + 1 + 1 + 1) * 8);
-    EXPECT_EQ(image.dataSize(0, 9), 43704u);
+    EXPECT_EQ(image.dataSize(0, 9), 43704u); // (4096 + 1024 + ... + 4 + 1 + 1 + 1) * 8
     ASSERT_TRUE(image.create(5, 3, 4, FORMAT_DXT5, 1, 1));
     EXPECT_EQ(image.byteCount(), 2u * 1 * 16);
 }

@@ -148,26 +148,6 @@ TEST_F(RGBETest, NarrowPicturesAreAlwaysFlat) {
     EXPECT_EQ(pixels(image), expected(asFlat, 32.0f));
 }
 
-TEST_F(RGBETest, CrossShapedPicturesBecomeCubeMaps) {
-    std::vector<Pixel> cross(96 * 128);
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 96; ++x)
-            cross[y * 96 + x] = {uint8_t(x), uint8_t(y), 0, 128};
-    Image image;
-    ASSERT_TRUE(decode(header(96, 128) + runLength(cross, 96), image));
-    EXPECT_EQ(image.width(), 32);
-    EXPECT_EQ(image.height(), 32);
-    EXPECT_EQ(image.faces(), 6);
-    // Texel (5, 3) of +X comes from (64 + 5, 32 + 3) of the cross.
-    const uint8_t* texel = image.getFaceData(0, 0) + 4 * (3 * 32 + 5);
-    EXPECT_EQ(Pixel({texel[0], texel[1], texel[2], texel[3]}),
-              Vrenn::Test::referencePack(69.0f / 256, 35.0f / 256, 0.0f, 32.0f));
-
-    ASSERT_TRUE(decode(header(96, 96) + runLength(std::vector<Pixel>(96 * 96), 96), image));
-    EXPECT_EQ(image.width(), 96);
-    EXPECT_EQ(image.faces(), 1);
-}
-
 TEST_F(RGBETest, HeadersWithoutFormatOrSensibleSizesAreRefused) {
     const std::string data = flat(std::vector<Pixel>(64, {1, 2, 3, 128}));
     Image image;

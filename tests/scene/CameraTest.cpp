@@ -62,18 +62,6 @@ TEST(Camera, TurnThenMoveFollowsTheNewForwardAxis) {
     expectNear(camera.position(), {1.0f, 0.0f, -2.0f});
 }
 
-TEST(Camera, TurningAndTurningBackRestoresTheOrientation) {
-    Camera camera("player", {}, Quaternion{});
-    camera.turnAboutSide(-20.0f);
-    const Quaternion start = camera.orientation();
-    camera.turnAboutUp(37.5f);
-    camera.turnAboutUp(-37.5f);
-    EXPECT_NEAR(camera.orientation().w, start.w, 1e-6f);
-    EXPECT_NEAR(camera.orientation().x, start.x, 1e-6f);
-    EXPECT_NEAR(camera.orientation().y, start.y, 1e-6f);
-    EXPECT_NEAR(camera.orientation().z, start.z, 1e-6f);
-}
-
 TEST(Camera, FieldOfViewChangeRebuildsTheProjectionWithoutMovement) {
     Camera camera("player", {}, Quaternion{});
     camera.update(kMirrorZ);
