@@ -5,9 +5,7 @@
 #include "support/TempDir.h"
 
 #include <SDL.h>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace Vrenn {
 namespace {
@@ -58,7 +56,7 @@ void focus(bool gained) {
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        logs.CreateLog(LOG_DEFAULT, logFile);
+        logs.CreateLog(LOG_DEFAULT, directory.file("input.log"));
         ASSERT_TRUE(input.Initialize());
     }
     void TearDown() override { input.ShutDown(); }
@@ -67,15 +65,9 @@ protected:
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         input.update();
     }
-    std::string logText() const {
-        std::ifstream in(logFile);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string logText() const { return directory.read("input.log"); }
 
     Vrenn::Test::TempDir directory;
-    std::string logFile = directory.file("input.log");
     LogManager logs;
     SDLInput input;
 };

@@ -3,25 +3,17 @@
 #include "support/TempDir.h"
 
 #include <SDL.h>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace Vrenn {
 namespace {
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() { logs.CreateLog(LOG_DEFAULT, logFile); }
-    std::string logText() const {
-        std::ifstream in(logFile);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    WindowTest() { logs.CreateLog(LOG_DEFAULT, directory.file("window.log")); }
+    std::string logText() const { return directory.read("window.log"); }
 
     Vrenn::Test::TempDir directory;
-    std::string logFile = directory.file("window.log");
     LogManager logs;
 };
 

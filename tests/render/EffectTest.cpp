@@ -1,10 +1,10 @@
 // Effects compiled and drawn on the test device, checked by reading pixels back.
 
 #include "GLCallCounter.h"
-#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/gl/GLEffect.h"
 #include "render/gl/GLTexture.h"
+#include "support/GLTestContext.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,9 @@
 namespace Vrenn {
 namespace {
 
+using Test::backBufferPixel;
+using Test::backBufferPixelAtClip;
+using Test::drawPasses;
 using Test::GLCallCounter;
 using Test::GLTestContext;
 using Test::LogCapture;
@@ -58,12 +61,9 @@ technique CullCounterClockwise { pass { vertex = triangleVS; fragment = greenFS;
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto& context = GLTestContext::get();
-        renderer = &context.renderer();
-        renderer->setRenderTarget(renderer->primaryTarget());
-        renderer->clear(true, true, false);
-        width = renderer->primaryTarget()->width();
-        height = renderer->primaryTarget()->height();
+        auto& renderer = GLTestContext::get().renderer();
+        renderer.setRenderTarget(renderer.primaryTarget());
+        renderer.clear(true, true, false);
     }
 
     std::shared_ptr<GLEffect> compile(const std::string& text) {
@@ -83,41 +83,27 @@ protected:
         return texture;
     }
 
-    void draw(GLEffect& effect) {
-        uint32_t passes = 0;
-        ASSERT_TRUE(effect.begin(&passes));
-        for (uint32_t i = 0; i < passes; ++i) {
-            ASSERT_TRUE(effect.beginPass(i));
-            glDrawArrays(GL_TRIANGLES, 0, 3);
-            ASSERT_TRUE(effect.endPass());
-        }
-        ASSERT_TRUE(effect.end());
-        EXPECT_TRUE(noGLError());
-    }
-
-    std::array<uint8_t, 4> pixel(int32_t x, int32_t y) {
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(renderer->readBackBuffer(rgba));
-        const size_t at =
-            (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 4;
-        return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
-    }
-
-    // The pixel that a point in clip space covers (x right, y up; row 0 at the top).
-    std::array<uint8_t, 4> pixelAtClip(float x, float y) {
-        const auto px = static_cast<int32_t>((x + 1.0f) * 0.5f * static_cast<float>(width));
-        const auto py = static_cast<int32_t>((1.0f - y) * 0.5f * static_cast<float>(height));
-        return pixel(px, py);
-    }
-
     void setCorners(GLEffect& effect, Vector4 a, Vector4 b, Vector4 c) {
         const Vector4 corners[3] = {a, b, c};
         ASSERT_TRUE(effect.getParameter("corners")->setVectorArray(corners, 3));
     }
 
-    GLRenderer* renderer = nullptr;
-    int32_t width = 0;
-    int32_t height = 0;
+    // The triangle effect covering the whole screen with the checker texture tinted
+    // red: the bottom-left pixel samples texel (0, 0), red.
+    std::shared_ptr<GLEffect> fullScreenEffect() {
+        auto effect = compile(kTriangleEffect);
+        EXPECT_NE(effect, nullptr);
+        if (!effect) return effect;
+        setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1});
+        effect->getParameter("transform")->setMatrix(Matrix4::identity());
+        effect->getParameter("baseMap")->setTexture(checkerTexture());
+        effect->getParameter("tint")->setVector({1, 0, 0, 1});
+        return effect;
+    }
+
+    static std::array<uint8_t, 4> bottomLeft() {
+        return backBufferPixel(0, GLTestContext::get().renderer().primaryTarget()->height() - 1);
+    }
 };
 
 TEST_F(EffectTest, TriangleLandsWhereTheMatrixPutsItWithTextureAndTint) {
@@ -135,61 +121,61 @@ TEST_F(EffectTest, TriangleLandsWhereTheMatrixPutsItWithTextureAndTint) {
     ASSERT_TRUE(effect->getParameter("transform")->setMatrix(transform));
     ASSERT_TRUE(effect->getParameter("baseMap")->setTexture(checkerTexture()));
     ASSERT_TRUE(effect->getParameter("tint")->setVector({1.0f, 1.0f, 0.5f, 1.0f}));
-    draw(*effect);
-    EXPECT_TRUE(noGLError());
+    ASSERT_TRUE(drawPasses(*effect));
 
-    // Near the corner at texture (0, 0): texel row 0, column 0, red. Texture row 0 is
-    // the top row of the image, and it is sampled where v is near 0.
-    auto near0 = pixelAtClip(-0.9f + 0.8f * 0.1f, -0.5f + 0.8f * 0.1f);
-    EXPECT_EQ(near0[0], 255);
-    EXPECT_EQ(near0[1], 0);
-    // Near (1, 0): column 1 of row 0, green.
-    auto nearU = pixelAtClip(-0.9f + 0.8f * 0.85f, -0.5f + 0.8f * 0.05f);
-    EXPECT_EQ(nearU[0], 0);
-    EXPECT_EQ(nearU[1], 255);
-    // Near (0, 1): row 1, column 0, blue, halved by the tint.
-    auto nearV = pixelAtClip(-0.9f + 0.8f * 0.05f, -0.5f + 0.8f * 0.85f);
-    EXPECT_EQ(nearV[2], 128);
-    EXPECT_EQ(nearV[0], 0);
-    // Outside: beyond the hypotenuse, the untransformed place, and the place the
-    // triangle would cover were y mirrored.
-    EXPECT_EQ(pixelAtClip(-0.9f + 0.8f * 0.7f, -0.5f + 0.8f * 0.7f)[3], 0);
-    EXPECT_EQ(pixelAtClip(0.2f, 0.2f)[3], 0);
-    EXPECT_EQ(pixelAtClip(-0.9f + 0.8f * 0.1f, 0.5f - 0.8f * 0.1f)[3], 0);
+    // Points given in the triangle's texture space (u, v). Texture row 0 is the top row
+    // of the image and is sampled where v is near 0. Outside the triangle: beyond the
+    // hypotenuse, the untransformed place, and the place it would cover were y mirrored.
+    struct Sample {
+        float u, v;
+        std::array<uint8_t, 4> rgba;
+    };
+    const Sample samples[] = {
+        {0.1f, 0.1f, {255, 0, 0, 255}},   // texel (0, 0), red
+        {0.85f, 0.05f, {0, 255, 0, 255}}, // texel (1, 0), green
+        {0.05f, 0.85f, {0, 0, 128, 255}}, // texel (0, 1), blue, halved by the tint
+        {0.7f, 0.7f, {}},
+        {1.375f, 0.875f, {}},
+        {0.1f, 1.15f, {}},
+    };
+    for (const Sample& at : samples)
+        EXPECT_EQ(backBufferPixelAtClip(-0.9f + 0.8f * at.u, -0.5f + 0.8f * at.v), at.rgba)
+            << at.u << ", " << at.v;
 }
 
 TEST_F(EffectTest, ValuesPersistAcrossBeginAndComeBackUnchanged) {
     auto effect = compile(kTriangleEffect);
     ASSERT_NE(effect, nullptr);
+    auto tint = effect->getParameter("tint");
     // The GLSL initialiser is the starting value.
-    Vector4 tint;
-    ASSERT_TRUE(effect->getParameter("tint")->getVector(tint));
-    EXPECT_EQ(tint, (Vector4{1.0f, 0.5f, 0.25f, 1.0f}));
+    Vector4 start;
+    ASSERT_TRUE(tint->getVector(start));
+    EXPECT_EQ(start, (Vector4{1.0f, 0.5f, 0.25f, 1.0f}));
 
     Matrix4 m;
     for (int i = 0; i < 16; ++i)
         m.m[static_cast<size_t>(i)] = static_cast<float>(i + 1);
     auto transform = effect->getParameter("transform");
     ASSERT_TRUE(transform->setMatrix(m));
-    draw(*effect);
-    draw(*effect);
+    ASSERT_TRUE(drawPasses(*effect));
+    ASSERT_TRUE(drawPasses(*effect));
     Matrix4 back;
-    ASSERT_TRUE(effect->getParameter("transform")->getMatrix(back));
+    ASSERT_TRUE(transform->getMatrix(back));
     EXPECT_EQ(back, m);
 
     // Matrices and vectors do not cross; numbers convert; any non-zero is true.
     EXPECT_FALSE(transform->setVector({}));
-    EXPECT_FALSE(effect->getParameter("tint")->setMatrix(m));
+    EXPECT_FALSE(tint->setMatrix(m));
     EXPECT_FALSE(effect->getParameter("baseMap")->setFloat(1.0f));
-    ASSERT_TRUE(effect->getParameter("tint")->setFloat(0.25f));
+    ASSERT_TRUE(tint->setFloat(0.25f));
     bool flag = false;
-    ASSERT_TRUE(effect->getParameter("tint")->getBool(flag));
-    EXPECT_TRUE(flag);
     int32_t number = 7;
-    ASSERT_TRUE(effect->getParameter("tint")->getInt(number));
+    ASSERT_TRUE(tint->getBool(flag));
+    ASSERT_TRUE(tint->getInt(number));
+    EXPECT_TRUE(flag);
     EXPECT_EQ(number, 0);
-    ASSERT_TRUE(effect->getParameter("tint")->setFloat(0.0f));
-    ASSERT_TRUE(effect->getParameter("tint")->getBool(flag));
+    ASSERT_TRUE(tint->setFloat(0.0f));
+    ASSERT_TRUE(tint->getBool(flag));
     EXPECT_FALSE(flag);
 
     // Arrays run element by element and are cut at the parameter's size.
@@ -206,47 +192,37 @@ TEST_F(EffectTest, ValuesPersistAcrossBeginAndComeBackUnchanged) {
 }
 
 TEST_F(EffectTest, SecondPassBlendsOverTheFirstAndTechniquesSwitchByNameOrIndex) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = fullScreenEffect();
     ASSERT_NE(effect, nullptr);
-    setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1}); // the whole screen
-    effect->getParameter("transform")->setMatrix(Matrix4::identity());
-    effect->getParameter("baseMap")->setTexture(checkerTexture());
-    effect->getParameter("tint")->setVector({1, 0, 0, 1});
     ASSERT_TRUE(effect->setTechnique("AddGreen"));
     EXPECT_FALSE(effect->setTechnique("NoSuchTechnique"));
-    EXPECT_EQ(effect->currentTechnique(), 1u);
     EXPECT_FALSE(effect->setTechnique(99u));
-    draw(*effect);
+    EXPECT_EQ(effect->currentTechnique(), 1u);
+    ASSERT_TRUE(drawPasses(*effect));
     EXPECT_EQ(effect->passCount(), 2u);
-    // The bottom-left corner samples texel (0, 0), red, tinted red; green added on top.
-    const auto p = pixel(0, height - 1);
-    EXPECT_EQ(p[0], 255);
-    EXPECT_EQ(p[1], 255);
-    EXPECT_EQ(p[2], 0);
+    // Red from the first pass, green added on top by the second.
+    EXPECT_EQ(bottomLeft(), (std::array<uint8_t, 4>{255, 255, 0, 255}));
 
     ASSERT_TRUE(effect->setTechnique(0u));
-    renderer->clear(true, true, false);
-    draw(*effect);
+    GLTestContext::get().renderer().clear(true, true, false);
+    ASSERT_TRUE(drawPasses(*effect));
     EXPECT_EQ(effect->passCount(), 1u);
-    EXPECT_EQ(pixel(0, height - 1)[1], 0);
+    EXPECT_EQ(bottomLeft(), (std::array<uint8_t, 4>{255, 0, 0, 255}));
 }
 
-// Winding as seen on the screen, y down: (0,0) top-left, (1,0) right, (0,1) down is
-// clockwise on the screen.
+// Clip-space y points up, so corners going right then down on the screen wind
+// clockwise there.
 TEST_F(EffectTest, CullingFollowsTheWindingOnTheScreen) {
     auto effect = compile(kTriangleEffect);
     ASSERT_NE(effect, nullptr);
     effect->getParameter("transform")->setMatrix(Matrix4::identity());
-    // Clip-space y points up, so this goes right then down on the screen: clockwise.
     setCorners(*effect, {-0.5f, 0.5f, 0, 1}, {0.5f, 0.5f, 0, 1}, {-0.5f, -0.5f, 0, 1});
-    const float insideX = -0.3f;
-    const float insideY = 0.3f;
     ASSERT_TRUE(effect->setTechnique("CullClockwise"));
-    draw(*effect);
-    EXPECT_EQ(pixelAtClip(insideX, insideY)[1], 0);
+    ASSERT_TRUE(drawPasses(*effect));
+    EXPECT_EQ(backBufferPixelAtClip(-0.3f, 0.3f)[1], 0);
     ASSERT_TRUE(effect->setTechnique("CullCounterClockwise"));
-    draw(*effect);
-    EXPECT_EQ(pixelAtClip(insideX, insideY)[1], 255);
+    ASSERT_TRUE(drawPasses(*effect));
+    EXPECT_EQ(backBufferPixelAtClip(-0.3f, 0.3f)[1], 255);
 }
 
 TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
@@ -270,8 +246,7 @@ TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
     EXPECT_NE(text.find("GL FX Compile Error: <memory>:4: fragment shader 'f': "),
               std::string::npos);
     EXPECT_NE(text.find("undefinedThing"), std::string::npos);
-    // One line per failure.
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2); // one line per failure
 
     LogCapture missing;
     EXPECT_EQ(ShaderMgr::instance()->loadEffect(directory.file("absent.fx")), nullptr);
@@ -285,7 +260,6 @@ TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
     auto* shaders = ShaderMgr::instance();
     const auto first = shaders->loadEffect(directory.file("lit.fx"));
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(shaders->find(directory.file("lit.fx")), first);
     // Loading again compiles again; the registry keeps the first.
     const auto second = shaders->loadEffect(directory.file("lit.fx"));
     ASSERT_NE(second, nullptr);
@@ -297,8 +271,7 @@ TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     ASSERT_EQ(a->name().rfind("gen_", 0), 0u);
-    const int n = std::stoi(a->name().substr(4));
-    EXPECT_EQ(b->name(), "gen_" + std::to_string(n + 1));
+    EXPECT_EQ(b->name(), "gen_" + std::to_string(std::stoi(a->name().substr(4)) + 1));
     EXPECT_EQ(shaders->find(b->name()), b);
 
     uint32_t parameters = 0;
@@ -313,23 +286,17 @@ TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
 }
 
 TEST_F(EffectTest, CloneHoldsItsOwnValues) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = fullScreenEffect();
     ASSERT_NE(effect, nullptr);
-    setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1});
-    effect->getParameter("transform")->setMatrix(Matrix4::identity());
-    effect->getParameter("baseMap")->setTexture(checkerTexture());
-    effect->getParameter("tint")->setVector({1, 0, 0, 1});
-    auto copy = std::dynamic_pointer_cast<GLEffect>(effect->clone());
+    auto copy = effect->clone();
     ASSERT_NE(copy, nullptr);
     copy->getParameter("tint")->setVector({0, 0, 0, 1});
-
-    draw(*effect);
-    EXPECT_EQ(pixel(0, height - 1)[0], 255);
-    draw(*copy);
-    EXPECT_EQ(pixel(0, height - 1)[0], 0);
-    // The original's value comes back into the shared program.
-    draw(*effect);
-    EXPECT_EQ(pixel(0, height - 1)[0], 255);
+    // The original's value comes back into the program the two share.
+    for (auto [drawn, red] :
+         {std::pair<Effect*, int>{effect.get(), 255}, {copy.get(), 0}, {effect.get(), 255}}) {
+        ASSERT_TRUE(drawPasses(*drawn));
+        EXPECT_EQ(bottomLeft()[0], red);
+    }
 }
 
 // A pass issues only the GL calls that change something: drawn again it binds and
@@ -340,10 +307,10 @@ TEST_F(EffectTest, RedrawingIssuesOnlyTheCallsThatChangeSomething) {
     ASSERT_NE(effect, nullptr);
     ASSERT_TRUE(effect->setTechnique("Textured")); // depth_test = false, the rest default
     effect->getParameter("baseMap")->setTexture(checkerTexture());
-    draw(*effect);
+    ASSERT_TRUE(drawPasses(*effect));
     {
         GLCallCounter calls;
-        draw(*effect);
+        ASSERT_TRUE(drawPasses(*effect));
         EXPECT_EQ(calls.binds(), 0);
         EXPECT_EQ(calls.uniforms(), 0);
         EXPECT_EQ(calls.states(), 2); // depth test off for the pass, on at its end
@@ -351,7 +318,7 @@ TEST_F(EffectTest, RedrawingIssuesOnlyTheCallsThatChangeSomething) {
     }
     GLCallCounter calls;
     ASSERT_TRUE(effect->getParameter("tint")->setVector({0, 1, 0, 1}));
-    draw(*effect);
+    ASSERT_TRUE(drawPasses(*effect));
     EXPECT_EQ(calls.uniforms(), 1);
     EXPECT_EQ(calls.binds(), 0);
 }
@@ -371,51 +338,38 @@ technique Everything {
 }
 )");
     ASSERT_NE(effect, nullptr);
-    uint32_t passes = 0;
-    ASSERT_TRUE(effect->begin(&passes));
-    ASSERT_TRUE(effect->beginPass(0));
-    EXPECT_TRUE(glIsEnabled(GL_BLEND)); // the pass's states are set
-    effect->endPass();
-    effect->end();
+    bool blending = false; // the pass's states are set while it runs
+    ASSERT_TRUE(drawPasses(*effect, [&] { blending = glIsEnabled(GL_BLEND); }));
+    EXPECT_TRUE(blending);
 
-    auto integer = [](GLenum name) {
-        GLint value = 0;
-        glGetIntegerv(name, &value);
-        return value;
-    };
-    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
-    GLint fill[2] = {};
-    glGetIntegerv(GL_POLYGON_MODE, fill);
-    EXPECT_EQ(fill[0], GL_FILL);
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    GLboolean depthWrite = GL_FALSE;
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrite);
-    EXPECT_TRUE(depthWrite);
-    EXPECT_EQ(integer(GL_DEPTH_FUNC), GL_LEQUAL);
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    EXPECT_EQ(integer(GL_BLEND_SRC_RGB), GL_ONE);
-    EXPECT_EQ(integer(GL_BLEND_DST_RGB), GL_ZERO);
-    EXPECT_EQ(integer(GL_BLEND_EQUATION_RGB), GL_FUNC_ADD);
-    GLboolean mask[4] = {};
-    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-    EXPECT_TRUE(mask[0] && mask[1] && mask[2] && mask[3]);
+    for (auto [capability, enabled] :
+         {std::pair{GL_CULL_FACE, false}, {GL_DEPTH_TEST, true}, {GL_BLEND, false}})
+        EXPECT_EQ(glIsEnabled(capability), enabled) << capability;
+    for (auto [name, value] : {std::pair{GL_POLYGON_MODE, GL_FILL},
+                               {GL_DEPTH_FUNC, GL_LEQUAL},
+                               {GL_BLEND_SRC_RGB, GL_ONE},
+                               {GL_BLEND_DST_RGB, GL_ZERO},
+                               {GL_BLEND_EQUATION_RGB, GL_FUNC_ADD}}) {
+        GLint values[2] = {};
+        glGetIntegerv(name, values);
+        EXPECT_EQ(values[0], static_cast<GLint>(value)) << name;
+    }
+    GLboolean masks[5] = {};
+    glGetBooleanv(GL_COLOR_WRITEMASK, masks);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, masks + 4);
+    EXPECT_TRUE(masks[0] && masks[1] && masks[2] && masks[3] && masks[4]);
     EXPECT_TRUE(noGLError());
 }
 
 TEST_F(EffectTest, SamplerRefusesATextureOfAnotherKind) {
     auto effect = compile(kTriangleEffect);
     ASSERT_NE(effect, nullptr);
-    auto cube = std::make_shared<GLTexture>("cube", TEXTURE_CUBE, 4, 4, 1, 4);
-    EXPECT_FALSE(effect->getParameter("baseMap")->setTexture(cube));
-    EXPECT_TRUE(effect->getParameter("baseMap")->setTexture(std::shared_ptr<Texture>()));
-    EXPECT_FALSE(effect->getParameter("baseMap")->setTexture(renderer->primaryTarget()));
+    auto baseMap = effect->getParameter("baseMap");
+    EXPECT_FALSE(
+        baseMap->setTexture(std::make_shared<GLTexture>("cube", TEXTURE_CUBE, 4, 4, 1, 4)));
+    EXPECT_TRUE(baseMap->setTexture(std::shared_ptr<Texture>()));
+    EXPECT_FALSE(baseMap->setTexture(GLTestContext::get().renderer().primaryTarget()));
 }
-
-} // namespace
-} // namespace Vrenn
-
-namespace Vrenn {
-namespace {
 
 // The complete example of docs/effects.md compiles as written.
 TEST(EffectDocumentation, ExampleCompiles) {
@@ -426,7 +380,7 @@ TEST(EffectDocumentation, ExampleCompiles) {
     const size_t end = doc.find("```", start + open.size());
     ASSERT_NE(end, std::string::npos);
     GLTestContext::get();
-    Vrenn::Test::LogCapture log;
+    LogCapture log;
     auto effect = ShaderMgr::instance()->createEffect(
         doc.substr(start + open.size(), end - start - open.size()));
     ASSERT_NE(effect, nullptr) << log.text();

@@ -7,18 +7,8 @@
 namespace Vrenn::Test {
 
 namespace {
-enum Kind {
-    kFramebufferBinds,
-    kViewports,
-    kAttachments,
-    kBinds,
-    kStates,
-    kUniforms,
-    kDeletes,
-    kOther,
-    kKinds
-};
-std::array<int, kKinds> g_counts{};
+using Kind = GLCallCounter::Kind;
+std::array<int, GLCallCounter::kKinds> g_counts{};
 
 // The loader's entry for a slot while the counter stands in for it.
 template <auto* Slot> struct Saved {
@@ -46,9 +36,9 @@ template <auto* Slot> void unhook() {
 
 // clang-format off
 #define VRENN_COUNTED_GL_CALLS(X)                                                               \
-    X(glBindFramebuffer, kFramebufferBinds) X(glViewport, kViewports)                           \
-    X(glNamedFramebufferTexture, kAttachments) X(glNamedFramebufferTextureLayer, kAttachments)  \
-    X(glNamedFramebufferRenderbuffer, kAttachments) X(glNamedFramebufferDrawBuffers, kOther)    \
+    X(glBindFramebuffer, kOther) X(glViewport, kViewports)                           \
+    X(glNamedFramebufferTexture, kOther) X(glNamedFramebufferTextureLayer, kOther)  \
+    X(glNamedFramebufferRenderbuffer, kOther) X(glNamedFramebufferDrawBuffers, kOther)    \
     X(glBindTextureUnit, kBinds) X(glBindSampler, kBinds) X(glUseProgram, kBinds)               \
     X(glBindVertexArray, kBinds)                                                                \
     X(glEnable, kStates) X(glDisable, kStates) X(glDepthMask, kStates) X(glDepthFunc, kStates)  \
@@ -74,7 +64,7 @@ template <auto* Slot> void unhook() {
 
 GLCallCounter::GLCallCounter() {
     g_counts.fill(0);
-#define VRENN_HOOK(name, kind) hook<&epoxy_##name, kind>(epoxy_##name);
+#define VRENN_HOOK(name, kind) hook<&epoxy_##name, GLCallCounter::kind>(epoxy_##name);
     VRENN_COUNTED_GL_CALLS(VRENN_HOOK)
 #undef VRENN_HOOK
 }
@@ -88,26 +78,8 @@ GLCallCounter::~GLCallCounter() {
 int GLCallCounter::total() const {
     return std::accumulate(g_counts.begin(), g_counts.end(), 0);
 }
-int GLCallCounter::bindFramebuffer() const {
-    return g_counts[kFramebufferBinds];
-}
-int GLCallCounter::viewport() const {
-    return g_counts[kViewports];
-}
-int GLCallCounter::attachments() const {
-    return g_counts[kAttachments];
-}
-int GLCallCounter::binds() const {
-    return g_counts[kBinds];
-}
-int GLCallCounter::states() const {
-    return g_counts[kStates];
-}
-int GLCallCounter::uniforms() const {
-    return g_counts[kUniforms];
-}
-int GLCallCounter::deletes() const {
-    return g_counts[kDeletes];
+int GLCallCounter::count(Kind kind) {
+    return g_counts[kind];
 }
 
 } // namespace Vrenn::Test

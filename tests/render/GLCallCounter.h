@@ -17,17 +17,22 @@ public:
 
     // Every counted call so far.
     int total() const;
-    int bindFramebuffer() const;
-    int viewport() const;
-    int attachments() const;
+    int viewport() const { return count(kViewports); }
     // Programs, vertex arrays, textures and samplers bound.
-    int binds() const;
+    int binds() const { return count(kBinds); }
     // Render states set: enables, masks, depth, blend, cull and fill calls.
-    int states() const;
+    int states() const { return count(kStates); }
     // Uniform values handed to programs.
-    int uniforms() const;
+    int uniforms() const { return count(kUniforms); }
     // GL objects deleted.
-    int deletes() const;
+    int deletes() const { return count(kDeletes); }
+
+    // What a counted call is; the others (framebuffer binds, attachments, draw buffers)
+    // count in the total only.
+    enum Kind { kViewports, kBinds, kStates, kUniforms, kDeletes, kOther, kKinds };
+
+private:
+    static int count(Kind kind);
 };
 
 } // namespace Vrenn::Test

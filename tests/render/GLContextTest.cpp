@@ -13,7 +13,6 @@
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -70,42 +69,32 @@ TEST(GLContextDeletion, ANameDeletedAndGivenOutAgainIsReallyBound) {
     textures->remove(second);
     second.reset();
 
-    struct Kind {
-        const char* what;
-        GLObjectType type;
-        std::function<GLuint()> make;
-        std::function<void(GLuint)> bind;
-        std::function<GLuint()> bound;
-    };
-    const Kind kinds[] = {
-        {"sampler", GLObjectType::Sampler,
-         [] {
-             GLuint id = 0;
-             glCreateSamplers(1, &id);
-             return id;
-         },
-         [&](GLuint id) { cache.bindSampler(kUnit, id); },
-         [] { return boundOnUnit(GL_SAMPLER_BINDING); }},
-        {"framebuffer", GLObjectType::Framebuffer,
-         [] {
-             GLuint id = 0;
-             glCreateFramebuffers(1, &id);
-             return id;
-         },
-         [&](GLuint id) { cache.bindFramebuffer(id); },
-         [] { return bound(GL_DRAW_FRAMEBUFFER_BINDING); }},
-    };
-    for (const Kind& kind : kinds) {
-        GLuint object = kind.make();
+    // A sampler and a framebuffer deleted through the context.
+    for (const GLObjectType type : {GLObjectType::Sampler, GLObjectType::Framebuffer}) {
+        const bool sampler = type == GLObjectType::Sampler;
+        SCOPED_TRACE(sampler ? "sampler" : "framebuffer");
+        auto make = [&] {
+            GLuint id = 0;
+            sampler ? glCreateSamplers(1, &id) : glCreateFramebuffers(1, &id);
+            return id;
+        };
+        auto bindAndRead = [&](GLuint id) {
+            if (sampler) {
+                cache.bindSampler(kUnit, id);
+                return boundOnUnit(GL_SAMPLER_BINDING);
+            }
+            cache.bindFramebuffer(id);
+            return bound(GL_DRAW_FRAMEBUFFER_BINDING);
+        };
+        GLuint object = make();
         const GLuint made = object;
-        kind.bind(object);
-        context.deleteObject(kind.type, object);
-        EXPECT_EQ(object, 0u) << kind.what;
-        GLuint again = kind.make();
-        ASSERT_EQ(again, made) << kind.what << ": GL did not give the name out again";
-        kind.bind(again);
-        EXPECT_EQ(kind.bound(), again) << kind.what;
-        context.deleteObject(kind.type, again);
+        bindAndRead(object);
+        context.deleteObject(type, object);
+        EXPECT_EQ(object, 0u);
+        GLuint again = make();
+        ASSERT_EQ(again, made) << "GL did not give the name out again";
+        EXPECT_EQ(bindAndRead(again), again);
+        context.deleteObject(type, again);
     }
     test.renderer().glPrimaryTarget()->bind();
 

@@ -1,14 +1,14 @@
-#include "support/GLTestContext.h"
 #include "render/QueryMgr.h"
 #include "render/ShaderMgr.h"
+#include "support/GLTestContext.h"
 
 #include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
 
+using Test::drawPasses;
 using Test::GLTestContext;
-using Test::LogCapture;
 
 // Two triangles covering a rectangle given in pixels of the bound target.
 const char* const kRectangleEffect = R"(
@@ -29,28 +29,22 @@ technique Quad { pass { vertex = quad; fragment = white; depth_func = less; } }
 class QueryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        renderer = &GLTestContext::get().renderer();
-        renderer->setRenderTarget(renderer->primaryTarget());
-        renderer->clear(true, true, false);
+        auto& renderer = GLTestContext::get().renderer();
+        renderer.setRenderTarget(renderer.primaryTarget());
+        renderer.clear(true, true, false);
         effect = ShaderMgr::instance()->createEffect(kRectangleEffect);
         ASSERT_NE(effect, nullptr);
         effect->getParameter("size")->setVector(
-            {static_cast<float>(renderer->primaryTarget()->width()),
-             static_cast<float>(renderer->primaryTarget()->height()), 0, 0});
+            {static_cast<float>(renderer.primaryTarget()->width()),
+             static_cast<float>(renderer.primaryTarget()->height()), 0, 0});
     }
 
     void drawRectangle(float x0, float y0, float x1, float y1, float depth) {
         effect->getParameter("rect")->setVector({x0, y0, x1, y1});
         effect->getParameter("depth")->setFloat(depth);
-        uint32_t passes = 0;
-        ASSERT_TRUE(effect->begin(&passes));
-        effect->beginPass(0);
-        glDrawArrays(GL_TRIANGLES, 0, 6);
-        effect->endPass();
-        effect->end();
+        EXPECT_TRUE(drawPasses(*effect, [] { glDrawArrays(GL_TRIANGLES, 0, 6); }));
     }
 
-    GLRenderer* renderer = nullptr;
     std::shared_ptr<Effect> effect;
 };
 

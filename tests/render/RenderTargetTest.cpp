@@ -1,7 +1,6 @@
 // Render textures on the test device: depth sharing, multiple targets, cube faces,
 // automatic mip maps; checked by reading the textures back.
 
-#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/gl/GLDrawFramebuffer.h"
 #include "render/gl/GLRenderTarget.h"
@@ -9,15 +8,16 @@
 #include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLRenderbuffer.h"
 #include "render/gl/GLTexture.h"
+#include "support/GLTestContext.h"
 
 #include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
 
+using Test::drawPasses;
 using Test::GLTestContext;
 using Test::LogCapture;
-using Test::noGLError;
 using Test::readTextureRGBA;
 
 constexpr int32_t kRGBA8 = 4;
@@ -71,13 +71,7 @@ protected:
         ASSERT_TRUE(fill->setTechnique(technique));
         fill->getParameter("colour")->setVector(colour);
         fill->getParameter("depth")->setFloat(depth);
-        uint32_t passes = 0;
-        ASSERT_TRUE(fill->begin(&passes));
-        ASSERT_TRUE(fill->beginPass(0));
-        glDrawArrays(GL_TRIANGLES, 0, 3);
-        fill->endPass();
-        fill->end();
-        EXPECT_TRUE(noGLError());
+        EXPECT_TRUE(drawPasses(*fill));
     }
 
     static std::shared_ptr<GLRenderTexture> asTexture(const std::shared_ptr<RenderTarget>& t) {
@@ -226,9 +220,7 @@ TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
     ASSERT_TRUE(fill->getParameter("source")->setTexture(target));
     fill->getParameter("level")->setFloat(3.0f);
     draw("Sample", {});
-    std::vector<uint8_t> pixels;
-    ASSERT_TRUE(renderer->readBackBuffer(pixels));
-    EXPECT_EQ(pixels[2], 255);
+    EXPECT_EQ(Vrenn::Test::backBufferPixel(0, 0)[2], 255);
     const auto smallest = readTextureRGBA(target->texture()->id(), 3, 1, 1);
     EXPECT_FLOAT_EQ(smallest[2], 1.0f);
 }

@@ -1,12 +1,12 @@
 // Every texture path: images uploaded, then read back from the texture or sampled
 // through a shader into a float target.
 
-#include "support/GLTestContext.h"
 #include "fs/Image.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
 #include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
+#include "support/GLTestContext.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@
 namespace Vrenn {
 namespace {
 
+using Test::drawPasses;
 using Test::GLTestContext;
 using Test::LogCapture;
-using Test::noGLError;
 using Test::readTextureRGBA;
 
 // Copies a texture level texel for texel into a float target of the same size.
@@ -69,14 +69,8 @@ protected:
         renderer->setRenderTarget(target);
         EXPECT_TRUE(copy->getParameter("source")->setTexture(texture));
         copy->getParameter("level")->setInt(level);
-        uint32_t passes = 0;
-        copy->begin(&passes);
-        copy->beginPass(0);
-        glDrawArrays(GL_TRIANGLES, 0, 3);
-        copy->endPass();
-        copy->end();
+        EXPECT_TRUE(drawPasses(*copy));
         renderer->setRenderTarget(renderer->primaryTarget());
-        EXPECT_TRUE(noGLError());
         return readTextureRGBA(std::dynamic_pointer_cast<GLRenderTexture>(target)->texture()->id(),
                                0, width, height);
     }

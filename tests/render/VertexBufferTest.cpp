@@ -1,10 +1,10 @@
 // Vertex and index buffers on the test device: layouts per stream mask, the update
 // rule, and draws read back.
 
-#include "support/GLTestContext.h"
 #include "render/ShaderMgr.h"
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLVertexBuffer.h"
+#include "support/GLTestContext.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -12,8 +12,9 @@
 namespace Vrenn {
 namespace {
 
+using Test::backBufferPixelAtClip;
+using Test::drawPasses;
 using Test::GLTestContext;
-using Test::noGLError;
 
 const char* const kColourEffect = R"(
 vertex coloured {
@@ -33,8 +34,8 @@ struct Position {
 class VertexBufferTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        renderer = &GLTestContext::get().renderer();
-        renderer->setRenderTarget(renderer->primaryTarget());
+        auto& renderer = GLTestContext::get().renderer();
+        renderer.setRenderTarget(renderer.primaryTarget());
         buffers = VertexBufferMgr::instance();
         ASSERT_NE(buffers, nullptr);
         effect = ShaderMgr::instance()->createEffect(kColourEffect);
@@ -62,36 +63,17 @@ protected:
         return mesh;
     }
 
+    // Draws on opaque white, so that anything drawn, black included, shows.
     void draw(VertexBuffer& mesh, int32_t first = -1, int32_t vertices = -1, int32_t indices = -1) {
-        uint32_t passes = 0;
-        ASSERT_TRUE(effect->begin(&passes));
-        effect->beginPass(0);
-        ASSERT_TRUE(mesh.bind());
-        mesh.draw(first, vertices, indices);
-        mesh.unbind();
-        effect->endPass();
-        effect->end();
-        EXPECT_TRUE(noGLError());
-    }
-
-    // Clears to opaque white so that anything drawn, black included, shows.
-    void clearWhite() {
         glClearColor(1, 1, 1, 1);
         glClear(GL_COLOR_BUFFER_BIT);
+        EXPECT_TRUE(drawPasses(*effect, [&] {
+            ASSERT_TRUE(mesh.bind());
+            mesh.draw(first, vertices, indices);
+            mesh.unbind();
+        }));
     }
 
-    std::array<uint8_t, 4> pixelAtClip(float x, float y) {
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(renderer->readBackBuffer(rgba));
-        const int32_t width = renderer->primaryTarget()->width();
-        const int32_t height = renderer->primaryTarget()->height();
-        const auto px = static_cast<size_t>((x + 1.0f) * 0.5f * static_cast<float>(width));
-        const auto py = static_cast<size_t>((1.0f - y) * 0.5f * static_cast<float>(height));
-        const size_t at = (py * static_cast<size_t>(width) + px) * 4;
-        return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
-    }
-
-    GLRenderer* renderer = nullptr;
     VertexBufferMgr* buffers = nullptr;
     std::shared_ptr<Effect> effect;
 };
@@ -108,69 +90,43 @@ TEST_F(VertexBufferTest, LayoutIsMadeOncePerMaskAndReadsOnlyTheMaskedStreams) {
     ASSERT_TRUE(buffers->upload(mesh));
     EXPECT_EQ(mesh->declarationCount(), 1u); // all streams, made by the upload
 
-    clearWhite();
     draw(*mesh);
-    auto drawn = pixelAtClip(-0.5f, -0.2f);
-    EXPECT_EQ(drawn[0], 255);
-    EXPECT_EQ(drawn[1], 128);
-    EXPECT_EQ(drawn[2], 0);
+    EXPECT_EQ(backBufferPixelAtClip(-0.5f, -0.2f), (std::array<uint8_t, 4>{255, 128, 0, 255}));
     EXPECT_EQ(mesh->declarationCount(), 1u);
 
-    // Positions only: the colour attribute is not read and takes GL's constant
-    // (0, 0, 0, 1).
+    // Positions only: the colour attribute is not read (its stream is not bound) and
+    // takes GL's constant (0, 0, 0, 1).
     mesh->setStreamMask(1);
-    clearWhite();
     draw(*mesh);
     draw(*mesh);
     EXPECT_EQ(mesh->declarationCount(), 2u);
-    drawn = pixelAtClip(0.5f, -0.2f);
-    EXPECT_EQ(drawn[0], 0);
-    EXPECT_EQ(drawn[1], 0);
-    EXPECT_EQ(drawn[3], 255);
-
-    const GLuint layout = mesh->declaration(1);
-    GLint enabled = -1;
-    glGetVertexArrayIndexediv(layout, 2, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    EXPECT_EQ(enabled, GL_FALSE);
-    glGetVertexArrayIndexediv(layout, 0, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
-    EXPECT_EQ(enabled, GL_TRUE);
-    GLTestContext::get().cache().bindVertexArray(layout);
-    GLint stream1 = -1;
-    glGetIntegeri_v(GL_VERTEX_BINDING_BUFFER, 1, &stream1);
-    EXPECT_EQ(stream1, 0);
-    GLTestContext::get().cache().bindDefaultVertexArray();
+    EXPECT_EQ(backBufferPixelAtClip(0.5f, -0.2f), (std::array<uint8_t, 4>{0, 0, 0, 255}));
 
     // A mask naming streams far beyond the mesh's gets no layout and does not bind.
     mesh->setStreamMask(0x100);
     EXPECT_FALSE(mesh->bind());
 }
 
-TEST_F(VertexBufferTest, WithoutIndicesDrawsVerticesAndMakesNoIndexBuffer) {
-    auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, false);
-    ASSERT_TRUE(buffers->upload(mesh));
-    EXPECT_EQ(mesh->indexBuffer(), 0u);
-    // The first three vertices only: the left triangle.
-    clearWhite();
-    draw(*mesh, 0, 3);
-    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 0);
-    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[2], 255);
-    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 255);
-    // From vertex 3 to the end: the right one.
-    clearWhite();
-    draw(*mesh, 3);
-    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 255);
-    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 0);
-}
-
-TEST_F(VertexBufferTest, IndexedDrawTakesItsRangeOfIndices) {
-    auto mesh = makeMesh(kTwoTriangles, 0xFF00FF00u, true);
-    ASSERT_TRUE(buffers->upload(mesh));
-    EXPECT_NE(mesh->indexBuffer(), 0u);
-    clearWhite();
-    draw(*mesh, 3, -1, 3);
-    EXPECT_EQ(pixelAtClip(-0.5f, -0.2f)[0], 255);
-    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[0], 0);
-    EXPECT_EQ(pixelAtClip(0.5f, -0.2f)[1], 255);
+// A range of vertices or of indices picks one of the two triangles: the left one is
+// vertices (and indices) 0 to 2, the right one 3 to 5.
+TEST_F(VertexBufferTest, DrawTakesItsRangeOfVerticesOrIndices) {
+    struct Case {
+        bool indexed;
+        int32_t first, vertices, indices;
+        bool left, right;
+    };
+    for (const Case& c : {Case{false, 0, 3, -1, true, false}, Case{false, 3, -1, -1, false, true},
+                          Case{true, 3, -1, 3, false, true}}) {
+        SCOPED_TRACE(testing::Message() << c.indexed << " " << c.first << " " << c.vertices);
+        auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, c.indexed);
+        ASSERT_TRUE(buffers->upload(mesh));
+        EXPECT_EQ(mesh->indexBuffer() != 0, c.indexed); // no index buffer without indices
+        draw(*mesh, c.first, c.vertices, c.indices);
+        const auto blue = std::array<uint8_t, 4>{0, 0, 255, 255};
+        const auto white = std::array<uint8_t, 4>{255, 255, 255, 255};
+        EXPECT_EQ(backBufferPixelAtClip(-0.5f, -0.2f), c.left ? blue : white);
+        EXPECT_EQ(backBufferPixelAtClip(0.5f, -0.2f), c.right ? blue : white);
+    }
 }
 
 // Primitive type 4 is a triangle strip: four corners make the whole square (as a fan
@@ -178,40 +134,29 @@ TEST_F(VertexBufferTest, IndexedDrawTakesItsRangeOfIndices) {
 TEST_F(VertexBufferTest, StripAndFanDrawAsTheirNamesSay) {
     const std::vector<Position> square = {
         {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}};
-    auto strip = makeMesh(square, 0xFF000000u, false);
-    strip->setPrimitiveType(PRIMITIVE_TRIANGLE_STRIP);
-    EXPECT_EQ(strip->primitiveCount(), 2u);
-    ASSERT_TRUE(buffers->upload(strip));
-    clearWhite();
-    draw(*strip);
-    EXPECT_EQ(pixelAtClip(0.4f, 0.3f)[0], 0);
-    EXPECT_EQ(pixelAtClip(-0.4f, 0.3f)[0], 0);
-
-    auto fan = makeMesh(square, 0xFF000000u, false);
-    fan->setPrimitiveType(PRIMITIVE_TRIANGLE_FAN);
-    ASSERT_TRUE(buffers->upload(fan));
-    clearWhite();
-    draw(*fan);
-    EXPECT_EQ(pixelAtClip(0.4f, 0.3f)[0], 255);
-    EXPECT_EQ(pixelAtClip(-0.4f, 0.3f)[0], 0);
+    for (auto [type, cornerRed] :
+         {std::pair{PRIMITIVE_TRIANGLE_STRIP, 0}, {PRIMITIVE_TRIANGLE_FAN, 255}}) {
+        auto mesh = makeMesh(square, 0xFF000000u, false);
+        mesh->setPrimitiveType(type);
+        EXPECT_EQ(mesh->primitiveCount(), 2u);
+        ASSERT_TRUE(buffers->upload(mesh));
+        draw(*mesh);
+        EXPECT_EQ(backBufferPixelAtClip(0.4f, 0.3f)[0], cornerRed) << type;
+        EXPECT_EQ(backBufferPixelAtClip(-0.4f, 0.3f)[0], 0) << type;
+    }
 }
 
 TEST_F(VertexBufferTest, StaticBufferRefusesASecondUpdateAndKeepsItsContents) {
-    auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
-    ASSERT_TRUE(buffers->upload(mesh));
-    std::memset(mesh->streamData(1), 0xEE, 4 * kTwoTriangles.size());
-    EXPECT_FALSE(mesh->update(true, true, -1, -1));
-    uint32_t stored = 0;
-    glGetNamedBufferSubData(mesh->buffers()[1], 0, 4, &stored);
-    EXPECT_EQ(stored, 0xFF0000FFu);
-
-    auto moving = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
-    moving->setDynamic(true);
-    ASSERT_TRUE(buffers->upload(moving));
-    std::memset(moving->streamData(1), 0xEE, 4 * kTwoTriangles.size());
-    EXPECT_TRUE(moving->update(true, false, -1, -1));
-    glGetNamedBufferSubData(moving->buffers()[1], 0, 4, &stored);
-    EXPECT_EQ(stored, 0xEEEEEEEEu);
+    for (const bool dynamic : {false, true}) {
+        auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
+        mesh->setDynamic(dynamic);
+        ASSERT_TRUE(buffers->upload(mesh));
+        std::memset(mesh->streamData(1), 0xEE, 4 * kTwoTriangles.size());
+        EXPECT_EQ(mesh->update(true, true, -1, -1), dynamic);
+        uint32_t stored = 0;
+        glGetNamedBufferSubData(mesh->buffers()[1], 0, 4, &stored);
+        EXPECT_EQ(stored, dynamic ? 0xEEEEEEEEu : 0xFF0000FFu) << dynamic;
+    }
 }
 
 TEST_F(VertexBufferTest, ElementComponentCountsAndUnsafeIndices) {

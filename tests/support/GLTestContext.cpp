@@ -94,13 +94,35 @@ std::vector<float> readTextureRGBA(GLuint texture, int32_t level, int32_t width,
     return texels;
 }
 
-std::vector<uint8_t> readFramebufferRGBA(int32_t width, int32_t height) {
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    GLint framebuffer = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
+std::array<uint8_t, 4> backBufferPixel(int32_t x, int32_t y) {
+    const GLRenderer& renderer = GLTestContext::get().renderer();
+    std::vector<uint8_t> rgba;
+    EXPECT_TRUE(renderer.readBackBuffer(rgba));
+    const auto width = static_cast<size_t>(renderer.primaryTarget()->width());
+    const size_t at = (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * 4;
+    if (at + 4 > rgba.size()) return {};
+    return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
+}
+
+std::array<uint8_t, 4> backBufferPixelAtClip(float x, float y) {
+    const auto& primary = *GLTestContext::get().renderer().primaryTarget();
+    return backBufferPixel(
+        static_cast<int32_t>((x + 1.0f) * 0.5f * static_cast<float>(primary.width())),
+        static_cast<int32_t>((1.0f - y) * 0.5f * static_cast<float>(primary.height())));
+}
+
+bool drawPasses(Effect& effect, const std::function<void()>& draw) {
+    uint32_t passes = 0;
+    if (!effect.begin(&passes)) return false;
+    bool drawn = true;
+    for (uint32_t i = 0; drawn && i < passes; ++i) {
+        drawn = effect.beginPass(i);
+        if (drawn) {
+            draw();
+            drawn = effect.endPass();
+        }
+    }
+    return effect.end() && drawn && noGLError();
 }
 
 bool noGLError() {

@@ -2,11 +2,14 @@
 
 #include "core/Log.h"
 #include "platform/SDLWindow.h"
+#include "render/Effect.h"
 #include "render/gl/GLContext.h"
 #include "render/gl/GLRenderer.h"
 #include "support/TempDir.h"
 
+#include <array>
 #include <epoxy/gl.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +33,6 @@ public:
     GLContext& context() { return *m_renderer->context(); }
     GLStateCache& cache() { return context().cache(); }
     const std::shared_ptr<GLRenderer>& rendererPtr() const { return m_renderer; }
-    const std::shared_ptr<SDLWindow>& window() const { return m_window; }
 
     GLTestContext();
     ~GLTestContext();
@@ -57,8 +59,16 @@ const std::string& testLogFile();
 // RGBA floats, top row first.
 std::vector<float> readTextureRGBA(GLuint texture, int32_t level, int32_t width, int32_t height,
                                    int32_t layer = -1);
-// The bound draw framebuffer's first colour attachment as RGBA bytes, top row first.
-std::vector<uint8_t> readFramebufferRGBA(int32_t width, int32_t height);
+// One pixel of the shared renderer's back buffer as RGBA bytes, row 0 at the top; or
+// the pixel that a point in clip space (x right, y up) covers.
+std::array<uint8_t, 4> backBufferPixel(int32_t x, int32_t y);
+std::array<uint8_t, 4> backBufferPixelAtClip(float x, float y);
+
+// Runs every pass of the effect's current technique around `draw` (by default one
+// triangle whose corners the vertex shader makes); false when a begin or an end fails
+// or GL reports an error.
+bool drawPasses(
+    Effect& effect, const std::function<void()>& draw = [] { glDrawArrays(GL_TRIANGLES, 0, 3); });
 
 // True when no GL error is pending (and clears them).
 bool noGLError();
