@@ -23,6 +23,19 @@ struct Viewport {
     int32_t height = 0;
 };
 
+// A shader model as one number, major * 256 + minor (3.0 is 0x300), so versions
+// compare as unsigned numbers.
+constexpr uint32_t shaderVersion(uint32_t major, uint32_t minor) {
+    return major * 256u + minor;
+}
+
+// What the device can run, as far as engine code chooses between paths by it. Zero
+// until the renderer is initialised.
+struct RendererCaps {
+    // The shader model the fragment stage matches.
+    uint32_t pixelShaderVersion = 0;
+};
+
 // Kinds of applyTransform.
 enum TransformKind : int32_t {
     TRANSFORM_WORLD = 0,
@@ -98,6 +111,11 @@ public:
     // True: the camera builds left-handed projections with depth from 0 to 1.
     bool projectionFlag() const { return m_projectionFlag; }
 
+    // Filled by Initialize and kept until the next one. The writable form lets a test
+    // report less than the device has, to reach the paths of older devices.
+    const RendererCaps& capabilities() const { return m_capabilities; }
+    RendererCaps& capabilities() { return m_capabilities; }
+
     const std::shared_ptr<RenderTargetMgr>& renderTargetMgr() const { return m_renderTargetMgr; }
     const std::shared_ptr<TextureManager>& textureManager() const { return m_textureManager; }
     const std::shared_ptr<VertexBufferMgr>& vertexBufferMgr() const { return m_vertexBufferMgr; }
@@ -122,6 +140,7 @@ protected:
     Matrix4 m_projection = Matrix4::identity();
     Matrix4 m_conversion = Matrix4::identity();
     bool m_projectionFlag = false;
+    RendererCaps m_capabilities;
     std::shared_ptr<RenderTargetMgr> m_renderTargetMgr;
     std::shared_ptr<TextureManager> m_textureManager;
     std::shared_ptr<VertexBufferMgr> m_vertexBufferMgr;

@@ -124,23 +124,23 @@ bool MaterialMgr::parseParameter(Tokenizer& tokens, Material& material, const st
     const std::string type = tokens.Token();
     const std::string value = unquote(restOfLine(tokens));
     if (type == "int") {
-        material.addInt(name, textToInt(value));
+        material.setInt(name, textToInt(value));
     } else if (type == "float") {
-        material.addFloat(name, textToFloat(value));
+        material.setFloat(name, textToFloat(value));
     } else if (type == "float4") {
         const auto v = readNumbers(value, 4);
-        material.addVector(name, {v[0], v[1], v[2], v[3]});
+        material.setVector(name, {v[0], v[1], v[2], v[3]});
     } else if (type == "float16") {
-        material.addFloatArray(name, readNumbers(value, 16));
+        material.setFloatArray(name, readNumbers(value, 16));
     } else if (type == "float4x4") {
         const auto v = readNumbers(value, 16);
         Matrix4 matrix;
         std::copy(v.begin(), v.end(), matrix.m.begin());
-        material.addMatrix(name, matrix);
+        material.setMatrix(name, matrix);
     } else if (type == "texture") {
         auto texture = textureFor(value, material, source);
         const bool loaded = texture != nullptr;
-        material.addTexture(name, std::move(texture));
+        material.setTexture(name, std::move(texture));
         return loaded;
     } else {
         logFormat("MaterialMgr: %s: material %s: parameter \"%s\" has the unknown type %s\n",

@@ -22,8 +22,9 @@ class Tokenizer;
 //       "diffuseMap" texture "textures/wall.dds"
 //   }
 //
-// Parameter types: int, float, float4, float16, float4x4, texture. Effects and
-// textures come from the managers given at construction (either may be absent).
+// Parameter types: int, float, float4, float16, float4x4, texture; a parameter named
+// again in a block keeps the later value. Effects and textures come from the managers
+// given at construction (either may be absent).
 class MaterialMgr : public RegistryOwner<Material> {
 public:
     MaterialMgr(std::shared_ptr<ShaderMgr> shaders, std::shared_ptr<TextureManager> textures);

@@ -41,6 +41,7 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     window->setHidden(true);
     ASSERT_TRUE(window->create(false, 1, 16, 16, 0, 0));
     auto renderer = std::make_shared<GLRenderer>();
+    EXPECT_EQ(renderer->capabilities().pixelShaderVersion, 0u);
     ASSERT_TRUE(renderer->Initialize(window));
 
     const std::string text = log.text();
@@ -70,6 +71,11 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_EQ(renderer->currentTarget(), primary);
     EXPECT_FALSE(renderer->caps().renderer.empty());
     EXPECT_GE(renderer->caps().maxDrawBuffers, 4);
+    // Every GL 4 device runs the one-pass paths that ask for shader model 3 or more;
+    // engine code reads it through the renderer base.
+    const Renderer& base = *renderer;
+    EXPECT_EQ(base.capabilities().pixelShaderVersion, shaderVersion(5, 0));
+    EXPECT_GE(base.capabilities().pixelShaderVersion, 0x300u);
 
     renderer->ShutDown();
     EXPECT_EQ(RenderTargetMgr::instance(), nullptr);

@@ -1,19 +1,22 @@
 // Material scripts read into materials whose values reach a real compiled effect.
 
-#include "support/GLTestContext.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
 #include "render/Effect.h"
+#include "render/RenderTargetMgr.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
 #include "scene/MaterialMgr.h"
+#include "support/GLTestContext.h"
 
 #include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
 
+using Test::backBufferPixel;
+using Test::drawPasses;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::TempDir;
@@ -48,12 +51,46 @@ technique First { pass { vertex = vs; fragment = fs; } }
 technique Second { pass { vertex = vs; fragment = fs; } }
 )";
 
+// A full-screen triangle in the tint (its blue and red swapped unless diffuseOnly
+// is set), or in the colour its sampler reads at the texture's centre.
+const char* const kFillEffect = R"(
+shared {
+    uniform vec4 tint;
+    uniform bool diffuseOnly;
+    uniform sampler2D lightmap012r;
+}
+sampler lightmap012r { min = point; mag = point; mip = none; address = clamp; }
+vertex fullScreen {
+    void main() {
+        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
+        gl_Position = vec4(corner * 2.0 - 1.0, 0.5, 1.0);
+    }
+}
+fragment tinted {
+    out vec4 result;
+    void main() { result = diffuseOnly ? vec4(tint.rgb, 1.0) : vec4(tint.bgr, 1.0); }
+}
+fragment sampled {
+    out vec4 result;
+    void main() { result = texture(lightmap012r, vec2(0.5)); }
+}
+technique Tinted { pass { vertex = fullScreen; fragment = tinted; depth_test = false; } }
+technique Sampled { pass { vertex = fullScreen; fragment = sampled; depth_test = false; } }
+)";
+
+using Rgba = std::array<uint8_t, 4>;
+constexpr Rgba kRed = {255, 0, 0, 255};
+constexpr Rgba kGreen = {0, 255, 0, 255};
+constexpr Rgba kBlue = {0, 0, 255, 255};
+constexpr Rgba kYellow = {255, 255, 0, 255};
+
 class MaterialScripts : public ::testing::Test {
 protected:
     void SetUp() override {
         auto& context = GLTestContext::get();
         renderer = context.rendererPtr();
         dir.write("effects/all.fx", kEffect);
+        dir.write("effects/fill.fx", kFillEffect);
         dir.write("textures/.keep", "");
         registerStandardCodecs(codecs);
         // A 1x1 red texture under a name with a blank in it.
@@ -70,8 +107,19 @@ protected:
     }
     void TearDown() override {
         materials.reset();
+        renderer->setRenderTarget(renderer->primaryTarget());
+        renderer->renderTargetMgr()->remove("rt_material");
         renderer->shaderMgr()->removeAll();
         renderer->textureManager()->removeAll();
+    }
+
+    // Applies the material, draws its full-screen triangle into the bound target and
+    // gives back the back buffer's pixel at the window's centre.
+    Rgba drawWith(const Material& material) {
+        material.apply(*renderer);
+        EXPECT_TRUE(drawPasses(*material.effect()));
+        const auto& primary = *renderer->primaryTarget();
+        return backBufferPixel(primary.width() / 2, primary.height() / 2);
     }
 
     TempDir dir{/*enter=*/true};
@@ -197,6 +245,129 @@ last { fx effects/all.fx
     EXPECT_EQ(missing.text(), "--- Loading materials/none.mtr\n"
                               "Warning: Loading materials/none.mtr failed.\n");
     EXPECT_EQ(materials->entries().size(), 4u); // first, noeffect, last, unknown
+}
+
+TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
+    ASSERT_TRUE(materials->loadScriptText(R"(
+frame { fx effects/all.fx
+    "gloss" float "1"
+    "gloss" float "2"
+    "passes" float "4"
+}
+)"));
+    const auto material = materials->find("frame");
+    ASSERT_TRUE(material);
+    auto& effect = *material->effect();
+    // A line repeated in a script leaves one value, the last.
+    ASSERT_EQ(material->floats().size(), 2u);
+    EXPECT_EQ(material->floats()[0].value, 2.0f);
+
+    // A value set every frame stays one value, and apply pushes the latest.
+    for (int frame = 0; frame < 1000; ++frame)
+        material->setFloat("gloss", static_cast<float>(frame));
+    EXPECT_EQ(material->floats().size(), 2u);
+    // Set through another type, a name leaves its old list: the int set last wins,
+    // although ints are pushed before floats.
+    material->setInt("passes", 7);
+    EXPECT_EQ(material->floats().size(), 1u);
+    ASSERT_EQ(material->ints().size(), 1u);
+    effect.getParameter("gloss")->setFloat(-1.0f);
+    material->apply(*renderer);
+    float gloss = 0;
+    ASSERT_TRUE(effect.getParameter("gloss")->getFloat(gloss));
+    EXPECT_EQ(gloss, 999.0f);
+    int32_t passes = 0;
+    ASSERT_TRUE(effect.getParameter("passes")->getInt(passes));
+    EXPECT_EQ(passes, 7);
+
+    // Given another effect, the material's values go to that effect's parameters.
+    dir.write("effects/other.fx", kEffect);
+    const auto other = renderer->shaderMgr()->loadEffect("effects/other.fx");
+    ASSERT_TRUE(other);
+    material->setEffect(other);
+    material->setFloat("gloss", 5.0f);
+    material->apply(*renderer);
+    ASSERT_TRUE(other->getParameter("passes")->getInt(passes));
+    EXPECT_EQ(passes, 7);
+    ASSERT_TRUE(other->getParameter("gloss")->getFloat(gloss));
+    EXPECT_EQ(gloss, 5.0f);
+    ASSERT_TRUE(effect.getParameter("gloss")->getFloat(gloss));
+    EXPECT_EQ(gloss, 999.0f); // the first effect is left alone
+}
+
+TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
+    ASSERT_TRUE(materials->loadScriptText(R"(
+plain { fx effects/fill.fx
+    technique "Tinted"
+    "tint" float4 "1 0 0 1"
+}
+bright { fx effects/fill.fx
+    technique "Tinted"
+    "tint" float4 "1 1 0 1"
+}
+)"));
+    const auto plain = materials->find("plain");
+    const auto bright = materials->find("bright");
+    ASSERT_TRUE(plain && bright);
+    ASSERT_EQ(plain->effect(), bright->effect());
+    // Bools come from code; the shader reads a GLSL bool.
+    bright->setBool("diffuseOnly", true);
+    plain->setBool("diffuseOnly", false);
+    ASSERT_EQ(bright->bools().size(), 1u);
+    auto& effect = *plain->effect();
+
+    renderer->setRenderTarget(renderer->primaryTarget());
+    EXPECT_EQ(drawWith(*bright), kYellow);
+    // What the other material or a caller left in the shared effect does not show.
+    effect.getParameter("tint")->setVector({0, 1, 0, 1});
+    EXPECT_EQ(drawWith(*plain), kBlue);
+    bool diffuseOnly = true;
+    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    EXPECT_FALSE(diffuseOnly);
+    EXPECT_EQ(drawWith(*bright), kYellow);
+    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    EXPECT_TRUE(diffuseOnly);
+    EXPECT_EQ(drawWith(*plain), kBlue);
+}
+
+TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
+    ASSERT_TRUE(materials->loadScriptText(R"(
+painter { fx effects/fill.fx
+    technique "Tinted"
+}
+reader { fx effects/fill.fx
+    technique "Sampled"
+    "lightmap012r" texture "textures/red map.dds"
+}
+)"));
+    const auto painter = materials->find("painter");
+    const auto reader = materials->find("reader");
+    ASSERT_TRUE(painter && reader);
+    const auto target = renderer->renderTargetMgr()->createRenderTexture(
+        "rt_material", RENDER_TEXTURE_2D, 4, 4, FORMAT_RGBA8, 0, 0, 0, false);
+    ASSERT_TRUE(target);
+    painter->setBool("diffuseOnly", true);
+    const auto paint = [&](const Vector4& colour) {
+        painter->setVector("tint", colour);
+        renderer->setRenderTarget(target);
+        painter->apply(*renderer);
+        EXPECT_TRUE(drawPasses(*painter->effect()));
+        renderer->setRenderTarget(renderer->primaryTarget());
+    };
+
+    paint({0, 1, 0, 1});
+    EXPECT_EQ(drawWith(*reader), kRed); // the file texture from the script
+    reader->setTexture("lightmap012r", target);
+    EXPECT_TRUE(reader->textures().empty());
+    ASSERT_EQ(reader->renderTextures().size(), 1u);
+    EXPECT_EQ(drawWith(*reader), kGreen);
+    // The target is read as it is when the material is drawn.
+    paint({0, 0, 1, 1});
+    EXPECT_EQ(drawWith(*reader), kBlue);
+    // Back to the file texture: the render texture is no longer pushed after it.
+    reader->setTexture("lightmap012r", renderer->textureManager()->find("textures/red map.dds"));
+    EXPECT_TRUE(reader->renderTextures().empty());
+    EXPECT_EQ(drawWith(*reader), kRed);
 }
 
 } // namespace

@@ -27,6 +27,15 @@ int32_t glInteger(GLenum name) {
     glGetIntegerv(name, &value);
     return value;
 }
+
+// The shader model whose fragment stage a GL version matches: GL 4 is the generation
+// of shader model 5, GL 3 of model 4, GL 2 of model 3.
+uint32_t pixelShaderVersionOf(int32_t glMajor) {
+    if (glMajor >= 4) return shaderVersion(5, 0);
+    if (glMajor == 3) return shaderVersion(4, 0);
+    if (glMajor == 2) return shaderVersion(3, 0);
+    return 0;
+}
 } // namespace
 
 GLRenderer::GLRenderer() {
@@ -71,6 +80,7 @@ bool GLRenderer::Initialize(const std::shared_ptr<Window>& window) {
     m_caps.maxSamples = glInteger(GL_MAX_SAMPLES);
     m_caps.maxDrawBuffers = glInteger(GL_MAX_DRAW_BUFFERS);
     m_caps.maxColourAttachments = glInteger(GL_MAX_COLOR_ATTACHMENTS);
+    m_capabilities.pixelShaderVersion = pixelShaderVersionOf(glInteger(GL_MAJOR_VERSION));
 
     m_window = window;
     m_primaryTarget = primary;
