@@ -31,29 +31,11 @@ bool refuse(const std::string& why) {
     return false;
 }
 
-// The material's effect parameter of that name, or empty. The lightmap materials each have an
-// effect file of their own, so values set on the effect reach that material alone.
-std::shared_ptr<EffectParam> parameter(const Material& material, const std::string& name) {
-    return material.effect() ? material.effect()->getParameter(name) : nullptr;
-}
-
-void setVector(const Material& material, const std::string& name, const Vector4& value) {
-    if (const auto p = parameter(material, name)) p->setVector(value);
-}
-
-void setTexture(const Material& material, const std::string& name,
-                const std::shared_ptr<Texture>& texture) {
-    if (const auto p = parameter(material, name)) p->setTexture(texture);
-}
-
-void setTarget(const Material& material, const std::string& name,
-               const std::shared_ptr<RenderTarget>& target) {
-    if (const auto p = parameter(material, name)) p->setTexture(target);
-}
-
-template <class List> void push(const Material& material, const List& parameters) {
+// Values differ per material, so they are set on the material, which hands them to its
+// effect when it is applied; setting a name again replaces its value.
+template <class List> void push(Material& material, const List& parameters) {
     for (const LightingParameter& p : parameters)
-        setVector(material, p.name, p.value);
+        material.setVector(p.name, p.value);
 }
 
 // Whether mask 9 binds the mesh's texture-coordinate set 1: it lies in stream 0 or 3, and the
@@ -64,6 +46,12 @@ bool atlasStreamBound(const Mesh& mesh) {
 }
 
 } // namespace
+
+LightmapPath LightmapPasses::pathFor(const Renderer& renderer) {
+    return renderer.capabilities().pixelShaderVersion >= shaderVersion(3, 0)
+               ? LightmapPath::OnePass
+               : LightmapPath::ThreePass;
+}
 
 std::string LightmapPasses::unsuitableReason(const Model& model) {
     if (model.surfaces().empty()) return "the model has no surfaces";
@@ -152,22 +140,22 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
             !group(kLightmapGroup34, FORMAT_RGBA16F, m_bands34) ||
             !group(kLightmapGroup, FORMAT_RGBA8, m_lightmaps))
             return false;
-        setTexture(*m_pass012, "shtex0", transfer[0]);
-        setTexture(*m_pass34, "shtex1", transfer[1]);
-        setTexture(*m_pass34, "shtex2", transfer[2]);
-        setVector(*m_combine, "maxValue", maxValue);
+        m_pass012->setTexture("shtex0", transfer[0]);
+        m_pass34->setTexture("shtex1", transfer[1]);
+        m_pass34->setTexture("shtex2", transfer[2]);
+        m_combine->setVector("maxValue", maxValue);
         const char* channels = "rgb";
         for (size_t k = 0; k < 3; ++k) {
-            setTarget(*m_combine, std::string("lightmap012") + channels[k], m_bands012[k]);
-            setTarget(*m_combine, std::string("lightmap34") + channels[k], m_bands34[k]);
+            m_combine->setTexture(std::string("lightmap012") + channels[k], m_bands012[k]);
+            m_combine->setTexture(std::string("lightmap34") + channels[k], m_bands34[k]);
         }
     } else {
         if (!material("render_lightmaps", m_onePass) ||
             !group(kLightmapGroup, FORMAT_RGBA8, m_lightmaps))
             return false;
         for (size_t f = 0; f < 3; ++f)
-            setTexture(*m_onePass, kTransferNames[f], transfer[f]);
-        setVector(*m_onePass, "maxValue", maxValue);
+            m_onePass->setTexture(kTransferNames[f], transfer[f]);
+        m_onePass->setVector("maxValue", maxValue);
     }
     m_path = path;
     m_width = width;

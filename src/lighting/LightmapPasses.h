@@ -61,6 +61,10 @@ public:
     // unsuitableReason). False, with nothing drawn, before a successful create.
     bool render(Renderer& renderer, const PrtLighting& lighting, const Model& model);
 
+    // The path the renderer's capabilities choose: one pass from shader model 3.0 on, three
+    // passes below.
+    static LightmapPath pathFor(const Renderer& renderer);
+
     // Why the model cannot be drawn into the lightmaps (empty when it can): a model without
     // surfaces, or a surface whose mesh lacks texture-coordinate set 1 or holds it in a stream
     // that mask 9 does not bind.

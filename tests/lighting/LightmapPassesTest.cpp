@@ -147,7 +147,13 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
     ASSERT_GT(brightest, 0.0f);
     const float m = 0.8f * brightest;
 
-    for (LightmapPath path : {LightmapPath::OnePass, LightmapPath::ThreePass}) {
+    // The three-pass path is what a renderer below shader model 3.0 gets.
+    const uint32_t reported = renderer.capabilities().pixelShaderVersion;
+    for (uint32_t version : {reported, shaderVersion(2, 0)}) {
+        renderer.capabilities().pixelShaderVersion = version;
+        const LightmapPath path = LightmapPasses::pathFor(renderer);
+        renderer.capabilities().pixelShaderVersion = reported;
+        EXPECT_EQ(path, version >= 0x300 ? LightmapPath::OnePass : LightmapPath::ThreePass);
         SCOPED_TRACE(path == LightmapPath::OnePass ? "one pass" : "three passes");
         LightmapPasses passes;
         LogCapture log;

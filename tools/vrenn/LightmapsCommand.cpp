@@ -54,7 +54,8 @@ constexpr const char* kHelp =
     "  --angle RADIANS  sky angle, the turn about +y (default 0)\n"
     "  --blend T        cross-fade from probe 0 (T = 0) to probe 1 (T = 1) (default 0)\n"
     "  --passes 1|3     one pass, or two partial-sum passes and a combine\n"
-    "                   (default: one pass, which every OpenGL 4.5 device runs)\n"
+    "                   (default: as the renderer's shader model chooses; every\n"
+    "                   OpenGL 4.5 device runs the single pass)\n"
     "  --out DIR        where the lightmaps go (default: RUNDIR)\n"
     "\n"
     "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>.\n"
@@ -197,8 +198,9 @@ int runLightmaps(const Args& args) {
     if (!renderer.Initialize(device.window))
         return context.fail("lightmaps", "no OpenGL 4.5 core device");
 
-    // Every OpenGL 4.5 device runs the single pass.
-    const LightmapPath path = passCount == 3 ? LightmapPath::ThreePass : LightmapPath::OnePass;
+    const LightmapPath path = passCount == 0   ? LightmapPasses::pathFor(renderer)
+                              : passCount == 3 ? LightmapPath::ThreePass
+                                               : LightmapPath::OnePass;
     MaterialMgr materials(renderer.shaderMgr(), renderer.textureManager());
     if (!materials.loadScript("materials/materials.mtr"))
         return context.fail("lightmaps", "cannot load materials/materials.mtr");
