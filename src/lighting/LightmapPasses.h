@@ -58,7 +58,8 @@ public:
     // for each, the group is bound, its colour cleared and every surface drawn with stream mask
     // 9 (each mesh's own mask is restored afterwards). Surfaces that are not vertex buffers or
     // whose texture-coordinate set 1 lies outside streams 0 and 3 are left out (see
-    // unsuitableReason). False, with nothing drawn, before a successful create.
+    // unsuitableReason). The last pass's group stays bound. False, with nothing drawn, before a
+    // successful create.
     bool render(Renderer& renderer, const PrtLighting& lighting, const Model& model);
 
     // The path the renderer's capabilities choose: one pass from shader model 3.0 on, three

@@ -200,6 +200,19 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
         EXPECT_GT(drawn, 100);
         EXPECT_GT(clamped, 0);
         EXPECT_LE(worst, 1);
+
+        // Each frame starts from cleared targets: with the wall left out, its texels go dark.
+        Model floorOnly;
+        floorOnly.addSurface(scene.model->surfaces()[0]);
+        ASSERT_TRUE(passes.render(renderer, lighting, floorOnly));
+        for (size_t k = 0; k < 3; ++k) {
+            const auto texels = readTarget(passes.lightmaps()[k], w, h);
+            int lit = 0;
+            for (size_t i = 3; i < texels.size(); i += 4)
+                lit += texels[i] > 0.0f;
+            EXPECT_GT(lit, 0);
+            EXPECT_LT(lit, drawn / 3);
+        }
     }
 }
 

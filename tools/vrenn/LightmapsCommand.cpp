@@ -191,7 +191,8 @@ int runLightmaps(const Args& args) {
     Device device;
     device.window = std::make_shared<SDLWindow>("Application", "vrenn lightmaps");
     device.window->setHidden(true);
-    if (!device.window->create(false, cvars.GetInt("r_mode"), 32, 24, 8, 0))
+    // A small hidden window: the passes draw into their own targets.
+    if (!device.window->create(false, 1, 32, 24, 8, 0))
         return fail("lightmaps: no window could be opened: " + sdlError());
     device.renderer = std::make_shared<GLRenderer>();
     GLRenderer& renderer = *device.renderer;
