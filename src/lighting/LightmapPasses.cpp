@@ -38,11 +38,12 @@ template <class List> void push(Material& material, const List& parameters) {
         material.setVector(p.name, p.value);
 }
 
-// Whether mask 9 binds the mesh's texture-coordinate set 1: it lies in stream 0 or 3, and the
-// mesh has a stream 3 for the mask to name.
+// Whether mask 9 binds the mesh's texture-coordinate set 1 as the bake writes it: 4 components
+// in stream 0 or 3, and the mesh has a stream 3 for the mask to name.
 bool atlasStreamBound(const Mesh& mesh) {
     const VertexElement* atlas = mesh.findElementRecord(USAGE_TEXCOORD, kAtlasSet);
-    return atlas && (atlas->stream == 0 || atlas->stream == 3) && mesh.streamCount() >= 4;
+    return atlas && atlas->componentCount == 4 && (atlas->stream == 0 || atlas->stream == 3) &&
+           mesh.streamCount() >= 4;
 }
 
 } // namespace
@@ -62,6 +63,11 @@ std::string LightmapPasses::unsuitableReason(const Model& model) {
         if (!mesh) return which + " has no mesh";
         const VertexElement* atlas = mesh->findElementRecord(USAGE_TEXCOORD, kAtlasSet);
         if (!atlas) return which + " has no texture-coordinate set 1 (bake the model first)";
+        // With fewer, the shader would read the missing push as (0, 1): a whole atlas off.
+        if (atlas->componentCount != 4)
+            return which + " has texture-coordinate set 1 with " +
+                   std::to_string(atlas->componentCount) +
+                   " components, not the 4 of a bake (atlas position and outline push)";
         if (!atlasStreamBound(*mesh))
             return which + " holds texture-coordinate set 1 in stream " +
                    std::to_string(atlas->stream) + " of " + std::to_string(mesh->streamCount()) +

@@ -67,8 +67,8 @@ public:
     static LightmapPath pathFor(const Renderer& renderer);
 
     // Why the model cannot be drawn into the lightmaps (empty when it can): a model without
-    // surfaces, or a surface whose mesh lacks texture-coordinate set 1 or holds it in a stream
-    // that mask 9 does not bind.
+    // surfaces, or a surface whose mesh lacks texture-coordinate set 1, holds it with other than
+    // 4 components, or in a stream that mask 9 does not bind.
     static std::string unsuitableReason(const Model& model);
 
     bool ready() const { return m_ready; }

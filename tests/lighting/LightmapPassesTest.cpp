@@ -268,7 +268,12 @@ TEST(LightmapPasses, NamesModelsThePassesCannotDraw) {
     EXPECT_NE(LightmapPasses::unsuitableReason(model).find("no texture-coordinate set 1"),
               std::string::npos);
     uint32_t stride = 0;
+    mesh->addElement(USAGE_TEXCOORD, &stride, 1, 2);
+    EXPECT_NE(LightmapPasses::unsuitableReason(model).find("with 2 components"), std::string::npos);
+    mesh = std::make_shared<Mesh>();
+    mesh->addStream(vertex, 1, 12, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
     mesh->addElement(USAGE_TEXCOORD, &stride, 1, 4);
+    surface->setMesh(mesh);
     EXPECT_NE(LightmapPasses::unsuitableReason(model).find("in stream 1 of 2"), std::string::npos);
 }
 
