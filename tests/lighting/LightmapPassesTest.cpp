@@ -12,6 +12,7 @@
 #include "prt/PrtLighting.h"
 #include "prt/SHTextureBuilder.h"
 #include "prt/TransferTextures.h"
+#include "render/Effect.h"
 #include "render/TextureManager.h"
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLRenderTexture.h"
@@ -214,6 +215,47 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
             EXPECT_LT(lit, drawn / 3);
         }
     }
+}
+
+// The same name carries different coefficients in different effects: what the compiled
+// effects hold after a frame of each path.
+TEST(LightmapPasses, EffectsReceiveTheirOwnCoefficients) {
+    BakedScene& scene = BakedScene::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    PrtLighting lighting;
+    lighting.update(0.9f, 0.6f, {});
+    const SHVector& red = lighting.lighting().red;
+    const SHVector& blue = lighting.lighting().blue;
+    auto held = [&](const char* material, const char* name) {
+        Vector4 v;
+        const auto effect = scene.materials->getMaterial(material)->effect();
+        const auto param = effect ? effect->getParameter(name) : nullptr;
+        EXPECT_TRUE(param && param->getVector(v)) << material << " " << name;
+        return v;
+    };
+    auto expectCoefficients = [](const Vector4& v, const SHVector& c, size_t first) {
+        EXPECT_EQ(v.x, c[first]);
+        EXPECT_EQ(v.y, c[first + 1]);
+        EXPECT_EQ(v.z, c[first + 2]);
+        EXPECT_EQ(v.w, c[first + 3]);
+    };
+    for (LightmapPath path : {LightmapPath::OnePass, LightmapPath::ThreePass}) {
+        LightmapPasses passes;
+        ASSERT_TRUE(passes.create(renderer, *scene.materials, scene.transfer, 3.0f, path));
+        ASSERT_TRUE(passes.render(renderer, lighting, *scene.model));
+    }
+    expectCoefficients(held("render_lightmaps", "lightRCoeff1"), red, 1);
+    expectCoefficients(held("render_lightmaps", "lightBCoeff6"), blue, 21);
+    expectCoefficients(held("render_lightmaps012", "lightRCoeff2"), red, 5);
+    expectCoefficients(held("render_lightmaps34", "lightRCoeff0"), red, 9);
+    expectCoefficients(held("render_lightmaps34", "lightBCoeff3"), blue, 21);
+    const Vector4 c0 = held("render_lightmaps", "lightRGBCoeff0");
+    EXPECT_EQ(c0.x, red[0]);
+    EXPECT_EQ(c0.z, blue[0]);
+    EXPECT_EQ(c0.w, 0.0f);
+    const Vector4 maxValue = held("combine_lightmaps", "maxValue");
+    EXPECT_EQ(maxValue.x, 3.0f);
+    EXPECT_FLOAT_EQ(maxValue.w, 1.0f / 3.0f);
 }
 
 TEST(LightmapPasses, RefusesWhatWouldBreakTheShaders) {
