@@ -9,7 +9,7 @@ set -euo pipefail
 src=${1:-$(dirname "$0")/../../src}
 
 # Bottom first. A folder may use any folder listed before it.
-layers=(core fs config geometry prt platform render render/gl scene app demo)
+layers=(core fs config geometry prt platform render render/gl scene lighting app demo)
 
 rank() {
     local i

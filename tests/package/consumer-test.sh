@@ -28,7 +28,7 @@ check "headers under include/vrenn/<folder>" test -f prefix/include/vrenn/geomet
 check "headers keep their subfolders" test -f prefix/include/vrenn/render/gl/GLRenderer.h
 check "headers only" test -z "$(find prefix/include -type f ! -name '*.h')"
 check "the demo stays out" test ! -e prefix/include/vrenn/demo
-check "nine libraries" test "$(find prefix -name 'libvrenn_*.a' | wc -l)" -eq 9
+check "ten libraries" test "$(find prefix -name 'libvrenn_*.a' | wc -l)" -eq 10
 config=$(find prefix -name VrennConfig.cmake)
 check "package config" test -n "$config"
 check "version file" test -f "$(dirname "$config")/VrennConfigVersion.cmake"

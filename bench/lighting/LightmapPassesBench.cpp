@@ -1,0 +1,147 @@
+// GPU time of the lightmap passes on the demo scene's atlas, measured with GL timer queries:
+// the single pass against the two partial-sum passes and the combine. The scene is baked once
+// with few rays (the passes' cost does not depend on the transfer values). Run it where the
+// offscreen driver is wanted with SDL_VIDEODRIVER=offscreen.
+
+#include "fs/Image.h"
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+#include "lighting/LightmapPasses.h"
+#include "platform/SDLWindow.h"
+#include "prt/PrtLighting.h"
+#include "prt/SHTextureBuilder.h"
+#include "prt/TransferTextures.h"
+#include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
+#include "render/gl/GLRenderer.h"
+#include "scene/MaterialMgr.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <epoxy/gl.h>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using namespace Vrenn;
+
+// The renderer, the baked demo scene as vertex buffers, its transfer textures and the lightmap
+// materials, made on first use.
+struct Scene {
+    std::shared_ptr<SDLWindow> window;
+    std::shared_ptr<GLRenderer> renderer;
+    std::shared_ptr<Model> model;
+    std::array<std::shared_ptr<Texture>, 3> transfer;
+    std::unique_ptr<MaterialMgr> materials;
+    bool ready = false;
+
+    Scene() {
+        window = std::make_shared<SDLWindow>("Application", "bench_lightmaps");
+        window->setHidden(true);
+        renderer = std::make_shared<GLRenderer>();
+        if (!window->create(false, 1, 32, 24, 8, 0) || !renderer->Initialize(window)) return;
+
+        // Laid out as a loaded model is: the normal and the tangent frame in streams of their
+        // own, so that the atlas coordinates land in stream 3.
+        std::shared_ptr<Model> built = DemoSceneBuilder().build();
+        for (const auto& surface : built->surfaces())
+            surface->mesh()->computeTangentFrame();
+        PolyPack pack(4, 3, 4);
+        for (const auto& surface : built->surfaces())
+            pack.addSurface(surface->mesh(), true, true);
+        if (!pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f) ||
+            !pack.buildTree())
+            return;
+        SHTextureBuilder builder(4, 8192.0f, pack);
+        if (!builder.generateSamples() || !pack.bake(builder)) return;
+        for (int f = 0; f < 3; ++f) {
+            auto image = std::make_shared<Image>();
+            if (!transferFileImage(*pack.bakeImage(), f, *image)) return;
+            transfer[size_t(f)] =
+                renderer->textureManager()->createTexture(kTransferFileNames[f], image);
+        }
+
+        model = std::make_shared<Model>();
+        auto& buffers = *renderer->vertexBufferMgr();
+        for (const auto& surface : built->surfaces()) {
+            const Mesh& mesh = *surface->mesh();
+            auto buffer = buffers.createVertexBuffer();
+            for (uint32_t s = 0; s < mesh.streamCount(); ++s) {
+                std::vector<VertexElement> elements;
+                for (const VertexElement& e : mesh.elements())
+                    if (e.stream == s) elements.push_back(e);
+                buffer->addStream(mesh.streamData(s), mesh.vertexCount(), mesh.strides()[s],
+                                  elements);
+            }
+            buffer->setIndices(mesh.indices().data(), uint32_t(mesh.indices().size()));
+            buffer->setPrimitiveType(mesh.primitiveType());
+            if (!buffers.upload(buffer)) return;
+            auto copy = std::make_shared<Surface>();
+            copy->setMesh(buffer);
+            model->addSurface(copy);
+        }
+
+        materials =
+            std::make_unique<MaterialMgr>(renderer->shaderMgr(), renderer->textureManager());
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(VRENN_DATA_DIR);
+        ready = materials->loadScript("materials/materials.mtr") &&
+                materials->loadScript("materials/render_lm30.mtr");
+        std::filesystem::current_path(cwd);
+    }
+
+    static Scene& get() {
+        static Scene scene;
+        return scene;
+    }
+};
+
+void lightmapPasses(benchmark::State& state, LightmapPath path) {
+    Scene& scene = Scene::get();
+    LightmapPasses passes;
+    if (!scene.ready ||
+        !passes.create(*scene.renderer, *scene.materials, scene.transfer, 4.0f, path)) {
+        state.SkipWithError("no GL device, scene or lightmap materials");
+        return;
+    }
+    PrtLighting lighting;
+    GLuint query = 0;
+    glGenQueries(1, &query);
+    double gpuSeconds = 0.0, wallSeconds = 0.0;
+    float angle = 0.0f;
+    for (auto _ : state) {
+        lighting.update(angle, 0.5f, {});
+        angle += 0.01f;
+        // The device is drained before and after, so the frame's wall time is the passes'
+        // time on a software rasteriser, which draws only when flushed. Its timer queries
+        // see part of a flushed batch only; a hardware device's are the GPU time.
+        glFinish();
+        const auto start = std::chrono::steady_clock::now();
+        glBeginQuery(GL_TIME_ELAPSED, query);
+        passes.render(*scene.renderer, lighting, *scene.model);
+        glEndQuery(GL_TIME_ELAPSED);
+        glFinish();
+        wallSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        GLuint64 nanoseconds = 0;
+        glGetQueryObjectui64v(query, GL_QUERY_RESULT, &nanoseconds);
+        gpuSeconds += double(nanoseconds) * 1e-9;
+    }
+    glDeleteQueries(1, &query);
+    state.counters["gpu_ms"] = benchmark::Counter(gpuSeconds * 1e3 / double(state.iterations()));
+    state.counters["wall_ms"] = benchmark::Counter(wallSeconds * 1e3 / double(state.iterations()));
+    state.counters["texels"] = double(passes.width()) * double(passes.height());
+}
+
+BENCHMARK_CAPTURE(lightmapPasses, one_pass, LightmapPath::OnePass)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(lightmapPasses, three_passes, LightmapPath::ThreePass)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

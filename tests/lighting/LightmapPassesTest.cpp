@@ -1,0 +1,323 @@
+// The lightmap passes on a real GL device: a small baked scene is lit by the turned and blended
+// probes through both paths, and every texel of the three lightmaps is checked against the sum
+// of the bake's transfer coefficients and the lighting, computed here.
+
+#include "lighting/LightmapPasses.h"
+
+#include "fs/Image.h"
+#include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+#include "prt/PrtLighting.h"
+#include "prt/SHTextureBuilder.h"
+#include "prt/TransferTextures.h"
+#include "render/Effect.h"
+#include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
+#include "scene/MaterialMgr.h"
+#include "support/GLTestContext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::LogCapture;
+
+// A floor facing +y and a wall facing +x standing on its edge, laid out as loaded models are:
+// positions and texture-coordinate set 0 in stream 0, then the normal and the tangent frame in
+// streams of their own, so that the bake puts the atlas coordinates into stream 3.
+std::shared_ptr<Model> floorAndWall(VertexBufferMgr& buffers) {
+    struct Quad {
+        Vec3 corner, a, b;
+    };
+    const Quad quads[] = {{{0, 0, 0}, {0, 0, 40}, {40, 0, 0}},  // floor
+                          {{0, 0, 0}, {0, 24, 0}, {0, 0, 40}}}; // wall at x = 0
+    auto model = std::make_shared<Model>();
+    for (const Quad& q : quads) {
+        std::vector<float> vertices;
+        for (const Vec3& p : {q.corner, q.corner + q.a, q.corner + q.a + q.b, q.corner + q.b}) {
+            const Vec3 d = p - q.corner;
+            vertices.insert(vertices.end(), {p.x, p.y, p.z, dot(d, normalized(q.a)) / 16.0f,
+                                             dot(d, normalized(q.b)) / 16.0f});
+        }
+        const uint32_t indices[] = {0, 1, 2, 0, 2, 3};
+        auto mesh = buffers.createVertexBuffer();
+        mesh->addStream(vertices.data(), 4, 20,
+                        {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
+                         VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12}});
+        mesh->setIndices(indices, 6);
+        mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+        EXPECT_TRUE(mesh->computeTangentFrame());
+        auto surface = std::make_shared<Surface>();
+        surface->setMaterial("test");
+        surface->setMesh(mesh);
+        model->addSurface(surface);
+    }
+    return model;
+}
+
+// The scene, baked once for the program, with the transfer textures uploaded and the lightmap
+// materials loaded from data/.
+struct BakedScene {
+    BakedScene() : pack(4, 3, 4) {
+        GLRenderer& renderer = GLTestContext::get().renderer();
+        model = floorAndWall(*renderer.vertexBufferMgr());
+        for (const auto& surface : model->surfaces())
+            EXPECT_TRUE(pack.addSurface(surface->mesh(), true, true));
+        EXPECT_TRUE(pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f));
+        EXPECT_TRUE(pack.buildTree());
+        SHTextureBuilder builder(64, 8192.0f, pack);
+        EXPECT_TRUE(builder.generateSamples());
+        EXPECT_TRUE(pack.bake(builder, BakeOptions{}, nullptr));
+        for (const auto& surface : model->surfaces())
+            EXPECT_TRUE(renderer.vertexBufferMgr()->upload(
+                std::dynamic_pointer_cast<VertexBuffer>(surface->mesh())));
+        for (int f = 0; f < 3; ++f) {
+            auto image = std::make_shared<Image>();
+            EXPECT_TRUE(transferFileImage(*pack.bakeImage(), f, *image));
+            transfer[size_t(f)] = renderer.textureManager()->createTexture(
+                std::string("lightmap-test-") + kTransferFileNames[f], image);
+            EXPECT_TRUE(transfer[size_t(f)]);
+        }
+
+        materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(VRENN_DATA_DIR);
+        EXPECT_TRUE(materials->loadScript("materials/materials.mtr"));
+        EXPECT_TRUE(materials->loadScript("materials/render_lm30.mtr"));
+        std::filesystem::current_path(cwd);
+    }
+
+    static BakedScene& get() {
+        static BakedScene scene;
+        return scene;
+    }
+
+    int width() const { return pack.atlasWidth(); }
+    int height() const { return pack.atlasHeight(); }
+
+    // Sum over i of T(k, i) * light(c, i) at texel (x, y), from the bake image.
+    float litSum(int x, int y, int basis, int channel, const SHCoeffs& light) const {
+        const Image& image = *pack.bakeImage();
+        const size_t planeBytes = size_t(width()) * size_t(height()) * 8;
+        float t[25];
+        readTransferCoefficients(image.data() + (size_t(y) * size_t(width()) + size_t(x)) * 8,
+                                 planeBytes, basis, t);
+        float sum = 0.0f;
+        for (int i = 0; i < 25; ++i)
+            sum += t[i] * light.channel(channel)[size_t(i)];
+        return sum;
+    }
+
+    std::shared_ptr<Model> model;
+    PolyPack pack;
+    std::array<std::shared_ptr<Texture>, 3> transfer;
+    std::unique_ptr<MaterialMgr> materials;
+};
+
+std::vector<float> readTarget(const std::shared_ptr<RenderTarget>& target, int w, int h) {
+    const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+    EXPECT_TRUE(texture);
+    return texture ? Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, w, h)
+                   : std::vector<float>(size_t(w) * size_t(h) * 4, 0.0f);
+}
+
+TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
+    BakedScene& scene = BakedScene::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    ASSERT_EQ(LightmapPasses::unsuitableReason(*scene.model), "");
+    const int w = scene.width(), h = scene.height();
+
+    PrtLighting lighting;
+    lighting.update(0.7f, 0.3f, {1.0f, 2.0f, 3.0f});
+    // M below the brightest sum, so that some texels clamp and most do not.
+    float brightest = 0.0f;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k)
+                for (int c = 0; c < 3; ++c)
+                    brightest = std::max(brightest, scene.litSum(x, y, k, c, lighting.lighting()));
+    ASSERT_GT(brightest, 0.0f);
+    const float m = 0.8f * brightest;
+
+    // The three-pass path is what a renderer below shader model 3.0 gets.
+    const uint32_t reported = renderer.capabilities().pixelShaderVersion;
+    for (uint32_t version : {reported, shaderVersion(2, 0)}) {
+        renderer.capabilities().pixelShaderVersion = version;
+        const LightmapPath path = LightmapPasses::pathFor(renderer);
+        renderer.capabilities().pixelShaderVersion = reported;
+        EXPECT_EQ(path, version >= 0x300 ? LightmapPath::OnePass : LightmapPath::ThreePass);
+        SCOPED_TRACE(path == LightmapPath::OnePass ? "one pass" : "three passes");
+        LightmapPasses passes;
+        LogCapture log;
+        ASSERT_TRUE(passes.create(renderer, *scene.materials, scene.transfer, m, path))
+            << log.text();
+        EXPECT_EQ(passes.width(), w);
+        EXPECT_EQ(passes.height(), h);
+        EXPECT_EQ(passes.bands012().size(), path == LightmapPath::ThreePass ? 3u : 0u);
+        // A frame drawn before with other lighting must leave nothing behind.
+        PrtLighting other;
+        other.update(2.0f, 1.0f, {});
+        ASSERT_TRUE(passes.render(renderer, other, *scene.model));
+        ASSERT_TRUE(passes.render(renderer, lighting, *scene.model));
+        ASSERT_TRUE(Vrenn::Test::noGLError());
+        for (const auto& surface : scene.model->surfaces())
+            EXPECT_EQ(surface->mesh()->streamMask(), Mesh::kAllStreams);
+
+        int drawn = 0, clamped = 0, worst = 0;
+        for (int k = 0; k < 3; ++k) {
+            const auto texels = readTarget(passes.lightmaps()[size_t(k)], w, h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const float* t = &texels[(size_t(y) * size_t(w) + size_t(x)) * 4];
+                    const bool covered = scene.pack.coverage().covered(x, y);
+                    if (covered) {
+                        EXPECT_EQ(t[3], 1.0f) << "texel " << x << "," << y << " basis " << k;
+                    }
+                    if (t[3] == 0.0f) {
+                        EXPECT_EQ(t[0] + t[1] + t[2], 0.0f);
+                        continue;
+                    }
+                    ++drawn;
+                    for (int c = 0; c < 3; ++c) {
+                        const float lit = scene.litSum(x, y, k, c, lighting.lighting()) / m;
+                        if (lit > 1.0f) ++clamped;
+                        const int expected = int(std::lround(std::clamp(lit, 0.0f, 1.0f) * 255));
+                        const int got = int(std::lround(t[c] * 255));
+                        worst = std::max(worst, std::abs(got - expected));
+                        EXPECT_LE(std::abs(got - expected), 1)
+                            << "texel " << x << "," << y << " basis " << k << " channel " << c;
+                    }
+                }
+        }
+        EXPECT_GT(drawn, 100);
+        EXPECT_GT(clamped, 0);
+        EXPECT_LE(worst, 1);
+
+        // Each frame starts from cleared targets: with the wall left out, its texels go dark.
+        Model floorOnly;
+        floorOnly.addSurface(scene.model->surfaces()[0]);
+        ASSERT_TRUE(passes.render(renderer, lighting, floorOnly));
+        for (size_t k = 0; k < 3; ++k) {
+            const auto texels = readTarget(passes.lightmaps()[k], w, h);
+            int lit = 0;
+            for (size_t i = 3; i < texels.size(); i += 4)
+                lit += texels[i] > 0.0f;
+            EXPECT_GT(lit, 0);
+            EXPECT_LT(lit, drawn / 3);
+        }
+    }
+}
+
+// The same name carries different coefficients in different effects: what the compiled
+// effects hold after a frame of each path.
+TEST(LightmapPasses, EffectsReceiveTheirOwnCoefficients) {
+    BakedScene& scene = BakedScene::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    PrtLighting lighting;
+    lighting.update(0.9f, 0.6f, {});
+    const SHVector& red = lighting.lighting().red;
+    const SHVector& blue = lighting.lighting().blue;
+    auto held = [&](const char* material, const char* name) {
+        Vector4 v;
+        const auto effect = scene.materials->getMaterial(material)->effect();
+        const auto param = effect ? effect->getParameter(name) : nullptr;
+        EXPECT_TRUE(param && param->getVector(v)) << material << " " << name;
+        return v;
+    };
+    auto expectCoefficients = [](const Vector4& v, const SHVector& c, size_t first) {
+        EXPECT_EQ(v.x, c[first]);
+        EXPECT_EQ(v.y, c[first + 1]);
+        EXPECT_EQ(v.z, c[first + 2]);
+        EXPECT_EQ(v.w, c[first + 3]);
+    };
+    for (LightmapPath path : {LightmapPath::OnePass, LightmapPath::ThreePass}) {
+        LightmapPasses passes;
+        ASSERT_TRUE(passes.create(renderer, *scene.materials, scene.transfer, 3.0f, path));
+        ASSERT_TRUE(passes.render(renderer, lighting, *scene.model));
+    }
+    expectCoefficients(held("render_lightmaps", "lightRCoeff1"), red, 1);
+    expectCoefficients(held("render_lightmaps", "lightBCoeff6"), blue, 21);
+    expectCoefficients(held("render_lightmaps012", "lightRCoeff2"), red, 5);
+    expectCoefficients(held("render_lightmaps34", "lightRCoeff0"), red, 9);
+    expectCoefficients(held("render_lightmaps34", "lightBCoeff3"), blue, 21);
+    const Vector4 c0 = held("render_lightmaps", "lightRGBCoeff0");
+    EXPECT_EQ(c0.x, red[0]);
+    EXPECT_EQ(c0.z, blue[0]);
+    EXPECT_EQ(c0.w, 0.0f);
+    const Vector4 maxValue = held("combine_lightmaps", "maxValue");
+    EXPECT_EQ(maxValue.x, 3.0f);
+    EXPECT_FLOAT_EQ(maxValue.w, 1.0f / 3.0f);
+}
+
+TEST(LightmapPasses, RefusesWhatWouldBreakTheShaders) {
+    BakedScene& scene = BakedScene::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    PrtLighting lighting;
+    lighting.update(0.0f, 0.0f, {});
+
+    for (float m : {0.0f, -2.0f, std::nanf("")}) {
+        LogCapture log;
+        LightmapPasses passes;
+        EXPECT_FALSE(
+            passes.create(renderer, *scene.materials, scene.transfer, m, LightmapPath::OnePass));
+        EXPECT_NE(log.text().find("LightmapPasses: max_scene_lum must be above 0"),
+                  std::string::npos)
+            << log.text();
+        EXPECT_FALSE(passes.render(renderer, lighting, *scene.model));
+    }
+
+    // A band 3-4 texture of another size, and one with too few slices.
+    auto narrow = std::make_shared<Image>();
+    narrow->create(scene.width() / 2, scene.height(), 8, FORMAT_RGBA16F, 1, 1);
+    auto thin = std::make_shared<Image>();
+    thin->create(scene.width(), scene.height(), 2, FORMAT_RGBA16F, 1, 1);
+    const std::pair<std::shared_ptr<Image>, const char*> wrong[] = {
+        {narrow, "the transfer textures differ in size"},
+        {thin, "shtex1.dds is not 8 slices of four half floats"}};
+    for (const auto& [image, message] : wrong) {
+        LogCapture log;
+        auto transfer = scene.transfer;
+        transfer[1] = renderer.textureManager()->createTexture("lightmap-test-wrong", image);
+        ASSERT_TRUE(transfer[1]);
+        LightmapPasses passes;
+        EXPECT_FALSE(
+            passes.create(renderer, *scene.materials, transfer, 4.0f, LightmapPath::ThreePass));
+        EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
+        EXPECT_FALSE(passes.ready());
+    }
+}
+
+TEST(LightmapPasses, NamesModelsThePassesCannotDraw) {
+    Model empty;
+    EXPECT_EQ(LightmapPasses::unsuitableReason(empty), "the model has no surfaces");
+    // Set 1 added to a one-stream mesh lands in stream 1, which mask 9 does not bind.
+    auto mesh = std::make_shared<Mesh>();
+    const float vertex[3] = {};
+    mesh->addStream(vertex, 1, 12, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    auto surface = std::make_shared<Surface>();
+    surface->setMesh(mesh);
+    Model model;
+    model.addSurface(surface);
+    EXPECT_NE(LightmapPasses::unsuitableReason(model).find("no texture-coordinate set 1"),
+              std::string::npos);
+    uint32_t stride = 0;
+    mesh->addElement(USAGE_TEXCOORD, &stride, 1, 2);
+    EXPECT_NE(LightmapPasses::unsuitableReason(model).find("with 2 components"), std::string::npos);
+    mesh = std::make_shared<Mesh>();
+    mesh->addStream(vertex, 1, 12, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    mesh->addElement(USAGE_TEXCOORD, &stride, 1, 4);
+    surface->setMesh(mesh);
+    EXPECT_NE(LightmapPasses::unsuitableReason(model).find("in stream 1 of 2"), std::string::npos);
+}
+
+} // namespace
+} // namespace Vrenn
