@@ -46,8 +46,10 @@ void Renderer::setClearFlags(bool colour, bool depth, bool stencil) {
 }
 
 void Renderer::setRenderTarget(const std::shared_ptr<RenderTarget>& target) {
-    if (target == m_currentTarget) return;
-    setRenderTargets({});
+    // While a group is bound no single target is, so the filter must not take an
+    // empty pointer for "already bound".
+    if (target == m_currentTarget && m_currentTargets.empty()) return;
+    unbindGroup();
     m_currentTarget = target;
     if (target) {
         target->bind();
@@ -57,8 +59,8 @@ void Renderer::setRenderTarget(const std::shared_ptr<RenderTarget>& target) {
 }
 
 void Renderer::setRenderTargetFace(const std::shared_ptr<RenderTarget>& target, int32_t face) {
-    if (target == m_currentTarget && face == m_lastFace) return;
-    setRenderTargets({});
+    if (target == m_currentTarget && face == m_lastFace && m_currentTargets.empty()) return;
+    unbindGroup();
     m_currentTarget = target;
     if (target) {
         m_lastFace = face;
@@ -78,6 +80,22 @@ void Renderer::setRenderTargets(const RenderTargetList& targets) {
     for (size_t i = targets.size(); i < m_currentTargets.size(); ++i)
         if (m_currentTargets[i]) m_currentTargets[i]->unbind();
     m_currentTargets = targets;
+    // Without a group drawing goes to the back buffer, not to a framebuffer with
+    // nothing attached.
+    if (targets.empty() && m_primaryTarget) m_primaryTarget->unbind();
+}
+
+void Renderer::unbindGroup() {
+    for (const auto& target : m_currentTargets)
+        if (target) target->unbind();
+    m_currentTargets.clear();
+}
+
+const std::shared_ptr<RenderTarget>& Renderer::boundTarget() const {
+    if (m_currentTarget) return m_currentTarget;
+    for (const auto& target : m_currentTargets)
+        if (target) return target;
+    return m_primaryTarget;
 }
 
 void Renderer::setViewport(const std::shared_ptr<Viewport>& viewport) {

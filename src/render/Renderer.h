@@ -68,12 +68,20 @@ public:
     // Clears the whole bound target to black (alpha 0), depth 1, stencil 0. The colour
     // is cleared whatever `colour` says; depth and stencil only when asked.
     virtual void clear(bool colour, bool depth, bool stencil) = 0;
-    // Binds one target; an empty pointer unbinds the primary target.
+    // Binds one target. An empty pointer binds the back buffer through the primary
+    // target's unbind (the bound group, if any, is unbound first).
     virtual void setRenderTarget(const std::shared_ptr<RenderTarget>& target);
-    // Binds one face of a cube render texture.
+    // Binds one face of a cube render texture; an empty pointer as setRenderTarget.
     virtual void setRenderTargetFace(const std::shared_ptr<RenderTarget>& target, int32_t face);
-    // Binds targets drawn together, each at its own index.
+    // Binds targets drawn together, each at its own index. An empty list while a group
+    // is bound unbinds the group and binds the back buffer in its place.
     virtual void setRenderTargets(const RenderTargetList& targets);
+    // Binds the back buffer (the primary target), whatever was bound before.
+    void bindBackBuffer() { setRenderTarget(m_primaryTarget); }
+    // The target drawing goes to now: the single bound target, else the first of the
+    // bound group, else the primary target (the back buffer). Empty only before the
+    // renderer has a primary target.
+    const std::shared_ptr<RenderTarget>& boundTarget() const;
     virtual void setViewport(const std::shared_ptr<Viewport>& viewport);
     // Records the window's new client size on the primary target (the size screen
     // sized render textures take); nothing is re-created.
@@ -125,6 +133,8 @@ public:
 protected:
     // Sets the device viewport; called by setViewport when the viewport changes.
     virtual void applyViewport(const Viewport& viewport) = 0;
+    // Unbinds the bound group, leaving the list empty.
+    void unbindGroup();
 
     bool m_clearColour = true;
     bool m_clearDepth = true;

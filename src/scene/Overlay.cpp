@@ -1,5 +1,6 @@
 #include "scene/Overlay.h"
 
+#include "render/Renderer.h"
 #include "render/VertexBuffer.h"
 #include "render/VertexBufferMgr.h"
 #include "scene/DrawMesh.h"
@@ -80,6 +81,21 @@ void Overlay::addQuad(float x, float y, float width, float height, float s0, flo
     std::memcpy(m_mesh->indices().data() + m_indexCount, quad, sizeof quad);
     m_vertexCount += 4;
     m_indexCount += 6;
+}
+
+void Overlay::addPixelQuad(const Renderer& renderer, float width, float height, float s0, float t0,
+                           float s1, float t1) {
+    // The 2D pass spans the bound target from 0 to 1 each way, so pixels become
+    // fractions of its size.
+    const auto& target = renderer.boundTarget();
+    if (!target) return;
+    auto fraction = [](float pixels, int32_t size) {
+        return pixels < 0.0f ? 1.0f : pixels / static_cast<float>(size);
+    };
+    if ((width >= 0.0f && target->width() <= 0) || (height >= 0.0f && target->height() <= 0))
+        return;
+    addQuad(0.0f, 0.0f, fraction(width, target->width()), fraction(height, target->height()), s0,
+            t0, s1, t1);
 }
 
 void Overlay::draw(const Renderer& renderer) {

@@ -36,6 +36,12 @@ public:
     // (s0, t0)-(s1, t1) in the current colour.
     void addQuad(float x, float y, float width, float height, float s0, float t0, float s1,
                  float t1);
+    // Appends a quad at the top-left corner of the target the renderer has bound (the
+    // single target, the first of a bound group, or the back buffer), sized in its
+    // pixels: a negative width or height stands for the target's whole width or
+    // height. The quad is dropped when the target's size is not known.
+    void addPixelQuad(const Renderer& renderer, float width, float height, float s0, float t0,
+                      float s1, float t1);
     // Sends the collected quads to the device and draws them with the material and the
     // renderer's transforms, then empties the list (also when nothing can be drawn).
     virtual void draw(const Renderer& renderer);

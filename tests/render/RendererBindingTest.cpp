@@ -91,6 +91,37 @@ TEST_F(RendererBinding, ListsBindInOrderAndUnbindOnlyPositionsTheNewListLeaves) 
     EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind c", "bind a"}));
 }
 
+TEST_F(RendererBinding, NoTargetAfterAGroupUnbindsTheGroupAndFallsBackToTheBackBuffer) {
+    EXPECT_EQ(renderer.boundTarget(), primary);
+    renderer.setRenderTargets({a, b});
+    EXPECT_EQ(renderer.boundTarget(), a); // the group's size is that of its first
+    takeCalls();
+    // No single target is bound while the group is, yet an empty one is not filtered.
+    renderer.setRenderTarget(nullptr);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind a", "unbind b", "unbind primary"}));
+    EXPECT_TRUE(renderer.currentTargets().empty());
+    EXPECT_EQ(renderer.boundTarget(), primary);
+
+    renderer.setRenderTargets({b, c});
+    takeCalls();
+    renderer.setRenderTargets({});
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "unbind c", "unbind primary"}));
+    renderer.setRenderTargetFace(a, 2);
+    renderer.setRenderTargets({b});
+    takeCalls();
+    renderer.setRenderTargetFace(nullptr, 2);
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "unbind primary"}));
+
+    renderer.setRenderTarget(c);
+    EXPECT_EQ(renderer.boundTarget(), c);
+    takeCalls();
+    renderer.bindBackBuffer();
+    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind primary"}));
+    EXPECT_EQ(renderer.currentTarget(), primary);
+    renderer.bindBackBuffer();
+    EXPECT_TRUE(takeCalls().empty());
+}
+
 TEST_F(RendererBinding, FaceBindsAreFilteredByTargetAndFace) {
     renderer.setRenderTargetFace(a, 3);
     EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 3", "bind a"}));

@@ -2,23 +2,29 @@
 // the overlay reach the screen, and each material draws with its own technique.
 
 #include "fs/FileSystem.h"
+#include "render/RenderTargetMgr.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
 #include "render/VertexBuffer.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
 #include "scene/MaterialMgr.h"
 #include "scene/OverlayMgr.h"
 #include "support/GLTestContext.h"
 
 #include <array>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace Vrenn {
 namespace {
 
 using Test::GLTestContext;
+using Test::readTextureRGBA;
 using Test::TempDir;
 
-// One effect, three techniques: plain red, plain green, and the vertex colour.
+// One effect, four techniques: plain red, plain green, the vertex colour, and red
+// and green into two targets at once.
 const char* const kEffect = R"(
 shared { uniform mat4 worldViewProj; }
 vertex quadVS {
@@ -33,9 +39,16 @@ vertex quadVS {
 fragment redFS { in vec4 tint; out vec4 result; void main() { result = vec4(1, 0, 0, 1); } }
 fragment greenFS { in vec4 tint; out vec4 result; void main() { result = vec4(0, 1, 0, 1); } }
 fragment tintFS { in vec4 tint; out vec4 result; void main() { result = tint; } }
+fragment pairFS {
+    in vec4 tint;
+    layout(location = 0) out vec4 first;
+    layout(location = 1) out vec4 second;
+    void main() { first = vec4(1, 0, 0, 1); second = vec4(0, 1, 0, 1); }
+}
 technique Red { pass { vertex = quadVS; fragment = redFS; depth_test = false; } }
 technique Green { pass { vertex = quadVS; fragment = greenFS; depth_test = false; } }
 technique Tint { pass { vertex = quadVS; fragment = tintFS; depth_test = false; } }
+technique Pair { pass { vertex = quadVS; fragment = pairFS; depth_test = false; } }
 )";
 
 class OverlayDraw : public ::testing::Test {
@@ -58,6 +71,9 @@ green { fx effects/quads.fx
 tint { fx effects/quads.fx
     technique "Tint"
 }
+pair { fx effects/quads.fx
+    technique "Pair"
+}
 )"));
         renderer->setRenderTarget(renderer->primaryTarget());
         renderer->clear(true, true, false);
@@ -66,6 +82,9 @@ tint { fx effects/quads.fx
         height = renderer->primaryTarget()->height();
     }
     void TearDown() override {
+        renderer->setRenderTarget(renderer->primaryTarget());
+        for (const char* name : {"rt_wide", "rt_quads0", "rt_quads1"})
+            renderer->renderTargetMgr()->remove(name);
         overlays.reset();
         materials.reset();
         renderer->shaderMgr()->removeAll();
@@ -140,6 +159,63 @@ TEST_F(OverlayDraw, QuadsLandWhereAddedAndEachDrawTakesOnlyItsOwnQuads) {
     EXPECT_EQ(bare->vertexCount(), 0u);
     EXPECT_EQ(bare->indexCount(), 0u);
     EXPECT_EQ(at(0.25f, 0.75f), (Rgb{0, 0, 0}));
+}
+
+// Which texels of a render texture's red or green channel are lit, as rows of '#' and
+// '.' from the top row down.
+std::string litTexels(const RenderTarget& target, int channel) {
+    const auto& texture = dynamic_cast<const GLRenderTexture&>(target).texture();
+    const auto texels = readTextureRGBA(texture->id(), 0, target.width(), target.height());
+    std::string rows;
+    for (int32_t y = 0; y < target.height(); ++y) {
+        for (int32_t x = 0; x < target.width(); ++x)
+            rows += texels[static_cast<size_t>((y * target.width() + x) * 4 + channel)] > 0.5f
+                        ? '#'
+                        : '.';
+        rows += '/';
+    }
+    return rows;
+}
+
+TEST_F(OverlayDraw, PixelQuadsAreSizedByTheBoundTargetAndNegativeSizesFillIt) {
+    constexpr int32_t kRGBA8 = 4;
+    auto& targets = *renderer->renderTargetMgr();
+    const auto red = overlays->createOverlay(materials->find("red"));
+    // A target of another size and shape than the back buffer (16 x 8).
+    const auto wide =
+        targets.createRenderTexture("rt_wide", RENDER_TEXTURE_2D, 8, 2, kRGBA8, 0, 0, 0, false);
+    ASSERT_NE(wide, nullptr);
+    renderer->setRenderTarget(wide);
+    auto drawInto = [&](Overlay& overlay, float w, float h) {
+        renderer->clear(true, false, false);
+        renderer->begin2D();
+        overlay.addPixelQuad(*renderer, w, h, 0, 0, 1, 1);
+        overlay.draw(*renderer);
+    };
+    drawInto(*red, -1.0f, -1.0f);
+    EXPECT_EQ(litTexels(*wide, 0), "########/########/");
+    drawInto(*red, 2.0f, -1.0f);
+    EXPECT_EQ(litTexels(*wide, 0), "##....../##....../");
+    drawInto(*red, -1.0f, 1.0f);
+    EXPECT_EQ(litTexels(*wide, 0), "########/......../");
+
+    // A bound group: each of its targets is filled, and pixels are the group's.
+    const auto group = targets.createMRT("rt_quads", 4, 4, {kRGBA8, kRGBA8}, 0, 0, 0);
+    ASSERT_EQ(group.size(), 2u);
+    renderer->setRenderTargets(group);
+    const auto pair = overlays->createOverlay(materials->find("pair"));
+    drawInto(*pair, -1.0f, -1.0f);
+    EXPECT_EQ(litTexels(*group[0], 0), "####/####/####/####/");
+    EXPECT_EQ(litTexels(*group[1], 1), "####/####/####/####/");
+    drawInto(*pair, 2.0f, 3.0f);
+    EXPECT_EQ(litTexels(*group[0], 0), "##../##../##../..../");
+    EXPECT_EQ(litTexels(*group[1], 1), "##../##../##../..../");
+
+    // The back buffer, bound as an empty target, sizes them too.
+    renderer->setRenderTarget(nullptr);
+    drawInto(*red, static_cast<float>(width / 2), -1.0f);
+    EXPECT_EQ(at(0.25f, 0.5f), (Rgb{255, 0, 0}));
+    EXPECT_EQ(at(0.75f, 0.5f), (Rgb{0, 0, 0}));
 }
 
 } // namespace

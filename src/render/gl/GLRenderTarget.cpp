@@ -89,9 +89,10 @@ bool GLRenderTarget::bind() {
 }
 
 bool GLRenderTarget::unbind() {
-    // Drawing goes to the surface's own framebuffer, which present() overwrites.
-    if (const auto context = m_context.live()) context->cache().bindFramebuffer(0);
-    return true;
+    // The renderer unbinds the primary target when it is given no target: drawing
+    // then goes on in the back buffer. The surface's own framebuffer is never bound,
+    // since present() copies the back buffer over whatever is drawn there.
+    return bind();
 }
 
 GLuint GLRenderTarget::resolvedFramebuffer() {

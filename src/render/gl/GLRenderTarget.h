@@ -29,6 +29,7 @@ public:
     // Drops the back buffer (without GL calls once the context is gone).
     void release() override;
     bool bind() override;
+    // Binds the back buffer as bind() does: with no target bound, drawing goes there.
     bool unbind() override;
 
     // Resolves the back buffer onto the surface and swaps.
