@@ -52,7 +52,7 @@ void SceneMgr::ShutDown() {
 std::shared_ptr<Camera> SceneMgr::createCamera(const std::string& name, const Vec3& position,
                                                const Quaternion& orientation) {
     if (auto existing = m_cameras.find(name)) return existing;
-    auto camera = std::make_shared<Camera>(name, position, orientation);
+    auto camera = std::make_shared<Camera>(name, position, orientation, m_renderer);
     m_cameras.add(name, camera);
     return camera;
 }

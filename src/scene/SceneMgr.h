@@ -52,7 +52,8 @@ public:
     // volume may see (nothing happens without a current camera).
     virtual void cull();
 
-    // The camera of that name, made and registered when there is none.
+    // The camera of that name, made and registered when there is none. A new camera
+    // works with the scene's renderer and takes its coordinate conversion from it.
     std::shared_ptr<Camera> createCamera(const std::string& name, const Vec3& position,
                                          const Quaternion& orientation);
     // A new entity drawn from the given mesh.

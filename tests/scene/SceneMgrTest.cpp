@@ -1,5 +1,6 @@
 #include "scene/SceneMgr.h"
 
+#include "StubRenderer.h"
 #include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "geometry/DemoSceneBuilder.h"
@@ -135,6 +136,18 @@ TEST(SceneMgr, EntitiesAreBuiltByTheirGeometryBuilder) {
     EXPECT_FALSE(scene.createEntity(GeometryBuilder{}, {1, 1, 1}, nullptr)->mesh());
 }
 
+TEST(SceneMgr, CamerasTakeTheCoordinateConversionOfTheScenesRenderer) {
+    auto renderer = std::make_shared<Vrenn::Test::StubRenderer>();
+    // Not the z mirror a camera uses without a renderer, so the test tells them apart.
+    renderer->coordinateConversion() = Matrix4::scaling(2.0f, 1.0f, -1.0f);
+    SceneMgr scene;
+    scene.Initialize(renderer);
+    const auto camera = scene.createCamera("player", {0, 200, 0}, Quaternion{});
+    camera->update();
+    EXPECT_EQ(camera->viewMatrix(),
+              renderer->coordinateConversion() * camera->worldMatrix().inverse());
+}
+
 TEST(SceneMgr, SkyAndEntityMeshesAreUploadedVertexBuffers) {
     SceneMgr scene;
     scene.Initialize(Vrenn::Test::GLTestContext::get().rendererPtr());
@@ -193,7 +206,7 @@ TEST(SceneMgr, CullKeepsThePartsTheCameraMaySee) {
     // camera after the z mirror; turn it to face the floor).
     auto camera = scene.createCamera("player", {0, 300, 0}, Quaternion{});
     camera->turnAboutSide(-90.0f);
-    camera->update(Matrix4::scaling(1, 1, -1));
+    camera->update();
     scene.setCurrentCamera(camera);
     scene.cull();
     const size_t seenFromAbove = scene.visible().size();
@@ -205,7 +218,7 @@ TEST(SceneMgr, CullKeepsThePartsTheCameraMaySee) {
     // Far away and looking away, nothing is seen.
     auto away = scene.createCamera("away", {0, 100000, 0}, Quaternion{});
     away->turnAboutSide(90.0f);
-    away->update(Matrix4::scaling(1, 1, -1));
+    away->update();
     scene.setCurrentCamera(away);
     scene.cull();
     EXPECT_TRUE(scene.visible().empty());
