@@ -1,5 +1,7 @@
 #include "scene/Camera.h"
 
+#include "render/Renderer.h"
+
 namespace Vrenn {
 
 ProjectionSwitch& projectionSwitch() {
@@ -7,8 +9,19 @@ ProjectionSwitch& projectionSwitch() {
     return value;
 }
 
-Camera::Camera(std::string name, const Vec3& position, const Quaternion& orientation)
-    : SceneNode(std::move(name), position, orientation, BoundingBox::empty()) {}
+Camera::Camera(std::string name, const Vec3& position, const Quaternion& orientation,
+               std::weak_ptr<const Renderer> renderer)
+    : SceneNode(std::move(name), position, orientation, BoundingBox::empty()),
+      m_renderer(std::move(renderer)) {}
+
+Matrix4 Camera::defaultConversion() {
+    return Matrix4::scaling(1.0f, 1.0f, -1.0f);
+}
+
+Matrix4 Camera::conversion() const {
+    if (const auto renderer = m_renderer.lock()) return renderer->coordinateConversion();
+    return defaultConversion();
+}
 
 void Camera::turnAboutUp(float degrees) {
     rotate(m_up, degrees);
@@ -51,9 +64,17 @@ void Camera::setAspect(float ratio) {
     projectionChanged();
 }
 
+void Camera::update() {
+    update(conversion());
+}
+
 void Camera::update(const Matrix4& conversion) {
-    const bool moved = updateTransform();
-    if (moved) m_view = conversion * worldMatrix().inverse();
+    bool moved = updateTransform();
+    if (!moved && conversion != m_viewConversion) moved = true;
+    if (moved) {
+        m_view = conversion * worldMatrix().inverse();
+        m_viewConversion = conversion;
+    }
     if (!moved && !m_viewChanged) return;
     const bool leftHanded = projectionSwitch().leftHanded;
     if (m_projectionChanged) {

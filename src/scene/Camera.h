@@ -3,7 +3,11 @@
 #include "scene/SceneNode.h"
 #include "scene/ViewVolume.h"
 
+#include <memory>
+
 namespace Vrenn {
+
+class Renderer;
 
 // Which perspective builder cameras use. The renderer's convention is left-handed
 // with depth 0..1; the application copies it here at start-up.
@@ -15,9 +19,23 @@ ProjectionSwitch& projectionSwitch();
 
 // A viewpoint: a scene node plus view and projection matrices and a view volume.
 // Turning and moving only change the node and set flags; update() recomputes.
+//
+// The view matrix ends with the coordinate conversion of the renderer the camera works
+// with (view = K * inverse(world)), read at each update so that a conversion installed
+// after the camera was made still applies. A camera without a live renderer uses
+// defaultConversion(), the z mirror every renderer of the engine is given at start-up.
 class Camera : public SceneNode {
 public:
-    Camera(std::string name, const Vec3& position, const Quaternion& orientation);
+    Camera(std::string name, const Vec3& position, const Quaternion& orientation,
+           std::weak_ptr<const Renderer> renderer = {});
+
+    // The conversion used without a renderer: the identity with z negated, which turns
+    // the engine's right-handed scenes into the renderer's left-handed view space.
+    static Matrix4 defaultConversion();
+
+    void setRenderer(std::weak_ptr<const Renderer> renderer) { m_renderer = std::move(renderer); }
+    // The conversion the next update() applies.
+    Matrix4 conversion() const;
 
     // Turns about the world's up axis (0, 1, 0).
     void turnAboutUp(float degrees);
@@ -32,9 +50,12 @@ public:
     void setFar(float distance);
     void setAspect(float ratio);
 
-    // Recomputes what changed. conversion is the renderer's coordinate-conversion
-    // matrix K: view = K * inverse(world).
-    void update(const Matrix4& conversion = Matrix4::identity());
+    // Recomputes what changed, with the conversion of the camera's renderer. A
+    // conversion other than the one the view was made with remakes the view even when
+    // the camera did not move.
+    void update();
+    // The same with an explicit conversion K (tools and tests that have no renderer).
+    void update(const Matrix4& conversion);
 
     const Matrix4& viewMatrix() const { return m_view; }
     const Matrix4& projectionMatrix() const { return m_projection; }
@@ -47,7 +68,9 @@ public:
 private:
     void projectionChanged();
 
+    std::weak_ptr<const Renderer> m_renderer;
     Matrix4 m_view = Matrix4::identity();
+    Matrix4 m_viewConversion = Matrix4::identity(); // the conversion m_view was made with
     float m_fov = 45.0f;
     float m_far = 1000.0f;
     float m_near = 4.0f;

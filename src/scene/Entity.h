@@ -10,7 +10,8 @@ class Material;
 class Mesh;
 
 // A placed object drawn from one mesh with one material (for example the bake's
-// debug lines).
+// debug lines). Its bounding box is its mesh's box in the entity's own frame, taken
+// when the entity is made (empty without a mesh).
 class Entity : public SceneNode {
 public:
     Entity(std::string name, std::shared_ptr<Mesh> mesh, std::shared_ptr<Material> material);

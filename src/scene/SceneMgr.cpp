@@ -1,6 +1,7 @@
 #include "scene/SceneMgr.h"
 
 #include "core/Log.h"
+#include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"
@@ -24,7 +25,8 @@ void SceneMgr::Initialize(std::shared_ptr<Renderer> renderer) {
     m_materials = std::make_shared<MaterialMgr>(renderer ? renderer->shaderMgr() : nullptr,
                                                 renderer ? renderer->textureManager() : nullptr);
     m_renderer = std::move(renderer);
-    m_meshLoader = ModelLoaderFactory::createDefault(std::make_shared<SceneModelObjects>(*this));
+    m_objects = std::make_shared<SceneModelObjects>(*this);
+    m_meshLoader = ModelLoaderFactory::createDefault(m_objects);
     m_overlays = std::make_shared<OverlayMgr>();
     logMessage("Scene Manager Initialized\n");
 }
@@ -41,6 +43,7 @@ void SceneMgr::ShutDown() {
     m_entities.clear();
     m_materials.reset();
     m_meshLoader.reset();
+    m_objects.reset();
     m_overlays.reset();
     m_renderer.reset();
     logMessage("SceneMgr::ShutDown\n");
@@ -49,7 +52,7 @@ void SceneMgr::ShutDown() {
 std::shared_ptr<Camera> SceneMgr::createCamera(const std::string& name, const Vec3& position,
                                                const Quaternion& orientation) {
     if (auto existing = m_cameras.find(name)) return existing;
-    auto camera = std::make_shared<Camera>(name, position, orientation);
+    auto camera = std::make_shared<Camera>(name, position, orientation, m_renderer);
     m_cameras.add(name, camera);
     return camera;
 }
@@ -60,6 +63,19 @@ std::shared_ptr<Entity> SceneMgr::createEntity(std::shared_ptr<Mesh> mesh,
     auto entity = std::make_shared<Entity>(name, std::move(mesh), std::move(material));
     m_entities.add(name, entity);
     return entity;
+}
+
+std::shared_ptr<Mesh> SceneMgr::buildMesh(const GeometryBuilder& build, const Vec3& size) {
+    if (!build) return nullptr;
+    auto mesh = m_objects ? m_objects->createMesh() : std::make_shared<Mesh>();
+    if (!mesh || !build(*mesh, size)) return nullptr;
+    if (m_objects) m_objects->uploadMesh(mesh);
+    return mesh;
+}
+
+std::shared_ptr<Entity> SceneMgr::createEntity(const GeometryBuilder& build, const Vec3& size,
+                                               std::shared_ptr<Material> material) {
+    return createEntity(buildMesh(build, size), std::move(material));
 }
 
 std::shared_ptr<Surface> SceneMgr::createSurface() {
@@ -77,6 +93,11 @@ std::shared_ptr<Surface> SceneMgr::createSurface(const ModelLoaderFunction& load
 
 std::shared_ptr<SkyBox> SceneMgr::createSkyBox(float size) {
     auto sky = std::make_shared<SkyBox>(size);
+    if (auto mesh = buildMesh(boxBuilder(BoxFacing::Inward), {size, size, size}))
+        sky->setMesh(std::move(mesh));
+    else
+        logFormat("SceneMgr::createSkyBox: size %g gives no cube; the sky box stays empty\n",
+                  double(size));
     m_surfaces.add(m_surfaces.generateName(), sky);
     return sky;
 }

@@ -2,6 +2,7 @@
 
 #include "core/Singleton.h"
 #include "core/Registry.h"
+#include "geometry/BoxBuilder.h"
 #include "scene/Camera.h"
 #include "scene/Entity.h"
 
@@ -17,6 +18,7 @@ class Model;
 class ModelLoaderFactory;
 class OverlayMgr;
 class Renderer;
+class SceneModelObjects;
 class SkyBox;
 class Surface;
 
@@ -50,16 +52,26 @@ public:
     // volume may see (nothing happens without a current camera).
     virtual void cull();
 
-    // The camera of that name, made and registered when there is none.
+    // The camera of that name, made and registered when there is none. A new camera
+    // works with the scene's renderer and takes its coordinate conversion from it.
     std::shared_ptr<Camera> createCamera(const std::string& name, const Vec3& position,
                                          const Quaternion& orientation);
+    // A new entity drawn from the given mesh.
     std::shared_ptr<Entity> createEntity(std::shared_ptr<Mesh> mesh,
+                                         std::shared_ptr<Material> material);
+    // A new entity whose mesh build fills from size (for example boxBuilder(), a box
+    // of those edge lengths centred on the entity's origin). The mesh comes from the
+    // scene's model objects (a vertex buffer, uploaded, when a vertex buffer manager
+    // exists); when build fails the entity has no mesh.
+    std::shared_ptr<Entity> createEntity(const GeometryBuilder& build, const Vec3& size,
                                          std::shared_ptr<Material> material);
     // A new empty surface under a generated name.
     std::shared_ptr<Surface> createSurface();
     // A new surface carrying the model that load(argument) gives.
     std::shared_ptr<Surface> createSurface(const ModelLoaderFunction& load,
                                            const std::string& argument);
+    // A new sky box with its cube of edge length size (see SkyBox), built like
+    // createEntity's meshes; a size that is not positive leaves it without a mesh.
     std::shared_ptr<SkyBox> createSkyBox(float size);
 
     // Puts a surface into the scene (the list cull walks).
@@ -80,7 +92,12 @@ public:
     Registry<Entity>& entities() { return m_entities; }
 
 private:
+    // A mesh made by the scene's model objects, filled by build and uploaded; null
+    // when build fails.
+    std::shared_ptr<Mesh> buildMesh(const GeometryBuilder& build, const Vec3& size);
+
     std::shared_ptr<MaterialMgr> m_materials;
+    std::shared_ptr<SceneModelObjects> m_objects;
     std::shared_ptr<ModelLoaderFactory> m_meshLoader;
     std::shared_ptr<OverlayMgr> m_overlays;
     std::shared_ptr<Renderer> m_renderer;

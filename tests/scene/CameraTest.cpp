@@ -1,5 +1,7 @@
 #include "scene/Camera.h"
 
+#include "StubRenderer.h"
+
 #include <gtest/gtest.h>
 #include <random>
 
@@ -47,10 +49,48 @@ TEST(Matrix4, PerspectiveBuildersPutTheNearAndFarPlanesWhereTheyBelong) {
 }
 
 TEST(Camera, ViewMatrixAtHeight200MirrorsZ) {
-    Camera camera("player", {0.0f, 200.0f, 0.0f}, Quaternion{});
-    camera.update(kMirrorZ);
+    auto renderer = std::make_shared<Vrenn::Test::StubRenderer>();
+    renderer->coordinateConversion() = kMirrorZ;
+    Camera camera("player", {0.0f, 200.0f, 0.0f}, Quaternion{}, renderer);
+    camera.update();
     expectNear(camera.viewMatrix().transformPoint({0.0f, 200.0f, 10.0f}), {0.0f, 0.0f, -10.0f});
     expectNear(camera.worldPosition(), {0.0f, 200.0f, 0.0f});
+}
+
+TEST(Camera, UpdateAppliesTheRenderersConversionWithoutBeingGivenIt) {
+    auto renderer = std::make_shared<Vrenn::Test::StubRenderer>();
+    renderer->coordinateConversion() = kMirrorZ;
+    const Quaternion turned = Quaternion::fromAxisAngle(normalized({1.0f, 2.0f, 3.0f}), 40.0f);
+    Camera implicit("a", {10.0f, 200.0f, -30.0f}, turned, renderer);
+    Camera given("b", {10.0f, 200.0f, -30.0f}, turned);
+    Camera forgotten("c", {10.0f, 200.0f, -30.0f}, turned);
+    implicit.update();
+    given.update(renderer->coordinateConversion());
+    forgotten.update(Matrix4::identity());
+    EXPECT_EQ(implicit.viewMatrix(), given.viewMatrix());
+    EXPECT_NE(implicit.viewMatrix(), forgotten.viewMatrix());
+    EXPECT_EQ(implicit.viewMatrix(), kMirrorZ * implicit.worldMatrix().inverse());
+
+    // The conversion is read at each update: one installed later applies at once,
+    // even to a camera that did not move, and so does its view volume (without the
+    // mirror the camera looks along its own +z).
+    const Vec3 along = turned.rotate({0.0f, 0.0f, 100.0f});
+    const Vec3 eye{10.0f, 200.0f, -30.0f};
+    EXPECT_TRUE(implicit.viewVolume().contains(eye - along));
+    renderer->coordinateConversion() = Matrix4::identity();
+    implicit.update();
+    EXPECT_EQ(implicit.viewMatrix(), forgotten.viewMatrix());
+    EXPECT_TRUE(implicit.viewVolume().contains(eye + along));
+    EXPECT_FALSE(implicit.viewVolume().contains(eye - along));
+
+    // Without a renderer, or once it is gone, a camera uses the engine's z mirror.
+    Camera alone("d", {10.0f, 200.0f, -30.0f}, turned);
+    alone.update();
+    EXPECT_EQ(Camera::defaultConversion(), kMirrorZ);
+    EXPECT_EQ(alone.viewMatrix(), kMirrorZ * alone.worldMatrix().inverse());
+    renderer.reset();
+    implicit.update();
+    EXPECT_EQ(implicit.viewMatrix(), alone.viewMatrix());
 }
 
 TEST(Camera, TurnThenMoveFollowsTheNewForwardAxis) {

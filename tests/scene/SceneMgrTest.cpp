@@ -1,21 +1,40 @@
 #include "scene/SceneMgr.h"
 
+#include "StubRenderer.h"
 #include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "geometry/DemoSceneBuilder.h"
+#include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"
+#include "render/VertexBuffer.h"
 #include "scene/MaterialMgr.h"
 #include "scene/SkyBox.h"
+#include "support/GLTestContext.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace Vrenn {
 namespace {
 
 using Test::TempDir;
+
+// Whether every triangle of a mesh around the origin turns towards it: its normal by
+// the demo scene's winding rule, (b - a) x (c - a), points at the box's centre.
+bool facesInward(const Mesh& mesh) {
+    const VertexAttribute position = mesh.attribute(USAGE_POSITION);
+    const auto& idx = mesh.indices();
+    if (!position.valid() || idx.empty()) return false;
+    for (size_t t = 0; t + 2 < idx.size(); t += 3) {
+        const Vec3 a = position.getVec3(idx[t]), b = position.getVec3(idx[t + 1]),
+                   c = position.getVec3(idx[t + 2]);
+        if (dot(cross(b - a, c - a), a + b + c) >= 0.0f) return false;
+    }
+    return true;
+}
 
 TEST(SceneMgr, StartAndStopLinesFrameTheManagersLifetime) {
     TempDir dir;
@@ -53,6 +72,94 @@ TEST(SceneMgr, RegistriesAndGeneratedNames) {
     scene.ShutDown();
     EXPECT_EQ(a.use_count(), 1);
     EXPECT_EQ(player->name(), "player");
+}
+
+TEST(SceneMgr, SkyBoxesAreInwardCubesOfTheirSizeNamedLikeSurfaces) {
+    TempDir dir;
+    LogManager logs;
+    logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    SceneMgr scene;
+    scene.Initialize(nullptr);
+    for (int i = 0; i < 3; ++i)
+        scene.createSurface();
+    const auto sky = scene.createSkyBox(512.0f);
+    EXPECT_EQ(scene.surfaces().find("gen_3"), sky);
+    ASSERT_TRUE(sky->mesh());
+    const Mesh& cube = *sky->mesh();
+    EXPECT_EQ(cube.vertexCount(), 24u);
+    EXPECT_EQ(cube.indices().size(), 36u);
+    EXPECT_EQ(cube.primitiveCount(), 12u);
+    EXPECT_EQ(sky->bounds(), BoundingBox::of({-256, -256, -256}, {256, 256, 256}));
+    EXPECT_TRUE(facesInward(cube));
+
+    // A size without a cube leaves the sky box empty, still registered, and says so.
+    const auto flat = scene.createSkyBox(0.0f);
+    const auto undefined = scene.createSkyBox(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(scene.surfaces().find("gen_4"), flat);
+    EXPECT_EQ(scene.surfaces().find("gen_5"), undefined);
+    EXPECT_FALSE(flat->mesh());
+    EXPECT_FALSE(undefined->mesh());
+    EXPECT_TRUE(flat->bounds().isEmpty());
+    EXPECT_NE(dir.read("app.log").find("SceneMgr::createSkyBox: size 0 gives no cube; the sky box "
+                                       "stays empty\n"),
+              std::string::npos);
+}
+
+TEST(SceneMgr, EntitiesAreBuiltByTheirGeometryBuilder) {
+    SceneMgr scene;
+    scene.Initialize(nullptr);
+    const auto box = scene.createEntity(boxBuilder(), {100, 100, 100}, nullptr);
+    EXPECT_EQ(scene.entities().find("gen_0"), box);
+    ASSERT_TRUE(box->mesh());
+    EXPECT_EQ(box->mesh()->vertexCount(), 24u);
+    EXPECT_EQ(box->mesh()->indices().size(), 36u);
+    // The box is centred on the entity's origin, in the entity's own frame.
+    EXPECT_EQ(box->bounds(), BoundingBox::of({-50, -50, -50}, {50, 50, 50}));
+    BoundingBox meshBox;
+    box->mesh()->computeBounds(meshBox);
+    EXPECT_EQ(meshBox, box->bounds());
+    EXPECT_FALSE(facesInward(*box->mesh()));
+
+    // The builder gets the size as given; one that fails leaves the entity without a
+    // mesh (and an empty box), registered all the same.
+    Vec3 seen;
+    const auto refused = scene.createEntity(
+        [&](Mesh&, const Vec3& size) {
+            seen = size;
+            return false;
+        },
+        {1, 2, 3}, nullptr);
+    EXPECT_EQ(seen, (Vec3{1, 2, 3}));
+    EXPECT_EQ(scene.entities().find("gen_1"), refused);
+    EXPECT_FALSE(refused->mesh());
+    EXPECT_TRUE(refused->bounds().isEmpty());
+    EXPECT_FALSE(scene.createEntity(GeometryBuilder{}, {1, 1, 1}, nullptr)->mesh());
+}
+
+TEST(SceneMgr, CamerasTakeTheCoordinateConversionOfTheScenesRenderer) {
+    auto renderer = std::make_shared<Vrenn::Test::StubRenderer>();
+    // Not the z mirror a camera uses without a renderer, so the test tells them apart.
+    renderer->coordinateConversion() = Matrix4::scaling(2.0f, 1.0f, -1.0f);
+    SceneMgr scene;
+    scene.Initialize(renderer);
+    const auto camera = scene.createCamera("player", {0, 200, 0}, Quaternion{});
+    camera->update();
+    EXPECT_EQ(camera->viewMatrix(),
+              renderer->coordinateConversion() * camera->worldMatrix().inverse());
+}
+
+TEST(SceneMgr, SkyAndEntityMeshesAreUploadedVertexBuffers) {
+    SceneMgr scene;
+    scene.Initialize(Vrenn::Test::GLTestContext::get().rendererPtr());
+    const auto sky = scene.createSkyBox(512.0f);
+    const auto box = scene.createEntity(boxBuilder(), {100, 100, 100}, nullptr);
+    for (const auto& mesh : {sky->mesh(), box->mesh()}) {
+        const auto buffer = std::dynamic_pointer_cast<VertexBuffer>(mesh);
+        ASSERT_TRUE(buffer);
+        EXPECT_TRUE(buffer->bind()); // only an uploaded buffer has a vertex layout
+        buffer->unbind();
+    }
+    scene.ShutDown();
 }
 
 TEST(SceneMgr, LoadedModelsBuildThroughTheScene) {
@@ -99,7 +206,7 @@ TEST(SceneMgr, CullKeepsThePartsTheCameraMaySee) {
     // camera after the z mirror; turn it to face the floor).
     auto camera = scene.createCamera("player", {0, 300, 0}, Quaternion{});
     camera->turnAboutSide(-90.0f);
-    camera->update(Matrix4::scaling(1, 1, -1));
+    camera->update();
     scene.setCurrentCamera(camera);
     scene.cull();
     const size_t seenFromAbove = scene.visible().size();
@@ -111,7 +218,7 @@ TEST(SceneMgr, CullKeepsThePartsTheCameraMaySee) {
     // Far away and looking away, nothing is seen.
     auto away = scene.createCamera("away", {0, 100000, 0}, Quaternion{});
     away->turnAboutSide(90.0f);
-    away->update(Matrix4::scaling(1, 1, -1));
+    away->update();
     scene.setCurrentCamera(away);
     scene.cull();
     EXPECT_TRUE(scene.visible().empty());

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "render/Renderer.h"
+
+namespace Vrenn::Test {
+
+// A renderer without a device, for scene code that reads only the renderer's stored
+// state (its coordinate conversion, its matrices).
+class StubRenderer : public Renderer {
+public:
+    bool Initialize(const std::shared_ptr<Window>&) override { return true; }
+    void ShutDown() override {}
+    void beginFrame() override {}
+    void endFrame() override {}
+    void clear(bool, bool, bool) override {}
+    void enableScissor(bool) override {}
+    void setScissorRect(int32_t, int32_t, int32_t, int32_t) override {}
+    void takeScreenShot() override {}
+
+protected:
+    void applyViewport(const Viewport&) override {}
+};
+
+} // namespace Vrenn::Test
