@@ -1,6 +1,7 @@
 // The renderer's binding rules, on targets that record what is done to them.
 
 #include "render/Renderer.h"
+#include "support/StubRenderer.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -29,16 +30,8 @@ public:
     }
 };
 
-class RecordingRenderer : public Renderer {
+class RecordingRenderer : public Test::StubRenderer {
 public:
-    bool Initialize(const std::shared_ptr<Window>&) override { return true; }
-    void ShutDown() override {}
-    void beginFrame() override {}
-    void endFrame() override {}
-    void clear(bool, bool, bool) override {}
-    void enableScissor(bool) override {}
-    void setScissorRect(int32_t, int32_t, int32_t, int32_t) override {}
-    void takeScreenShot() override {}
     void setPrimary(std::shared_ptr<RenderTarget> target) { m_primaryTarget = std::move(target); }
     int viewportsApplied = 0;
 

@@ -1,6 +1,6 @@
 #include "scene/Camera.h"
 
-#include "StubRenderer.h"
+#include "support/StubRenderer.h"
 
 #include <gtest/gtest.h>
 #include <random>

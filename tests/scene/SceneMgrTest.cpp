@@ -1,6 +1,6 @@
 #include "scene/SceneMgr.h"
 
-#include "StubRenderer.h"
+#include "support/StubRenderer.h"
 #include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "geometry/DemoSceneBuilder.h"

@@ -4,8 +4,8 @@
 
 namespace Vrenn::Test {
 
-// A renderer without a device, for scene code that reads only the renderer's stored
-// state (its coordinate conversion, its matrices).
+// A renderer without a device, for code that reads only the renderer's stored state
+// (its coordinate conversion, its matrices, its target bindings).
 class StubRenderer : public Renderer {
 public:
     bool Initialize(const std::shared_ptr<Window>&) override { return true; }
