@@ -22,7 +22,7 @@ void Timer::Reset() {
 
 void Timer::Tick() {
     m_previous = m_current;
-    m_current = now();
+    m_current = m_fixedStep > 0.0f ? m_current + m_fixedStep : now();
 }
 
 } // namespace Vrenn

@@ -20,5 +20,21 @@ TEST(Timer, MeasuresWallTimeWhileIdle) {
     EXPECT_EQ(timer.previous(), first);
 }
 
+// A fixed step ignores the clock entirely, so a scripted run sees the same times however
+// slowly it draws; switching it off returns to the clock.
+TEST(Timer, FixedStepAdvancesByTheStepWhateverTheClockSays) {
+    Timer timer;
+    timer.setFixedStep(0.25f);
+    const float start = timer.current();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    for (int i = 0; i < 4; ++i)
+        timer.Tick();
+    EXPECT_EQ(timer.current(), start + 1.0f);
+    EXPECT_EQ(timer.frameTime(), 0.25f);
+    timer.setFixedStep(0.0f);
+    timer.Tick();
+    EXPECT_LT(timer.current(), start + 1.0f); // the clock has not reached a second
+}
+
 } // namespace
 } // namespace Vrenn
