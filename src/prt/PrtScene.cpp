@@ -110,6 +110,7 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
     result.atlasWidth = pack.atlasWidth();
     result.atlasHeight = pack.atlasHeight();
     if (!pack.buildTree()) return false;
+    result.treeOutline = bspOutline(pack);
 
     std::unique_ptr<AmbientTextureBuilder> builder;
     if (settings.ambient)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "geometry/BspOutline.h"
 #include "geometry/PolyPack.h"
 
 #include <cstdint>
@@ -32,6 +33,9 @@ struct PrtBakeResult {
     double seconds = 0.0; // wall time of the texel walk
     unsigned workers = 0;
     std::vector<std::string> files; // the files written, in order
+    // The tree's splitting polygons as a line list (bspOutline), kept for looking at the tree
+    // after the pack is gone.
+    std::vector<BspOutlinePoint> treeOutline;
 };
 
 // Rebuilds everything the per-pixel PRT lighting needs from a loaded model, without a window:
