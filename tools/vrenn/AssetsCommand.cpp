@@ -1,7 +1,9 @@
-// vrenn assets: draws the run folder's 2D textures (font sheet and logo).
+// vrenn assets: draws the run folder's 2D textures (font sheet and logo) and the surface
+// textures of the demo scene.
 
 #include "assetgen/GlyphSheet.h"
 #include "assetgen/Logo.h"
+#include "assetgen/SceneTextures.h"
 #include "fs/Image.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
@@ -19,7 +21,11 @@ const char* const kHelp =
     "  RUNDIR/textures/fonts/bigchars.dds  256x256 sheet of 16x16 glyph cells\n"
     "                                      (codes 0-255 as U+0000-U+00FF)\n"
     "  RUNDIR/textures/logo.dds            256x64 logo for additive blending\n"
-    "Both are RGBA with colour premultiplied by coverage.\n\n"
+    "Both are RGBA with colour premultiplied by coverage.\n"
+    "  RUNDIR/textures/scene/<material>_albedo.dds, <material>_normal.dds\n"
+    "      256x256 RGBA, full mip chains, tiling: the albedo (gloss in alpha) and the\n"
+    "      tangent-space normal map of each scene material (floor, walls, columns,\n"
+    "      stone, arch, blocks)\n\n"
     "--font FILE       font of the glyph sheet (default: DejaVu Sans Mono)\n"
     "--logo-font FILE  font of the logo (default: DejaVu Sans Bold)\n";
 
@@ -69,11 +75,17 @@ int runAssets(const Args& args) {
     if (!saveRgba(logoPath, AssetGen::kLogoWidth, AssetGen::kLogoHeight, rgba.data()))
         return fail("cannot write " + logoPath);
     std::cout << "wrote " << sheetPath << "\nwrote " << logoPath << "\n";
+
+    std::vector<std::string> written;
+    if (!AssetGen::drawSceneTextures(runDir, written, error)) return fail(error);
+    for (const std::string& path : written)
+        std::cout << "wrote " << path << "\n";
     return 0;
 }
 } // namespace
 
-REGISTER_VRENN_COMMAND(assets, "assets", "draw the font sheet and logo of a run folder", runAssets,
+REGISTER_VRENN_COMMAND(assets, "assets",
+                       "draw the font sheet, logo and scene textures of a run folder", runAssets,
                        40);
 
 } // namespace Vrenn::Tool

@@ -1,0 +1,293 @@
+// The scene's surface effect on a real GL device: a square surface facing the viewer is drawn
+// with the lit-scene material into a half-float target, its lightmaps either drawn by the real
+// lightmap pass or given as plain textures, and the pixels are compared with what the lightmaps,
+// the normal map, the albedo and the scale should give.
+
+#include "fs/CodecMgr.h"
+#include "fs/HalfFloat.h"
+#include "fs/Image.h"
+#include "geometry/Model.h"
+#include "geometry/Surface.h"
+#include "lighting/LightmapPasses.h"
+#include "prt/PrtLighting.h"
+#include "prt/SHTextureBuilder.h"
+#include "prt/TransferTextures.h"
+#include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
+#include "scene/DrawMesh.h"
+#include "scene/MaterialMgr.h"
+#include "support/GLTestContext.h"
+
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+
+// The scene materials in data/ load their textures through the codecs: registered for the whole
+// program, before the first test loads a material script.
+class Codecs : public ::testing::Environment {
+public:
+    void SetUp() override {
+        m_codecs = std::make_unique<CodecMgr>();
+        registerStandardCodecs(*m_codecs);
+    }
+    void TearDown() override { m_codecs.reset(); }
+
+private:
+    std::unique_ptr<CodecMgr> m_codecs;
+};
+[[maybe_unused]] const auto* const kCodecs = ::testing::AddGlobalTestEnvironment(new Codecs);
+
+constexpr int kShot = 32; // the target the surface is drawn into, kShot x kShot pixels
+
+// A square over the whole target (clip space, z 0.5) laid out as a loaded, baked model: position
+// and texture set 0 in stream 0, the normal in stream 1, tangent and binormal in stream 2 and
+// the atlas position (set 1, 4 components, no outline push) in stream 3. The normal faces the
+// viewer (-z), the tangent runs right; texture v and the atlas y run down the screen, or, with
+// mirrored, texture v runs up while the frame stays as it is.
+std::shared_ptr<VertexBuffer> square(VertexBufferMgr& buffers, bool mirrored) {
+    std::vector<float> base, normals, frames, atlas;
+    for (auto [x, y] : {std::pair{-1.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, -1.0f}, {-1.0f, -1.0f}}) {
+        const float u = (x + 1.0f) * 0.5f, v = (1.0f - y) * 0.5f;
+        base.insert(base.end(), {x, y, 0.5f, u, mirrored ? 1.0f - v : v});
+        normals.insert(normals.end(), {0.0f, 0.0f, -1.0f});
+        // binormal = normal x tangent = (0, 0, -1) x (1, 0, 0) = (0, -1, 0): down the screen.
+        frames.insert(frames.end(), {1.0f, 0.0f, 0.0f, 0.0f, -1.0f, 0.0f});
+        atlas.insert(atlas.end(), {u, v, 0.0f, 0.0f});
+    }
+    auto mesh = buffers.createVertexBuffer();
+    mesh->addStream(base.data(), 4, 20,
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
+                     VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12}});
+    mesh->addStream(normals.data(), 4, 12,
+                    {VertexElement{1, USAGE_NORMAL, 0, COMPONENT_FLOAT, 3, 0}});
+    mesh->addStream(frames.data(), 4, 24,
+                    {VertexElement{2, USAGE_TANGENT, 0, COMPONENT_FLOAT, 3, 0},
+                     VertexElement{2, USAGE_BINORMAL, 0, COMPONENT_FLOAT, 3, 12}});
+    mesh->addStream(atlas.data(), 4, 16,
+                    {VertexElement{3, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 4, 0}});
+    const uint32_t indices[] = {0, 1, 2, 0, 2, 3};
+    mesh->setIndices(indices, 6);
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    EXPECT_TRUE(buffers.upload(mesh));
+    return mesh;
+}
+
+std::shared_ptr<Texture> solidTexture(const std::string& name, std::array<uint8_t, 4> rgba) {
+    const auto& textures = GLTestContext::get().renderer().textureManager();
+    if (auto made = textures->find(name)) return made;
+    auto image = std::make_shared<Image>();
+    uint8_t* data = image->create(2, 2, 1, FORMAT_RGBA8, 1, 1);
+    for (int i = 0; i < 4; ++i)
+        std::copy(rgba.begin(), rgba.end(), data + i * 4);
+    auto texture = textures->createTexture(name, image);
+    EXPECT_TRUE(texture) << name;
+    return texture;
+}
+
+// A normal map of one tangent-space direction.
+std::shared_ptr<Texture> normalTexture(const std::string& name, Vec3 n) {
+    n = normalized(n);
+    auto byte = [](float c) { return uint8_t(std::lround((c * 0.5f + 0.5f) * 255.0f)); };
+    return solidTexture(name, {byte(n.x), byte(n.y), byte(n.z), 255});
+}
+
+// The lit-scene materials from data/, a surface material of our own on the same effect, and a
+// half-float target to draw into.
+struct Fixture {
+    Fixture() {
+        GLRenderer& renderer = GLTestContext::get().renderer();
+        materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(VRENN_DATA_DIR);
+        Test::LogCapture log;
+        EXPECT_TRUE(materials->loadScript("materials/materials.mtr")) << log.text();
+        EXPECT_TRUE(materials->loadScript("materials/render_lm30.mtr"));
+        EXPECT_TRUE(materials->loadScriptText(
+            "prt_test_surface {\n fx effects/prt_lighting.fx\n technique \"PrtLighting\"\n}\n"));
+        std::filesystem::current_path(cwd);
+        lighting = materials->getMaterial("prt_lighting");
+        surface = materials->getMaterial("prt_test_surface");
+        EXPECT_TRUE(lighting->effect());
+        EXPECT_EQ(lighting->effect(), surface->effect());
+        target = renderer.renderTargetMgr()->createRenderTexture(
+            "prt_test_hdr", RENDER_TEXTURE_2D, kShot, kShot, FORMAT_RGBA16F, 0, 0, 0, false);
+        EXPECT_TRUE(target);
+        for (bool mirrored : {false, true})
+            squares[mirrored] = square(*renderer.vertexBufferMgr(), mirrored);
+    }
+
+    static Fixture& get() {
+        static Fixture fixture;
+        return fixture;
+    }
+
+    // "prt_lighting" is applied once with the shared values, then the square is drawn with the
+    // surface material, which pushes only its own textures and the transforms; the result is
+    // read back as RGBA floats, top row first.
+    std::vector<float> draw(bool mirrored = false) {
+        GLRenderer& renderer = GLTestContext::get().renderer();
+        renderer.setRenderTarget(target);
+        renderer.clear(true, false, false);
+        renderer.world() = renderer.view() = renderer.projection() = Matrix4::identity();
+        lighting->apply(renderer);
+        EXPECT_TRUE(drawMesh(*squares[mirrored], *surface, renderer));
+        renderer.bindBackBuffer();
+        EXPECT_TRUE(Test::noGLError());
+        const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+        return Test::readTextureRGBA(texture->texture()->id(), 0, kShot, kShot);
+    }
+
+    static std::array<float, 3> pixel(const std::vector<float>& shot, int x, int y) {
+        const float* p = &shot[(size_t(y) * kShot + size_t(x)) * 4];
+        return {p[0], p[1], p[2]};
+    }
+
+    std::unique_ptr<MaterialMgr> materials;
+    std::shared_ptr<Material> lighting, surface;
+    std::shared_ptr<RenderTarget> target;
+    std::shared_ptr<VertexBuffer> squares[2];
+};
+
+// The lightmaps drawn by the lightmap pass, with transfer only in the top half of the atlas (rows
+// 0 to H / 2 - 1), light the top half of the surface: where atlas y, like texture v, is small.
+TEST(PrtLightingEffect, LightmapsDrawnByTheLightmapPassLightTheMatchingHalf) {
+    Fixture& f = Fixture::get();
+    // Every material of the demo scene shares the effect, so the values set on "prt_lighting"
+    // reach it, and brings its own textures.
+    for (const char* name : {"floor", "walls", "columns", "stone", "arch", "blocks"}) {
+        const auto material = f.materials->getMaterial(name);
+        EXPECT_EQ(material->effect(), f.lighting->effect()) << name;
+        EXPECT_TRUE(material->hasBumpMap()) << name;
+        EXPECT_EQ(material->textures().size(), 2u) << name;
+    }
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    constexpr int kAtlas = 16;
+    std::array<std::shared_ptr<Texture>, 3> transfer;
+    for (int file = 0; file < 3; ++file) {
+        auto image = std::make_shared<Image>();
+        uint8_t* data =
+            image->create(kAtlas, kAtlas, kTransferFileSlices[file], kTransferFormat, 1, 1);
+        ASSERT_TRUE(data);
+        // Coefficient 0 of every basis lies in slice 6 of the first file, channel k.
+        if (file == 0) {
+            auto* slice6 = reinterpret_cast<uint16_t*>(data) + size_t(6) * kAtlas * kAtlas * 4;
+            for (int y = 0; y < kAtlas / 2; ++y)
+                for (int x = 0; x < kAtlas; ++x)
+                    for (int k = 0; k < 3; ++k)
+                        slice6[(size_t(y) * kAtlas + size_t(x)) * 4 + size_t(k)] =
+                            floatToHalf(0.5f + 0.25f * float(k));
+        }
+        transfer[size_t(file)] = renderer.textureManager()->createTexture(
+            std::string("prt-test-") + kTransferFileNames[file], image);
+        ASSERT_TRUE(transfer[size_t(file)]);
+    }
+    const float m = 8.0f;
+    LightmapPasses passes;
+    ASSERT_TRUE(passes.create(renderer, *f.materials, transfer, m, LightmapPath::OnePass));
+    PrtLighting light;
+    light.update(0.0f, 0.0f, {});
+    Model model;
+    auto surface = std::make_shared<Surface>();
+    surface->setMesh(f.squares[0]);
+    model.addSurface(surface);
+    ASSERT_TRUE(passes.render(renderer, light, model));
+
+    for (int k = 0; k < 3; ++k)
+        f.lighting->setTexture("lightmap" + std::to_string(k), passes.lightmaps()[size_t(k)]);
+    f.lighting->setFloat("maxRange", m);
+    f.lighting->setFloat("lum_control", 1.0f);
+    f.lighting->setBool("diffuseOnly", true);
+    f.surface->setTexture("diffuseMap", solidTexture("prt-test-white", {255, 255, 255, 0}));
+    f.surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
+    const auto shot = f.draw();
+
+    // A flat normal takes a third of each lightmap; each held transfer * light / M, in 8 bits.
+    const SHCoeffs& lit = light.lighting();
+    for (int c = 0; c < 3; ++c) {
+        float expected = 0.0f;
+        for (int k = 0; k < 3; ++k)
+            expected +=
+                std::round(std::min((0.5f + 0.25f * float(k)) * lit.channel(c)[0] / m, 1.0f) *
+                           255.0f) /
+                255.0f;
+        expected *= m / 3.0f;
+        // Rows well inside each half: the lightmaps are filtered across the middle.
+        // An 8-bit flat normal is (128, 128, 255): its weights differ from a third by 1 %.
+        EXPECT_NEAR(Fixture::pixel(shot, kShot / 2, kShot / 8)[size_t(c)], expected,
+                    0.02f * expected)
+            << "top, channel " << c;
+        EXPECT_NEAR(Fixture::pixel(shot, kShot / 2, kShot - 1 - kShot / 8)[size_t(c)], 0.0f, 1e-3f)
+            << "bottom, channel " << c;
+    }
+}
+
+// Red, green and blue lightmaps: a normal leaning towards basis direction b_k takes its colour
+// from lightmap k (in a mirrored texture mapping too), a flat one from all three equally; the
+// result scales with maxRange * lum_control, and the glossy term that diffuseOnly switches off
+// changes the image.
+TEST(PrtLightingEffect, NormalMapWeightsTheLightmapsAndScalesIntoHdr) {
+    Fixture& f = Fixture::get();
+    const uint8_t level = 153; // 0.6
+    f.lighting->setTexture("lightmap0", solidTexture("prt-test-red", {level, 0, 0, 255}));
+    f.lighting->setTexture("lightmap1", solidTexture("prt-test-green", {0, level, 0, 255}));
+    f.lighting->setTexture("lightmap2", solidTexture("prt-test-blue", {0, 0, level, 255}));
+    f.lighting->setBool("diffuseOnly", true);
+    f.surface->setTexture("diffuseMap", solidTexture("prt-test-grey", {128, 128, 128, 255}));
+    const float albedo = 128.0f / 255.0f, light = float(level) / 255.0f;
+    const int cx = kShot / 2, cy = kShot / 2;
+
+    // Flat: a third of each, times albedo, maxRange and lum_control; HDR values above 1 stay.
+    f.surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
+    for (auto [range, lum] : {std::pair{4.0f, 1.0f}, {4.0f, 2.5f}, {10.0f, 1.0f}}) {
+        f.lighting->setFloat("maxRange", range);
+        f.lighting->setFloat("lum_control", lum);
+        const auto p = Fixture::pixel(f.draw(), cx, cy);
+        const float expected = albedo * light / 3.0f * range * lum;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(p[size_t(c)], expected, 0.02f * expected)
+                << "maxRange " << range << " lum_control " << lum << " channel " << c;
+    }
+
+    f.lighting->setFloat("maxRange", 1.0f);
+    f.lighting->setFloat("lum_control", 1.0f);
+    for (int k = 0; k < 3; ++k) {
+        const float* b = SHTextureBuilder::kBasis[k];
+        // Two thirds of the way from the normal to b_k: weight 0.91 on b_k.
+        const Vec3 lean = Vec3{b[0], b[1], b[2]} * 2.0f + Vec3{0.0f, 0.0f, 1.0f};
+        f.surface->setTexture("bumpmap", normalTexture("prt-test-lean" + std::to_string(k), lean));
+        for (bool mirrored : {false, true}) {
+            // Mirrored, texture v runs against the binormal: what leans towards +v in the
+            // normal map leans away from it in the bake's frame, towards the other side.
+            const int expected = mirrored && k > 0 ? 3 - k : k;
+            const auto p = Fixture::pixel(f.draw(mirrored), cx, cy);
+            const float total = p[0] + p[1] + p[2];
+            EXPECT_GT(p[size_t(expected)], 0.85f * total)
+                << "leaning towards b" << k << (mirrored ? ", mirrored" : "");
+            EXPECT_NEAR(total, albedo * light, 0.01f) << "the weights sum to 1";
+        }
+    }
+
+    // The glossy term adds light where the albedo's alpha says the surface is glossy.
+    f.surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
+    f.lighting->setVector("objSpaceCamera", {0.3f, 0.2f, -2.0f, 1.0f});
+    const auto diffuse = Fixture::pixel(f.draw(), cx, cy);
+    f.lighting->setBool("diffuseOnly", false);
+    const auto glossy = Fixture::pixel(f.draw(), cx, cy);
+    // Seen from the side, the mirrored view picks mostly one lightmap.
+    EXPECT_GT(glossy[0] + glossy[1] + glossy[2], diffuse[0] + diffuse[1] + diffuse[2] + 0.02f);
+    f.surface->setTexture("diffuseMap", solidTexture("prt-test-matt", {128, 128, 128, 0}));
+    const auto matt = Fixture::pixel(f.draw(), cx, cy);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(matt[size_t(c)], diffuse[size_t(c)], 1e-3f) << "channel " << c;
+    f.lighting->setBool("diffuseOnly", true);
+}
+
+} // namespace
+} // namespace Vrenn
