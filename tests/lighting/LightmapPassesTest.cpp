@@ -4,6 +4,7 @@
 
 #include "lighting/LightmapPasses.h"
 
+#include "fs/CodecMgr.h"
 #include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
@@ -89,6 +90,8 @@ struct BakedScene {
         }
 
         materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
+        CodecMgr codecs; // for the textures the scripts name
+        registerStandardCodecs(codecs);
         const auto cwd = std::filesystem::current_path();
         std::filesystem::current_path(VRENN_DATA_DIR);
         EXPECT_TRUE(materials->loadScript("materials/materials.mtr"));

@@ -10,9 +10,11 @@ source_dir=$2
 source "$(dirname "$0")/../support/cli-checks.sh"
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
 
-# A run folder: the materials, their effects and textures, the baked scene, default.cfg.
+# A run folder: the materials and effects, the textures they name, the baked scene,
+# default.cfg.
 mkdir run
-cp -r "$source_dir/data/effects" "$source_dir/data/materials" "$source_dir/data/textures" run/
+cp -r "$source_dir/data/effects" "$source_dir/data/materials" run/
+"$vrenn" assets run >/dev/null || { echo "FAILED: assets"; exit 1; }
 "$vrenn" mkscene scene.vmsh >/dev/null || { echo "FAILED: mkscene"; exit 1; }
 "$vrenn" bake scene.vmsh --rays 4 --out run >/dev/null || { echo "FAILED: bake"; exit 1; }
 printf 'model "models/saved.vmsh"\nmax_scene_lum "4"\n' >run/default.cfg

@@ -1,31 +1,38 @@
-// vrenn assets: draws the run folder's 2D textures (font sheet and logo) and the surface
-// textures of the demo scene.
+// vrenn assets: draws the run folder's 2D textures (font sheet and logo), the surface textures
+// of the demo scene and the sky's cube maps.
 
 #include "assetgen/GlyphSheet.h"
 #include "assetgen/Logo.h"
 #include "assetgen/SceneTextures.h"
 #include "fs/Image.h"
+#include "prt/LightProbes.h"
+#include "prt/SkyCube.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
 
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace Vrenn::Tool {
 
 namespace {
 const char* const kHelp =
     "Usage: vrenn assets RUNDIR [--font FILE] [--logo-font FILE]\n\n"
-    "Draws the 2D textures the program loads from its run folder:\n"
+    "Draws the textures the program loads from its run folder:\n"
     "  RUNDIR/textures/fonts/bigchars.dds  256x256 sheet of 16x16 glyph cells\n"
     "                                      (codes 0-255 as U+0000-U+00FF)\n"
     "  RUNDIR/textures/logo.dds            256x64 logo for additive blending\n"
-    "Both are RGBA with colour premultiplied by coverage.\n"
     "  RUNDIR/textures/scene/<material>_albedo.dds, <material>_normal.dds\n"
     "      256x256 RGBA, full mip chains, tiling: the albedo (gloss in alpha) and the\n"
     "      tangent-space normal map of each scene material (floor, walls, columns,\n"
-    "      stone, arch, blocks)\n\n"
+    "      stone, arch, blocks)\n"
+    "  RUNDIR/textures/sky/probe0.dds      the sky of light probe 0 and 1: cube maps of\n"
+    "  RUNDIR/textures/sky/probe1.dds      64x64 texels per face, four half floats each\n"
+    "The font sheet and logo are RGBA with colour premultiplied by coverage; the sky\n"
+    "holds each probe's radiance in the texel's direction.\n\n"
     "--font FILE       font of the glyph sheet (default: DejaVu Sans Mono)\n"
     "--logo-font FILE  font of the logo (default: DejaVu Sans Bold)\n";
 
@@ -38,6 +45,21 @@ bool saveRgba(const std::string& path, int width, int height, const uint8_t* rgb
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     return image.save(path);
+}
+
+// Saves the sky cube of each light probe as RUNDIR/textures/sky/probe<slot>.dds; the paths
+// written are appended to written. Empty on success, else the path that failed.
+std::string saveSkyCubes(const std::string& runDir, std::vector<std::string>& written) {
+    std::error_code ignored;
+    std::filesystem::create_directories(runDir + "/textures/sky", ignored);
+    for (int slot = 0; slot < kLightProbeCount; ++slot) {
+        const std::string path = runDir + "/textures/sky/probe" + std::to_string(slot) + ".dds";
+        Image cube;
+        if (!makeSkyCube(lightProbes()[size_t(slot)], kSkyCubeSize, cube) || !cube.save(path))
+            return path;
+        written.push_back(path);
+    }
+    return {};
 }
 
 int runAssets(const Args& args) {
@@ -74,7 +96,12 @@ int runAssets(const Args& args) {
     const std::string logoPath = runDir + "/textures/logo.dds";
     if (!saveRgba(logoPath, AssetGen::kLogoWidth, AssetGen::kLogoHeight, rgba.data()))
         return fail("cannot write " + logoPath);
+    std::vector<std::string> skyPaths;
+    if (const std::string failed = saveSkyCubes(runDir, skyPaths); !failed.empty())
+        return fail("cannot write " + failed);
     std::cout << "wrote " << sheetPath << "\nwrote " << logoPath << "\n";
+    for (const std::string& path : skyPaths)
+        std::cout << "wrote " << path << "\n";
 
     std::vector<std::string> written;
     if (!AssetGen::drawSceneTextures(runDir, written, error)) return fail(error);
@@ -85,7 +112,7 @@ int runAssets(const Args& args) {
 } // namespace
 
 REGISTER_VRENN_COMMAND(assets, "assets",
-                       "draw the font sheet, logo and scene textures of a run folder", runAssets,
-                       40);
+                       "draw the font sheet, logo, scene textures and sky of a run folder",
+                       runAssets, 40);
 
 } // namespace Vrenn::Tool
