@@ -110,6 +110,6 @@ technique PrtLighting {
         vertex = prtVS;
         fragment = prtFS;
         // Faces wound clockwise on the screen face the viewer (the scene's outward normals).
-        cull = ccw;
+        cull = cw;
     }
 }

@@ -72,7 +72,9 @@ std::shared_ptr<VertexBuffer> square(VertexBufferMgr& buffers, bool mirrored) {
                      VertexElement{2, USAGE_BINORMAL, 0, COMPONENT_FLOAT, 3, 12}});
     mesh->addStream(atlas.data(), 4, 16,
                     {VertexElement{3, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 4, 0}});
-    const uint32_t indices[] = {0, 1, 2, 0, 2, 3};
+    // Wound as the scene's outward faces reach the screen (counter-clockwise), which the effect
+    // keeps while it drops back faces.
+    const uint32_t indices[] = {0, 2, 1, 0, 3, 2};
     mesh->setIndices(indices, 6);
     mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
     EXPECT_TRUE(buffers.upload(mesh));
