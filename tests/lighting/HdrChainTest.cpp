@@ -14,7 +14,9 @@
 #include "scene/MaterialMgr.h"
 #include "scene/Overlay.h"
 #include "support/GLTestContext.h"
+#include "support/StubRenderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -176,6 +178,9 @@ TEST(HdrChain, MakesItsTargetsInOrderAndGivesTheMaterialsTheirValues) {
         EXPECT_EQ(chain.sceneTarget()->height(), back->height());
         EXPECT_EQ(chain.sceneTarget()->depthBits(), 24);
         EXPECT_EQ(formatOf(chain.sceneTarget()), 12);
+        const auto scene = std::dynamic_pointer_cast<GLRenderTexture>(chain.sceneTarget());
+        ASSERT_TRUE(scene);
+        EXPECT_TRUE(scene->depthBuffer()); // the scene pass draws with depth
         EXPECT_EQ(chain.rescaled()->width(), s);
         EXPECT_EQ(formatOf(chain.rescaled()), 8); // 16-bit integers render on this device
         EXPECT_EQ(chain.rescaledFormat(), 8);
@@ -183,7 +188,7 @@ TEST(HdrChain, MakesItsTargetsInOrderAndGivesTheMaterialsTheirValues) {
         for (const auto& r : chain.reductions()) {
             EXPECT_EQ(r->height(), r->width());
             EXPECT_EQ(formatOf(r), 8);
-            EXPECT_EQ(r->depthBits(), 0);
+            EXPECT_FALSE(std::dynamic_pointer_cast<GLRenderTexture>(r)->depthBuffer());
             sides.push_back(r->width());
         }
         const std::vector<int32_t> expected =
@@ -239,6 +244,86 @@ TEST(HdrChain, MakesItsTargetsInOrderAndGivesTheMaterialsTheirValues) {
         for (const auto& v : material("exposure")->floats())
             EXPECT_TRUE(v.param) << v.name;
     }
+}
+
+// A target manager of a device that cannot render some formats: it records what it is asked
+// for and makes plain targets of the rest.
+class RefusingTargets : public RenderTargetMgr {
+public:
+    struct Target : RenderTarget {
+        Target(const std::string& name, int32_t width, int32_t height, int32_t format_)
+            : RenderTarget(name), format(format_) {
+            m_width = width;
+            m_height = height;
+        }
+        bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
+        void release() override {}
+        bool bind() override { return true; }
+        bool unbind() override { return true; }
+        int32_t format;
+    };
+
+    explicit RefusingTargets(std::vector<int32_t> refused) : m_refused(std::move(refused)) {
+        m_window = std::make_shared<Target>("back", 640, 480, 4);
+        m_primary = m_window;
+    }
+    std::shared_ptr<RenderTarget> createRenderWindow(const std::string&,
+                                                     const std::shared_ptr<Window>&) override {
+        return m_window;
+    }
+    std::shared_ptr<RenderTarget> createRenderTexture(const std::string& name, int32_t,
+                                                      int32_t width, int32_t height, int32_t format,
+                                                      int32_t, int32_t, int32_t, bool) override {
+        asked.push_back(name + ":" + std::to_string(format));
+        if (std::find(m_refused.begin(), m_refused.end(), format) != m_refused.end())
+            return nullptr;
+        auto target = std::make_shared<Target>(name, width, height, format);
+        m_registry.add(name, target);
+        return target;
+    }
+    RenderTargetList createMRT(const std::string&, int32_t, int32_t, const std::vector<int32_t>&,
+                               int32_t, int32_t, int32_t) override {
+        return {};
+    }
+
+    std::vector<std::string> asked;
+    std::shared_ptr<RenderTarget> m_window;
+
+private:
+    std::vector<int32_t> m_refused;
+};
+
+class RefusingRenderer : public Vrenn::Test::StubRenderer {
+public:
+    explicit RefusingRenderer(const std::shared_ptr<RefusingTargets>& targets) {
+        m_renderTargetMgr = targets;
+        m_primaryTarget = targets->m_window;
+    }
+};
+
+TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
+    Fixture& f = Fixture::get();
+    const auto targets = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 9});
+    RefusingRenderer renderer(targets);
+    HdrChain chain;
+    ASSERT_TRUE(chain.create(renderer, *f.materials, {32.0f, 256, 256}));
+    const std::vector<std::string> asked = {
+        "rt_fp16hdr:12",     "rt_int16:8",        "rt_int16:12",       "rt_downsample0:12",
+        "rt_downsample1:12", "rt_downsample2:12", "rt_downsample3:12", "rt_exposure0:9",
+        "rt_exposure0:13",   "rt_exposure1:13",   "rt_blurh:12",       "rt_blurv:12"};
+    EXPECT_EQ(targets->asked, asked);
+    EXPECT_EQ(chain.rescaledFormat(), 12);
+    EXPECT_EQ(chain.exposureFormat(), 13);
+
+    // A device that can render none of them: refused, with the target named.
+    const auto none = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 12});
+    RefusingRenderer bare(none);
+    LogCapture log;
+    EXPECT_FALSE(chain.create(bare, *f.materials, {32.0f, 256, 256}));
+    EXPECT_FALSE(chain.ready());
+    EXPECT_NE(log.text().find("HdrChain: the target rt_fp16hdr cannot be made; HDR is off\n"),
+              std::string::npos)
+        << log.text();
 }
 
 TEST(HdrChain, RefusesWhatWouldDrawGarbage) {
