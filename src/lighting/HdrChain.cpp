@@ -109,7 +109,8 @@ bool HdrChain::create(Renderer& renderer, MaterialMgr& materials,
     }
 
     const auto& targets = renderer.renderTargetMgr();
-    if (!targets || !targets->primaryTarget()) return refuse("no render target manager");
+    if (!targets || !targets->primaryTarget())
+        return refuse("no render target manager or back buffer");
 
     // Nothing of an earlier chain stays bound or registered: the targets are made anew at
     // this chain's sizes and formats.
