@@ -1,0 +1,479 @@
+// The HDR chain on a real GL device with the repository's effects: the targets it makes, the
+// values it gives the materials, and what the chain computes from scenes drawn into the
+// floating-point target: the exposure a scene settles on, how fast it adapts, that it keeps
+// its exposure between runs, and the picture on the back buffer. The numbers are those of
+// docs/hdr.md.
+
+#include "lighting/HdrChain.h"
+
+#include "render/Effect.h"
+#include "render/ShaderMgr.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLTexture.h"
+#include "scene/Material.h"
+#include "scene/MaterialMgr.h"
+#include "scene/Overlay.h"
+#include "support/GLTestContext.h"
+#include "support/StubRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace Vrenn {
+namespace {
+
+using Test::GLTestContext;
+using Test::LogCapture;
+
+// The constants of docs/hdr.md.
+constexpr float kKey = 0.18f;
+constexpr float kMinExposure = 1.0f / 64.0f;
+constexpr float kMaxExposure = 16.0f;
+constexpr float kHalfLife = 0.5f;
+constexpr float kWhite = 6.0f;
+constexpr float kGamma = 2.2f;
+
+float settledExposure(float luminance) {
+    return luminance > 0.0f ? std::clamp(kKey / luminance, kMinExposure, kMaxExposure)
+                            : kMaxExposure;
+}
+
+// Scenes drawn into the floating-point target: one constant colour, or a test picture of a
+// sky with a sun above a floor whose brightness rises from left to right, with dark columns.
+const char* const kSceneEffect = R"(
+shared {
+    uniform mat4 worldViewProj;
+    uniform vec4 colour = vec4(1.0);
+}
+vertex quadVS {
+    layout(location = ATTR_POSITION) in vec2 position;
+    layout(location = ATTR_TEXCOORD0) in vec2 texCoord;
+    out vec2 uv;
+    void main() {
+        uv = texCoord;
+        gl_Position = worldViewProj * vec4(position, 0.0, 1.0);
+    }
+}
+fragment constantFS { in vec2 uv; out vec4 result; void main() { result = colour; } }
+fragment pictureFS {
+    in vec2 uv;
+    out vec4 result;
+    void main() {
+        vec3 c;
+        if (uv.y < 0.3) {
+            float h = uv.y / 0.3;
+            c = mix(vec3(1.2, 1.6, 2.6), vec3(3.0, 3.4, 4.0), h);
+            float sun = length((uv - vec2(0.75, 0.12)) * vec2(4.0 / 3.0, 1.0));
+            if (sun < 0.035) c = vec3(32.0, 30.0, 26.0);
+            else c += vec3(6.0, 5.0, 3.5) * exp(-sun * 18.0);
+        } else {
+            float g = 0.1 * pow(40.0, uv.x);
+            c = vec3(g * 1.0, g * 0.9, g * 0.75);
+            float tile = step(0.5, fract(uv.x * 16.0)) * step(0.5, fract(uv.y * 12.0));
+            c *= 0.85 + 0.15 * tile;
+            if (fract(uv.x * 5.0) > 0.85) c = vec3(0.1, 0.09, 0.08);
+        }
+        result = vec4(c, 1.0);
+    }
+}
+technique Constant { pass { vertex = quadVS; fragment = constantFS; depth_test = false; } }
+technique Picture { pass { vertex = quadVS; fragment = pictureFS; depth_test = false; } }
+)";
+
+struct Fixture {
+    Fixture() : renderer(GLTestContext::get().renderer()) {
+        materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(VRENN_DATA_DIR);
+        EXPECT_TRUE(materials->loadScript("materials/materials.mtr"));
+        std::filesystem::current_path(cwd);
+        fill.setEffect(renderer.shaderMgr()->createEffect(kSceneEffect));
+        EXPECT_TRUE(fill.effect());
+        quad = std::make_unique<Overlay>();
+    }
+
+    static Fixture& get() {
+        static Fixture fixture;
+        return fixture;
+    }
+
+    // Draws the scene pass: the constant colour (r, g, b), or the test picture.
+    void drawScene(HdrChain& chain, float r, float g, float b) {
+        chain.bindSceneTarget(renderer);
+        renderer.clear(true, true, false);
+        renderer.begin2D();
+        fill.setTechnique("Constant");
+        fill.setVector("colour", Vector4{r, g, b, 1.0f});
+        quad->setMaterial("hdr-test-fill", std::shared_ptr<Material>(&fill, [](Material*) {}));
+        quad->addPixelQuad(renderer, -1.0f, -1.0f, 0, 0, 1, 1);
+        quad->draw(renderer);
+    }
+    void drawGrey(HdrChain& chain, float luminance) {
+        drawScene(chain, luminance, luminance, luminance);
+    }
+    void drawPicture(HdrChain& chain) {
+        chain.bindSceneTarget(renderer);
+        renderer.clear(true, true, false);
+        renderer.begin2D();
+        fill.setTechnique("Picture");
+        quad->setMaterial("hdr-test-fill", std::shared_ptr<Material>(&fill, [](Material*) {}));
+        quad->addPixelQuad(renderer, -1.0f, -1.0f, 0, 0, 1, 1);
+        quad->draw(renderer);
+    }
+
+    // The latest exposure, read back from its one-texel target.
+    float exposure(const HdrChain& chain) const {
+        const auto& target = chain.exposures()[size_t(chain.exposureIndex())];
+        const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+        EXPECT_TRUE(texture);
+        return texture ? Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, 1, 1)[0] : -1.0f;
+    }
+
+    GLRenderer& renderer;
+    std::unique_ptr<MaterialMgr> materials;
+    Material fill{"hdr-test-fill"};
+    std::unique_ptr<Overlay> quad;
+};
+
+int32_t formatOf(const std::shared_ptr<RenderTarget>& target) {
+    const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+    return texture ? texture->format() : -1;
+}
+
+template <class T> const T* valueOf(const std::vector<Material::Value<T>>& list, const char* name) {
+    for (const auto& v : list)
+        if (v.name == name) return &v.value;
+    return nullptr;
+}
+
+TEST(HdrChain, MakesItsTargetsInOrderAndGivesTheMaterialsTheirValues) {
+    Fixture& f = Fixture::get();
+    const auto& back = f.renderer.primaryTarget();
+    for (int32_t s : {256, 512}) {
+        SCOPED_TRACE("r_rtsize " + std::to_string(s));
+        HdrChain chain;
+        LogCapture log;
+        ASSERT_TRUE(chain.create(f.renderer, *f.materials, {32.0f, s, 256})) << log.text();
+        EXPECT_TRUE(chain.ready());
+
+        // One creation line per target, in order, each a success.
+        const std::vector<std::string> order = {
+            "rt_fp16hdr",     "rt_int16",     "rt_downsample0", "rt_downsample1", "rt_downsample2",
+            "rt_downsample3", "rt_exposure0", "rt_exposure1",   "rt_blurh",       "rt_blurv"};
+        const std::string text = log.text();
+        std::vector<std::string> created;
+        const std::regex line("\t(rt_\\w+) Creation: (\\w+)\n");
+        for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it) {
+            created.push_back((*it)[1]);
+            EXPECT_EQ((*it)[2], "Success") << (*it)[1];
+        }
+        EXPECT_EQ(created, order) << text;
+
+        EXPECT_EQ(chain.sceneTarget()->width(), back->width());
+        EXPECT_EQ(chain.sceneTarget()->height(), back->height());
+        EXPECT_EQ(chain.sceneTarget()->depthBits(), 24);
+        EXPECT_EQ(formatOf(chain.sceneTarget()), 12);
+        const auto scene = std::dynamic_pointer_cast<GLRenderTexture>(chain.sceneTarget());
+        ASSERT_TRUE(scene);
+        EXPECT_TRUE(scene->depthBuffer()); // the scene pass draws with depth
+        EXPECT_EQ(chain.rescaled()->width(), s);
+        EXPECT_EQ(formatOf(chain.rescaled()), 8); // 16-bit integers render on this device
+        EXPECT_EQ(chain.rescaledFormat(), 8);
+        std::vector<int32_t> sides;
+        for (const auto& r : chain.reductions()) {
+            EXPECT_EQ(r->height(), r->width());
+            EXPECT_EQ(formatOf(r), 8);
+            EXPECT_FALSE(std::dynamic_pointer_cast<GLRenderTexture>(r)->depthBuffer());
+            sides.push_back(r->width());
+        }
+        const std::vector<int32_t> expected =
+            s == 256 ? std::vector<int32_t>{64, 16, 4, 1} : std::vector<int32_t>{128, 32, 8, 2};
+        EXPECT_EQ(sides, expected);
+        for (const auto& e : chain.exposures()) {
+            EXPECT_EQ(e->width(), 1);
+            EXPECT_EQ(e->height(), 1);
+            EXPECT_EQ(formatOf(e), 9);
+        }
+        for (const auto& b : {chain.blurH(), chain.blurV()}) {
+            EXPECT_EQ(b->width(), 256);
+            EXPECT_EQ(b->height(), 256);
+            EXPECT_EQ(formatOf(b), 8);
+        }
+        EXPECT_EQ(f.renderer.boundTarget(), back);
+
+        auto material = [&](const char* name) { return f.materials->getMaterial(name); };
+        EXPECT_EQ(*valueOf(material("rescale")->floats(), "invMaxRange"), 1.0f / 32.0f);
+        EXPECT_EQ(*valueOf(material("rescale")->renderTextures(), "scene"), chain.sceneTarget());
+        EXPECT_EQ(*valueOf(material("exposure")->floats(), "maxRange"), 32.0f);
+        EXPECT_EQ(*valueOf(material("exposure")->renderTextures(), "luminance"),
+                  chain.reductions()[3]);
+        EXPECT_EQ(*valueOf(material("blur_horizontal")->renderTextures(), "blurHMap"),
+                  chain.rescaled());
+        EXPECT_EQ(*valueOf(material("blur_horizontal")->floats(), "invWidth"), 1.0f / 256.0f);
+        EXPECT_EQ(*valueOf(material("blur_vertical")->renderTextures(), "blurVMap"), chain.blurH());
+        EXPECT_EQ(*valueOf(material("blur_vertical")->floats(), "invHeight"), 1.0f / 256.0f);
+        EXPECT_EQ(*valueOf(material("tonemap")->floats(), "maxRange"), 32.0f);
+        EXPECT_EQ(*valueOf(material("tonemap")->renderTextures(), "scene"), chain.sceneTarget());
+        EXPECT_EQ(*valueOf(material("tonemap")->renderTextures(), "blur"), chain.blurV());
+        // Every parameter set exists in its effect (a misspelt name would be dropped silently).
+        for (const char* name :
+             {"rescale", "downsample", "exposure", "blur_horizontal", "blur_vertical", "tonemap"}) {
+            for (const auto& v : material(name)->floats())
+                EXPECT_TRUE(v.param) << name << " " << v.name;
+            for (const auto& v : material(name)->renderTextures())
+                EXPECT_TRUE(v.param) << name << " " << v.name;
+        }
+
+        // A frame: the reductions get their offsets and sources; it ends on the back buffer.
+        f.drawGrey(chain, 1.0f);
+        chain.run(f.renderer, *f.quad, 0.0f);
+        ASSERT_TRUE(Vrenn::Test::noGLError());
+        EXPECT_EQ(f.renderer.boundTarget(), back);
+        const auto& down = material("downsample");
+        EXPECT_EQ(*valueOf(down->renderTextures(), "scene"), chain.reductions()[2]);
+        const Vector4 offset = *valueOf(down->vectors(), "downSampleOffset1");
+        EXPECT_FLOAT_EQ(offset.z, 64.0f / float(s));
+        EXPECT_FLOAT_EQ(offset.x, -64.0f / float(s));
+        for (const auto& v : down->vectors())
+            EXPECT_TRUE(v.param) << v.name;
+        for (const auto& v : material("exposure")->floats())
+            EXPECT_TRUE(v.param) << v.name;
+    }
+}
+
+// A target manager of a device that cannot render some formats: it records what it is asked
+// for and makes plain targets of the rest.
+class RefusingTargets : public RenderTargetMgr {
+public:
+    struct Target : RenderTarget {
+        Target(const std::string& name, int32_t width, int32_t height, int32_t format_)
+            : RenderTarget(name), format(format_) {
+            m_width = width;
+            m_height = height;
+        }
+        bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
+        void release() override {}
+        bool bind() override { return true; }
+        bool unbind() override { return true; }
+        int32_t format;
+    };
+
+    explicit RefusingTargets(std::vector<int32_t> refused) : m_refused(std::move(refused)) {
+        m_window = std::make_shared<Target>("back", 640, 480, 4);
+        m_primary = m_window;
+    }
+    std::shared_ptr<RenderTarget> createRenderWindow(const std::string&,
+                                                     const std::shared_ptr<Window>&) override {
+        return m_window;
+    }
+    std::shared_ptr<RenderTarget> createRenderTexture(const std::string& name, int32_t,
+                                                      int32_t width, int32_t height, int32_t format,
+                                                      int32_t, int32_t, int32_t, bool) override {
+        asked.push_back(name + ":" + std::to_string(format));
+        if (std::find(m_refused.begin(), m_refused.end(), format) != m_refused.end())
+            return nullptr;
+        auto target = std::make_shared<Target>(name, width, height, format);
+        m_registry.add(name, target);
+        return target;
+    }
+    RenderTargetList createMRT(const std::string&, int32_t, int32_t, const std::vector<int32_t>&,
+                               int32_t, int32_t, int32_t) override {
+        return {};
+    }
+
+    std::vector<std::string> asked;
+    std::shared_ptr<RenderTarget> m_window;
+
+private:
+    std::vector<int32_t> m_refused;
+};
+
+class RefusingRenderer : public Vrenn::Test::StubRenderer {
+public:
+    explicit RefusingRenderer(const std::shared_ptr<RefusingTargets>& targets) {
+        m_renderTargetMgr = targets;
+        m_primaryTarget = targets->m_window;
+    }
+};
+
+TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
+    Fixture& f = Fixture::get();
+    const auto targets = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 9});
+    RefusingRenderer renderer(targets);
+    HdrChain chain;
+    ASSERT_TRUE(chain.create(renderer, *f.materials, {32.0f, 256, 256}));
+    const std::vector<std::string> asked = {
+        "rt_fp16hdr:12",     "rt_int16:8",        "rt_int16:12",       "rt_downsample0:12",
+        "rt_downsample1:12", "rt_downsample2:12", "rt_downsample3:12", "rt_exposure0:9",
+        "rt_exposure0:13",   "rt_exposure1:13",   "rt_blurh:12",       "rt_blurv:12"};
+    EXPECT_EQ(targets->asked, asked);
+    EXPECT_EQ(chain.rescaledFormat(), 12);
+    EXPECT_EQ(chain.exposureFormat(), 13);
+
+    // A device that can render none of them: refused, with the target named.
+    const auto none = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 12});
+    RefusingRenderer bare(none);
+    LogCapture log;
+    EXPECT_FALSE(chain.create(bare, *f.materials, {32.0f, 256, 256}));
+    EXPECT_FALSE(chain.ready());
+    EXPECT_NE(log.text().find("HdrChain: the target rt_fp16hdr cannot be made; HDR is off\n"),
+              std::string::npos)
+        << log.text();
+}
+
+TEST(HdrChain, RefusesWhatWouldDrawGarbage) {
+    Fixture& f = Fixture::get();
+    const std::pair<HdrChainSettings, const char*> refused[] = {
+        {{0.0f, 256, 256}, "HdrChain: max_env_lum must be above 0 (it is 0); HDR is off\n"},
+        {{-4.0f, 256, 256}, "HdrChain: max_env_lum must be above 0 (it is -4); HDR is off\n"},
+        {{std::nanf(""), 256, 256}, "max_env_lum must be above 0"},
+        {{32.0f, 255, 256}, "HdrChain: r_rtsize must be at least 256 (it is 255)"}};
+    for (const auto& [settings, message] : refused) {
+        SCOPED_TRACE(message);
+        HdrChain chain;
+        LogCapture log;
+        EXPECT_FALSE(chain.create(f.renderer, *f.materials, settings));
+        EXPECT_FALSE(chain.ready());
+        EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
+        EXPECT_EQ(log.text().find("Creation"), std::string::npos);
+
+        // Nothing is drawn: the back buffer keeps what the scene pass put there.
+        f.drawScene(chain, 0.0f, 1.0f, 0.0f);
+        EXPECT_EQ(f.renderer.boundTarget(), f.renderer.primaryTarget());
+        chain.run(f.renderer, *f.quad, 0.1f);
+        EXPECT_EQ(Vrenn::Test::backBufferPixel(10, 10), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+    }
+}
+
+// Runs n frames of dt seconds over a grey scene of the luminance.
+void frames(Fixture& f, HdrChain& chain, float luminance, int n, float dt) {
+    for (int i = 0; i < n; ++i) {
+        f.drawGrey(chain, luminance);
+        chain.run(f.renderer, *f.quad, dt);
+    }
+}
+
+TEST(HdrChain, ExposureSettlesAdaptsAndResumesAsDocumented) {
+    Fixture& f = Fixture::get();
+    HdrChain chain;
+    ASSERT_TRUE(chain.create(f.renderer, *f.materials, {32.0f, 256, 256}));
+
+    // The first frame has no history (the cleared target reads 0) and takes its target.
+    EXPECT_EQ(chain.exposureIndex(), 0);
+    frames(f, chain, 0.25f, 1, 0.05f);
+    EXPECT_EQ(chain.exposureIndex(), 1);
+    EXPECT_NEAR(f.exposure(chain), settledExposure(0.25f), 0.002f * settledExposure(0.25f));
+
+    // From 0.72 towards 0.18 (two stops) in steps of 0.05 s: half way in stops, the geometric
+    // mean 0.36, after one half-life, and not before.
+    const float from = settledExposure(0.25f), to = settledExposure(1.0f);
+    const float halfWay = std::sqrt(from * to);
+    const int halfLifeFrames = int(std::lround(kHalfLife / 0.05f));
+    frames(f, chain, 1.0f, halfLifeFrames - 1, 0.05f);
+    EXPECT_GT(f.exposure(chain), halfWay * 1.02f);
+    frames(f, chain, 1.0f, 1, 0.05f);
+    EXPECT_NEAR(f.exposure(chain), halfWay, 0.005f * halfWay);
+
+    // Very short frames still move it: 50 frames of 0.1 ms from 0.18 towards 0.72 take the
+    // law 1 % of the way, each a change the half-float target cannot hold on its own.
+    frames(f, chain, 1.0f, 12, 1.0f);
+    const float start = f.exposure(chain);
+    frames(f, chain, 0.25f, 50, 0.0001f);
+    EXPECT_GT(f.exposure(chain), start * 1.01f);
+    EXPECT_LT(f.exposure(chain), start * 1.1f);
+    frames(f, chain, 1.0f, 12, 1.0f);
+
+    // Not run for a while: the kept exposure stays; the next run goes on from it.
+    const float kept = f.exposure(chain);
+    const int index = chain.exposureIndex();
+    for (int i = 0; i < 5; ++i) {
+        f.drawGrey(chain, 8.0f);
+        f.renderer.bindBackBuffer();
+    }
+    EXPECT_EQ(chain.exposureIndex(), index);
+    EXPECT_EQ(f.exposure(chain), kept);
+    frames(f, chain, 1.0f, 1, 0.25f);
+    const float resumed =
+        std::exp2(std::lerp(std::log2(kept), std::log2(to), 1.0f - std::sqrt(0.5f)));
+    EXPECT_NEAR(f.exposure(chain), resumed, 0.003f * resumed);
+
+    // Uniform scenes settle on kKey / L within the clamps; a black scene gives the largest
+    // exposure and a black picture, no NaN.
+    for (float luminance : {1.0f, 0.5f, 4.0f, 30.0f, 0.002f, 0.0f}) {
+        SCOPED_TRACE("luminance " + std::to_string(luminance));
+        frames(f, chain, luminance, 12, 1.0f);
+        const float expected = settledExposure(luminance);
+        EXPECT_NEAR(f.exposure(chain), expected, 0.004f * expected);
+    }
+    EXPECT_EQ(Vrenn::Test::backBufferPixel(320, 240), (std::array<uint8_t, 4>{0, 0, 0, 255}));
+
+    // A scene that is not uniform: its log-average. The left third at 4, the rest at 0.25.
+    for (int i = 0; i < 12; ++i) {
+        f.drawGrey(chain, 0.25f);
+        f.fill.setVector("colour", Vector4{4.0f, 4.0f, 4.0f, 1.0f});
+        f.quad->addQuad(0.0f, 0.0f, 1.0f / 3.0f, 1.0f, 0, 0, 1, 1);
+        f.quad->draw(f.renderer);
+        chain.run(f.renderer, *f.quad, 1.0f);
+    }
+    const float logAverage = std::pow(4.0f, 1.0f / 3.0f) * std::pow(0.25f, 2.0f / 3.0f);
+    EXPECT_NEAR(f.exposure(chain), settledExposure(logAverage), 0.02f * kKey / logAverage);
+}
+
+TEST(HdrChain, ToneMapsMidGreyToMidGreyAndBloomsAroundBrightLight) {
+    Fixture& f = Fixture::get();
+    HdrChain chain;
+    ASSERT_TRUE(chain.create(f.renderer, *f.materials, {32.0f, 256, 256}));
+
+    // Settled on a uniform grey, every pixel shows kKey through the curve.
+    frames(f, chain, 0.6f, 3, 0.1f);
+    auto shown = [](float c) {
+        return 255.0f * std::pow(c * (1.0f + c / (kWhite * kWhite)) / (1.0f + c), 1.0f / kGamma);
+    };
+    for (auto [x, y] : {std::pair{0, 0}, {320, 240}, {639, 479}}) {
+        const auto pixel = Vrenn::Test::backBufferPixel(x, y);
+        for (int ch = 0; ch < 3; ++ch)
+            EXPECT_NEAR(pixel[size_t(ch)], shown(kKey), 1.5f) << x << "," << y;
+    }
+
+    // A bright square on a dark ground glows beyond its edge; far from it the ground shows
+    // as the curve has it at the exposure reached.
+    for (int i = 0; i < 3; ++i) {
+        f.drawGrey(chain, 0.2f);
+        f.fill.setVector("colour", Vector4{30.0f, 30.0f, 30.0f, 1.0f});
+        f.quad->addQuad(0.45f, 0.45f, 0.1f, 0.1f, 0, 0, 1, 1);
+        f.quad->draw(f.renderer);
+        chain.run(f.renderer, *f.quad, 0.1f);
+    }
+    std::vector<uint8_t> shot;
+    ASSERT_TRUE(f.renderer.readBackBuffer(shot));
+    auto green = [&](int x, int y) { return int(shot[size_t(y * 640 + x) * 4 + 1]); };
+    const int near = green(276, 240), nearer = green(284, 240); // 12 and 4 pixels off
+    const int far = green(40, 240), inside = green(320, 240);
+    EXPECT_EQ(inside, 255);
+    EXPECT_GT(nearer, near);
+    EXPECT_GT(near, far + 10);
+    EXPECT_NEAR(far, shown(0.2f * f.exposure(chain)), 1.5f);
+
+    // The test picture, written out when asked (VRENN_HDR_PICTURE=file.ppm) to look at.
+    frames(f, chain, 1.0f, 1, 0.1f);
+    for (int i = 0; i < 10; ++i) {
+        f.drawPicture(chain);
+        chain.run(f.renderer, *f.quad, 0.5f);
+    }
+    ASSERT_TRUE(Vrenn::Test::noGLError());
+    if (const char* path = std::getenv("VRENN_HDR_PICTURE")) {
+        ASSERT_TRUE(f.renderer.readBackBuffer(shot));
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n640 480\n255\n";
+        for (size_t i = 0; i < shot.size(); i += 4)
+            out.write(reinterpret_cast<const char*>(&shot[i]), 3);
+    }
+}
+
+} // namespace
+} // namespace Vrenn
