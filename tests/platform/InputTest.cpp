@@ -2,6 +2,7 @@
 #include "platform/KeyCodes.h"
 #include "platform/SDLInput.h"
 #include "platform/SDLKeyTable.h"
+#include "support/SdlEvents.h"
 #include "support/TempDir.h"
 
 #include <SDL.h>
@@ -11,15 +12,11 @@ namespace Vrenn {
 namespace {
 
 void push(SDL_Event event) {
-    ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    Test::pushEvent(event);
 }
 
 void key(SDL_Scancode scancode, bool down) {
-    SDL_Event event{};
-    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.scancode = scancode;
-    push(event);
+    Test::pushKey(scancode, down);
 }
 
 void motion(int32_t dx, int32_t dy) {
