@@ -9,8 +9,10 @@
 //     w_k = max(n . b_k, 0)^2 / sum over j of max(n . b_j, 0)^2
 // so a flat normal (0, 0, 1) takes a third of each, and a bump leaning towards b_k takes its
 // light mostly from the side b_k faces. The HDR colour is
-//     (albedo * sum_k w_k L_k + glossy) * maxRange * lum_control
-// with L_k the lightmaps. The glossy term reads the lightmaps the same way along the view
+//     (albedo * sum_k w_k L_k + glossy) * maxRange * lum_control / pi
+// with L_k the lightmaps. The transfer is the cosine-weighted light arriving at the surface
+// (a uniform sky of radiance L gives pi * L), so the 1 / pi makes a white surface under that
+// sky as bright as the sky itself: surfaces and the sky share one scale. The glossy term reads the lightmaps the same way along the view
 // direction mirrored about n, with sharper weights, scaled by the albedo's alpha (the
 // glossiness) and a Fresnel rise towards grazing angles; "diffuseOnly" switches it off.
 //
@@ -62,6 +64,7 @@ fragment prtFS {
     in vec3 viewTangent;
     out vec4 colour;
 
+    const float kPi = 3.14159265;
     const vec3 kBasis[3] = vec3[3](vec3(0.8164966, 0.0, 0.5773503),
                                    vec3(-0.4082483, 0.707107, 0.5773503),
                                    vec3(-0.4082483, -0.707107, 0.5773503));
@@ -97,7 +100,7 @@ fragment prtFS {
             float fresnel = 0.15 + 0.85 * pow(1.0 - facing, 5.0);
             lit += albedo.a * fresnel * lightAlong(reflect(-view, n), 16.0, light);
         }
-        colour = vec4(lit * maxRange * lum_control, 1.0);
+        colour = vec4(lit * (maxRange * lum_control / kPi), 1.0);
     }
 }
 sampler lightmap0 { min = linear; mag = linear; mip = none; address = clamp; }

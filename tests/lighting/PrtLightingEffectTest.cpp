@@ -44,6 +44,8 @@ private:
 };
 [[maybe_unused]] const auto* const kCodecs = ::testing::AddGlobalTestEnvironment(new Codecs);
 
+// Outgoing light is the arriving light times the albedo over pi.
+constexpr float kPi = 3.14159265f;
 constexpr int kShot = 32; // the target the surface is drawn into, kShot x kShot pixels
 
 // A square over the whole target (clip space, z 0.5) laid out as a loaded, baked model: position
@@ -219,7 +221,7 @@ TEST(PrtLightingEffect, LightmapsDrawnByTheLightmapPassLightTheMatchingHalf) {
                 std::round(std::min((0.5f + 0.25f * float(k)) * lit.channel(c)[0] / m, 1.0f) *
                            255.0f) /
                 255.0f;
-        expected *= m / 3.0f;
+        expected *= m / 3.0f / kPi;
         // Rows well inside each half: the lightmaps are filtered across the middle.
         // An 8-bit flat normal is (128, 128, 255): its weights differ from a third by 1 %.
         EXPECT_NEAR(Fixture::pixel(shot, kShot / 2, kShot / 8)[size_t(c)], expected,
@@ -245,19 +247,20 @@ TEST(PrtLightingEffect, NormalMapWeightsTheLightmapsAndScalesIntoHdr) {
     const float albedo = 128.0f / 255.0f, light = float(level) / 255.0f;
     const int cx = kShot / 2, cy = kShot / 2;
 
-    // Flat: a third of each, times albedo, maxRange and lum_control; HDR values above 1 stay.
+    // Flat: a third of each, times albedo, maxRange and lum_control over pi; HDR values above 1
+    // stay.
     f.surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
-    for (auto [range, lum] : {std::pair{4.0f, 1.0f}, {4.0f, 2.5f}, {10.0f, 1.0f}}) {
+    for (auto [range, lum] : {std::pair{4.0f, 1.0f}, {4.0f, 2.5f}, {40.0f, 1.0f}}) {
         f.lighting->setFloat("maxRange", range);
         f.lighting->setFloat("lum_control", lum);
         const auto p = Fixture::pixel(f.draw(), cx, cy);
-        const float expected = albedo * light / 3.0f * range * lum;
+        const float expected = albedo * light / 3.0f * range * lum / kPi;
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(p[size_t(c)], expected, 0.02f * expected)
                 << "maxRange " << range << " lum_control " << lum << " channel " << c;
     }
 
-    f.lighting->setFloat("maxRange", 1.0f);
+    f.lighting->setFloat("maxRange", kPi); // the colour is then albedo times the lightmaps
     f.lighting->setFloat("lum_control", 1.0f);
     for (int k = 0; k < 3; ++k) {
         const float* b = SHTextureBuilder::kBasis[k];
