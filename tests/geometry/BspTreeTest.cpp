@@ -1,4 +1,5 @@
 #include "GeometryTestSupport.h"
+#include "geometry/BspOutline.h"
 #include "geometry/DemoSceneBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
@@ -41,6 +42,23 @@ TEST(BspTree, LogDumpShowsMatrixPolygonsNodesAndLeaves) {
                           "0 1 \n"
                           "1 0 \n"
                           "2 \n");
+}
+
+// The outline for looking at the tree: the root's polygon at depth 0, the next split's at
+// depth 1, each square closed by four lines in its own plane.
+TEST(BspTree, OutlineDrawsEachSplittingPolygonClosedAtItsNodesDepth) {
+    FloorPack q({0, 1});
+    EXPECT_TRUE(bspOutline(q.pack).empty()); // no tree yet
+    ASSERT_TRUE(q.pack.buildTree());
+    const std::vector<BspOutlinePoint> lines = bspOutline(q.pack);
+    ASSERT_EQ(lines.size(), 16u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const uint32_t depth = i < 8 ? 0 : 1;
+        EXPECT_EQ(lines[i].depth, depth) << i;
+        EXPECT_EQ(lines[i].position.y, float(depth)) << i;
+    }
+    for (size_t square = 0; square < 2; ++square) // each chain ends where it began
+        EXPECT_EQ(lines[square * 8 + 7].position, lines[square * 8].position);
 }
 
 TEST(BspTree, MatrixTooLargeForMemoryIsRefusedWithAReason) {
