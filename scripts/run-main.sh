@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds Vrenn and runs the demonstration in data/.
-# With a display it opens a window (Escape quits). Without one it renders off-screen
-# in a copy of data/ whose configuration ends the run after 120 frames and takes a
-# screenshot of frame 60, then describes that screenshot.
+# Installs the dependencies, builds Vrenn, makes and bakes the demo scene into data/ (only
+# when the baked files are missing or older than the scene) and runs the demonstration in
+# viewing mode. With a display it opens a window (Escape quits). Without one it renders
+# off-screen in a copy of data/ whose configuration uses a fixed time step, places the camera
+# above the courtyard's open side, ends the run once the exposure has settled (three
+# seconds of frames) and takes a screenshot of the last frame.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh build
 prtdemo=$PWD/build/src/demo/prtdemo
 vrenn=$PWD/build/tools/vrenn
+
+# The scene and its bake. The build draws the textures (vrenn assets).
+mkdir -p data/models
+scene=data/models/scene.vmsh
+[ -f "$scene" ] || "$vrenn" mkscene "$scene"
+stale=0
+for baked in data/shtex0.dds data/shtex1.dds data/shtex2.dds data/models/saved.vmsh; do
+    if [ ! -f "$baked" ] || [ "$baked" -ot "$scene" ]; then stale=1; fi
+done
+if [ "$stale" = 1 ]; then
+    echo "Baking $scene (256 rays per texel)..."
+    "$vrenn" bake "$scene" --rays 256 --out data
+fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${SDL_VIDEODRIVER:-}" != offscreen ]; then
     "$prtdemo" data
@@ -18,8 +33,17 @@ fi
 run=$PWD/build/headless-run
 rm -rf "$run"
 cp -r data "$run"
-sed -i 's/^r_maxframes .*/r_maxframes "120"/; s/^r_shotframe .*/r_shotframe "60"/' "$run/default.cfg"
+rm -f "$run"/shot*.jpg "$run/app.log"
+frames=60
+sed -i "s/^r_maxframes .*/r_maxframes \"$frames\"/; s/^r_shotframe .*/r_shotframe \"$frames\"/" \
+    "$run/default.cfg"
+sed -i '/^r_fixedstep /d; /^cam_start /d' "$run/default.cfg"
+printf 'r_fixedstep "0.05"\ncam_start "0 300 -390 180 -22"\n' >> "$run/default.cfg"
 SDL_VIDEODRIVER=offscreen "$prtdemo" "$run"
 tail -n 3 "$run/app.log"
+if [ ! -f "$run/shot0000.jpg" ]; then
+    echo "run-main: prtdemo left no screenshot; see $run/app.log" >&2
+    exit 1
+fi
 "$vrenn" image info "$run/shot0000.jpg"
 echo "Screenshot: $run/shot0000.jpg"
