@@ -70,7 +70,8 @@ bool DemoApplication::Update() {
         m_skyAngle += kSkyTurnPerPress;
     if (pressed(KEY_SPACE)) m_generalInfo = !m_generalInfo;
     if (pressed(KEY_L)) m_wireFrame = !m_wireFrame;
-    if (pressed(KEY_H)) m_hdr = !m_hdr;
+    // Without a chain (refused at set-up, or the tree view) there is no HDR to turn on.
+    if (pressed(KEY_H) && m_hdrChain && m_hdrChain->ready()) m_hdr = !m_hdr;
     if (pressed(KEY_NUMPADPLUS)) m_luminanceScale += kLuminanceStep;
     if (pressed(KEY_NUMPADMINUS)) m_luminanceScale -= kLuminanceStep;
     if (m_luminanceScale < 0.0f) m_luminanceScale = 0.0f;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 
 namespace Vrenn {
 
@@ -14,7 +14,7 @@ struct HelpPanelState {
     const char* probeName = "";
     float luminanceScale = 1.0f;
     // Why the scene is not lit (a missing file); empty when it is.
-    std::string missing;
+    std::string_view missing;
 };
 
 // Writes the help panel's text into out, which takes setColour(red, green, blue) (applying
@@ -42,7 +42,7 @@ template <class Out> void writeHelpPanel(Out& out, const HelpPanelState& state) 
         << " Luminance Scale(+/-): " << state.luminanceScale << "\n";
     if (!state.missing.empty()) {
         out.setColour(1.0f, 0.3f, 0.3f);
-        out << " No lighting: " << state.missing.c_str() << "\n";
+        out << " No lighting: " << state.missing << "\n";
     }
 }
 
