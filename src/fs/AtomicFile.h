@@ -10,7 +10,8 @@ namespace Vrenn {
 // Writes a file so that a failed or interrupted write leaves the previous file whole:
 // the data goes to a temporary name in the same folder, and commit() renames it over
 // the target. Destroying the writer without a successful commit removes the
-// temporary file.
+// temporary file. A target that is a symbolic link is written through: the file the
+// link leads to is replaced, and the link stays.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string targetName);
@@ -26,10 +27,13 @@ public:
     bool commit();
 
     const std::string& targetName() const { return m_target; }
+    // The name renamed over: the target, or the file its links lead to.
+    const std::string& destinationName() const { return m_destination; }
     const std::string& temporaryName() const { return m_temporary; }
 
 private:
     std::string m_target;
+    std::string m_destination;
     std::string m_temporary;
     std::shared_ptr<DiskFile> m_file;
     bool m_committed = false;

@@ -163,8 +163,18 @@ bool DDSCodec::decode(std::shared_ptr<File>& file, Image& image) {
     const int32_t mipLevels = static_cast<int32_t>(std::min<uint32_t>(
         mipCount, static_cast<uint32_t>(Image::fullChainLength(width, height, depth))));
 
+    // 16-bit luminance with alpha has no layout of its own in an Image: its pairs (L, A)
+    // are widened to RGBA (L, L, L, A), as the renderer would show them.
+    const bool luminanceAlpha = format == FORMAT_A8L8;
+    const ImageFormat imageFormat = luminanceAlpha ? FORMAT_RGBA8 : format;
+
     // Refuse sizes the file cannot hold before allocating anything.
-    const uint64_t perFace = Image::chainSize(width, height, depth, format, 0, mipLevels);
+    const uint64_t units =
+        Image::chainSize(width, height, depth, luminanceAlpha ? FORMAT_L8 : format, 0, mipLevels);
+    constexpr uint64_t kSaturated = std::numeric_limits<uint64_t>::max();
+    const uint64_t perFace = !luminanceAlpha          ? units
+                             : units > kSaturated / 2 ? kSaturated
+                                                      : units * 2;
     const uint64_t fileSize = file->size();
     const uint64_t available =
         fileSize > start + uint64_t{kHeaderSize} ? fileSize - start - kHeaderSize : 0;
@@ -180,15 +190,21 @@ bool DDSCodec::decode(std::shared_ptr<File>& file, Image& image) {
 
     Image decoded;
     uint8_t* data = decoded.create(static_cast<int32_t>(width), static_cast<int32_t>(height),
-                                   static_cast<int32_t>(depth), format, mipLevels, faces);
+                                   static_cast<int32_t>(depth), imageFormat, mipLevels, faces);
     if (!data) {
         logMessage("DDS: out of memory for the pixel data\n");
         return false;
     }
     const auto count = static_cast<uint32_t>(bytes);
-    if (file->read(data, count) != count) {
+    std::vector<uint8_t> pairs(luminanceAlpha ? count : 0);
+    if (file->read(luminanceAlpha ? pairs.data() : data, count) != count) {
         logMessage("DDS: reading the pixel data failed\n");
         return false;
+    }
+    for (size_t i = 0; i < pairs.size(); i += 2) {
+        uint8_t* texel = data + i * 2;
+        texel[0] = texel[1] = texel[2] = pairs[i];
+        texel[3] = pairs[i + 1];
     }
     // 24- and 32-bit colour is blue first unless the masks say the bytes are already
     // red first.

@@ -1,6 +1,9 @@
 #include "fs/DiskFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace Vrenn {
@@ -19,6 +22,20 @@ std::ios::openmode streamFlags(uint32_t mode) {
     default:
         return std::ios::binary;
     }
+}
+
+// Why name cannot be opened as a regular file of at most 4 GiB - 1 bytes, or empty when it
+// can be tried (a missing name is left to the open, which may create it).
+std::string unopenableReason(const std::string& name) {
+    namespace stdfs = std::filesystem;
+    std::error_code error;
+    const stdfs::file_status status = stdfs::status(name, error);
+    if (error || status.type() == stdfs::file_type::not_found) return {};
+    if (status.type() == stdfs::file_type::directory) return "is a directory";
+    if (status.type() != stdfs::file_type::regular) return "is not a regular file";
+    const uintmax_t size = stdfs::file_size(name, error);
+    if (!error && size > std::numeric_limits<uint32_t>::max()) return "is larger than 4 GiB";
+    return {};
 }
 
 std::ios::seekdir seekDirection(int32_t origin) {
@@ -43,10 +60,19 @@ DiskFile::~DiskFile() {
 
 bool DiskFile::open(const std::string& name, uint32_t mode) {
     close();
-    m_stream = std::make_shared<std::fstream>(name, streamFlags(mode));
     m_name = name;
     m_mode = mode;
-    return m_stream->is_open();
+    m_foundNothing = false;
+    m_openFailure = unopenableReason(name);
+    if (!m_openFailure.empty()) return false;
+    errno = 0;
+    m_stream = std::make_shared<std::fstream>(name, streamFlags(mode));
+    if (m_stream->is_open()) return true;
+    const int error = errno;
+    m_foundNothing = error == ENOENT || error == ENOTDIR;
+    m_openFailure = error != 0 ? std::strerror(error) : "cannot be opened";
+    m_stream.reset();
+    return false;
 }
 
 void DiskFile::close() {

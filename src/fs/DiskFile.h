@@ -17,7 +17,9 @@ enum DiskFileMode : uint32_t {
 };
 
 // A file on disk, reached through a standard binary stream. Names go to the
-// operating system unchanged.
+// operating system unchanged. Only regular files open: a directory, a device or a pipe
+// has no size to read by (and a pipe could block the open), and a file longer than
+// the interface's 32-bit sizes would be seen truncated.
 class DiskFile : public File {
 public:
     DiskFile() = default;
@@ -26,6 +28,11 @@ public:
     ~DiskFile() override;
 
     bool open(const std::string& name, uint32_t mode);
+    // Why the last open failed ("is a directory", "No such file or directory", ...);
+    // empty after a successful open.
+    const std::string& openFailure() const { return m_openFailure; }
+    // True when the last open failed because nothing is there by that name.
+    bool openFoundNothing() const { return m_foundNothing; }
     bool isOpen() const { return m_stream && m_stream->is_open(); }
     // True once any read, write or close on the stream failed.
     bool failed() const { return !m_stream || m_stream->fail(); }
@@ -49,6 +56,8 @@ private:
 
     std::shared_ptr<std::fstream> m_stream;
     std::string m_name;
+    std::string m_openFailure;
+    bool m_foundNothing = false;
     uint32_t m_mode = 4;
     bool m_closeFailed = false;
 };

@@ -5,6 +5,7 @@
 #include "fs/ZipFile.h"
 
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace Vrenn {
@@ -37,32 +38,69 @@ void FileSystem::enterRoot() const {
     enterDirectory(m_root);
 }
 
-std::shared_ptr<File> FileSystem::open(const std::string& name, uint32_t flags, bool verbose) {
-    if (verbose) logMessage("--- Loading " + name + "\n");
-
-    if (auto file = openFromDisk(name, flags)) return file;
-    if (auto file = openFromArchives(name, flags)) return file;
-
-    if (verbose) logMessage("Warning: Loading " + name + " failed.\n");
+std::string FileSystem::refusalOf(const std::string& name) const {
+    for (const auto& userFile : m_userFiles)
+        if (name == userFile) return {};
+    if (!name.empty() && name.front() == '/') return "the name is absolute, outside the run folder";
+    // Every place is searched with the name relative to it, so a name that never climbs
+    // above its start stays inside whichever place finds it.
+    int depth = 0;
+    for (size_t start = 0; start <= name.size();) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string_view part(name.data() + start, end - start);
+        if (part == "..") {
+            if (--depth < 0) return "the name climbs out of the run folder";
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        start = end + 1;
+    }
     return {};
 }
 
-std::shared_ptr<File> FileSystem::openFromDisk(const std::string& name, uint32_t flags) {
+std::shared_ptr<File> FileSystem::open(const std::string& name, uint32_t flags, bool verbose,
+                                       std::string* failure) {
+    if (verbose) logMessage("--- Loading " + name + "\n");
+    if (failure) failure->clear();
+
+    std::string why = refusalOf(name);
+    if (why.empty()) {
+        if (auto file = openFromDisk(name, flags, why)) return file;
+        if (auto file = openFromArchives(name, flags)) return file;
+    }
+
+    if (!why.empty())
+        logMessage("Warning: Loading " + name + " failed: " + why + ".\n");
+    else if (verbose)
+        logMessage("Warning: Loading " + name + " failed.\n");
+    if (failure) *failure = why;
+    return {};
+}
+
+std::shared_ptr<File> FileSystem::openFromDisk(const std::string& name, uint32_t flags,
+                                               std::string& failure) {
     auto file = std::make_shared<DiskFile>();
+    // The first place that holds the name but cannot give it as a file says why.
+    auto tryOpen = [&] {
+        if (file->open(name, DISK_READ)) return true;
+        if (failure.empty() && !file->openFoundNothing()) failure = file->openFailure();
+        return false;
+    };
     if (flags == SEARCH_ROOT) {
         enterRoot();
-        if (file->open(name, DISK_READ)) return file;
+        if (tryOpen()) return file;
     }
     if (flags & SEARCH_DIRECTORY_LIST) {
         for (const auto& directory : m_directories) {
             enterRoot();
             enterDirectory(directory);
-            if (file->open(name, DISK_READ)) return file;
+            if (tryOpen()) return file;
         }
     } else if (flags & SEARCH_BASE_DIRECTORY) {
         enterRoot();
         enterDirectory(m_baseDirectory);
-        if (file->open(name, DISK_READ)) return file;
+        if (tryOpen()) return file;
     }
     return {};
 }
@@ -83,12 +121,21 @@ std::shared_ptr<File> FileSystem::openFromArchives(const std::string& name, uint
     return {};
 }
 
-std::shared_ptr<File> openDataFile(const std::string& name, bool verbose) {
-    if (auto* fileSystem = FileSystem::instance()) return fileSystem->open(name, SEARCH_ROOT, verbose);
+std::shared_ptr<File> openDataFile(const std::string& name, bool verbose, std::string* failure) {
+    if (auto* fileSystem = FileSystem::instance())
+        return fileSystem->open(name, SEARCH_ROOT, verbose, failure);
     if (verbose) logMessage("--- Loading " + name + "\n");
     auto file = std::make_shared<DiskFile>();
-    if (file->open(name, DISK_READ)) return file;
-    if (verbose) logMessage("Warning: Loading " + name + " failed.\n");
+    if (file->open(name, DISK_READ)) {
+        if (failure) failure->clear();
+        return file;
+    }
+    const std::string why = file->openFoundNothing() ? std::string() : file->openFailure();
+    if (!why.empty())
+        logMessage("Warning: Loading " + name + " failed: " + why + ".\n");
+    else if (verbose)
+        logMessage("Warning: Loading " + name + " failed.\n");
+    if (failure) *failure = why;
     return {};
 }
 

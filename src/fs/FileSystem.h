@@ -23,6 +23,11 @@ enum FileSearchFlags : uint32_t {
 // directory, a directory list or base directory, and an archive list or base
 // archive; disk places always come before archives.
 //
+// A run folder may come from someone else, so a name found in its data (a script, a
+// configuration) must stay inside the places searched: an absolute name, or one that
+// climbs above its start with "..", is refused. Names the user gave on a command line
+// are the user's own and are exempted one by one (addUserFile).
+//
 // The search works by changing the process's current directory, so it must not run
 // concurrently with anything that depends on it. After a successful open from the
 // root, the current directory is the root.
@@ -34,8 +39,19 @@ public:
     ~FileSystem();
 
     // Returns the opened file, or an empty pointer. With verbose, logs
-    // "--- Loading <name>" and, on failure, "Warning: Loading <name> failed.".
-    std::shared_ptr<File> open(const std::string& name, uint32_t flags, bool verbose);
+    // "--- Loading <name>" and, when the name is nowhere, "Warning: Loading <name>
+    // failed.". A name that is refused (outside the search places) or found but not
+    // readable as a file (a directory, say) logs "Warning: Loading <name> failed: <why>."
+    // verbose or not. When failure is given, it receives that reason, or is emptied when
+    // the name was simply not found (or the open succeeded).
+    std::shared_ptr<File> open(const std::string& name, uint32_t flags, bool verbose,
+                               std::string* failure = nullptr);
+
+    // Lets open take name exactly as given, even absolute or above the root: for paths
+    // the user named on a command line.
+    void addUserFile(std::string name) { m_userFiles.push_back(std::move(name)); }
+    // Why name may not be opened from the data, or empty when it may.
+    std::string refusalOf(const std::string& name) const;
 
     const std::string& rootDirectory() const { return m_root; }
     const std::string& baseDirectory() const { return m_baseDirectory; }
@@ -51,7 +67,8 @@ public:
 
 private:
     void enterRoot() const;
-    std::shared_ptr<File> openFromDisk(const std::string& name, uint32_t flags);
+    std::shared_ptr<File> openFromDisk(const std::string& name, uint32_t flags,
+                                       std::string& failure);
     std::shared_ptr<File> openFromArchives(const std::string& name, uint32_t flags);
 
     std::string m_root;
@@ -59,13 +76,16 @@ private:
     std::string m_baseArchive;
     std::vector<std::string> m_directories;
     std::vector<std::string> m_archives;
+    std::vector<std::string> m_userFiles;
 };
 
 // Opens a data file (script, effect, texture, model, configuration) by its name: through
 // the process's file system from the root, or straight from the disk where the process
-// made no file system (tools and tests that need no search). With verbose, logs
-// "--- Loading <name>" and, on failure, "Warning: Loading <name> failed.". Every loader
-// opens its files here; an empty pointer means the file cannot be read.
-std::shared_ptr<File> openDataFile(const std::string& name, bool verbose = true);
+// made no file system (tests that need no search; there is no root to keep names in).
+// Logs as FileSystem::open does. Every loader opens its files here; an empty pointer
+// means the file cannot be read, and failure (when given) receives the reason, empty
+// when the file is simply not there.
+std::shared_ptr<File> openDataFile(const std::string& name, bool verbose = true,
+                                   std::string* failure = nullptr);
 
 } // namespace Vrenn

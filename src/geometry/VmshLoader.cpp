@@ -234,9 +234,11 @@ VmshLoader::VmshLoader(std::shared_ptr<ModelObjectFactory> objects)
 VmshLoader::~VmshLoader() = default;
 
 bool VmshLoader::load(const std::string& name, std::shared_ptr<Model>& model, bool upload) {
-    std::shared_ptr<File> file = openDataFile(name);
+    std::string why;
+    std::shared_ptr<File> file = openDataFile(name, true, &why);
     if (!file) {
         logMessage("Failed to load " + name + "\n");
+        if (!why.empty()) logMessage("  " + why + "\n");
         return false;
     }
     const bool loaded = read(*file, name, model, upload);

@@ -38,7 +38,7 @@ public:
     ~VmshLoader() override;
 
     // Opens name through openDataFile. A file that cannot be opened logs "Failed to load "
-    // and the name; one that cannot be read logs "Failed to read mesh data: " and the
+    // and the name, then any reason the opener gave on an indented line; one that cannot be read logs "Failed to read mesh data: " and the
     // name, then the reason on an indented line.
     bool load(const std::string& name, std::shared_ptr<Model>& model, bool upload) override;
     // Writes to a temporary file next to name and renames it over name when all went

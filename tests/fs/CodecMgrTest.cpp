@@ -53,6 +53,9 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     for (const char* name : {"probe.hdr", "probe.HDR", "probe", "probe.png"})
         dir.write(name, smallHDR());
+    // The temporary folder lies outside the run folder (the working directory).
+    for (const char* name : {"probe.hdr", "missing.hdr", "a.b.dds", "missing.dds"})
+        environment.fileSystem.addUserFile(dir.file(name));
 
     Image image;
     ASSERT_TRUE(image.load(dir.file("probe.hdr")));

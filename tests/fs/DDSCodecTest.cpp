@@ -186,6 +186,19 @@ TEST(DDSReadTest, ColourIsBlueFirstInTheFileAndRedFirstInTheImage) {
     EXPECT_EQ(pixels(image), (std::vector<uint8_t>{1, 2, 3, 4}));
 }
 
+// Luminance with alpha has no layout in an Image: its (L, A) pairs come back as RGBA, and a
+// file too short for the pairs is refused.
+TEST(DDSReadTest, LuminanceWithAlphaIsWidenedToRgba) {
+    std::string bytes = header(2, 1, 0, 16);
+    putWord(bytes, 104, 0xFF00);
+    Image image;
+    ASSERT_TRUE(decode(bytes + std::string("\x10\x80\x20\xFF", 4), image));
+    EXPECT_EQ(image.format(), FORMAT_RGBA8);
+    EXPECT_EQ(pixels(image),
+              (std::vector<uint8_t>{0x10, 0x10, 0x10, 0x80, 0x20, 0x20, 0x20, 0xFF}));
+    EXPECT_FALSE(decode(bytes + std::string("\x10\x80\x20", 3), image));
+}
+
 // The numeric codes (34 to 116) are those the writer's header test fixes; the round trip
 // reads each of them back.
 TEST(DDSReadTest, ChoosesTheFormatFromCodeOrBitLayout) {
@@ -196,7 +209,7 @@ TEST(DDSReadTest, ChoosesTheFormatFromCodeOrBitLayout) {
     const Case cases[] = {
         {fourCC("DXT1"), 0, 0, 0, FORMAT_DXT1},  {fourCC("DXT3"), 0, 0, 0, FORMAT_DXT3},
         {fourCC("DXT5"), 32, 0, 0, FORMAT_DXT5}, {fourCC("ATI2"), 8, 0, 0, FORMAT_L8},
-        {0, 16, 0x0F, 0xF000, FORMAT_RGBA4},     {0, 16, 0, 0xFF00, FORMAT_A8L8},
+        {0, 16, 0x0F, 0xF000, FORMAT_RGBA4},     {0, 16, 0, 0xFF00, FORMAT_RGBA8},
         {0, 16, 0x1F, 0, FORMAT_R5G6B5},         {0, 16, 0, 0, FORMAT_L16},
         {0, 24, 0xFF, 0, FORMAT_RGB8},           {0, 32, 0xFF, 0xFF000000, FORMAT_RGBA8},
     };

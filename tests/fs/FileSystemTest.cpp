@@ -71,6 +71,54 @@ TEST_F(FileSystemSearch, DataFilesOpenFromTheRootOrWithoutAFileSystemFromTheDisk
                                    "Warning: Loading only_b.txt failed.\n");
 }
 
+// Names read from a run folder's data stay inside the places searched: an absolute name or
+// one that climbs above its start is refused with one line, whatever the flags, unless the
+// user named it; a found name that is not a file says why. Without verbose nothing else is
+// logged.
+TEST_F(FileSystemSearch, NamesOutsideTheSearchPlacesAndDirectoriesAreRefusedWithAReason) {
+    dir.write("outside.txt", "outside\n");
+    stdfs::create_directories(dir.path() / "run/dirA/folder.fx");
+    dir.write("run/dirA/in.txt", "in\n");
+    stdfs::current_path(dir.path() / "run");
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    const std::string absolute = dir.file("outside.txt");
+    const std::string outside = "the name is absolute, outside the run folder";
+    const std::string climbing = "the name climbs out of the run folder";
+    const struct {
+        std::string name;
+        uint32_t flags;
+        std::string reason;
+    } refused[] = {
+        {absolute, SEARCH_ROOT, outside},
+        {"../outside.txt", SEARCH_ROOT, climbing},
+        {"dirA/../../outside.txt", SEARCH_ROOT, climbing},
+        {"../../../../../../../../../../etc/hostname", SEARCH_ROOT, climbing},
+        {"../outside.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, climbing},
+        {"dirA/folder.fx", SEARCH_ROOT, "is a directory"},
+        {"folder.fx", SEARCH_DIRECTORY_LIST, "is a directory"},
+    };
+    std::string expectedLog;
+    for (const auto& r : refused) {
+        std::string why = "stale";
+        EXPECT_FALSE(fs.open(r.name, r.flags, false, &why)) << r.name;
+        EXPECT_EQ(why, r.reason) << r.name;
+        expectedLog += "Warning: Loading " + r.name + " failed: " + r.reason + ".\n";
+    }
+    // Climbing back down inside is fine, and so is what the user named.
+    std::string why = "stale";
+    EXPECT_EQ(contents(fs.open("dirA/./../dirA/in.txt", SEARCH_ROOT, false, &why)), "in\n");
+    EXPECT_EQ(why, "");
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false, &why));
+    EXPECT_EQ(why, "");
+    fs.addUserFile(absolute);
+    EXPECT_EQ(contents(openDataFile(absolute)), "outside\n");
+    EXPECT_FALSE(fs.open("../outside.txt", SEARCH_ROOT, false));
+    expectedLog += "--- Loading " + absolute + "\n";
+    expectedLog += "Warning: Loading ../outside.txt failed: " + climbing + ".\n";
+    EXPECT_EQ(dir.read("app.log"), expectedLog);
+}
+
 TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
     FileSystem fs;
     fs.addDirectory("dirA");

@@ -1,9 +1,12 @@
+#include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
 #include "fs/RamFile.h"
 #include "support/TempDir.h"
 
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace Vrenn {
 namespace {
@@ -78,8 +81,59 @@ TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
 
     DiskFile missing;
     EXPECT_FALSE(missing.open(dir.file("absent.bin"), DISK_READ));
+    EXPECT_TRUE(missing.openFoundNothing());
     EXPECT_EQ(missing.size(), 0u);
     EXPECT_EQ(missing.read(buf, 4), 0u);
+}
+
+// Only regular files whose size fits the interface open: a directory's end position, or
+// a size cut to 32 bits, would be taken as the file's length, and a pipe blocks the open.
+TEST(DiskFile, RefusesWhatHasNoSizeOrTooLargeASize) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder.jpg");
+    ASSERT_EQ(::mkfifo(dir.file("pipe.cfg").c_str(), 0600), 0);
+    dir.write("huge.bin", "");
+    std::filesystem::resize_file(dir.file("huge.bin"), (uint64_t{1} << 32) + 10); // sparse
+
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {{"folder.jpg", "is a directory"},
+                 {"pipe.cfg", "is not a regular file"},
+                 {"huge.bin", "is larger than 4 GiB"}};
+    for (const auto& c : cases) {
+        for (uint32_t mode : {DISK_READ, DISK_UPDATE}) {
+            DiskFile file;
+            EXPECT_FALSE(file.open(dir.file(c.name), mode)) << c.name;
+            EXPECT_FALSE(file.isOpen());
+            EXPECT_FALSE(file.openFoundNothing());
+            EXPECT_EQ(file.openFailure(), c.reason);
+            EXPECT_EQ(file.size(), 0u);
+        }
+    }
+}
+
+// A target that is a link keeps being a link: the file it leads to is replaced, through
+// a temporary file in that file's own folder.
+TEST(AtomicFile, WritesThroughASymbolicLink) {
+    TempDir dir;
+    dir.write("shared/default.cfg", "old\n");
+    std::filesystem::create_directory(dir.path() / "run");
+    std::filesystem::create_symlink("../shared/default.cfg", dir.path() / "run/default.cfg");
+    std::filesystem::create_symlink("default.cfg", dir.path() / "run/second.cfg");
+
+    AtomicFile out(dir.file("run/second.cfg"));
+    ASSERT_TRUE(out.isOpen());
+    EXPECT_TRUE(std::filesystem::equivalent(
+        std::filesystem::path(out.temporaryName()).parent_path(), dir.path() / "shared"));
+    out.file()->write("new\n", 4);
+    ASSERT_TRUE(out.commit());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "run/default.cfg"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "run/second.cfg"));
+    EXPECT_EQ(dir.read("shared/default.cfg"), "new\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "shared"),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 } // namespace

@@ -26,7 +26,10 @@ struct FixtureTest : ::testing::Test {
 
     Image load(const std::string& name) {
         Image image;
-        EXPECT_TRUE(image.load(Vrenn::Test::testDataPath("fs/" + name))) << name;
+        // The fixtures lie outside the run folder (the working directory).
+        const std::string path = Vrenn::Test::testDataPath("fs/" + name);
+        environment.fileSystem.addUserFile(path);
+        EXPECT_TRUE(image.load(path)) << name;
         return image;
     }
 };

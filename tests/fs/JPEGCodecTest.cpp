@@ -69,6 +69,7 @@ TEST_F(JPEGTest, CorruptOrOversizedDataFails) {
 // The decoder's line stands for the failure: no second warning follows it.
 TEST_F(JPEGTest, AFailedLoadLogsTheNameAndTheDecodersReason) {
     dir.write("cut.jpeg", colour.substr(0, 400));
+    environment.fileSystem.addUserFile(dir.file("cut.jpeg"));
     Image image;
     EXPECT_FALSE(image.load(dir.file("cut.jpeg")));
     const auto logged = log();
@@ -136,6 +137,7 @@ std::pair<double, int> difference(const Image& image, const std::vector<uint8_t>
 TEST_F(JPEGTest, WrittenFilesDecodeAlikeWithDjpegAndCloseToTheSource) {
     if (std::system("command -v djpeg > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+    environment.fileSystem.addUserFile(dir.file("written.jpg"));
     for (const ImageFormat format : {FORMAT_RGB8, FORMAT_RGBA8, FORMAT_L8}) {
         SCOPED_TRACE(format);
         Image source = gradient(format);

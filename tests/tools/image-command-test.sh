@@ -49,6 +49,15 @@ check "convert to a codec that cannot write" fails_cleanly 1 \
     "$vrenn" image convert "$data/im_rgba.dds" out.hdr
 check "convert from a broken file" fails_cleanly 1 "$vrenn" image convert truncated.hdr out.dds
 check "nothing written by failed conversions" bash -c '! ls out.* 2>/dev/null | grep -q .'
+# A folder given for a file is refused at once with the reason; paths the user gives are
+# their own, even when they climb above the working directory.
+mkdir -p folder.jpg folder.vmsh sub
+check "folder for an image" fails_cleanly 1 "$vrenn" image info folder.jpg
+check "folder's reason" grep -q ": is a directory$" stderr.txt
+check "folder for a model" bash -c "'$vrenn' mesh info folder.vmsh 2>&1 >/dev/null |
+    grep -qx 'vrenn: mesh info: Failed to load folder.vmsh (is a directory)'"
+check "a path above the working directory" bash -c "cd sub && '$vrenn' image info ../colour.dds |
+    grep -q '^format=3 width=33'"
 check "usage error" bash -c "'$vrenn' image info 2>/dev/null; [ \$? -eq 2 ]"
 
 # max_env_lum from default.cfg in the working directory changes the packed bytes.

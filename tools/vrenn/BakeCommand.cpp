@@ -134,6 +134,8 @@ int runBake(const Args& args) {
 
     std::shared_ptr<Model> model;
     auto loaders = ModelLoaderFactory::createDefault();
+    // The user's own path: it may lie anywhere, unlike names read from a run folder.
+    context.fileSystem().addUserFile(modelFile);
     if (!loaders->load(modelFile, model, false))
         return context.fail("bake", "cannot load " + modelFile);
 

@@ -80,9 +80,12 @@ int loadOrFail(ToolContext& context, const LogCapture& log, const std::string& f
     std::string problem;
     if (!findCodec(context, fileName, problem))
         return fail("cannot load " + fileName + ": " + problem);
+    // The user's own path: it may lie anywhere, unlike names read from a run folder.
+    context.fileSystem().addUserFile(fileName);
     if (image.load(fileName)) return 0;
-    if (!context.fileSystem().open(fileName, SEARCH_ROOT, false))
-        return fail("cannot load " + fileName + ": cannot open the file");
+    std::string why;
+    if (!context.fileSystem().open(fileName, SEARCH_ROOT, false, &why))
+        return fail("cannot load " + fileName + ": " + (why.empty() ? "cannot open the file" : why));
     const std::string reason = log.lastReason();
     return fail("cannot load " + fileName + ": " +
                 (reason.empty() ? "the codec refused it" : reason));

@@ -28,8 +28,10 @@ constexpr const char* kHelp =
     "      --log LOGFILE  also writes the pack's log dump (classification matrix,\n"
     "                     polygons, nodes and leaves) to LOGFILE.\n";
 
-bool loadModel(const ToolContext& context, const std::string& command, const std::string& file,
+bool loadModel(ToolContext& context, const std::string& command, const std::string& file,
                std::shared_ptr<Model>& model, int& status) {
+    // The user's own path: it may lie anywhere, unlike names read from a run folder.
+    context.fileSystem().addUserFile(file);
     if (ModelLoaderFactory::createDefault()->load(file, model, false)) return true;
     status = context.fail("mesh " + command, "cannot load " + file);
     return false;
