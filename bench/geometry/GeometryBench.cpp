@@ -92,8 +92,31 @@ void BM_BuildTree(benchmark::State& state) {
     setCounters(state, tiles);
 }
 
-// 371, 1484, 3339, 5936 and 13356 polygons. Wall-clock time: the tree build fills its
-// matrix on several threads, and loads include reading the file.
+// Thousands of triangles in one plane, two alternating over six vertices: the tree is a
+// chain of one node per polygon over the same list.
+void BM_BuildTreeCoplanar(benchmark::State& state) {
+    const uint32_t count = static_cast<uint32_t>(state.range(0));
+    auto mesh = std::make_shared<Mesh>();
+    const float xyz[] = {0, 0, 0, 0, 0, 1, 1, 0, 0, 2, 0, 2, 2, 0, 3, 3, 0, 2};
+    mesh->addStream(xyz, 6, 12, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    std::vector<uint32_t> indices;
+    for (uint32_t t = 0; t < count; ++t)
+        for (uint32_t k = 0; k < 3; ++k)
+            indices.push_back(t % 2 * 3 + k);
+    mesh->setIndices(indices.data(), static_cast<uint32_t>(indices.size()));
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    for (auto _ : state) {
+        state.PauseTiming();
+        PolyPack pack(4, 3, 4);
+        pack.addSurface(mesh, true, true);
+        state.ResumeTiming();
+        if (!pack.buildTree()) state.SkipWithError("build failed");
+    }
+    state.counters["polygons"] = double(count);
+}
+
+// 371, 1484, 3339, 5936 and 13356 polygons, and 94976 for the tree. Wall-clock time, as
+// loads include reading the file.
 BENCHMARK(BM_Load)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Arg(6)->UseRealTime()->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_Extract)
@@ -110,7 +133,9 @@ BENCHMARK(BM_BuildTree)
     ->Arg(3)
     ->Arg(4)
     ->Arg(6)
+    ->Arg(16)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildTreeCoplanar)->Arg(2000)->Arg(4000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -6,18 +6,10 @@
 #include "geometry/PolygonBoundary.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace Vrenn {
 
 namespace {
-
-uint64_t defaultMatrixByteLimit() {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || pageSize <= 0) return uint64_t(1) << 30;
-    return uint64_t(pages) * uint64_t(pageSize) / 2;
-}
 
 // The edges of an outline: within each chain from every point to the next, and from
 // the chain's last point back to its first. For a simple polygon (one chain) edge i
@@ -92,8 +84,7 @@ TangentFrame TangentFrame::fromColumns(const Vec3& t, const Vec3& b, const Vec3&
 }
 
 PolyPack::PolyPack(int32_t, int32_t balanceWeight, int32_t splitWeight)
-    : m_balanceWeight(balanceWeight), m_splitWeight(splitWeight),
-      m_matrixByteLimit(defaultMatrixByteLimit()) {}
+    : m_balanceWeight(balanceWeight), m_splitWeight(splitWeight) {}
 
 PolyPack::~PolyPack() = default;
 

@@ -15,6 +15,7 @@ namespace Vrenn {
 
 class Image;
 class Mesh;
+class PlaneClassifier;
 
 // A plane n.p + d = 0, with one extra word carried from polygons into tree nodes.
 struct PackPlane {
@@ -83,7 +84,7 @@ struct PackSurface {
     bool writeVertexValues = true;
 };
 
-// Classification of a polygon against a plane, as stored in the build's matrix.
+// Classification of a polygon against a plane, as the tree build and its log dump use it.
 enum PlaneSide : uint8_t {
     SIDE_SPANNING = 0,
     SIDE_FRONT = 1, // in front of or on the plane
@@ -127,8 +128,8 @@ struct BakeStats {
 
 // The polygons of a model's surfaces, and a BSP tree over them for ray casting.
 // Polygons are never cut: one straddling a splitting plane is listed on both sides.
-// The splitting plane of each node is chosen with a precomputed polygon-against-plane
-// matrix, scoring balance weight * |back - front| + split weight * spanning.
+// The splitting plane of each node is the polygon plane scoring lowest on
+// balance weight * |back - front| + split weight * spanning over the node's polygons.
 class PolyPack {
 public:
     // The first argument is accepted for compatibility and not used.
@@ -147,8 +148,9 @@ public:
     bool addSurface(const std::shared_ptr<Mesh>& mesh, bool writeAtlasCoordinates,
                     bool writeVertexValues);
 
-    // Builds the classification matrix and the tree, then writes the tree to the log.
-    // False, with no tree, for an empty pack or one whose matrix would not fit in memory.
+    // Builds the tree, then writes every polygon's side of every polygon's plane and the
+    // tree to the log. Polygons are classified as the build needs them, so its memory grows
+    // linearly with the polygons. False, with no tree, for an empty pack.
     bool buildTree();
 
     // How polygon's outline lies against plane.
@@ -166,7 +168,7 @@ public:
 
     int32_t balanceWeight() const { return m_balanceWeight; }
     int32_t splitWeight() const { return m_splitWeight; }
-    // Seconds the last buildTree took (matrix and tree, not the log dump).
+    // Seconds the last buildTree took (not counting the log dump).
     float buildSeconds() const { return m_buildSeconds; }
     // ---- Texture atlas -------------------------------------------------------------------
 
@@ -228,17 +230,11 @@ public:
     // The threads a walk uses for a requested count (0: one per core; at most 1024).
     static unsigned workerCount(unsigned requested);
 
-    // The most bytes the classification matrix may take; by default half the
-    // machine's physical memory.
-    uint64_t matrixByteLimit() const { return m_matrixByteLimit; }
-    void setMatrixByteLimit(uint64_t bytes) { m_matrixByteLimit = bytes; }
-
 private:
     void closeGroup(const Mesh& mesh, const std::vector<uint32_t>& groupIndices,
                     uint32_t surfaceIndex);
-    int32_t buildFrom(std::vector<uint32_t> list);
-    int32_t chooseSplitter(const std::vector<uint32_t>& list);
-    void writeDump() const;
+    int32_t buildFrom(const PlaneClassifier& classifier, std::vector<uint32_t> list);
+    void writeDump(const PlaneClassifier& classifier) const;
 
     // What the ray test needs of a polygon, packed together.
     struct RayPolygon {
@@ -276,10 +272,6 @@ private:
     int32_t m_balanceWeight;
     int32_t m_splitWeight;
 
-    // Held only while a tree is built and dumped.
-    std::vector<uint8_t> m_matrix;
-    size_t m_matrixSize = 0;
-
     // The atlas (packAtlas).
     CoverageMask m_coverage;
     std::shared_ptr<Image> m_atlasImage;
@@ -289,7 +281,6 @@ private:
     std::vector<RayBox> m_leafBoxes;
 
     float m_buildSeconds = 0.0f;
-    uint64_t m_matrixByteLimit;
 };
 
 } // namespace Vrenn

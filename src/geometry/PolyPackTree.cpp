@@ -1,14 +1,13 @@
-// Tree construction of the polygon pack: the classification matrix, the choice of
-// splitting planes and the log dump of the result.
+// Tree construction of the polygon pack: the classification of polygons against planes,
+// the choice of splitting planes and the log dump of the result.
 #include "core/Log.h"
 #include "core/Timer.h"
 #include "geometry/PolyPack.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
-#include <new>
 #include <sstream>
-#include <thread>
 
 namespace Vrenn {
 
@@ -27,85 +26,154 @@ PlaneSide classifyPoints(const Vec3* points, size_t count, const PackPlane& plan
     return front && back ? SIDE_SPANNING : back ? SIDE_BACK : SIDE_FRONT;
 }
 
-// Fills the n x n matrix (row i: every polygon against polygon i's plane; diagonal 1).
+} // namespace
+
+// Classifies the pack's polygons against the polygons' planes, one pair at a time as the
+// build and the log dump ask for them, so nothing grows with the square of the count.
 //
 // Most polygons lie well clear of most planes, so each is first tested as a sphere
 // around its outline: when the whole sphere is on one side of the plane by a margin
 // far above any rounding of the per-point distances, every point's distance has the
 // centre's sign and exceeds the epsilon, and the point-by-point test would give that
 // side too. The rest are classified point by point, from one array holding all
-// outlines. Large packs split the rows among threads; every entry is computed on its
-// own, so the result does not depend on the thread count.
-void fillMatrix(const std::vector<PackPolygon>& polygons, uint8_t* matrix) {
-    const size_t n = polygons.size();
-    std::vector<Vec3> points;
-    std::vector<size_t> start(n + 1, 0);
-    for (size_t j = 0; j < n; ++j) {
-        points.insert(points.end(), polygons[j].outline.begin(), polygons[j].outline.end());
-        start[j + 1] = points.size();
-    }
-    // Per polygon: sphere centre, radius (padded for its own rounding) and the size of
-    // the numbers involved, for the margin.
-    std::vector<float> cx(n), cy(n), cz(n), radius(n), magnitude(n);
-    for (size_t j = 0; j < n; ++j) {
-        const size_t count = start[j + 1] - start[j];
-        Vec3 centre;
-        for (size_t k = start[j]; k < start[j + 1]; ++k)
-            centre += points[k];
-        if (count > 0) centre = centre * (1.0f / float(count));
-        float r = 0.0f, extent = 0.0f;
-        for (size_t k = start[j]; k < start[j + 1]; ++k) {
-            const Vec3& p = points[k];
-            r = std::max(r, length(p - centre));
-            extent = std::max({extent, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+// outlines.
+class PlaneClassifier {
+public:
+    explicit PlaneClassifier(const std::vector<PackPolygon>& polygons) : m_polygons(polygons) {
+        const size_t n = polygons.size();
+        m_start.assign(n + 1, 0);
+        for (size_t j = 0; j < n; ++j) {
+            m_points.insert(m_points.end(), polygons[j].outline.begin(), polygons[j].outline.end());
+            m_start[j + 1] = m_points.size();
         }
-        cx[j] = centre.x;
-        cy[j] = centre.y;
-        cz[j] = centre.z;
-        radius[j] = r * 1.001f;
-        magnitude[j] = extent + r;
+        // Per polygon: sphere centre, radius (padded for its own rounding) and the size
+        // of the numbers involved, for the margin.
+        m_spheres.resize(n);
+        for (size_t j = 0; j < n; ++j) {
+            const size_t count = m_start[j + 1] - m_start[j];
+            Vec3 centre;
+            for (size_t k = m_start[j]; k < m_start[j + 1]; ++k)
+                centre += m_points[k];
+            if (count > 0) centre = centre * (1.0f / float(count));
+            float r = 0.0f, extent = 0.0f;
+            for (size_t k = m_start[j]; k < m_start[j + 1]; ++k) {
+                const Vec3& p = m_points[k];
+                r = std::max(r, length(p - centre));
+                extent = std::max({extent, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+            }
+            m_spheres[j] = {centre.x, centre.y, centre.z, r * 1.001f, extent + r};
+        }
     }
 
-    constexpr uint8_t kUndecided = 2;
-    auto fillRows = [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            uint8_t* row = matrix + i * n;
-            const PackPlane plane = polygons[i].plane;
-            const float nx = plane.normal.x, ny = plane.normal.y, nz = plane.normal.z;
-            const float d = plane.d;
-            // |n|_1 bounds how far a point's distance can move per unit of offset.
-            const float l1 = std::fabs(nx) + std::fabs(ny) + std::fabs(nz);
-            const float slack = 1e-4f * std::fabs(d) + 4 * kGeometryEpsilon;
-            for (size_t j = 0; j < n; ++j) {
-                const float centre = nx * cx[j] + ny * cy[j] + nz * cz[j] + d;
-                const float reach = l1 * radius[j] + 1e-4f * l1 * magnitude[j] + slack;
-                row[j] = centre > reach    ? uint8_t(SIDE_FRONT)
-                         : centre < -reach ? uint8_t(SIDE_BACK)
-                                           : kUndecided;
-            }
-            for (size_t j = 0; j < n; ++j)
-                if (row[j] == kUndecided)
-                    row[j] =
-                        classifyPoints(points.data() + start[j], start[j + 1] - start[j], plane);
-            row[i] = SIDE_FRONT;
-        }
+    // Polygon c's plane, ready to classify the others against.
+    struct Probe {
+        PackPlane plane;
+        uint32_t polygon;
+        float l1;    // |n|_1 bounds how far a point's distance can move per unit of offset
+        float slack; // rounding of the plane's own offset
     };
-    // Threads pay off only for packs of some thousand polygons and more; smaller
-    // matrices fill in well under a millisecond.
-    const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
-    const size_t threads = std::min<size_t>(hardware, n / 1024 + 1);
-    if (threads <= 1) {
-        fillRows(0, n);
-        return;
+    Probe probe(uint32_t c) const {
+        const PackPlane& plane = m_polygons[c].plane;
+        return {plane, c,
+                std::fabs(plane.normal.x) + std::fabs(plane.normal.y) + std::fabs(plane.normal.z),
+                1e-4f * std::fabs(plane.d) + 4 * kGeometryEpsilon};
     }
-    std::vector<std::thread> workers;
-    const size_t rowsPerThread = (n + threads - 1) / threads;
-    for (size_t t = 0; t < threads; ++t) {
-        const size_t begin = t * rowsPerThread, end = std::min(n, begin + rowsPerThread);
-        if (begin < end) workers.emplace_back(fillRows, begin, end);
+
+    // Entry (c, j) of the matrix: polygon j against polygon c's plane, front for c itself.
+    uint8_t side(const Probe& probe, uint32_t j) const {
+        if (j == probe.polygon) return SIDE_FRONT;
+        const Sphere& s = m_spheres[j];
+        const PackPlane& plane = probe.plane;
+        const float centre =
+            plane.normal.x * s.x + plane.normal.y * s.y + plane.normal.z * s.z + plane.d;
+        const float reach = probe.l1 * s.radius + 1e-4f * probe.l1 * s.magnitude + probe.slack;
+        if (centre > reach) return SIDE_FRONT;
+        if (centre < -reach) return SIDE_BACK;
+        return classifyPoints(m_points.data() + m_start[j], m_start[j + 1] - m_start[j], plane);
     }
-    for (auto& worker : workers)
-        worker.join();
+
+private:
+    struct Sphere {
+        float x, y, z, radius, magnitude;
+    };
+    const std::vector<PackPolygon>& m_polygons;
+    std::vector<Vec3> m_points;
+    std::vector<size_t> m_start;
+    std::vector<Sphere> m_spheres;
+};
+
+namespace {
+
+// What is known of a candidate's score over a list: nothing, a lower bound (its count
+// stopped once it could no longer win) or the score itself. It holds for as long as the
+// list stays the same.
+struct KnownScore {
+    int64_t value = 0;
+    uint8_t state = 0; // 0 unknown, 1 lower bound, 2 exact
+};
+
+// The split choice over list: for each polygon of the list in order whose splitter flag is
+// set, score = balance * |back - front| + split * spanning over the other polygons of the
+// list; one scoring strictly below every earlier one leads the scan and its flag is
+// cleared at that moment. Returns the last leader, or -1 when no polygon may split.
+//
+// known (one per list position) carries what earlier scans of the same list learnt, and
+// receives what this scan learns. A candidate whose known score or bound is not below the
+// best so far cannot lead and is passed over without a count.
+int32_t chooseSplitter(const std::vector<uint32_t>& list, std::vector<uint8_t>& flags,
+                       int64_t balance, int64_t split, const PlaneClassifier& classifier,
+                       std::vector<KnownScore>& known) {
+    // With non-negative weights a candidate's score can be bounded from below before
+    // its count is complete; one that cannot beat the best so far is dropped early.
+    // Only candidates that could not have won are dropped, so the choice is unchanged.
+    const bool canStopEarly = balance >= 0 && split >= 0;
+    constexpr size_t kBlock = 64;
+    int32_t best = -1;
+    int64_t bestScore = 0;
+    for (size_t position = 0; position < list.size(); ++position) {
+        const uint32_t c = list[position];
+        if (!flags[c]) continue;
+        KnownScore& k = known[position];
+        if (best >= 0 && k.state != 0 && k.value >= bestScore) continue;
+        if (k.state != 2) {
+            const PlaneClassifier::Probe probe = classifier.probe(c);
+            int64_t front = 0, back = 0, spanning = 0;
+            bool beaten = false;
+            for (size_t blockStart = 0; blockStart < list.size() && !beaten; blockStart += kBlock) {
+                const size_t blockEnd = std::min(list.size(), blockStart + kBlock);
+                for (size_t i = blockStart; i < blockEnd; ++i) {
+                    const uint32_t j = list[i];
+                    if (j == c) continue;
+                    const uint8_t side = classifier.side(probe, j);
+                    front += side == SIDE_FRONT;
+                    back += side == SIDE_BACK;
+                    spanning += side == SIDE_SPANNING;
+                }
+                if (canStopEarly && best >= 0 && blockEnd < list.size()) {
+                    // The rest can at most close the gap between back and front by one
+                    // per polygon, and never lower the spanning count.
+                    const int64_t rest = int64_t(list.size() - blockEnd);
+                    const int64_t lowest =
+                        split * spanning +
+                        balance * std::max<int64_t>(0, std::llabs(back - front) - rest);
+                    if (lowest >= bestScore) {
+                        beaten = true;
+                        k = {lowest, 1};
+                    }
+                }
+            }
+            if (beaten) continue;
+            k = {balance * std::llabs(back - front) + split * spanning, 2};
+        }
+        if (best < 0 || k.value < bestScore) {
+            best = static_cast<int32_t>(c);
+            bestScore = k.value;
+            // Every polygon that leads the scan at some point is spent, not only the
+            // final choice.
+            flags[c] = 0;
+        }
+    }
+    return best;
 }
 
 } // namespace
@@ -122,32 +190,15 @@ bool PolyPack::buildTree() {
         logMessage("PolyPack::buildTree: the pack has no polygons to build a tree over\n");
         return false;
     }
-    const uint64_t bytes = uint64_t(n) * n;
-    bool allocated = bytes <= m_matrixByteLimit && bytes <= SIZE_MAX;
-    if (allocated) {
-        try {
-            m_matrix.resize(size_t(bytes));
-        } catch (const std::bad_alloc&) {
-            allocated = false;
-        }
-    }
-    if (!allocated) {
-        logMessage("PolyPack::buildTree: " + std::to_string(n) + " polygons need a " +
-                   std::to_string(bytes) +
-                   "-byte classification matrix, more than this machine's memory allows (" +
-                   std::to_string(m_matrixByteLimit) + " bytes)\n");
-        return false;
-    }
-    m_matrixSize = n;
 
     const float start = Timer::now();
-    fillMatrix(m_polygons, m_matrix.data());
+    const PlaneClassifier classifier(m_polygons);
     m_splitterFlags.assign(n, 1);
 
     std::vector<uint32_t> all(n);
     for (size_t i = 0; i < n; ++i)
         all[i] = static_cast<uint32_t>(i);
-    const int32_t root = buildFrom(std::move(all));
+    const int32_t root = buildFrom(classifier, std::move(all));
     if (root < 0) {
         BspNode node;
         node.plane = m_polygons[0].plane;
@@ -158,75 +209,28 @@ bool PolyPack::buildTree() {
     computeRayBounds();
     m_buildSeconds = Timer::now() - start;
 
-    writeDump();
-    m_matrix.clear();
-    m_matrix.shrink_to_fit();
-    m_matrixSize = 0;
+    writeDump(classifier);
     return true;
-}
-
-int32_t PolyPack::chooseSplitter(const std::vector<uint32_t>& list) {
-    const size_t n = m_matrixSize;
-    const int64_t balance = m_balanceWeight, split = m_splitWeight;
-    // With non-negative weights a candidate's score can be bounded from below before
-    // its count is complete; one that cannot beat the best so far is dropped early.
-    // Only candidates that could not have won are dropped, so the choice is unchanged.
-    const bool canStopEarly = balance >= 0 && split >= 0;
-    constexpr size_t kBlock = 64;
-    int32_t best = -1;
-    int64_t bestScore = 0;
-    for (uint32_t c : list) {
-        if (!m_splitterFlags[c]) continue;
-        const uint8_t* row = m_matrix.data() + size_t(c) * n;
-        int64_t front = 0, back = 0, spanning = 0;
-        bool beaten = false;
-        for (size_t blockStart = 0; blockStart < list.size() && !beaten; blockStart += kBlock) {
-            const size_t blockEnd = std::min(list.size(), blockStart + kBlock);
-            for (size_t k = blockStart; k < blockEnd; ++k) {
-                const uint32_t j = list[k];
-                if (j == c) continue;
-                const uint8_t side = row[j];
-                front += side == SIDE_FRONT;
-                back += side == SIDE_BACK;
-                spanning += side == SIDE_SPANNING;
-            }
-            if (canStopEarly && best >= 0 && blockEnd < list.size()) {
-                // The rest can at most close the gap between back and front by one per
-                // polygon, and never lower the spanning count.
-                const int64_t rest = int64_t(list.size() - blockEnd);
-                const int64_t lowest =
-                    split * spanning +
-                    balance * std::max<int64_t>(0, std::llabs(back - front) - rest);
-                beaten = lowest >= bestScore;
-            }
-        }
-        if (beaten) continue;
-        const int64_t score = balance * std::llabs(back - front) + split * spanning;
-        if (best < 0 || score < bestScore) {
-            best = static_cast<int32_t>(c);
-            bestScore = score;
-            // Every polygon that leads the scan at some point is spent, not only the
-            // final choice.
-            m_splitterFlags[c] = 0;
-        }
-    }
-    return best;
 }
 
 // Builds the subtree of list and returns its child value. The recursion of the
 // method (node, then its front subtree, then its back subtree) runs on an explicit
 // stack, so deep trees cannot exhaust the call stack; nodes and leaves are numbered
 // exactly as the recursion would number them.
-int32_t PolyPack::buildFrom(std::vector<uint32_t> list) {
+//
+// A splitter with nothing of its list behind it leaves its front list the list itself
+// (coplanar polygons stay in front): the front subtree then scores the same list again,
+// and takes over what the scan learnt of its candidates instead of counting them anew.
+int32_t PolyPack::buildFrom(const PlaneClassifier& classifier, std::vector<uint32_t> list) {
     struct Task {
         std::vector<uint32_t> list;
-        int32_t parent; // -1 for the root
+        std::vector<KnownScore> known; // empty when nothing is known yet
+        int32_t parent;                // -1 for the root
         bool front;
     };
     int32_t rootValue = 0;
     std::vector<Task> pending;
-    pending.push_back({std::move(list), -1, true});
-    const size_t n = m_matrixSize;
+    pending.push_back({std::move(list), {}, -1, true});
 
     while (!pending.empty()) {
         Task task = std::move(pending.back());
@@ -234,18 +238,22 @@ int32_t PolyPack::buildFrom(std::vector<uint32_t> list) {
 
         int32_t value;
         std::vector<uint32_t> backList;
-        const int32_t splitter = chooseSplitter(task.list);
+        if (task.known.empty()) task.known.resize(task.list.size());
+        const int32_t splitter = chooseSplitter(task.list, m_splitterFlags, m_balanceWeight,
+                                                m_splitWeight, classifier, task.known);
+        bool unchanged = false;
         if (splitter < 0) {
             m_leaves.push_back(BspLeaf{std::move(task.list)});
             value = -static_cast<int32_t>(m_leaves.size());
         } else {
-            const uint8_t* row = m_matrix.data() + size_t(splitter) * n;
+            const PlaneClassifier::Probe probe = classifier.probe(uint32_t(splitter));
             size_t kept = 0;
             for (uint32_t j : task.list) {
-                const uint8_t side = row[j];
+                const uint8_t side = classifier.side(probe, j);
                 if (side != SIDE_FRONT) backList.push_back(j);
                 if (side != SIDE_BACK) task.list[kept++] = j;
             }
+            unchanged = kept == task.list.size();
             task.list.resize(kept);
             BspNode node;
             node.plane = m_polygons[size_t(splitter)].plane;
@@ -261,26 +269,29 @@ int32_t PolyPack::buildFrom(std::vector<uint32_t> list) {
             m_nodes[size_t(task.parent)].back = value;
 
         if (splitter >= 0) {
-            pending.push_back({std::move(backList), value, false});
-            pending.push_back({std::move(task.list), value, true});
+            if (!unchanged) task.known.clear();
+            pending.push_back({std::move(backList), {}, value, false});
+            pending.push_back({std::move(task.list), std::move(task.known), value, true});
         }
     }
     return rootValue;
 }
 
-void PolyPack::writeDump() const {
+void PolyPack::writeDump(const PlaneClassifier& classifier) const {
     // The dump only goes to logs; skip the formatting when nobody listens.
     const LogManager* logs = LogManager::instance();
     if (!logs || logs->logs().empty()) return;
-    const size_t n = m_matrixSize;
+    const size_t n = m_polygons.size();
 
+    // Row i: every polygon against polygon i's plane, classified as the line is written.
     logMessage("poly intersection\n");
     std::string line;
     for (size_t i = 0; i < n; ++i) {
         line.clear();
-        const uint8_t* row = m_matrix.data() + i * n;
+        const PlaneClassifier::Probe probe = classifier.probe(uint32_t(i));
         for (size_t j = 0; j < n; ++j) {
-            line += j == i ? 'F' : row[j] == SIDE_SPANNING ? 'I' : row[j] == SIDE_FRONT ? 'F' : 'B';
+            const uint8_t side = classifier.side(probe, uint32_t(j));
+            line += side == SIDE_SPANNING ? 'I' : side == SIDE_FRONT ? 'F' : 'B';
             line += ' ';
         }
         line += '\n';

@@ -5,8 +5,13 @@
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <random>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace Vrenn::Test {
 namespace {
@@ -59,20 +64,6 @@ TEST(BspTree, OutlineDrawsEachSplittingPolygonClosedAtItsNodesDepth) {
     }
     for (size_t square = 0; square < 2; ++square) // each chain ends where it began
         EXPECT_EQ(lines[square * 8 + 7].position, lines[square * 8].position);
-}
-
-TEST(BspTree, MatrixTooLargeForMemoryIsRefusedWithAReason) {
-    FloorPack q({0, 1, 2});
-    q.pack.setMatrixByteLimit(8); // 3 polygons need 9 bytes
-    LogCapture log;
-    EXPECT_FALSE(q.pack.buildTree());
-    EXPECT_TRUE(q.pack.nodes().empty());
-    EXPECT_EQ(log.text(), "PolyPack::buildTree: 3 polygons need a 9-byte classification matrix, "
-                          "more than this machine's memory allows (8 bytes)\n");
-    q.pack.setMatrixByteLimit(9);
-    EXPECT_TRUE(q.pack.buildTree());
-    // The default limit is the machine's memory, far above what a test needs.
-    EXPECT_GT(PolyPack(4, 3, 4).matrixByteLimit(), uint64_t(1) << 24);
 }
 
 // The tree construction written as the plain recursion it is defined by, over the
@@ -132,6 +123,21 @@ struct ReferenceTree {
     std::vector<std::vector<uint32_t>> leaves;
 };
 
+// The pack's tree is the reference's: same nodes (planes and children) and leaves.
+void expectReferenceTree(const PolyPack& pack, const ReferenceTree& reference) {
+    ASSERT_EQ(pack.nodes().size(), reference.nodes.size());
+    ASSERT_EQ(pack.leaves().size(), reference.leaves.size());
+    for (size_t k = 0; k < pack.nodes().size(); ++k) {
+        const BspNode& node = pack.nodes()[k];
+        EXPECT_EQ(node.plane.normal, pack.polygons()[size_t(reference.nodes[k][0])].plane.normal);
+        EXPECT_EQ(node.plane.d, pack.polygons()[size_t(reference.nodes[k][0])].plane.d);
+        EXPECT_EQ(node.front, reference.nodes[k][1]) << "node " << k;
+        EXPECT_EQ(node.back, reference.nodes[k][2]) << "node " << k;
+    }
+    for (size_t l = 0; l < pack.leaves().size(); ++l)
+        EXPECT_EQ(pack.leaves()[l].polygons, reference.leaves[l]) << "leaf " << l;
+}
+
 TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
     struct Case {
         uint32_t tiles;
@@ -149,20 +155,130 @@ TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
             ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
         }
         ASSERT_TRUE(pack.buildTree());
-        const ReferenceTree reference(pack, balance, split);
-        ASSERT_EQ(pack.nodes().size(), reference.nodes.size());
-        ASSERT_EQ(pack.leaves().size(), reference.leaves.size());
-        for (size_t k = 0; k < pack.nodes().size(); ++k) {
-            const BspNode& node = pack.nodes()[k];
-            EXPECT_EQ(node.plane.normal,
-                      pack.polygons()[size_t(reference.nodes[k][0])].plane.normal);
-            EXPECT_EQ(node.plane.d, pack.polygons()[size_t(reference.nodes[k][0])].plane.d);
-            EXPECT_EQ(node.front, reference.nodes[k][1]) << "node " << k;
-            EXPECT_EQ(node.back, reference.nodes[k][2]) << "node " << k;
-        }
-        for (size_t l = 0; l < pack.leaves().size(); ++l)
-            EXPECT_EQ(pack.leaves()[l].polygons, reference.leaves[l]) << "leaf " << l;
+        expectReferenceTree(pack, ReferenceTree(pack, balance, split));
     }
+}
+
+// Random soups of single triangles: free ones, and ones on a few shared planes (repeats
+// included), large enough that many cross the others' planes. Splitters with nothing
+// behind them, coplanar runs and spanning polygons all occur, in every mixture.
+TEST(BspTree, RandomSoupsWithCoplanarRunsMatchTheRecursiveDefinition) {
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+        std::mt19937 random(seed);
+        auto pick = [&](int lo, int hi) {
+            return std::uniform_int_distribution<int>(lo, hi)(random);
+        };
+        std::vector<Vec3> positions;
+        std::vector<uint32_t> indices;
+        const int count = pick(60, 260);
+        for (int t = 0; t < count; ++t) {
+            std::array<Vec3, 3> corner;
+            if (pick(0, 2) == 0) {
+                for (Vec3& p : corner)
+                    p = Vec3{float(pick(-8, 8)), float(pick(-8, 8)), float(pick(-8, 8))};
+            } else {
+                // On plane y = h or x = h, h one of three heights.
+                const float h = float(pick(-1, 1) * 2);
+                const bool alongY = seed % 3 != 0 || pick(0, 1) == 0;
+                for (Vec3& p : corner) {
+                    const float a = float(pick(-8, 8)), b = float(pick(-8, 8));
+                    p = alongY ? Vec3{a, h, b} : Vec3{h, a, b};
+                }
+            }
+            if (length(cross(corner[1] - corner[0], corner[2] - corner[0])) == 0.0f) continue;
+            const int copies = pick(0, 5) == 0 ? pick(2, 6) : 1;
+            for (int c = 0; c < copies; ++c) {
+                const uint32_t base = uint32_t(positions.size());
+                positions.insert(positions.end(), corner.begin(), corner.end());
+                indices.insert(indices.end(), {base, base + 1, base + 2});
+            }
+        }
+        const int32_t balance = seed % 4 == 3 ? -1 : int32_t(seed % 4), split = seed % 5 + 1;
+        SCOPED_TRACE(testing::Message()
+                     << "seed " << seed << ", weights " << balance << ", " << split);
+        PolyPack pack(4, balance, split);
+        ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
+        ASSERT_TRUE(pack.buildTree());
+        expectReferenceTree(pack, ReferenceTree(pack, balance, split));
+    }
+}
+
+double processSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+// Thousands of triangles in one plane (two alternating over six vertices): every candidate
+// scores the same and none of them falls behind another's plane, so each node spends one
+// candidate and keeps the whole list in front. The tree is a chain of one node per polygon
+// with an empty leaf behind each and every polygon in the first leaf. Counting the whole
+// list anew for every node took minutes of processor time.
+TEST(BspTree, ThousandsOfCoplanarTrianglesBuildTheirChainPromptly) {
+    const std::vector<Vec3> positions = {{0, 0, 0}, {0, 0, 1}, {1, 0, 0},
+                                         {2, 0, 2}, {2, 0, 3}, {3, 0, 2}};
+    constexpr uint32_t n = 4000;
+    std::vector<uint32_t> indices;
+    for (uint32_t t = 0; t < n; ++t)
+        for (uint32_t k = 0; k < 3; ++k)
+            indices.push_back(t % 2 * 3 + k);
+    PolyPack pack(4, 3, 4);
+    ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
+    ASSERT_EQ(pack.polygons().size(), n);
+
+    const double start = processSeconds();
+    ASSERT_TRUE(pack.buildTree());
+    EXPECT_LT(processSeconds() - start, 8.0);
+
+    ASSERT_EQ(pack.nodes().size(), n);
+    ASSERT_EQ(pack.leaves().size(), n + 1);
+    for (uint32_t k = 0; k < n; ++k) {
+        EXPECT_EQ(pack.nodes()[k].front, k + 1 < n ? int32_t(k + 1) : -1) << "node " << k;
+        EXPECT_EQ(pack.nodes()[k].back, -int32_t(n - k + 1)) << "node " << k;
+    }
+    ASSERT_EQ(pack.leaves()[0].polygons.size(), n);
+    for (uint32_t i = 0; i < n; ++i)
+        EXPECT_EQ(pack.leaves()[0].polygons[i], i);
+    for (uint32_t l = 1; l <= n; ++l)
+        EXPECT_TRUE(pack.leaves()[l].polygons.empty()) << "leaf " << l;
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VRENN_SHADOW_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
+    __has_feature(memory_sanitizer)
+#define VRENN_SHADOW_MEMORY 1
+#endif
+#endif
+
+// Builds the pack's tree with at most extra bytes of address space beyond what the process
+// holds, and ends the process: status 0 when the build succeeds.
+[[noreturn]] void buildWithinAddressSpace(PolyPack& pack, rlim_t extra) {
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t held = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGE_SIZE));
+    const rlimit limit{held + extra, held + extra};
+    if (pages <= 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+    std::_Exit(pack.buildTree() ? 0 : 1);
+}
+
+// The demo scene on 8 x 8 tiles (23,744 polygons) builds its tree within 128 MiB of address
+// space beyond what the process already holds; a byte for every polygon against every
+// plane would take 564 MB.
+TEST(BspTree, LargePackBuildsInMemoryLinearInItsPolygons) {
+#ifdef VRENN_SHADOW_MEMORY
+    GTEST_SKIP() << "the sanitizers' shadow memory does not fit an address space limit";
+#endif
+    const auto scene = DemoSceneBuilder(8).build();
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : scene->surfaces())
+        ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    ASSERT_EQ(pack.polygons().size(), 23744u);
+    EXPECT_EXIT(buildWithinAddressSpace(pack, rlim_t(128) << 20), testing::ExitedWithCode(0), "");
 }
 
 } // namespace
