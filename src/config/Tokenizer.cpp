@@ -140,6 +140,10 @@ void Tokenizer::SkipLine() {
         ++m_cursor;
 }
 
+void Tokenizer::SkipToEnd() {
+    m_tokenStart = m_cursor = m_length;
+}
+
 std::string Tokenizer::Token() const {
     if (m_cursor <= m_tokenStart || m_tokenStart >= m_length) return {};
     const uint32_t end = std::min(m_cursor, m_length);

@@ -36,13 +36,17 @@ public:
     // token begins is a token of its own.
     bool NextToken();
     // Takes tokens until one equals s; the position is then just after it. On failure
-    // the position is put back.
+    // the position is put back. A search that fails has read the rest of the text: a
+    // caller that goes on searching from the same place reads it again, so it should
+    // give up the rest (SkipToEnd) rather than search on.
     bool SkipTo(const char* s);
     // Takes tokens until one equals s; the current token is then the raw text between
     // the entry position and that token. On failure the position is put back.
     bool ReadUntil(const char* s);
     // Skips white space, then moves to the next line end.
     void SkipLine();
+    // Moves to the end of the text: every later scan finds nothing.
+    void SkipToEnd();
     // The current token as text, cut to kMaxTokenLength bytes.
     std::string Token() const;
     // The text of the last comment skipped.
