@@ -16,10 +16,6 @@ namespace Vrenn {
 // above. A comment is "//" to the end of the line or "/*" to the next "*/".
 class Tokenizer {
 public:
-    // Longest token or comment kept in the copy buffers (the offsets still span a
-    // longer one whole).
-    static constexpr uint32_t kMaxTokenLength = 65535;
-
     // Reads the whole file (and releases the handle). An empty or missing file gives
     // an empty tokenizer.
     void Load(std::shared_ptr<File> file);
@@ -47,7 +43,7 @@ public:
     void SkipLine();
     // Moves to the end of the text: every later scan finds nothing.
     void SkipToEnd();
-    // The current token as text, cut to kMaxTokenLength bytes.
+    // The current token as text, whole.
     std::string Token() const;
     // The text of the last comment skipped.
     const std::string& LastComment() const { return m_comment; }

@@ -97,6 +97,22 @@ TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectory) {
     EXPECT_EQ(reread.GetInt("r_showfps"), 1);
 }
 
+// A value far longer than any setting needs is written back whole, never cut.
+TEST(CVarManager, LongValuesRoundTripWhole) {
+    TempDir dir(/*enter=*/true);
+    std::string value(1 << 20, 'v');
+    value[70000] = ' ';
+    dir.write("default.cfg", "long \"" + value + "\"\nshort \"1\"\n");
+    FileSystem fileSystem;
+    {
+        CVarManager vars;
+        ASSERT_TRUE(vars.LoadConfig("default.cfg"));
+        EXPECT_EQ(vars.GetString("long"), value);
+        ASSERT_TRUE(vars.SaveConfig("default.cfg"));
+    }
+    EXPECT_EQ(dir.read("default.cfg"), "long \"" + value + "\"\nshort \"1\"\n");
+}
+
 TEST(CVarManager, MissingConfigurationAddsNothingAndFailedSaveKeepsTheOldFile) {
     TempDir dir(/*enter=*/true);
     FileSystem fileSystem;
