@@ -180,8 +180,10 @@ void DemoApplication::prepareScene() {
     BakeOptions walk;
     walk.threads = 0; // every core
     if (rebuild) {
+        const std::optional<int32_t> rays = m_cvars->GetWholeInt("num_rays");
         logMessage("PRT bake: baking " + m_cvars->GetString("model") + " with " +
-                   std::to_string(m_cvars->GetInt("num_rays")) + " rays per texel\n");
+                   (rays ? std::to_string(*rays) : "\"" + m_cvars->GetString("num_rays") + "\"") +
+                   " rays per texel\n");
         walk.progress = BakeProgressLog();
     }
     PrtBakeResult result;

@@ -34,6 +34,20 @@ TEST(CVar, TextValuesCarryAllThreeForms) {
     EXPECT_FLOAT_EQ(number.floatValue, -7.0f);
 }
 
+// Settings that size work read only whole numbers: leading digits of something else
+// ("1e40" read as 1) are refused, and absent ones too.
+TEST(CVarManager, WholeNumbersOnlyAreReadAsWholeNumbers) {
+    CVarManager vars;
+    vars.LoadConfigText("a \"1e40\" b \"2.5\" c \"12abc\" d \"\" e \"99999999999\" f \"0x10\"\n"
+                        "g \" 42 \" h \"-7\" i \"+2147483647\"");
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "absent"})
+        EXPECT_FALSE(vars.GetWholeInt(name)) << name;
+    EXPECT_EQ(vars.GetWholeInt("g"), 42);
+    EXPECT_EQ(vars.GetWholeInt("h"), -7);
+    EXPECT_EQ(vars.GetWholeInt("i"), INT32_MAX);
+    EXPECT_EQ(vars.GetInt("a"), 1); // GetInt keeps reading as atoi does
+}
+
 TEST(CVarManager, ParsesPairsCommentsAndRepeatsAndSetsValues) {
     CVarManager vars;
     vars.LoadConfigText("// settings\n"
