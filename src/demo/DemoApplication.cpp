@@ -2,6 +2,7 @@
 
 #include "config/CVar.h"
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "geometry/BoxBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
@@ -185,6 +186,7 @@ void DemoApplication::prepareScene() {
                    (rays ? std::to_string(*rays) : "\"" + m_cvars->GetString("num_rays") + "\"") +
                    " rays per texel\n");
         walk.progress = BakeProgressLog();
+        walk.stop = [] { return stopRequested(); };
     }
     PrtBakeResult result;
     if (!preparePrtScene(*m_scene->meshLoader(), m_model, walk, result)) {
