@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace Vrenn {
@@ -33,6 +34,11 @@ public:
     float GetFloat(const std::string& name) const;
     int32_t GetInt(const std::string& name) const;
     std::string GetString(const std::string& name) const;
+    // The value when the variable's text is a whole decimal number in the 32-bit range
+    // and nothing else (textToWholeInt); empty when it is absent or reads otherwise
+    // ("1.5", "1e40", "12abc"), where GetInt would take its leading digits. Settings
+    // whose value sizes work read through this and refuse the rest.
+    std::optional<int32_t> GetWholeInt(const std::string& name) const;
     bool Has(const std::string& name) const { return m_vars.count(name) != 0; }
 
     // Replaces the value and flags of an existing variable, or adds it.

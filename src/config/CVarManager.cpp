@@ -51,6 +51,13 @@ std::string CVarManager::GetString(const std::string& name) const {
     return it == m_vars.end() ? std::string() : it->second.stringValue;
 }
 
+std::optional<int32_t> CVarManager::GetWholeInt(const std::string& name) const {
+    const auto it = m_vars.find(name);
+    int32_t value = 0;
+    if (it == m_vars.end() || !textToWholeInt(it->second.stringValue, value)) return {};
+    return value;
+}
+
 void CVarManager::SetInt(const std::string& name, int32_t value, uint32_t flags) {
     m_vars.insert_or_assign(name, CVar::fromInt(name, value, flags));
 }

@@ -1,5 +1,6 @@
 #include "config/Tokenizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace Vrenn {
@@ -74,8 +75,7 @@ void Tokenizer::SkipComment() {
             ++m_cursor;
         textEnd = m_cursor;
     }
-    const uint32_t n = std::min(textEnd - textStart, kMaxTokenLength);
-    m_comment.assign(m_text.data() + textStart, n);
+    m_comment.assign(m_text.data() + textStart, textEnd - textStart);
     m_tokenStart = m_cursor;
 }
 
@@ -140,11 +140,14 @@ void Tokenizer::SkipLine() {
         ++m_cursor;
 }
 
+void Tokenizer::SkipToEnd() {
+    m_tokenStart = m_cursor = m_length;
+}
+
 std::string Tokenizer::Token() const {
     if (m_cursor <= m_tokenStart || m_tokenStart >= m_length) return {};
     const uint32_t end = std::min(m_cursor, m_length);
-    const uint32_t n = std::min(end - m_tokenStart, kMaxTokenLength);
-    return std::string(m_text.data() + m_tokenStart, n);
+    return std::string(m_text.data() + m_tokenStart, end - m_tokenStart);
 }
 
 } // namespace Vrenn

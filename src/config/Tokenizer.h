@@ -16,10 +16,6 @@ namespace Vrenn {
 // above. A comment is "//" to the end of the line or "/*" to the next "*/".
 class Tokenizer {
 public:
-    // Longest token or comment kept in the copy buffers (the offsets still span a
-    // longer one whole).
-    static constexpr uint32_t kMaxTokenLength = 65535;
-
     // Reads the whole file (and releases the handle). An empty or missing file gives
     // an empty tokenizer.
     void Load(std::shared_ptr<File> file);
@@ -36,14 +32,18 @@ public:
     // token begins is a token of its own.
     bool NextToken();
     // Takes tokens until one equals s; the position is then just after it. On failure
-    // the position is put back.
+    // the position is put back. A search that fails has read the rest of the text: a
+    // caller that goes on searching from the same place reads it again, so it should
+    // give up the rest (SkipToEnd) rather than search on.
     bool SkipTo(const char* s);
     // Takes tokens until one equals s; the current token is then the raw text between
     // the entry position and that token. On failure the position is put back.
     bool ReadUntil(const char* s);
     // Skips white space, then moves to the next line end.
     void SkipLine();
-    // The current token as text, cut to kMaxTokenLength bytes.
+    // Moves to the end of the text: every later scan finds nothing.
+    void SkipToEnd();
+    // The current token as text, whole.
     std::string Token() const;
     // The text of the last comment skipped.
     const std::string& LastComment() const { return m_comment; }

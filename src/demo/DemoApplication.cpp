@@ -2,6 +2,7 @@
 
 #include "config/CVar.h"
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "geometry/BoxBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
@@ -180,9 +181,12 @@ void DemoApplication::prepareScene() {
     BakeOptions walk;
     walk.threads = 0; // every core
     if (rebuild) {
+        const std::optional<int32_t> rays = m_cvars->GetWholeInt("num_rays");
         logMessage("PRT bake: baking " + m_cvars->GetString("model") + " with " +
-                   std::to_string(m_cvars->GetInt("num_rays")) + " rays per texel\n");
+                   (rays ? std::to_string(*rays) : "\"" + m_cvars->GetString("num_rays") + "\"") +
+                   " rays per texel\n");
         walk.progress = BakeProgressLog();
+        walk.stop = [] { return stopRequested(); };
     }
     PrtBakeResult result;
     if (!preparePrtScene(*m_scene->meshLoader(), m_model, walk, result)) {

@@ -1,6 +1,7 @@
 // prtdemo: the demonstration program. It runs in the folder given as its one
 // argument (default: the working directory), which holds default.cfg and the data.
 
+#include "core/StopRequest.h"
 #include "demo/DemoApplication.h"
 
 #include <cstring>
@@ -14,7 +15,9 @@ const char* const kHelp =
     "Runs the demonstration in RUNDIR (default: the working directory), reading\n"
     "default.cfg there and writing app.log, screenshots and default.cfg back.\n"
     "Without a display it renders off-screen; set r_maxframes in default.cfg to end\n"
-    "after that many frames and r_shotframe to take a screenshot of that frame.\n";
+    "after that many frames and r_shotframe to take a screenshot of that frame.\n"
+    "SIGINT or SIGTERM end it as a normal quit does (settings saved, log closed);\n"
+    "a second one ends it at once.\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -31,10 +34,15 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // SIGINT and SIGTERM ask the program to stop: start-up and the bake cut their work
+    // short, the main loop ends, and the usual shut-down saves the settings and closes
+    // the log before the process ends by that signal.
+    Vrenn::installStopSignalHandlers();
     auto* app = new Vrenn::DemoApplication();
     Vrenn::g_app = app;
     if (app->Initialize()) app->Run();
     delete app;
     Vrenn::g_app = nullptr;
+    Vrenn::endByStopSignal();
     return 0;
 }

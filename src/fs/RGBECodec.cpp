@@ -79,6 +79,16 @@ bool decodeChannel(const uint8_t* data, size_t size, size_t& pos, uint8_t* line,
 }
 } // namespace
 
+void RGBECodec::setMaxLuminance(float maxLuminance) {
+    if (!(maxLuminance >= 0.0f) || !std::isfinite(maxLuminance)) {
+        logFormat("RGBECodec: the luminance range (max_env_lum) %g is not a finite number of 0 "
+                  "or more; 32 is used\n",
+                  static_cast<double>(maxLuminance));
+        maxLuminance = 0.0f;
+    }
+    m_maxLuminance = maxLuminance;
+}
+
 void RGBECodec::packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out[4]) {
     const float range = maxLuminance == 0.0f ? 32.0f : maxLuminance;
     const double scale = std::ldexp(1.0, static_cast<int>(rgbe[3]) - 136); // 2^(e-128) / 256

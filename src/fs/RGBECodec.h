@@ -14,11 +14,15 @@ namespace Vrenn {
 class RGBECodec : public Codec {
 public:
     explicit RGBECodec(std::string name = "hdr", float maxLuminance = 0.0f)
-        : Codec(std::move(name)), m_maxLuminance(maxLuminance) {}
+        : Codec(std::move(name)) {
+        setMaxLuminance(maxLuminance);
+    }
 
     // The luminance range that alpha 255 stands for; 0 stands for 32. It applies to
-    // the next picture decoded.
-    void setMaxLuminance(float maxLuminance) { m_maxLuminance = maxLuminance; }
+    // the next picture decoded. A range that is not a finite number of 0 or more (NaN,
+    // negative, infinite) would make every picture black: it is refused with a log line
+    // and 0 is used.
+    void setMaxLuminance(float maxLuminance);
     float maxLuminance() const { return m_maxLuminance; }
 
     // Reads the header from the first 256 bytes of file ("FORMAT=32-bit_rle_rgbe",
@@ -40,7 +44,7 @@ public:
                              float maxLuminance, uint8_t* out);
 
 private:
-    float m_maxLuminance;
+    float m_maxLuminance = 0.0f;
 };
 
 } // namespace Vrenn

@@ -117,6 +117,10 @@ struct BakeOptions {
     // Called on the thread that runs bake, about ten times a second while the walk runs and
     // once at its end, with the texels visited so far and the texels to visit in all.
     std::function<void(uint64_t done, uint64_t total)> progress;
+    // Asked on the thread that runs bake, as often as progress and before each row when the
+    // walk runs on that thread alone; true abandons the walk: the workers finish the texel
+    // in hand and bake returns false, the image half baked.
+    std::function<bool()> stop;
 };
 
 struct BakeStats {
@@ -223,8 +227,8 @@ public:
     // inside the rectangle takes, in every plane and channel, the mean of those neighbours,
     // edge neighbours weighted 2 and diagonal ones 1. Logs "build time: <s> seconds".
     // Rectangles never overlap and every texel's value comes from its own position only, so
-    // the image is the same for every thread count. False without an atlas, or when the
-    // baker refuses the walk.
+    // the image is the same for every thread count. False without an atlas, when the
+    // baker refuses the walk, or when options.stop abandons it (logged).
     bool bake(TexelBaker& baker, const BakeOptions& options = {}, BakeStats* stats = nullptr);
 
     // The threads a walk uses for a requested count (0: one per core; at most 1024).

@@ -167,8 +167,13 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
 
     std::atomic<size_t> nextRow{0};
     std::atomic<uint64_t> done{0};
-    auto walkRows = [&](unsigned worker) {
+    std::atomic<bool> abandoned{false};
+    auto stopAsked = [&] { return options.stop && options.stop(); };
+    // askStop: the walk runs on the calling thread alone, which asks options.stop itself.
+    auto walkRows = [&](unsigned worker, bool askStop) {
         for (;;) {
+            if (askStop && stopAsked()) abandoned.store(true, std::memory_order_relaxed);
+            if (abandoned.load(std::memory_order_relaxed)) return;
             const size_t r = nextRow.fetch_add(1, std::memory_order_relaxed);
             if (r >= rows.size()) return;
             const uint32_t p = rows[r].polygon;
@@ -184,6 +189,8 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
             uint64_t count = 0;
             for (int x = x0; x <= x1; ++x) {
                 if (!m_coverage.covered(x, y)) continue;
+                // A texel can take long (many rays): an abandoned walk ends between two.
+                if (abandoned.load(std::memory_order_relaxed)) break;
                 const float u =
                     x1 > x0 ? static_cast<float>(x - x0) / static_cast<float>(x1 - x0) : 0.0f;
                 uint8_t* texel =
@@ -208,7 +215,7 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
         }
         try {
             threads.emplace_back([&, w] {
-                walkRows(w);
+                walkRows(w, false);
                 std::lock_guard<std::mutex> lock(mutex);
                 --running;
                 finished.notify_all();
@@ -220,20 +227,27 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
         }
     }
     if (threads.empty()) {
-        walkRows(0);
+        walkRows(0, true);
     } else {
         std::unique_lock<std::mutex> lock(mutex);
         while (running > 0) {
             finished.wait_for(lock, std::chrono::milliseconds(100));
-            if (options.progress && running > 0) {
+            if (running > 0 && (options.progress || options.stop)) {
                 lock.unlock();
-                options.progress(done.load(std::memory_order_relaxed), total);
+                if (options.progress) options.progress(done.load(std::memory_order_relaxed), total);
+                if (stopAsked()) abandoned.store(true, std::memory_order_relaxed);
                 lock.lock();
             }
         }
     }
     for (std::thread& thread : threads)
         thread.join();
+    if (abandoned.load()) {
+        logFormat("PolyPack::bake: stopped on request after %llu of %llu texels\n",
+                  static_cast<unsigned long long>(done.load()),
+                  static_cast<unsigned long long>(total));
+        return false;
+    }
     if (options.progress) options.progress(total, total);
 
     uint64_t gutter = 0;

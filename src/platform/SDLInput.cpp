@@ -14,6 +14,7 @@ SDLInput::~SDLInput() {
 bool SDLInput::Initialize() {
     logMessage("SDLInput::Initialize\n");
     if (!m_eventsHeld) {
+        leaveSignalsToTheProgram();
         if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) {
             logMessage("Unable to initialize SDL input\n");
             logFormat("SDL: %s\n", sdlError().c_str());

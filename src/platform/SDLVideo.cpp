@@ -22,7 +22,12 @@ void pinLoadedModules() {
     dl_iterate_phdr(pinModule, nullptr);
 }
 
+void leaveSignalsToTheProgram() {
+    SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_OVERRIDE);
+}
+
 bool acquireSDLVideo() {
+    leaveSignalsToTheProgram();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
     const std::string reason = sdlError();
     const char* current = SDL_GetHint(SDL_HINT_VIDEODRIVER);

@@ -11,6 +11,11 @@ namespace Vrenn {
 bool acquireSDLVideo();
 void releaseSDLVideo();
 
+// Tells SDL, before any of its subsystems starts, to leave SIGINT and SIGTERM alone:
+// SDL would otherwise turn them into quit events that only the window loop sees. The
+// program decides what they do (see core/StopRequest.h); the window loop polls it.
+void leaveSignalsToTheProgram();
+
 // True while the video subsystem runs on the offscreen driver.
 bool sdlVideoIsOffscreen();
 

@@ -1,6 +1,7 @@
 #include "platform/SDLWindow.h"
 
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "platform/SDLVideo.h"
 
 #include <SDL.h>
@@ -130,8 +131,9 @@ void SDLWindow::Run(const std::function<bool()>& callback) {
                 event.window.windowID == id)
                 quit = true;
         }
-        // A quit request anywhere in the batch ends the loop before another frame.
-        if (quit) return;
+        // A quit request anywhere in the batch, or a stop asked for by a signal, ends
+        // the loop before another frame.
+        if (quit || stopRequested()) return;
         if (!callback()) return;
     }
 }

@@ -38,8 +38,9 @@ public:
     virtual void resize(int32_t width, int32_t height) = 0;
     // Position used when the window is created.
     virtual void setPosition(int32_t x, int32_t y);
-    // The main loop: handles every pending event, leaves on a quit request, otherwise
-    // calls the callback and leaves when it returns false.
+    // The main loop: handles every pending event, leaves on a quit request or a stop
+    // asked for by a signal (core/StopRequest.h), otherwise calls the callback and
+    // leaves when it returns false.
     virtual void Run(const std::function<bool()>& callback) = 0;
 
     const std::string& name() const { return m_name; }

@@ -13,6 +13,7 @@
 #include "prt/TransferTextures.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace Vrenn {
@@ -151,7 +152,13 @@ bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
     if (!loaders.load(name, model, !rebuild)) return false;
     if (!rebuild) return true;
     PrtBakeSettings settings;
-    settings.rays = cvars->GetInt("num_rays");
+    // A ray count written any other way than as a whole number ("1e40", "2.5") is refused,
+    // not read by its leading digits.
+    const std::optional<int32_t> rays = cvars->GetWholeInt("num_rays");
+    if (!rays || *rays < 1 || *rays > kMaxSampleRays)
+        return bakeFailed("num_rays \"" + cvars->GetString("num_rays") +
+                          "\" is not a whole number from 1 to " + std::to_string(kMaxSampleRays));
+    settings.rays = *rays;
     settings.walk = walk;
     return rebuildPrtScene(*model, settings, result);
 }

@@ -55,7 +55,9 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
 
 // The demo's start-up steps for its model, as the console variables ask: loads the model named
 // by "model" through loaders (uploading meshes at once unless "makebsp" is set) and, when
-// "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory.
+// "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory
+// ("num_rays" must be a whole number from 1 to kMaxSampleRays: otherwise nothing is baked,
+// with "PRT bake failed: num_rays ..." in the log).
 // A model that cannot be loaded is never baked: false, model unchanged, with the loader's
 // reason in the log. The GPU upload after a rebuild is the caller's.
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,

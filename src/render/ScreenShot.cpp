@@ -13,9 +13,9 @@ std::string nextScreenShotName() {
     char name[16];
     for (int n = 0; n <= 9999; ++n) {
         std::snprintf(name, sizeof name, "shot%04d.jpg", n);
-        if (!openDataFile(name, false)) break;
+        if (!openDataFile(name, false)) return name;
     }
-    return name;
+    return {};
 }
 
 bool writeJpeg(const std::string& fileName, const uint8_t* rgba, int32_t width, int32_t height,

@@ -6,8 +6,8 @@
 namespace Vrenn {
 
 // The first name of the series "shot0000.jpg" to "shot9999.jpg" that no file has
-// (looked up through the file system when one exists); "shot9999.jpg" when every
-// name is taken.
+// (looked up through the file system when one exists); empty when every name is taken,
+// so that no screenshot replaces an earlier one.
 std::string nextScreenShotName();
 
 // Writes RGBA pixels (top row first; alpha ignored) through the JPEG codec at the

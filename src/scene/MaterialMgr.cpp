@@ -27,6 +27,17 @@ std::string unquote(const std::string& text) {
     return text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string();
 }
 
+// Skips the rest of a block up to its closing brace. A block that is never closed holds
+// the rest of the script, which is given up with a log line: searching on from inside it
+// would read the rest once more for every block it holds.
+void skipBlock(Tokenizer& tokens, const std::string& source, const std::string& material) {
+    if (tokens.SkipTo("}")) return;
+    logFormat("MaterialMgr: %s: block %s is not closed with }; the rest of the script is "
+              "skipped\n",
+              source.c_str(), material.c_str());
+    tokens.SkipToEnd();
+}
+
 bool isQuotedWord(const std::string& word) {
     return word.size() >= 2 && word.front() == '"' && word.back() == '"';
 }
@@ -85,7 +96,7 @@ bool MaterialMgr::parse(Tokenizer& tokens, const std::string& source) {
         if (tokens.Token() != "fx") {
             logFormat("MaterialMgr: %s: block %s does not start with fx; skipped\n", source.c_str(),
                       name.c_str());
-            tokens.SkipTo("}");
+            skipBlock(tokens, source, name);
             whole = false;
             continue;
         }
@@ -99,7 +110,7 @@ bool MaterialMgr::parse(Tokenizer& tokens, const std::string& source) {
 bool MaterialMgr::parseBody(Tokenizer& tokens, Material& material, const std::string& source) {
     auto effect = effectFor(restOfLine(tokens), material, source);
     if (!effect) {
-        tokens.SkipTo("}");
+        skipBlock(tokens, source, material.getName());
         return false;
     }
     material.setEffect(std::move(effect));

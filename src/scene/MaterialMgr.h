@@ -34,7 +34,8 @@ public:
     // False, with one log line for each, when the script cannot be read (nothing is
     // added) or something in it cannot be used: an unknown parameter type, a block
     // without an fx line, an effect or a texture that cannot be loaded. What could be
-    // read is added all the same.
+    // read is added all the same. A block skipped for want of a usable fx line that is
+    // never closed holds the rest of the script, which is skipped.
     bool loadScript(const std::string& fileName);
     // As loadScript, from text.
     bool loadScriptText(const std::string& text);

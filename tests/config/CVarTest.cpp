@@ -34,6 +34,20 @@ TEST(CVar, TextValuesCarryAllThreeForms) {
     EXPECT_FLOAT_EQ(number.floatValue, -7.0f);
 }
 
+// Settings that size work read only whole numbers: leading digits of something else
+// ("1e40" read as 1) are refused, and absent ones too.
+TEST(CVarManager, WholeNumbersOnlyAreReadAsWholeNumbers) {
+    CVarManager vars;
+    vars.LoadConfigText("a \"1e40\" b \"2.5\" c \"12abc\" d \"\" e \"99999999999\" f \"0x10\"\n"
+                        "g \" 42 \" h \"-7\" i \"+2147483647\"");
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "absent"})
+        EXPECT_FALSE(vars.GetWholeInt(name)) << name;
+    EXPECT_EQ(vars.GetWholeInt("g"), 42);
+    EXPECT_EQ(vars.GetWholeInt("h"), -7);
+    EXPECT_EQ(vars.GetWholeInt("i"), INT32_MAX);
+    EXPECT_EQ(vars.GetInt("a"), 1); // GetInt keeps reading as atoi does
+}
+
 TEST(CVarManager, ParsesPairsCommentsAndRepeatsAndSetsValues) {
     CVarManager vars;
     vars.LoadConfigText("// settings\n"
@@ -95,6 +109,22 @@ TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectory) {
     reread.LoadConfig("default.cfg");
     EXPECT_EQ(reread.GetString("model"), "models/my scene.vmsh");
     EXPECT_EQ(reread.GetInt("r_showfps"), 1);
+}
+
+// A value far longer than any setting needs is written back whole, never cut.
+TEST(CVarManager, LongValuesRoundTripWhole) {
+    TempDir dir(/*enter=*/true);
+    std::string value(1 << 20, 'v');
+    value[70000] = ' ';
+    dir.write("default.cfg", "long \"" + value + "\"\nshort \"1\"\n");
+    FileSystem fileSystem;
+    {
+        CVarManager vars;
+        ASSERT_TRUE(vars.LoadConfig("default.cfg"));
+        EXPECT_EQ(vars.GetString("long"), value);
+        ASSERT_TRUE(vars.SaveConfig("default.cfg"));
+    }
+    EXPECT_EQ(dir.read("default.cfg"), "long \"" + value + "\"\nshort \"1\"\n");
 }
 
 TEST(CVarManager, MissingConfigurationAddsNothingAndFailedSaveKeepsTheOldFile) {

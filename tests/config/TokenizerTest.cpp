@@ -87,13 +87,13 @@ TEST(Tokenizer, SearchesTakeAQuotedValueOrPutThePositionBack) {
     EXPECT_EQ(tokens.Token(), "next");
 }
 
-TEST(Tokenizer, LongTokensAreCutInTheCopyOnly) {
+TEST(Tokenizer, LongTokensAndCommentsAreKeptWhole) {
     const std::string big(70000, 'x');
     Tokenizer tokens;
-    tokens.LoadText(big + " y");
+    tokens.LoadText("/*" + big + "*/ " + big + " y");
     ASSERT_TRUE(tokens.NextWord());
-    EXPECT_EQ(tokens.cursor() - tokens.tokenStart(), 70000u);
-    EXPECT_EQ(tokens.Token().size(), Tokenizer::kMaxTokenLength);
+    EXPECT_EQ(tokens.Token(), big);
+    EXPECT_EQ(tokens.LastComment(), big);
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.Token(), "y");
 }

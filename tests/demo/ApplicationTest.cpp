@@ -11,9 +11,17 @@
 #include <algorithm>
 #include <map>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace Vrenn {
 namespace {
@@ -178,6 +186,125 @@ TEST(PrtDemoRun, HeadlessRunIsRepeatableAndShowsTheLitCourtyardUnderItsSky) {
     ASSERT_EQ(again.width(), shot.width());
     EXPECT_TRUE(std::equal(shot.data(), shot.data() + size_t(shot.width()) * shot.height() * 3,
                            again.data()));
+}
+
+// prtdemo running in the background on a run folder, output discarded; killed if the test
+// leaves it running.
+class DemoProcess {
+public:
+    explicit DemoProcess(const stdfs::path& runDir) {
+        const std::string program = VRENN_PRTDEMO;
+        const std::string dir = runDir.string();
+        std::vector<std::string> environment = {"SDL_VIDEODRIVER=offscreen"};
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "SDL_VIDEODRIVER=", 16) != 0) environment.emplace_back(*e);
+        std::vector<char*> envp;
+        for (auto& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(dir.c_str()),
+                        nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv, envp.data()) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~DemoProcess() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    bool started() const { return m_pid > 0; }
+    bool running() {
+        if (m_pid <= 0) return false;
+        if (::waitpid(m_pid, &m_status, WNOHANG) != m_pid) return true;
+        m_pid = -1;
+        return false;
+    }
+    void signal(int number) const { ::kill(m_pid, number); }
+    // Waits up to seconds for the end; true when it ended, with its wait status in status().
+    bool waitFor(double seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (running()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    int status() const { return m_status; }
+
+private:
+    pid_t m_pid = -1;
+    int m_status = 0;
+};
+
+// SIGTERM or SIGINT ends the demo promptly, at start-up in a long bake as in the main loop,
+// the way a normal quit does (the bake abandoned and nothing of it written, the settings
+// written back, the log closed), and the program then ends by that signal.
+TEST(PrtDemoRun, AStopSignalEndsItPromptlyAndSavesWhatAQuitSaves) {
+    struct Stage {
+        const char* name;
+        std::map<std::string, std::string> settings;
+        bool baked;
+        const char* logLine; // the signal is sent once the log holds it
+        int signal;
+    };
+    const Stage stages[] = {
+        // About ten minutes of texel walk on this machine if nothing stopped it.
+        {"bake",
+         {{"makebsp", "1"}, {"num_rays", "4096"}, {"model", "models/scene.vmsh"}},
+         false,
+         "PRT bake: baking models/scene.vmsh with 4096 rays per texel",
+         SIGTERM},
+        {"main loop", {{"r_maxframes", "0"}}, true, "Initilizing success", SIGINT},
+    };
+    for (const Stage& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        Vrenn::Test::DemoRunFolder run(stage.settings, stage.baked);
+        const std::string settingsBefore = run.dir.read("default.cfg");
+        DemoProcess demo(run.dir.path());
+        ASSERT_TRUE(demo.started());
+        const auto logged = [&] {
+            std::error_code error;
+            return stdfs::exists(run.dir.path() / "app.log", error) &&
+                   run.dir.read("app.log").find(stage.logLine) != std::string::npos;
+        };
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!logged() && demo.running() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(logged()) << "never logged: " << stage.logLine;
+        // Well inside the stage: the walk under way, frames being drawn.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(demo.running());
+
+        demo.signal(stage.signal);
+        ASSERT_TRUE(demo.waitFor(10.0)) << "still running 10 s after the signal";
+        EXPECT_TRUE(WIFSIGNALED(demo.status()) && WTERMSIG(demo.status()) == stage.signal)
+            << "wait status " << demo.status();
+
+        // Written back (in name order, where the run folder had the test's settings last).
+        const std::string settingsAfter = run.dir.read("default.cfg");
+        EXPECT_NE(settingsAfter, settingsBefore);
+        auto saved = lines(settingsAfter);
+        EXPECT_TRUE(std::is_sorted(saved.begin(), saved.end()));
+        for (const auto& [name, value] : stage.settings)
+            EXPECT_NE(std::find(saved.begin(), saved.end(), name + " \"" + value + "\""),
+                      saved.end())
+                << name;
+        const auto log = lines(run.dir.read("app.log"));
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "Application::ShutDown");
+        if (stage.baked) continue;
+        EXPECT_NE(std::find_if(log.begin(), log.end(),
+                               [](const std::string& line) {
+                                   return line.rfind("PolyPack::bake: stopped on request", 0) == 0;
+                               }),
+                  log.end());
+        EXPECT_FALSE(stdfs::exists(run.dir.path() / "shtex0.dds"));
+    }
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "fs/RGBECodec.h"
 
 #include "CodecTestSupport.h"
+#include "support/TempDir.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 
 namespace Vrenn {
@@ -122,6 +124,26 @@ TEST_F(RGBETest, PacksColourAndIntensityRelativeToTheRange) {
         EXPECT_EQ(image.format(), FORMAT_RGBA8);
         EXPECT_EQ(image.data()[3], alpha) << "range " << range;
     }
+}
+
+// A range that would make every picture black (NaN, negative, infinite, as a hand-edited
+// max_env_lum can be) is refused with a log line, and the default range is used.
+TEST_F(RGBETest, UnusableRangesAreRefusedAloud) {
+    Vrenn::Test::TempDir dir;
+    environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    std::string expectedLog;
+    for (const auto& [bad, text] : {std::pair{std::numeric_limits<float>::quiet_NaN(), "nan"},
+                                    {-1.0f, "-1"},
+                                    {std::numeric_limits<float>::infinity(), "inf"}}) {
+        codec.setMaxLuminance(4.0f);
+        codec.setMaxLuminance(bad);
+        EXPECT_EQ(codec.maxLuminance(), 0.0f) << text;
+        EXPECT_EQ(RGBECodec("hdr", bad).maxLuminance(), 0.0f) << text; // as registered
+        for (int twice = 0; twice < 2; ++twice)
+            expectedLog += std::string("RGBECodec: the luminance range (max_env_lum) ") + text +
+                           " is not a finite number of 0 or more; 32 is used\n";
+    }
+    EXPECT_EQ(dir.read("app.log"), expectedLog);
 }
 
 TEST_F(RGBETest, RunLengthAndFlatDataGiveTheSameImage) {

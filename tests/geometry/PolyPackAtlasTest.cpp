@@ -2,12 +2,15 @@
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
+#include <thread>
 
 namespace Vrenn::Test {
 namespace {
@@ -239,6 +242,38 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
             EXPECT_TRUE(once.insert(texelOf(pack, visit.texel)).second);
         }
         EXPECT_EQ(stats.texels, once.size());
+    }
+}
+
+// A stop asked for while the walk runs abandons it within a progress tick and a row: the
+// bake fails with a log line instead of running to its end.
+TEST(PolyPackAtlas, AStopAbandonsTheWalk) {
+    for (unsigned threads : {1u, 2u}) {
+        TwoCharts scene;
+        PolyPack& pack = scene.pack;
+        ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_RGBA32F, 1, 4.0f));
+        ASSERT_TRUE(pack.buildTree());
+        RecordingBaker baker;
+        std::atomic<bool> stop{false};
+        baker.write = [&](const RecordingBaker::Visit&) {
+            stop = true; // asked for as soon as the walk begins
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        };
+        BakeOptions options;
+        options.threads = threads;
+        options.stop = [&] { return stop.load(); };
+        LogCapture log;
+        EXPECT_FALSE(pack.bake(baker, options));
+        const size_t visited = baker.all().size();
+        uint64_t covered = 0;
+        for (uint8_t b : pack.coverage().bytes())
+            covered += b != 0;
+        EXPECT_LT(visited, covered / 2) << threads;
+        EXPECT_NE(log.text().find("PolyPack::bake: stopped on request after " +
+                                  std::to_string(visited) + " of " + std::to_string(covered) +
+                                  " texels\n"),
+                  std::string::npos)
+            << log.text();
     }
 }
 

@@ -211,6 +211,20 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
     EXPECT_EQ(model, before);
     EXPECT_NE(log.text().find("Failed to load missing.vmsh\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+
+    // A ray count that is no whole number is refused, not read by its leading digit.
+    for (const char* rays : {"1e40", "2.5"}) {
+        CVarManager other;
+        other.LoadConfigText(std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"") +
+                             rays + "\"\n");
+        LogCapture refused;
+        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << rays;
+        EXPECT_NE(refused.text().find(std::string("PRT bake failed: num_rays \"") + rays +
+                                      "\" is not a whole number from 1 to "),
+                  std::string::npos)
+            << refused.text();
+        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "render/gl/GLEffectSource.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -136,6 +137,27 @@ TEST(EffectSource, ErrorsNameTheLineAndTheProblem) {
         EXPECT_EQ(error.line, c.line) << c.text;
         EXPECT_EQ(error.message, c.message) << c.text;
     }
+}
+
+// A file of many blocks, as a hostile one could be: each name is checked against the
+// earlier ones of its kind without comparing it with every one of them.
+TEST(EffectSource, ManyBlocksParseInLinearTime) {
+    std::string text = "fragment f {}\nsampler s {}\n";
+    for (int i = 0; i < 40000; ++i) {
+        const std::string n = std::to_string(i);
+        text += "vertex v" + n + " {}\nsampler s" + n + " {}\ntechnique t" + n +
+                " { pass { vertex = v" + n + "; fragment = f; } }\n";
+    }
+    EffectSource source;
+    EffectSourceError error;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(parseEffectSource(text, source, error)) << error.message;
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+    EXPECT_EQ(source.vertexShaders.size(), 40000u);
+    EXPECT_EQ(source.techniques.size(), 40000u);
+    // The last name repeating the first is still found.
+    EXPECT_FALSE(parseEffectSource(text + "sampler s {}", source, error));
+    EXPECT_EQ(error.message, "sampler 's' is described twice");
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 #include "support/GLTestContext.h"
 #include "support/TestData.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -73,6 +75,26 @@ TEST(ScreenShot, WritesTheBackBufferTopRowFirst) {
     EXPECT_GT(bottom[2], 240);
     // Nothing but the picture is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 2);
+}
+
+// With the whole series taken a screenshot replaces none of it: it is refused in the log.
+TEST(ScreenShot, AFullSeriesIsNeverOverwritten) {
+    auto& renderer = GLTestContext::get().renderer();
+    TempDir directory(true);
+    FileSystem fileSystem;
+    char name[16];
+    for (int n = 0; n <= 9999; ++n) {
+        std::snprintf(name, sizeof name, "shot%04d.jpg", n);
+        std::ofstream(directory.file(name)) << "kept";
+    }
+    renderer.setRenderTarget(renderer.primaryTarget());
+    LogCapture log;
+    renderer.takeScreenShot();
+    EXPECT_EQ(
+        log.text(),
+        "Could not Write ScreenShot: every name from shot0000.jpg to shot9999.jpg is taken\n");
+    EXPECT_TRUE(readBytes(directory.file("shot9999.jpg")) == "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 10000);
 }
 
 TEST(ScreenShot, FailureLogsTheChosenName) {

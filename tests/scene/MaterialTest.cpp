@@ -10,6 +10,7 @@
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -368,6 +369,25 @@ reader { fx effects/fill.fx
     reader->setTexture("lightmap012r", renderer->textureManager()->find("textures/red map.dds"));
     EXPECT_TRUE(reader->renderTextures().empty());
     EXPECT_EQ(drawWith(*reader), kRed);
+}
+
+// A block that is never closed holds the rest of the script: it is given up with one line,
+// not searched again for each block it holds (40,000 of them once took half a minute).
+TEST(MaterialScriptText, AnUnclosedBlockEndsTheScriptInOnePass) {
+    std::string script = "first { x }\n";
+    for (int i = 0; i < 40000; ++i)
+        script += "m { x ";
+    MaterialMgr materials(nullptr, nullptr);
+    LogCapture log;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(materials.loadScriptText(script));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    EXPECT_EQ(log.text(),
+              "MaterialMgr: <text>: block first does not start with fx; skipped\n"
+              "MaterialMgr: <text>: block m does not start with fx; skipped\n"
+              "MaterialMgr: <text>: block m is not closed with }; the rest of the script is "
+              "skipped\n");
+    EXPECT_TRUE(materials.entries().empty());
 }
 
 } // namespace

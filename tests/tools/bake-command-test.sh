@@ -58,6 +58,13 @@ check "damaged model: reason" grep -q 'Failed to read mesh data: cut.vmsh' stder
 check "earlier output kept" cmp -s one/shtex0.dds before.dds
 check "no temporary files left" test "$(ls one | wc -l)" -eq 4
 
+# A num_rays of default.cfg that is no whole number is refused, not read as its first digit.
+mkdir badcfg && printf 'num_rays "1e40"\n' >badcfg/default.cfg
+(cd badcfg && "$vrenn" bake ../scene.vmsh >/dev/null 2>stderr.txt)
+check "num_rays 1e40 exits 1" test $? -eq 1
+check "num_rays 1e40: reason" grep -q '^vrenn: bake: num_rays in default.cfg must be a whole number from 1 to [0-9]*, not "1e40"$' badcfg/stderr.txt
+check "num_rays 1e40: nothing baked" test ! -e badcfg/shtex0.dds
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1

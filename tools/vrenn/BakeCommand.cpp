@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 namespace Vrenn::Tool {
@@ -125,10 +126,12 @@ int runBake(const Args& args) {
     if (!haveRays) {
         rays = kDefaultRays;
         if (context.cvars().Has("num_rays")) {
-            rays = context.cvars().GetInt("num_rays");
-            if (rays < 1 || rays > kMaxSampleRays)
-                return fail("bake: num_rays in default.cfg must be from 1 to " +
-                            std::to_string(kMaxSampleRays));
+            const std::optional<int32_t> fromConfig = context.cvars().GetWholeInt("num_rays");
+            if (!fromConfig || *fromConfig < 1 || *fromConfig > kMaxSampleRays)
+                return fail("bake: num_rays in default.cfg must be a whole number from 1 to " +
+                            std::to_string(kMaxSampleRays) + ", not \"" +
+                            context.cvars().GetString("num_rays") + "\"");
+            rays = *fromConfig;
         }
     }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 namespace Vrenn {
 
@@ -189,11 +190,11 @@ public:
             const int line = m_lexer.tokenLine();
             bool ok = false;
             if (word == "shared")
-                ok = codeBlock(m_out.shared, false, line);
+                ok = codeBlock(m_out.shared, nullptr, line);
             else if (word == "vertex")
-                ok = codeBlock(m_out.vertexShaders, true, line);
+                ok = codeBlock(m_out.vertexShaders, &m_vertexNames, line);
             else if (word == "fragment")
-                ok = codeBlock(m_out.fragmentShaders, true, line);
+                ok = codeBlock(m_out.fragmentShaders, &m_fragmentNames, line);
             else if (word == "sampler")
                 ok = sampler(line);
             else if (word == "semantic")
@@ -230,13 +231,13 @@ private:
         return fail(m_lexer.tokenLine(), "expected a name for the " + what);
     }
 
-    bool codeBlock(std::vector<EffectCodeBlock>& blocks, bool named, int line) {
+    // names: the names of the blocks of this kind so far; null for shared (unnamed) blocks.
+    bool codeBlock(std::vector<EffectCodeBlock>& blocks, std::set<std::string>* names, int line) {
         EffectCodeBlock block;
-        if (named) {
+        if (names) {
             if (!name(block.name, "shader")) return false;
-            for (const auto& other : blocks)
-                if (other.name == block.name)
-                    return fail(line, "shader '" + block.name + "' is defined twice");
+            if (!names->insert(block.name).second)
+                return fail(line, "shader '" + block.name + "' is defined twice");
         }
         if (!expect("{", "to open the GLSL block")) return false;
         if (!m_lexer.codeBlock(block.code, block.line))
@@ -319,9 +320,8 @@ private:
             state.minFilter = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
         else
             state.minFilter = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-        for (const auto& other : m_out.samplers)
-            if (other.name == state.name)
-                return fail(line, "sampler '" + state.name + "' is described twice");
+        if (!m_samplerNames.insert(state.name).second)
+            return fail(line, "sampler '" + state.name + "' is described twice");
         m_out.samplers.push_back(std::move(state));
         return true;
     }
@@ -340,9 +340,8 @@ private:
         EffectTechniqueSource technique;
         technique.line = line;
         if (!name(technique.name, "technique")) return false;
-        for (const auto& other : m_out.techniques)
-            if (other.name == technique.name)
-                return fail(line, "technique '" + technique.name + "' is defined twice");
+        if (!m_techniqueNames.insert(technique.name).second)
+            return fail(line, "technique '" + technique.name + "' is defined twice");
         if (!expect("{", "to open the technique")) return false;
         for (;;) {
             const std::string word = m_lexer.next();
@@ -436,9 +435,9 @@ private:
     bool checkReferences() {
         for (const auto& technique : m_out.techniques) {
             for (const auto& pass : technique.passes) {
-                if (!m_out.vertexShader(pass.vertex))
+                if (!m_vertexNames.count(pass.vertex))
                     return fail(pass.line, "vertex shader '" + pass.vertex + "' is not defined");
-                if (!m_out.fragmentShader(pass.fragment))
+                if (!m_fragmentNames.count(pass.fragment))
                     return fail(pass.line,
                                 "fragment shader '" + pass.fragment + "' is not defined");
             }
@@ -449,6 +448,12 @@ private:
     Lexer m_lexer;
     EffectSource& m_out;
     EffectSourceError& m_error;
+    // Names defined so far, looked up in logarithmic time: a file of many blocks must not
+    // compare each new name with all the earlier ones.
+    std::set<std::string> m_vertexNames;
+    std::set<std::string> m_fragmentNames;
+    std::set<std::string> m_samplerNames;
+    std::set<std::string> m_techniqueNames;
 };
 
 const EffectCodeBlock* findBlock(const std::vector<EffectCodeBlock>& blocks,

@@ -145,6 +145,11 @@ void GLRenderer::applyViewport(const Viewport& viewport) {
 
 void GLRenderer::takeScreenShot() {
     const std::string name = nextScreenShotName();
+    if (name.empty()) {
+        logMessage("Could not Write ScreenShot: every name from shot0000.jpg to shot9999.jpg "
+                   "is taken\n");
+        return;
+    }
     std::vector<uint8_t> pixels;
     const auto primary = glPrimaryTarget();
     const bool written = primary && primary->readPixels(pixels) &&
