@@ -149,8 +149,8 @@ bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, uint64_t m
         std::snprintf(reason, sizeof reason,
                       "a %ux%u picture in several scans needs %s of decoder memory, more "
                       "than the limit of %s",
-                      info.image_width, info.image_height,
-                      MemorySize(coefficientBytes(info)).text, MemorySize(maxMemory).text);
+                      info.image_width, info.image_height, MemorySize(coefficientBytes(info)).text,
+                      MemorySize(maxMemory).text);
     } else {
         pixels = out.create(static_cast<int32_t>(info.output_width),
                             static_cast<int32_t>(info.output_height), 1,

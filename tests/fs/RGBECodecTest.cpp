@@ -185,17 +185,17 @@ TEST_F(RGBETest, TheHeaderIsReadLineByLineUpToItsBlankLine) {
 
     const auto before = pixels(image);
     for (const std::string& bad : std::vector<std::string>{
-             format + "\n-Y 3 +X 8\n",                        // no signature line
+             format + "\n-Y 3 +X 8\n",                                  // no signature line
              "# made by hand\n#?RADIANCE\n" + format + "\n-Y 3 +X 8\n", // not first
              "#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 3 +X 8\n",
              "#?RADIANCE\n# FORMAT=32-bit_rle_rgbe\n\n-Y 3 +X 8\n", // only in a comment
-             "#?RADIANCE\n" + format + "-Y 3 +X 8\n",          // no blank line
+             "#?RADIANCE\n" + format + "-Y 3 +X 8\n",               // no blank line
              "#?RADIANCE\n" + format + "#" + std::string(70000, 'x') + "\n\n-Y 3 +X 8\n",
-             "#?RADIANCE\n" + format + "\n\n-Y 3 +X 8\n",        // resolution not next
+             "#?RADIANCE\n" + format + "\n\n-Y 3 +X 8\n", // resolution not next
              "#?RADIANCE\n" + format + "\n-Y 3 +X 8 +X 8\n",
-             "#?RADIANCE\n" + format + "\n-Y 3 -Y 8\n",
-             "#?RADIANCE\n" + format + "\n-Y 3 *X 8\n",
-             "#?RADIANCE\n" + format + "\n-Y 3 +X 8",             // the data ends it
+             "#?RADIANCE\n" + format + "\n-Y 3 -Y 8\n", // an axis twice
+             "#?RADIANCE\n" + format + "\n-Y 3 *X 8\n", // not a sign
+             "#?RADIANCE\n" + format + "\n-Y 3 +X 8",   // the data ends it
          })
         EXPECT_FALSE(decode(bad + data, image)) << bad.substr(0, 60);
     EXPECT_EQ(pixels(image), before);
@@ -208,9 +208,8 @@ TEST_F(RGBETest, EveryScanOrderGivesTheSamePicture) {
     const uint32_t width = 9, height = 8; // columns of 8 can be run-length encoded too
     const auto picture = testPicture(width, height);
     const auto wanted = expected(picture, 32.0f);
-    for (const char* resolution :
-         {"-Y 8 +X 9", "-Y 8 -X 9", "+Y 8 -X 9", "+Y 8 +X 9", "+X 9 -Y 8", "+X 9 +Y 8",
-          "-X 9 +Y 8", "-X 9 -Y 8"}) {
+    for (const char* resolution : {"-Y 8 +X 9", "-Y 8 -X 9", "+Y 8 -X 9", "+Y 8 +X 9", "+X 9 -Y 8",
+                                   "+X 9 +Y 8", "-X 9 +Y 8", "-X 9 -Y 8"}) {
         const bool columns = resolution[1] == 'X';
         const bool rightToLeft = std::strstr(resolution, "-X") != nullptr;
         const bool bottomToTop = std::strstr(resolution, "+Y") != nullptr;
