@@ -3,10 +3,12 @@
 #include "core/Log.h"
 #include "fs/Image.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
@@ -56,6 +58,36 @@ void onMessage(j_common_ptr info, int level) {
     failWithMessage(info);
 }
 
+// The memory a picture read in several scans (progressive, or one component per scan)
+// takes for its coefficients: libjpeg keeps every block of every component, each
+// component's rows and columns of blocks rounded up to whole sampling units, until the
+// last scan is read. Valid once the header is read.
+uint64_t coefficientBytes(const jpeg_decompress_struct& info) {
+    uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        const auto roundUp = [](uint64_t value, int unit) {
+            const auto step = static_cast<uint64_t>(unit > 0 ? unit : 1);
+            return (value + step - 1) / step * step;
+        };
+        bytes += roundUp(component.width_in_blocks, component.h_samp_factor) *
+                 roundUp(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
+
+// A memory size for messages: bytes below 1 MiB, whole MiB (rounded up) from there.
+struct MemorySize {
+    char text[32];
+    explicit MemorySize(uint64_t bytes) {
+        const auto count = static_cast<unsigned long long>(bytes);
+        if (bytes < (1u << 20))
+            std::snprintf(text, sizeof text, "%llu bytes", count);
+        else
+            std::snprintf(text, sizeof text, "%llu MiB", (count + (1u << 20) - 1) >> 20);
+    }
+};
+
 void onProgress(j_common_ptr info) {
     if (!info->is_decompressor) return;
     const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
@@ -69,8 +101,8 @@ void onProgress(j_common_ptr info) {
 // Decodes into `out`, which the caller owns. Nothing in this function's frame needs
 // destruction, so jumping back to the setjmp below skips no destructor; the Image is
 // only touched through a call that returns before any further libjpeg call.
-bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
-                char (&reason)[JMSG_LENGTH_MAX]) {
+bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, uint64_t maxMemory,
+                Image& out, char (&reason)[JMSG_LENGTH_MAX]) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     std::memset(&info, 0, sizeof info);
@@ -81,11 +113,20 @@ bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out
     errors.message[0] = '\0';
 
     if (setjmp(errors.jump)) {
+        // Beyond its memory limit the library asks for a backing store, which it has not.
+        if (info.err->msg_code == JERR_NO_BACKING_STORE)
+            std::snprintf(errors.message, JMSG_LENGTH_MAX,
+                          "the decoder needs more memory than the limit of %s",
+                          MemorySize(maxMemory).text);
         jpeg_destroy_decompress(&info);
         std::memcpy(reason, errors.message, sizeof reason);
         return false;
     }
     jpeg_create_decompress(&info);
+    // The library's own allocations stay within the limit too (a picture that would
+    // need more fails the read).
+    info.mem->max_memory_to_use =
+        static_cast<long>(std::min<uint64_t>(maxMemory, std::numeric_limits<long>::max()));
     info.progress = &errors.progress;
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
@@ -102,6 +143,14 @@ bool decodeJpeg(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out
         std::snprintf(reason, sizeof reason, "%ux%u texels are more than the limit of %llu",
                       info.output_width, info.output_height,
                       static_cast<unsigned long long>(maxPixels));
+    } else if (jpeg_has_multiple_scans(&info) && coefficientBytes(info) > maxMemory) {
+        // Refused before anything is allocated for it: a small file can claim a size
+        // whose coefficients alone would take gigabytes.
+        std::snprintf(reason, sizeof reason,
+                      "a %ux%u picture in several scans needs %s of decoder memory, more "
+                      "than the limit of %s",
+                      info.image_width, info.image_height, MemorySize(coefficientBytes(info)).text,
+                      MemorySize(maxMemory).text);
     } else {
         pixels = out.create(static_cast<int32_t>(info.output_width),
                             static_cast<int32_t>(info.output_height), 1,
@@ -232,7 +281,7 @@ bool JPEGCodec::encode(std::shared_ptr<File>& file, Image& image) {
 bool JPEGCodec::decodeMemory(const uint8_t* data, size_t size, Image& image) const {
     Image decoded;
     char reason[JMSG_LENGTH_MAX] = {};
-    if (!decodeJpeg(data, size, m_maxPixels, decoded, reason)) {
+    if (!decodeJpeg(data, size, m_maxPixels, m_maxDecoderMemory, decoded, reason)) {
         logFormat("JPEG: cannot decode: %s\n", reason);
         return false;
     }

@@ -8,12 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace Vrenn {
 
 namespace {
-constexpr uint32_t kHeaderWindow = 256;
+// The header, with its blank line and the resolution line, must fit in this many bytes.
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr uint32_t kMinRunLengthWidth = 8;
 constexpr uint32_t kMaxRunLengthWidth = 32767;
 constexpr uint32_t kLongestRun = 127; // a repeat count byte holds 128 + up to 127
@@ -25,18 +28,147 @@ uint8_t toByte(float value) {
     return static_cast<uint8_t>(value * 255.0f);
 }
 
-// The positive decimal number after `label` in the header, or 0 when the label is
-// missing or no positive number that fits follows it. `end` receives the position
-// after the number's digits.
-long headerNumber(const char* header, const char* label, const char** end) {
-    const char* found = std::strstr(header, label);
-    if (!found) return 0;
-    const char* digits = found + std::strlen(label);
-    char* after = nullptr;
-    const long value = std::strtol(digits, &after, 10);
-    if (after == digits || value <= 0 || value > std::numeric_limits<int32_t>::max()) return 0;
-    if (end) *end = after;
-    return value;
+// How the file's scan lines lie in the picture, from the resolution line. The usual
+// "-Y <height> +X <width>" has rows from top to bottom, texels from left to right;
+// X named first makes each scan line a column, "+Y" runs bottom to top, "-X" right to
+// left.
+struct ScanOrder {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    bool columns = false;
+    bool rightToLeft = false;
+    bool bottomToTop = false;
+
+    uint32_t lineLength() const { return columns ? height : width; }
+    uint32_t lineCount() const { return columns ? width : height; }
+    bool isTopRowFirst() const { return !columns && !rightToLeft && !bottomToTop; }
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The next line of text from pos (without its '\n' and a '\r' before it); false when
+// no '\n' ends it.
+bool nextLine(std::string_view text, size_t& pos, std::string_view& line) {
+    const size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) return false;
+    line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos = end + 1;
+    return true;
+}
+
+// "<sign><axis> <size> <sign><axis> <size>", the axes Y and X in either order, the
+// sizes decimal from 1 to the largest 32-bit signed integer; blanks between the words.
+bool parseResolution(std::string_view line, ScanOrder& order) {
+    std::string_view words[4];
+    size_t count = 0;
+    for (size_t pos = 0; pos < line.size();) {
+        if (isBlank(line[pos])) {
+            ++pos;
+            continue;
+        }
+        size_t end = pos;
+        while (end < line.size() && !isBlank(line[end]))
+            ++end;
+        if (count == 4) return false;
+        words[count++] = line.substr(pos, end - pos);
+        pos = end;
+    }
+    if (count != 4) return false;
+    bool seen[2] = {false, false}; // Y, X
+    for (size_t i = 0; i < 4; i += 2) {
+        const std::string_view axis = words[i];
+        const std::string_view digits = words[i + 1];
+        if (axis.size() != 2 || (axis[0] != '-' && axis[0] != '+') ||
+            (axis[1] != 'Y' && axis[1] != 'X'))
+            return false;
+        const bool isX = axis[1] == 'X';
+        if (seen[isX]) return false;
+        seen[isX] = true;
+        if (digits.empty() || digits.size() > 10) return false;
+        uint64_t size = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            size = size * 10 + uint64_t(c - '0');
+        }
+        if (size == 0 || size > uint64_t{std::numeric_limits<int32_t>::max()}) return false;
+        if (isX) {
+            order.width = static_cast<uint32_t>(size);
+            order.rightToLeft = axis[0] == '-';
+        } else {
+            order.height = static_cast<uint32_t>(size);
+            order.bottomToTop = axis[0] == '+';
+        }
+        if (i == 0) order.columns = isX;
+    }
+    return true;
+}
+
+// Reads the header from the file's position: a signature line starting "#?", lines up
+// to a blank one (among them "FORMAT=32-bit_rle_rgbe"; the others are not used), then
+// the resolution line. dataStart receives the position of the first pixel byte. False,
+// with one log line, for anything else.
+bool readHeader(File& file, ScanOrder& order, uint64_t& dataStart) {
+    const uint32_t start = file.tell();
+    const uint32_t size = file.size();
+    std::string text(std::min<size_t>(size > start ? size - start : 0, kMaxHeaderBytes), '\0');
+    text.resize(file.read(text.data(), static_cast<uint32_t>(text.size())));
+
+    const auto unfinished = [&](const char* what) {
+        if (text.size() == kMaxHeaderBytes)
+            logFormat("RGBE: no %s in the first %zu KiB\n", what, kMaxHeaderBytes / 1024);
+        else
+            logFormat("RGBE: the file ends before its %s\n", what);
+        return false;
+    };
+    size_t pos = 0;
+    std::string_view line;
+    if (!nextLine(text, pos, line) || line.substr(0, 2) != "#?") {
+        logMessage("RGBE: the file does not start with a \"#?\" signature line\n");
+        return false;
+    }
+    bool hasFormat = false;
+    for (;;) {
+        if (!nextLine(text, pos, line)) return unfinished("blank line ending the header");
+        if (line.empty()) break;
+        if (line.substr(0, 7) != "FORMAT=") continue;
+        const std::string_view format = line.substr(7);
+        if (format != "32-bit_rle_rgbe") {
+            logFormat("RGBE: the pixel format %.*s is not supported, only 32-bit_rle_rgbe\n",
+                      static_cast<int>(std::min<size_t>(format.size(), 64)), format.data());
+            return false;
+        }
+        hasFormat = true;
+    }
+    if (!hasFormat) {
+        logMessage("RGBE: no \"FORMAT=32-bit_rle_rgbe\" line in the header\n");
+        return false;
+    }
+    if (!nextLine(text, pos, line)) return unfinished("resolution line");
+    if (!parseResolution(line, order)) {
+        logFormat("RGBE: \"%.*s\" is not a resolution line such as \"-Y <height> +X <width>\" "
+                  "with positive sizes\n",
+                  static_cast<int>(std::min<size_t>(line.size(), 64)), line.data());
+        return false;
+    }
+    dataStart = uint64_t{start} + pos;
+    return true;
+}
+
+// Moves the texels of scan lines in file order into image rows, top row first.
+void reorder(const ScanOrder& order, const uint8_t* lines, uint8_t* out) {
+    const uint32_t length = order.lineLength();
+    for (uint32_t line = 0; line < order.lineCount(); ++line)
+        for (uint32_t i = 0; i < length; ++i) {
+            uint32_t x = order.columns ? line : i;
+            uint32_t y = order.columns ? i : line;
+            if (order.rightToLeft) x = order.width - 1 - x;
+            if (order.bottomToTop) y = order.height - 1 - y;
+            std::memcpy(out + (size_t{y} * order.width + x) * 4,
+                        lines + (size_t{line} * length + i) * 4, 4);
+        }
 }
 
 // Fewest bytes a run-length scan line of this width can take: its 4-byte header and,
@@ -153,24 +285,9 @@ bool RGBECodec::decodePixels(const uint8_t* data, size_t size, uint32_t width, u
 
 bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
     if (!file) return false;
-    const uint32_t start = file->tell();
-    char header[kHeaderWindow] = {};
-    file->read(header, kHeaderWindow);
-    header[kHeaderWindow - 1] = '\0';
-
-    if (!std::strstr(header, "FORMAT=32-bit_rle_rgbe")) {
-        logMessage("RGBE: no \"FORMAT=32-bit_rle_rgbe\" line in the header\n");
-        return false;
-    }
-    const char* afterWidth = nullptr;
-    const long height = headerNumber(header, "-Y ", nullptr);
-    const long width = headerNumber(header, "+X ", &afterWidth);
-    if (height == 0 || width == 0) {
-        logMessage("RGBE: no \"-Y <height> +X <width>\" resolution line with positive sizes\n");
-        return false;
-    }
-    // The pixels start after the character that ends the resolution line.
-    const uint64_t dataStart = start + uint64_t(afterWidth - header) + 1;
+    ScanOrder order;
+    uint64_t dataStart = 0;
+    if (!readHeader(*file, order, dataStart)) return false;
     const uint64_t fileEnd = file->seek(0, SEEK_FROM_END);
     if (fileEnd < dataStart) {
         logMessage("RGBE: no pixel data after the header\n");
@@ -180,14 +297,16 @@ bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
     file->seek(static_cast<int32_t>(dataStart), SEEK_FROM_START);
     data.resize(file->read(data.data(), static_cast<uint32_t>(data.size())));
 
-    const auto w = static_cast<uint32_t>(width);
-    const auto h = static_cast<uint32_t>(height);
+    const uint32_t w = order.width;
+    const uint32_t h = order.height;
+    const uint32_t length = order.lineLength();
     // Even the most compact encoding cannot hold more texels than this, so larger
     // sizes are refused before allocating.
-    const uint64_t bytesPerLine =
-        usesRunLength(data.data(), data.size(), w) ? shortestEncodedLine(w) : uint64_t{w} * 4;
-    if (bytesPerLine > data.size() / h) {
-        logFormat("RGBE: %ldx%ld pixels need more data than the file's %zu bytes\n", width, height,
+    const uint64_t bytesPerLine = usesRunLength(data.data(), data.size(), length)
+                                      ? shortestEncodedLine(length)
+                                      : uint64_t{length} * 4;
+    if (bytesPerLine > data.size() / order.lineCount()) {
+        logFormat("RGBE: %ux%u pixels need more data than the file's %zu bytes\n", w, h,
                   data.size());
         return false;
     }
@@ -199,10 +318,15 @@ bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
         logMessage("RGBE: out of memory for the pixel data\n");
         return false;
     }
-    if (!decodePixels(data.data(), data.size(), w, h, m_maxLuminance, pixels)) {
+    std::vector<uint8_t> lines;
+    if (!order.isTopRowFirst()) lines.resize(size_t{w} * h * 4);
+    uint8_t* target = order.isTopRowFirst() ? pixels : lines.data();
+    if (!decodePixels(data.data(), data.size(), length, order.lineCount(), m_maxLuminance,
+                      target)) {
         logMessage("RGBE: corrupt or truncated run-length data\n");
         return false;
     }
+    if (!order.isTopRowFirst()) reorder(order, lines.data(), pixels);
     // A vertical cross (three faces wide, four high) becomes a cube map.
     if (h / 4 == w / 3) decoded.crossToCube();
     image = std::move(decoded);

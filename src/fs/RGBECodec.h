@@ -25,10 +25,13 @@ public:
     void setMaxLuminance(float maxLuminance);
     float maxLuminance() const { return m_maxLuminance; }
 
-    // Reads the header from the first 256 bytes of file ("FORMAT=32-bit_rle_rgbe",
-    // "-Y <height>", "+X <width>", top-to-bottom rows only) and the pixels after it,
-    // flat or run-length encoded. False (image unchanged) for a missing header line,
-    // sizes that are not positive or do not fit the data, and corrupt run-length data.
+    // Reads the header line by line (a "#?" signature line, "FORMAT=32-bit_rle_rgbe"
+    // among the lines up to a blank one, the whole header within 64 KiB), then the
+    // resolution line ("-Y <height> +X <width>" or another of the eight scan orders,
+    // turned so that the image's first row is the picture's top) and the pixels after
+    // it, flat or run-length encoded. False (image unchanged), with one log line, for a
+    // header that is not so, sizes that are not positive or do not fit the data, and
+    // corrupt run-length data.
     bool decode(std::shared_ptr<File>& file, Image& image) override;
     bool encode(std::shared_ptr<File>& file, Image& image) override;
 

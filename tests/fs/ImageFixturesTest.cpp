@@ -71,7 +71,8 @@ TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
         environment.setMaxLuminance(range);
         for (const Case c :
              {Case{"im_rle_cross", 24, 32, true}, Case{"im_rle_square", 16, 12, false},
-              Case{"im_flat", 6, 5, false}, Case{"im_flat_cross", 6, 8, true}}) {
+              Case{"im_flat", 6, 5, false}, Case{"im_flat_cross", 6, 8, true},
+              Case{"im_rle_comment", 10, 9, false}}) {
             SCOPED_TRACE(::testing::Message() << c.name << " range " << range);
             // ImageMagick's float decode, packed by the reference formula.
             const auto floats = fixtureBytes(std::string(c.name) + ".f32");

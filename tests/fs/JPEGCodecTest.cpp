@@ -66,6 +66,38 @@ TEST_F(JPEGTest, CorruptOrOversizedDataFails) {
     EXPECT_EQ(image.width(), 33); // the earlier picture stays
 }
 
+// A progressive file keeps every coefficient until its last scan: a small file that
+// claims a large size is refused from its header, before the decoder allocates.
+TEST_F(JPEGTest, ProgressiveFilesNeedingTooMuchDecoderMemoryAreRefused) {
+    const std::string progressive =
+        Vrenn::Test::readBytes(Vrenn::Test::testDataPath("fs/cjpeg_progressive.jpg"));
+    const size_t frame = progressive.find("\xFF\xC2", 0, 2); // 4:2:0 colour, 33x17
+    ASSERT_NE(frame, std::string::npos);
+    const auto claiming = [&](int width, int height) {
+        std::string bytes = progressive;
+        const char size[4] = {char(height >> 8), char(height), char(width >> 8), char(width)};
+        bytes.replace(frame + 5, 4, size, 4);
+        return bytes;
+    };
+    Image image;
+    ASSERT_TRUE(decode(progressive, image));
+    const auto good = pixels(image);
+
+    // Within the texel limit, but its coefficients alone would take 768 MiB.
+    EXPECT_FALSE(decode(claiming(16384, 16384), image));
+    codec.setMaxDecoderMemory(200000);
+    EXPECT_TRUE(decode(progressive, image));
+    // The coefficients (196608 bytes) fit, the library's other allocations do not.
+    EXPECT_FALSE(decode(claiming(256, 256), image));
+    EXPECT_EQ(pixels(image), good);
+    EXPECT_EQ(log(),
+              (std::vector<std::string>{
+                  "JPEG: cannot decode: a 16384x16384 picture in several scans needs 768 MiB of "
+                  "decoder memory, more than the limit of 256 MiB",
+                  "JPEG: cannot decode: the decoder needs more memory than the limit of 200000 "
+                  "bytes"}));
+}
+
 // The decoder's line stands for the failure: no second warning follows it.
 TEST_F(JPEGTest, AFailedLoadLogsTheNameAndTheDecodersReason) {
     dir.write("cut.jpeg", colour.substr(0, 400));

@@ -183,13 +183,75 @@ TEST_F(RGBETest, HeadersWithoutFormatOrSensibleSizesAreRefused) {
              header("-Y 2000000000 +X 2000000000") + data, // refused before allocating
              header("-Y 8 +X 8"),
              std::string(),
-             // Only the first 255 bytes are searched for the header.
-             "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n#" + std::string(250, 'x') + "\n\n-Y 8 +X 8\n" +
-                 data,
          })
         EXPECT_FALSE(decode(bad, image)) << bad.substr(0, 60);
     EXPECT_EQ(image.data(), nullptr);
     EXPECT_TRUE(decode(header("-Y 8 +X 8") + data, image));
+}
+
+TEST_F(RGBETest, TheHeaderIsReadLineByLineUpToItsBlankLine) {
+    const auto picture = testPicture(8, 3);
+    const std::string data = runLength(picture, 8);
+    const std::string format = "FORMAT=32-bit_rle_rgbe\n";
+    Image image;
+    for (const std::string& good : std::vector<std::string>{
+             // A comment that looks like a resolution line; a first comment longer than
+             // 256 bytes; another signature, carriage returns, blanks in the resolution.
+             "#?RADIANCE\n# cropped from -Y 1 +X 1\n" + format + "\n-Y 3 +X 8\n",
+             "#?RADIANCE\n#" + std::string(300, 'x') + "\n" + format + "\n-Y 3 +X 8\n",
+             "#?RGBE\r\nEXPOSURE=2\r\nFORMAT=32-bit_rle_rgbe\r\n\r\n-Y  3\t+X 8 \r\n",
+         }) {
+        ASSERT_TRUE(decode(good + data, image)) << good.substr(0, 40);
+        EXPECT_EQ(pixels(image), expected(picture, 32.0f)) << good.substr(0, 40);
+    }
+
+    const auto before = pixels(image);
+    for (const std::string& bad : std::vector<std::string>{
+             format + "\n-Y 3 +X 8\n",                                  // no signature line
+             "# made by hand\n#?RADIANCE\n" + format + "\n-Y 3 +X 8\n", // not first
+             "#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 3 +X 8\n",
+             "#?RADIANCE\n# FORMAT=32-bit_rle_rgbe\n\n-Y 3 +X 8\n", // only in a comment
+             "#?RADIANCE\n" + format + "-Y 3 +X 8\n",               // no blank line
+             "#?RADIANCE\n" + format + "#" + std::string(70000, 'x') + "\n\n-Y 3 +X 8\n",
+             "#?RADIANCE\n" + format + "\n\n-Y 3 +X 8\n", // resolution not next
+             "#?RADIANCE\n" + format + "\n-Y 3 +X 8 +X 8\n",
+             "#?RADIANCE\n" + format + "\n-Y 3 -Y 8\n", // an axis twice
+             "#?RADIANCE\n" + format + "\n-Y 3 *X 8\n", // not a sign
+             "#?RADIANCE\n" + format + "\n-Y 3 +X 8",   // the data ends it
+         })
+        EXPECT_FALSE(decode(bad + data, image)) << bad.substr(0, 60);
+    EXPECT_EQ(pixels(image), before);
+}
+
+// A resolution line gives the order of the texels in the file: Y first for rows, X
+// first for columns, a minus sign on Y for top to bottom, a plus sign on X for left to
+// right. Whatever the order, the image holds the picture top row first.
+TEST_F(RGBETest, EveryScanOrderGivesTheSamePicture) {
+    const uint32_t width = 9, height = 8; // columns of 8 can be run-length encoded too
+    const auto picture = testPicture(width, height);
+    const auto wanted = expected(picture, 32.0f);
+    for (const char* resolution : {"-Y 8 +X 9", "-Y 8 -X 9", "+Y 8 -X 9", "+Y 8 +X 9", "+X 9 -Y 8",
+                                   "+X 9 +Y 8", "-X 9 +Y 8", "-X 9 -Y 8"}) {
+        const bool columns = resolution[1] == 'X';
+        const bool rightToLeft = std::strstr(resolution, "-X") != nullptr;
+        const bool bottomToTop = std::strstr(resolution, "+Y") != nullptr;
+        const uint32_t lineLength = columns ? height : width;
+        std::vector<Pixel> inFileOrder;
+        for (uint32_t line = 0; line < picture.size() / lineLength; ++line)
+            for (uint32_t i = 0; i < lineLength; ++i) {
+                uint32_t x = columns ? line : i, y = columns ? i : line;
+                if (rightToLeft) x = width - 1 - x;
+                if (bottomToTop) y = height - 1 - y;
+                inFileOrder.push_back(picture[y * width + x]);
+            }
+        for (const std::string& data : {flat(inFileOrder), runLength(inFileOrder, lineLength)}) {
+            Image image;
+            ASSERT_TRUE(decode(header(resolution) + data, image)) << resolution;
+            EXPECT_EQ(image.width(), int(width));
+            EXPECT_EQ(image.height(), int(height));
+            EXPECT_EQ(pixels(image), wanted) << resolution;
+        }
+    }
 }
 
 TEST_F(RGBETest, CorruptOrShortPixelDataIsRefused) {

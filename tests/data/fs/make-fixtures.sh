@@ -28,8 +28,8 @@ convert -seed 4 -size 12x8 plasma: -alpha set -define dds:compression=dxt5 im_dx
 # Radiance: run-length encoded (width 8 or more) cross-shaped and square pictures,
 # flat (width below 8) plain and cross-shaped ones. Raising the plasma to the fourth
 # power spreads the values over many exponents.
-hdr() { # seed size name
-    convert -seed "$1" -size "$2" plasma: -evaluate pow 4 "$3.hdr"
+hdr() { # seed size name [comment]
+    convert -seed "$1" -size "$2" plasma: -evaluate pow 4 ${4+-set comment "$4"} "$3.hdr"
     convert "$3.hdr" -set colorspace sRGB -define quantum:format=floating-point -depth 32 \
         "rgb:$3.f32"
 }
@@ -37,6 +37,8 @@ hdr 5 24x32 im_rle_cross
 hdr 6 16x12 im_rle_square
 hdr 7 6x5 im_flat
 hdr 8 6x8 im_flat_cross
+# A first comment line of over 300 bytes that holds a resolution-like text.
+hdr 10 10x9 im_rle_comment "made from -Y 1 +X 1 $(printf '%0300d' 0)"
 
 # JPEG from an 8-bit plasma of odd size: 4:2:0 colour, grey, progressive, 4:4:4 with
 # restart markers; and a CMYK file written by ImageMagick.
