@@ -1,5 +1,6 @@
 #include "fs/DiskFile.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -43,16 +44,25 @@ DiskFile::~DiskFile() {
 
 bool DiskFile::open(const std::string& name, uint32_t mode) {
     close();
+    m_error = 0;
+    errno = 0;
     m_stream = std::make_shared<std::fstream>(name, streamFlags(mode));
     m_name = name;
     m_mode = mode;
+    if (!m_stream->is_open()) noteError();
     return m_stream->is_open();
+}
+
+void DiskFile::noteError() {
+    if (m_error == 0) m_error = errno;
 }
 
 void DiskFile::close() {
     if (m_stream && m_stream->is_open()) {
+        errno = 0;
         m_stream->close();
         m_closeFailed = m_stream->fail();
+        if (m_closeFailed) noteError();
     }
     m_stream.reset();
 }
@@ -62,7 +72,10 @@ void DiskFile::resize(uint32_t n) {
     m_stream->flush();
     std::error_code error;
     std::filesystem::resize_file(m_name, n, error);
-    if (error) m_stream->setstate(std::ios::failbit);
+    if (error) {
+        m_stream->setstate(std::ios::failbit);
+        if (m_error == 0) m_error = error.value();
+    }
 }
 
 uint32_t DiskFile::size() {
@@ -76,8 +89,10 @@ uint32_t DiskFile::size() {
 uint32_t DiskFile::write(const void* buf, uint32_t n) {
     if (!isOpen() || n == 0) return 0;
     const auto before = m_stream->tellp();
+    errno = 0;
     m_stream->write(static_cast<const char*>(buf), n);
     if (!m_stream->fail()) return n;
+    noteError();
     const auto after = m_stream->tellp();
     return (before >= 0 && after > before) ? static_cast<uint32_t>(after - before) : 0;
 }

@@ -58,6 +58,19 @@ check "damaged model: reason" grep -q 'Failed to read mesh data: cut.vmsh' stder
 check "earlier output kept" cmp -s one/shtex0.dds before.dds
 check "no temporary files left" test "$(ls one | wc -l)" -eq 4
 
+# A target that cannot be replaced (a folder where the saved model goes) fails the bake
+# before any file is replaced, and says which and why.
+mkdir blocked && cp one/shtex*.dds blocked/ && mkdir -p blocked/models/saved.vmsh
+"$vrenn" bake scene.vmsh --rays 1 --out blocked >stdout.txt 2>stderr.txt
+check "blocked target exits 1" test $? -eq 1
+check "blocked target: file and reason" \
+    grep -qx 'vrenn: bake: PRT bake failed: could not write blocked/models/saved.vmsh: Is a directory' \
+    stderr.txt
+for f in shtex0.dds shtex1.dds shtex2.dds; do
+    check "blocked target: $f kept" cmp -s one/$f blocked/$f
+done
+check "blocked target: nothing left beside" test "$(ls blocked | wc -l)" -eq 4
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1
