@@ -71,6 +71,17 @@ for f in shtex0.dds shtex1.dds shtex2.dds; do
 done
 check "blocked target: nothing left beside" test "$(ls blocked | wc -l)" -eq 4
 
+# A log that cannot be written fails the command with the system's reason.
+"$vrenn" bake scene.vmsh --rays 1 --out logged --log /dev/full >/dev/null 2>stderr.txt
+check "full log exits 1" test $? -eq 1
+check "full log: reason" \
+    grep -qx 'vrenn: bake: cannot write the log /dev/full: No space left on device' stderr.txt
+"$vrenn" bake scene.vmsh --rays 1 --log no/folder/bake.log >/dev/null 2>stderr.txt
+check "uncreatable log exits 1" test $? -eq 1
+check "uncreatable log: reason" \
+    grep -qx 'vrenn: bake: cannot write the log no/folder/bake.log: No such file or directory' \
+    stderr.txt
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1
