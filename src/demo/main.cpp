@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -14,7 +15,9 @@ const char* const kHelp =
     "Runs the demonstration in RUNDIR (default: the working directory), reading\n"
     "default.cfg there and writing app.log, screenshots and default.cfg back.\n"
     "Without a display it renders off-screen; set r_maxframes in default.cfg to end\n"
-    "after that many frames and r_shotframe to take a screenshot of that frame.\n";
+    "after that many frames and r_shotframe to take a screenshot of that frame.\n"
+    "Ends with status 1 and one line on standard error when it could not do what it\n"
+    "was asked: no GL 4.5 device, or app.log, default.cfg or the screenshot not written.\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -34,7 +37,13 @@ int main(int argc, char** argv) {
     auto* app = new Vrenn::DemoApplication();
     Vrenn::g_app = app;
     if (app->Initialize()) app->Run();
+    app->ShutDown();
+    // A run that could not do what it was asked (no device, files it could not write)
+    // says why and ends with a failure status.
+    const std::string failure = app->failure();
     delete app;
     Vrenn::g_app = nullptr;
-    return 0;
+    if (failure.empty()) return 0;
+    std::cerr << "prtdemo: " << failure << "\n";
+    return 1;
 }

@@ -143,17 +143,21 @@ void GLRenderer::applyViewport(const Viewport& viewport) {
         glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
 }
 
-void GLRenderer::takeScreenShot() {
+bool GLRenderer::takeScreenShot() {
     const std::string name = nextScreenShotName();
     std::vector<uint8_t> pixels;
     const auto primary = glPrimaryTarget();
+    std::string why;
     const bool written = primary && primary->readPixels(pixels) &&
                          writeJpeg(name, pixels.data(), primary->surfaceWidth(),
-                                   primary->surfaceHeight(), kScreenShotQuality);
-    if (written)
+                                   primary->surfaceHeight(), kScreenShotQuality, &why);
+    if (written) {
         logMessage("Wrote ScreenShot:" + name + "\n");
-    else
-        logMessage("Could not Write ScreenShot:" + name + "\n");
+        return true;
+    }
+    logMessage("Could not Write ScreenShot:" + name + "\n");
+    if (!why.empty()) logMessage("  " + why + "\n");
+    return false;
 }
 
 std::string GLRenderer::deviceLabel() const {
