@@ -14,6 +14,7 @@
 #include "scene/SceneMgr.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace Vrenn {
 
@@ -48,6 +49,7 @@ Application::Application()
     std::srand(0);
     setCurrentInput(m_input);
     setCurrentRenderer(m_renderer);
+    m_logs->setListener([this](const char* message) { heard(message); });
 }
 
 Application::~Application() {
@@ -63,23 +65,33 @@ bool Application::RunFrame() {
 bool Application::Initialize() {
     m_cvars->LoadConfig("default.cfg");
     m_logs->CreateLog(LOG_DEFAULT, m_fileSystem->rootDirectory() + "/app.log");
+    // Without its log the run goes on (the log keeps its lines in memory) but ends as a
+    // failure.
+    checkLogs();
     registerStandardCodecs(*m_codecs, {m_cvars->GetFloat("max_env_lum")});
 
     const bool fullScreen = m_cvars->GetInt("r_fullscreen") != 0;
     if (!m_window->create(fullScreen, m_cvars->GetInt("r_mode"), m_cvars->GetInt("r_colorbits"),
                           m_cvars->GetInt("r_depthbits"), m_cvars->GetInt("r_stencilbits"),
-                          m_cvars->GetInt("r_fsaalevel")))
+                          m_cvars->GetInt("r_fsaalevel"))) {
+        const std::string why = lastLogged();
+        noteFailure("the window could not be created" + (why.empty() ? "" : ": " + why));
         return false;
+    }
     // From here on each part is shut down once its start was tried: a part that failed
     // half-way releases what it made.
     m_rendererStarted = true;
     if (!m_renderer->Initialize(m_window)) {
+        const std::string why = lastLogged();
         logMessage("Application::Initialize: the renderer could not be started\n");
+        noteFailure("the renderer could not be started" + (why.empty() ? "" : ": " + why));
         return false;
     }
     m_inputStarted = true;
     if (!m_input->Initialize()) {
+        const std::string why = lastLogged();
         logMessage("Application::Initialize: the input could not be started\n");
+        noteFailure("the input could not be started" + (why.empty() ? "" : ": " + why));
         return false;
     }
     m_scene->Initialize(m_renderer);
@@ -90,6 +102,40 @@ bool Application::Initialize() {
 
 void Application::Run() {
     if (m_window) m_window->Run([this] { return RunFrame(); });
+}
+
+void Application::noteFailure(const std::string& why) {
+    const std::string reason = why.empty() ? "the run failed" : why;
+    if (m_failure.find(reason) != std::string::npos) return;
+    m_failure += (m_failure.empty() ? "" : "; ") + reason;
+}
+
+void Application::heard(const char* message) {
+    std::string_view text(message);
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string_view::npos) continue;
+        if (start == 0) {
+            m_lastHeadline = line;
+            m_lastReasons.clear();
+        } else if (line[0] == ' ' && start >= 2 && !m_lastHeadline.empty()) {
+            m_lastReasons += (m_lastReasons.empty() ? "" : "; ") + std::string(line.substr(start));
+        }
+    }
+}
+
+std::string Application::lastLogged() const {
+    return m_lastReasons.empty() ? m_lastHeadline : m_lastHeadline + " (" + m_lastReasons + ")";
+}
+
+void Application::checkLogs() {
+    if (!m_logs) return;
+    for (const auto& log : m_logs->logs())
+        if (!log->fileError().empty())
+            noteFailure("cannot write " + log->fileName() + ": " + log->fileError());
 }
 
 void Application::CreateScene() {
@@ -149,11 +195,13 @@ void Application::ShutDown() {
     setCurrentInput(nullptr);
     m_codecs.reset();
     if (m_cvars) {
-        m_cvars->SaveConfig("default.cfg");
+        if (!m_cvars->SaveConfig("default.cfg")) noteFailure(lastLogged());
         m_cvars.reset();
     }
     if (m_logs) {
         m_logs->Write("Application::ShutDown\n", LOG_DEFAULT);
+        checkLogs();
+        m_logs->setListener({});
         m_logs.reset();
     }
     m_fileSystem.reset();

@@ -3,6 +3,7 @@
 #include "core/Timer.h"
 
 #include <memory>
+#include <string>
 
 namespace Vrenn {
 
@@ -55,6 +56,12 @@ public:
     // Runs the window's main loop with RunFrame as the callback.
     void Run();
 
+    // Why the run did not do all it was asked, in one line (no window or renderer,
+    // app.log or default.cfg not written, a screenshot not taken; several reasons are
+    // separated by "; "); empty while all went well. The program reports it and ends
+    // with a failure status.
+    const std::string& failure() const { return m_failure; }
+
     const std::shared_ptr<FileSystem>& fileSystem() const { return m_fileSystem; }
     const std::shared_ptr<CVarManager>& cvars() const { return m_cvars; }
     const std::shared_ptr<LogManager>& logs() const { return m_logs; }
@@ -68,6 +75,12 @@ public:
     int fpsValue() const { return m_fpsValue; }
 
 protected:
+    // Adds a reason why the run failed (once).
+    void noteFailure(const std::string& why);
+    // The last line logged that is not indented, with the indented reason lines after it
+    // in parentheses: the account of the last failure an engine part logged.
+    std::string lastLogged() const;
+
     std::shared_ptr<FileSystem> m_fileSystem;
     std::shared_ptr<CVarManager> m_cvars;
     std::shared_ptr<LogManager> m_logs;
@@ -85,6 +98,13 @@ protected:
 
 private:
     void releaseSceneResources();
+    void heard(const char* message);
+    // Notes a log whose file could not be opened or written.
+    void checkLogs();
+
+    std::string m_failure;
+    std::string m_lastHeadline;
+    std::string m_lastReasons;
 
     // Frames counted towards the next FPS value, and the time they took.
     int m_fpsFrames = 0;

@@ -106,15 +106,17 @@ bool CVarManager::SaveConfig(const std::string& fileName) const {
         path = (std::filesystem::path(fileSystem->rootDirectory()) / fileName).string();
     AtomicFile out(path);
     if (!out.isOpen()) {
-        logMessage("Warning: Saving " + fileName + " failed: cannot create the file.\n");
+        logMessage("Warning: Saving " + fileName +
+                   " failed: cannot create the file: " + out.failure() + ".\n");
         return false;
     }
     std::string text;
     for (const auto& [name, var] : m_vars)
         text += name + " \"" + var.stringValue + "\"\n";
     const auto size = static_cast<uint32_t>(text.size());
-    if (out.file()->write(text.data(), size) != size || !out.commit()) {
-        logMessage("Warning: Saving " + fileName + " failed: writing the file failed.\n");
+    out.file()->write(text.data(), size);
+    if (!out.commit()) {
+        logMessage("Warning: Saving " + fileName + " failed: " + out.failure() + ".\n");
         return false;
     }
     return true;

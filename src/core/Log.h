@@ -23,7 +23,8 @@ constexpr uint32_t LOG_DEFAULT = 6;
 class Log {
 public:
     // Opens fileName for writing, truncating it. The mask always gains LOG_FILE.
-    // A file that cannot be created leaves the log working in memory only.
+    // A file that cannot be created leaves the log working in memory only, and so does
+    // one that refuses a write (fileError() says why).
     Log(uint32_t mask, const std::string& fileName);
     ~Log();
     Log(const Log&) = delete;
@@ -36,13 +37,22 @@ public:
     uint32_t mask() const { return m_mask; }
     uint32_t messageCount() const { return m_messageCount; }
     bool isFileOpen() const { return m_file != nullptr; }
+    const std::string& fileName() const { return m_fileName; }
+    // Why the file could not be opened or a message could not be written to it, in the
+    // system's words ("No space left on device"); empty while the file holds every
+    // message meant for it.
+    const std::string& fileError() const { return m_fileError; }
     // Messages by arrival time in seconds; of two in the same millisecond only the
     // first is kept here (both reach the file).
     const std::map<float, std::string>& history() const { return m_history; }
 
 private:
+    void fileFailed(int error);
+
     uint32_t m_mask;
+    std::string m_fileName;
     std::FILE* m_file = nullptr;
+    std::string m_fileError;
     std::map<float, std::string> m_history;
     uint32_t m_messageCount = 0;
     Timer m_timer;

@@ -1,6 +1,8 @@
 #include "core/Log.h"
 
+#include <cerrno>
 #include <cstdarg>
+#include <system_error>
 
 namespace Vrenn {
 
@@ -17,10 +19,19 @@ __attribute__((format(printf, 1, 0))) std::string formatText(const char* format,
 } // namespace
 
 Log::Log(uint32_t mask, const std::string& fileName)
-    : m_mask(mask | LOG_FILE), m_file(std::fopen(fileName.c_str(), "wb")) {}
+    : m_mask(mask | LOG_FILE), m_fileName(fileName) {
+    errno = 0;
+    m_file = std::fopen(fileName.c_str(), "wb");
+    if (!m_file) fileFailed(errno);
+}
 
 Log::~Log() {
     if (m_file) std::fclose(m_file);
+}
+
+void Log::fileFailed(int error) {
+    m_fileError =
+        error != 0 ? std::generic_category().message(error) : "the file cannot be written";
 }
 
 void Log::Write(const char* text, uint32_t mask) {
@@ -28,8 +39,13 @@ void Log::Write(const char* text, uint32_t mask) {
     m_history.emplace(m_timer.current(), text);
     ++m_messageCount;
     if ((mask & LOG_FILE) && m_file) {
-        std::fputs(text, m_file);
-        std::fflush(m_file);
+        errno = 0;
+        if (std::fputs(text, m_file) == EOF || std::fflush(m_file) == EOF) {
+            // A file with a message missing is no record of the run: it takes no more.
+            fileFailed(errno);
+            std::fclose(m_file);
+            m_file = nullptr;
+        }
     }
 }
 

@@ -102,8 +102,10 @@ bool DemoApplication::Render() {
     if (m_generalInfo) drawHelpPanel();
     ++m_framesDrawn;
     const int32_t shotFrame = m_cvars->GetInt("r_shotframe");
-    if (shotFrame > 0 && m_framesDrawn == static_cast<uint32_t>(shotFrame))
-        m_renderer->takeScreenShot();
+    // The screenshot asked for in the configuration is part of what the run must do.
+    if (shotFrame > 0 && m_framesDrawn == static_cast<uint32_t>(shotFrame) &&
+        !m_renderer->takeScreenShot())
+        noteFailure(lastLogged());
     m_renderer->endFrame();
     return true;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
 #include <system_error>
 
 namespace {
@@ -16,8 +17,10 @@ const char* const kHelp =
     "default.cfg there and writing app.log, screenshots and default.cfg back.\n"
     "Without a display it renders off-screen; set r_maxframes in default.cfg to end\n"
     "after that many frames and r_shotframe to take a screenshot of that frame.\n"
-    "SIGINT or SIGTERM end it as a normal quit does (settings saved, log closed);\n"
-    "a second one ends it at once.\n";
+    "Ends with status 1 and one line on standard error when it could not do what it\n"
+    "was asked: no GL 4.5 device, or app.log, default.cfg or the screenshot not written.\n"
+    "SIGINT or SIGTERM end it as a normal quit does (settings saved, log closed), then by\n"
+    "that signal; a second one ends it at once.\n";
 } // namespace
 
 int main(int argc, char** argv) {
@@ -41,8 +44,13 @@ int main(int argc, char** argv) {
     auto* app = new Vrenn::DemoApplication();
     Vrenn::g_app = app;
     if (app->Initialize()) app->Run();
+    app->ShutDown();
+    // A run that could not do what it was asked (no device, files it could not write)
+    // says why and ends with a failure status.
+    const std::string failure = app->failure();
     delete app;
     Vrenn::g_app = nullptr;
+    if (!failure.empty()) std::cerr << "prtdemo: " << failure << "\n";
     Vrenn::endByStopSignal();
-    return 0;
+    return failure.empty() ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Vrenn {
 
@@ -26,16 +27,31 @@ public:
     // target. False (and the target untouched) otherwise.
     bool commit();
 
+    // Renames every file of the set over its target, or none: each must have been
+    // written whole, and no target may be a folder, before the first rename; a rename
+    // that still fails puts back the files already replaced. On failure, why holds
+    // the target that failed and the system's reason ("out/a.dds: Is a directory").
+    static bool commitAll(const std::vector<AtomicFile*>& files, std::string& why);
+
     const std::string& targetName() const { return m_target; }
     // The name renamed over: the target, or the file its links lead to.
     const std::string& destinationName() const { return m_destination; }
     const std::string& temporaryName() const { return m_temporary; }
+    // The system's reason for the last failure to create, write or rename ("No space
+    // left on device"); empty while nothing failed.
+    const std::string& failure() const { return m_failure; }
 
 private:
+    // Closes the temporary file; false (the temporary file removed, the reason kept)
+    // when it was not opened or a write or the close failed.
+    bool finishWriting();
+    bool renameOverTarget();
+
     std::string m_target;
     std::string m_destination;
     std::string m_temporary;
     std::shared_ptr<DiskFile> m_file;
+    std::string m_failure;
     bool m_committed = false;
 };
 

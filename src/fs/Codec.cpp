@@ -4,6 +4,8 @@
 #include "fs/AtomicFile.h"
 #include "fs/FileSystem.h"
 
+#include <system_error>
+
 namespace Vrenn {
 
 bool Codec::load(const std::string& fileName, Image& image) {
@@ -14,13 +16,20 @@ bool Codec::load(const std::string& fileName, Image& image) {
 bool Codec::save(const std::string& fileName, Image& image) {
     AtomicFile output(fileName);
     if (!output.isOpen()) {
-        logMessage("Warning: Saving " + fileName + " failed: cannot create the file.\n");
+        logMessage("Warning: Saving " + fileName +
+                   " failed: cannot create the file: " + output.failure() + ".\n");
         return false;
     }
     std::shared_ptr<File> file = output.file();
-    if (!encode(file, image)) return false;
+    if (!encode(file, image)) {
+        // A write the system refused is the reason, not the image.
+        if (const int error = output.file()->error())
+            logMessage("Warning: Saving " + fileName +
+                       " failed: " + std::generic_category().message(error) + ".\n");
+        return false;
+    }
     if (!output.commit()) {
-        logMessage("Warning: Saving " + fileName + " failed: writing the file failed.\n");
+        logMessage("Warning: Saving " + fileName + " failed: " + output.failure() + ".\n");
         return false;
     }
     return true;

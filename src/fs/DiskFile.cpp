@@ -24,17 +24,33 @@ std::ios::openmode streamFlags(uint32_t mode) {
     }
 }
 
-// Why name cannot be opened as a regular file of at most 4 GiB - 1 bytes, or empty when it
-// can be tried (a missing name is left to the open, which may create it).
-std::string unopenableReason(const std::string& name) {
+// Why name cannot be opened in mode (empty when it may be), with the system's error number
+// for it in errorNumber. A directory never opens: its end position is no size. Reading takes
+// regular files only, whose size is known and fits the interface (a pipe would also block
+// the open). Writing may also go to a device (/dev/null, /dev/full), but not to a pipe or
+// socket, whose open waits for a reader.
+std::string unopenableReason(const std::string& name, uint32_t mode, int& errorNumber) {
     namespace stdfs = std::filesystem;
     std::error_code error;
     const stdfs::file_status status = stdfs::status(name, error);
     if (error || status.type() == stdfs::file_type::not_found) return {};
-    if (status.type() == stdfs::file_type::directory) return "is a directory";
-    if (status.type() != stdfs::file_type::regular) return "is not a regular file";
-    const uintmax_t size = stdfs::file_size(name, error);
-    if (!error && size > std::numeric_limits<uint32_t>::max()) return "is larger than 4 GiB";
+    const stdfs::file_type type = status.type();
+    if (type == stdfs::file_type::directory) {
+        errorNumber = EISDIR;
+        return "is a directory";
+    }
+    const bool reads = mode == DISK_READ || mode == DISK_UPDATE;
+    const bool device =
+        type == stdfs::file_type::character || type == stdfs::file_type::block;
+    if (type != stdfs::file_type::regular && (reads || !device)) {
+        errorNumber = EINVAL;
+        return "is not a regular file";
+    }
+    const uintmax_t size = type == stdfs::file_type::regular ? stdfs::file_size(name, error) : 0;
+    if (!error && size > std::numeric_limits<uint32_t>::max()) {
+        errorNumber = EFBIG;
+        return "is larger than 4 GiB";
+    }
     return {};
 }
 
@@ -63,22 +79,30 @@ bool DiskFile::open(const std::string& name, uint32_t mode) {
     m_name = name;
     m_mode = mode;
     m_foundNothing = false;
-    m_openFailure = unopenableReason(name);
+    m_error = 0;
+    m_openFailure = unopenableReason(name, mode, m_error);
     if (!m_openFailure.empty()) return false;
     errno = 0;
     m_stream = std::make_shared<std::fstream>(name, streamFlags(mode));
     if (m_stream->is_open()) return true;
     const int error = errno;
+    noteError();
     m_foundNothing = error == ENOENT || error == ENOTDIR;
     m_openFailure = error != 0 ? std::strerror(error) : "cannot be opened";
     m_stream.reset();
     return false;
 }
 
+void DiskFile::noteError() {
+    if (m_error == 0) m_error = errno;
+}
+
 void DiskFile::close() {
     if (m_stream && m_stream->is_open()) {
+        errno = 0;
         m_stream->close();
         m_closeFailed = m_stream->fail();
+        if (m_closeFailed) noteError();
     }
     m_stream.reset();
 }
@@ -88,7 +112,10 @@ void DiskFile::resize(uint32_t n) {
     m_stream->flush();
     std::error_code error;
     std::filesystem::resize_file(m_name, n, error);
-    if (error) m_stream->setstate(std::ios::failbit);
+    if (error) {
+        m_stream->setstate(std::ios::failbit);
+        if (m_error == 0) m_error = error.value();
+    }
 }
 
 uint32_t DiskFile::size() {
@@ -102,8 +129,10 @@ uint32_t DiskFile::size() {
 uint32_t DiskFile::write(const void* buf, uint32_t n) {
     if (!isOpen() || n == 0) return 0;
     const auto before = m_stream->tellp();
+    errno = 0;
     m_stream->write(static_cast<const char*>(buf), n);
     if (!m_stream->fail()) return n;
+    noteError();
     const auto after = m_stream->tellp();
     return (before >= 0 && after > before) ? static_cast<uint32_t>(after - before) : 0;
 }

@@ -38,6 +38,9 @@ public:
     bool failed() const { return !m_stream || m_stream->fail(); }
     // True when the last close could not flush everything to disk.
     bool closeFailed() const { return m_closeFailed; }
+    // The system's error number of the first open, write or close that failed (0 when
+    // none did, or the system gave no reason): what a caller reports as the reason.
+    int error() const { return m_error; }
     const std::string& name() const { return m_name; }
     uint32_t mode() const { return m_mode; }
 
@@ -53,6 +56,8 @@ public:
 
 private:
     bool writesFirst() const { return (m_mode & 1u) != 0; }
+    // Keeps errno as the reason of the first failure.
+    void noteError();
 
     std::shared_ptr<std::fstream> m_stream;
     std::string m_name;
@@ -60,6 +65,7 @@ private:
     bool m_foundNothing = false;
     uint32_t m_mode = 4;
     bool m_closeFailed = false;
+    int m_error = 0;
 };
 
 } // namespace Vrenn

@@ -349,9 +349,9 @@ bool VmshLoader::write(File& file, const std::string& name, const Model& model) 
 
 bool VmshLoader::save(const std::string& name, const Model& model) {
     AtomicFile out(name);
-    if (!out.isOpen()) return failSave(name, "cannot open it for writing");
+    if (!out.isOpen()) return failSave(name, "cannot open it for writing: " + out.failure());
     if (!write(*out.file(), name, model)) return false;
-    if (!out.commit()) return failSave(name, "could not rename the written data over it");
+    if (!out.commit()) return failSave(name, out.failure());
     return true;
 }
 

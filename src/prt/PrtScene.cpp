@@ -48,8 +48,10 @@ public:
         if (!out) return false;
         std::shared_ptr<File> file = out->file();
         DDSCodec codec;
-        if (!codec.encode(file, image)) return bakeFailed("could not write " + path(name));
-        return true;
+        if (codec.encode(file, image)) return true;
+        const int error = out->file()->error();
+        return bakeFailed("could not write " + path(name) +
+                          (error ? ": " + std::generic_category().message(error) : ""));
     }
 
     bool addModel(const std::string& name, const Model& model) {
@@ -57,12 +59,16 @@ public:
         return out && VmshLoader().write(*out->file(), path(name), model);
     }
 
-    // Renames every file over its target; the names committed go to written.
+    // Renames every file over its target, or none (earlier files stay as they were); the
+    // names committed go to written.
     bool commit(std::vector<std::string>& written) {
-        for (auto& file : m_files) {
-            if (!file->commit()) return bakeFailed("could not write " + file->targetName());
+        std::vector<AtomicFile*> files;
+        for (auto& file : m_files)
+            files.push_back(file.get());
+        std::string why;
+        if (!AtomicFile::commitAll(files, why)) return bakeFailed("could not write " + why);
+        for (const AtomicFile* file : files)
             written.push_back(file->targetName());
-        }
         return true;
     }
 
@@ -75,7 +81,7 @@ private:
         }
         auto file = std::make_unique<AtomicFile>(target.string());
         if (!file->isOpen()) {
-            bakeFailed("cannot create " + target.string());
+            bakeFailed("cannot create " + target.string() + ": " + file->failure());
             return nullptr;
         }
         m_files.push_back(std::move(file));

@@ -94,9 +94,9 @@ public:
     virtual void applyTransform(int32_t kind);
     virtual void enableScissor(bool on) = 0;
     virtual void setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) = 0;
-    // Saves the back buffer as the next free "shotNNNN.jpg"; with every name taken it
-    // writes nothing and says so in the log.
-    virtual void takeScreenShot() = 0;
+    // Saves the back buffer as the next free "shotNNNN.jpg"; false when it was not
+    // written (logged with the reason; with every name taken nothing is written).
+    virtual bool takeScreenShot() = 0;
 
     bool clearColour() const { return m_clearColour; }
     bool clearDepth() const { return m_clearDepth; }

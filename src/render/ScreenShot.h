@@ -12,8 +12,9 @@ std::string nextScreenShotName();
 
 // Writes RGBA pixels (top row first; alpha ignored) through the JPEG codec at the
 // given quality (1 to 100). The file is written to a temporary name and renamed, so a
-// failure leaves any previous file whole. False on failure.
+// failure leaves any previous file whole. False on failure, with the reason in why
+// when given (the system's words where a write failed).
 bool writeJpeg(const std::string& fileName, const uint8_t* rgba, int32_t width, int32_t height,
-               int quality);
+               int quality, std::string* why = nullptr);
 
 } // namespace Vrenn

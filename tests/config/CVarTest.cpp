@@ -142,7 +142,8 @@ TEST(CVarManager, MissingConfigurationAddsNothingAndFailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(vars.SaveConfig(dir.file("no/such/folder/default.cfg")));
     EXPECT_EQ(dir.read("app.log"),
               "--- Loading default.cfg\nWarning: Loading default.cfg failed.\nWarning: Saving " +
-                  dir.file("no/such/folder/default.cfg") + " failed: cannot create the file.\n");
+                  dir.file("no/such/folder/default.cfg") +
+                  " failed: cannot create the file: No such file or directory.\n");
     dir.write("ro/default.cfg", "kept \"1\"\n");
     std::filesystem::permissions(dir.path() / "ro", std::filesystem::perms::owner_read |
                                                         std::filesystem::perms::owner_exec);

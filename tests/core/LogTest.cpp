@@ -66,11 +66,25 @@ TEST(Log, UncreatableFileStillCountsAndNothingIsLoggedWithoutAManager) {
         LogManager logs;
         auto log = logs.CreateLog(LOG_DEFAULT, dir.file("missing/folder/app.log"));
         EXPECT_FALSE(log->isFileOpen());
+        EXPECT_EQ(log->fileError(), "No such file or directory");
         logs.Write("kept\n", LOG_DEFAULT);
         EXPECT_EQ(log->messageCount(), 1u);
     }
     EXPECT_EQ(LogManager::instance(), nullptr);
     logMessage("goes nowhere\n"); // must be harmless
+}
+
+// A file that opens but refuses what is written (a full disk) is reported, and the log
+// goes on in memory.
+TEST_F(LogFile, RefusedWriteGivesTheSystemsReason) {
+    auto log = logs.CreateLog(LOG_DEFAULT, "/dev/full");
+    ASSERT_TRUE(log->isFileOpen());
+    EXPECT_EQ(log->fileError(), "");
+    logMessage("lost\n");
+    EXPECT_EQ(log->fileError(), "No space left on device");
+    EXPECT_EQ(log->fileName(), "/dev/full");
+    logMessage("kept in memory\n");
+    EXPECT_EQ(log->messageCount(), 2u);
 }
 
 } // namespace

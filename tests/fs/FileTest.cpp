@@ -3,10 +3,13 @@
 #include "fs/RamFile.h"
 #include "support/TempDir.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <memory>
+#include <vector>
 
 namespace Vrenn {
 namespace {
@@ -134,6 +137,76 @@ TEST(AtomicFile, WritesThroughASymbolicLink) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "shared"),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+TEST(DiskFile, KeepsTheSystemsReasonOfAFailedWrite) {
+    DiskFile full("/dev/full", DISK_WRITE);
+    ASSERT_TRUE(full.isOpen());
+    const std::string block(1 << 16, 'x'); // more than the stream buffers
+    EXPECT_LT(full.write(block.data(), static_cast<uint32_t>(block.size())), block.size());
+    EXPECT_EQ(full.error(), ENOSPC);
+    TempDir dir;
+    DiskFile folder(dir.path().string(), DISK_CREATE);
+    EXPECT_FALSE(folder.isOpen());
+    EXPECT_EQ(folder.error(), EISDIR);
+}
+
+// Files written together are renamed together or not at all: the earlier files stay as
+// they were whichever file fails, and nothing is left beside them.
+TEST(AtomicFile, SetIsCommittedWholeOrNotAtAll) {
+    TempDir dir;
+    const auto stage = [&](std::vector<std::unique_ptr<AtomicFile>>& files) {
+        for (const char* name : {"a.dds", "b.dds", "new.dds", "c.vmsh"}) {
+            files.push_back(std::make_unique<AtomicFile>(dir.file(name)));
+            files.back()->file()->write("new", 3);
+        }
+        std::vector<AtomicFile*> set;
+        for (auto& file : files)
+            set.push_back(file.get());
+        return set;
+    };
+    const auto folderHolds = [&](size_t count) {
+        return std::distance(std::filesystem::directory_iterator(dir.path()), {}) ==
+               static_cast<std::ptrdiff_t>(count);
+    };
+    for (const char* name : {"a.dds", "b.dds", "c.vmsh"})
+        dir.write(name, "old");
+
+    // A folder where the last file goes: refused before anything is renamed.
+    std::filesystem::remove(dir.file("c.vmsh"));
+    std::filesystem::create_directory(dir.file("c.vmsh"));
+    std::string why;
+    {
+        std::vector<std::unique_ptr<AtomicFile>> files;
+        EXPECT_FALSE(AtomicFile::commitAll(stage(files), why));
+    }
+    EXPECT_EQ(why, dir.file("c.vmsh") + ": Is a directory");
+    EXPECT_EQ(dir.read("a.dds"), "old");
+    EXPECT_EQ(dir.read("b.dds"), "old");
+    EXPECT_TRUE(folderHolds(3));
+
+    // A rename that fails after others succeeded (its written data removed behind the
+    // writer's back) puts back the files already replaced and removes the new one.
+    std::filesystem::remove(dir.file("c.vmsh"));
+    dir.write("c.vmsh", "old");
+    {
+        std::vector<std::unique_ptr<AtomicFile>> files;
+        const auto set = stage(files);
+        std::filesystem::remove(set[3]->temporaryName());
+        EXPECT_FALSE(AtomicFile::commitAll(set, why));
+    }
+    EXPECT_EQ(why, dir.file("c.vmsh") + ": No such file or directory");
+    for (const char* name : {"a.dds", "b.dds", "c.vmsh"})
+        EXPECT_EQ(dir.read(name), "old") << name;
+    EXPECT_TRUE(folderHolds(3));
+
+    {
+        std::vector<std::unique_ptr<AtomicFile>> files;
+        EXPECT_TRUE(AtomicFile::commitAll(stage(files), why));
+    }
+    for (const char* name : {"a.dds", "b.dds", "new.dds", "c.vmsh"})
+        EXPECT_EQ(dir.read(name), "new") << name;
+    EXPECT_TRUE(folderHolds(4));
 }
 
 } // namespace

@@ -317,7 +317,7 @@ TEST(VmshLoader, ModelsTheFormatCannotHoldAreNotSaved) {
     LogCapture log;
     EXPECT_FALSE(loader.save(dir.file("no/such/folder/model.vmsh"), *good));
     EXPECT_EQ(log.text(), "Failed to save mesh data: " + dir.file("no/such/folder/model.vmsh") +
-                              "\n  cannot open it for writing\n");
+                              "\n  cannot open it for writing: No such file or directory\n");
     // Nothing but the saved model is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),

@@ -49,7 +49,7 @@ check "mkscene help" matches "$("$vrenn" mkscene --help)" 'vrenn mkscene OUT.vms
 "$vrenn" mkscene no/such/folder/scene.vmsh >/dev/null 2>stderr.txt
 check "unwritable output exits 1" test $? -eq 1
 check "unwritable output: why" grep -qx \
-    'vrenn: mkscene: Failed to save mesh data: no/such/folder/scene.vmsh (cannot open it for writing)' \
+    'vrenn: mkscene: Failed to save mesh data: no/such/folder/scene.vmsh (cannot open it for writing: No such file or directory)' \
     stderr.txt
 
 finish "vrenn mesh"

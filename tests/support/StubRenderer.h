@@ -15,7 +15,7 @@ public:
     void clear(bool, bool, bool) override {}
     void enableScissor(bool) override {}
     void setScissorRect(int32_t, int32_t, int32_t, int32_t) override {}
-    void takeScreenShot() override {}
+    bool takeScreenShot() override { return true; }
 
 protected:
     void applyViewport(const Viewport&) override {}

@@ -65,6 +65,30 @@ check "num_rays 1e40 exits 1" test $? -eq 1
 check "num_rays 1e40: reason" grep -q '^vrenn: bake: num_rays in default.cfg must be a whole number from 1 to [0-9]*, not "1e40"$' badcfg/stderr.txt
 check "num_rays 1e40: nothing baked" test ! -e badcfg/shtex0.dds
 
+# A target that cannot be replaced (a folder where the saved model goes) fails the bake
+# before any file is replaced, and says which and why.
+mkdir blocked && cp one/shtex*.dds blocked/ && mkdir -p blocked/models/saved.vmsh
+"$vrenn" bake scene.vmsh --rays 1 --out blocked >stdout.txt 2>stderr.txt
+check "blocked target exits 1" test $? -eq 1
+check "blocked target: file and reason" \
+    grep -qx 'vrenn: bake: PRT bake failed: could not write blocked/models/saved.vmsh: Is a directory' \
+    stderr.txt
+for f in shtex0.dds shtex1.dds shtex2.dds; do
+    check "blocked target: $f kept" cmp -s one/$f blocked/$f
+done
+check "blocked target: nothing left beside" test "$(ls blocked | wc -l)" -eq 4
+
+# A log that cannot be written fails the command with the system's reason.
+"$vrenn" bake scene.vmsh --rays 1 --out logged --log /dev/full >/dev/null 2>stderr.txt
+check "full log exits 1" test $? -eq 1
+check "full log: reason" \
+    grep -qx 'vrenn: bake: cannot write the log /dev/full: No space left on device' stderr.txt
+"$vrenn" bake scene.vmsh --rays 1 --log no/folder/bake.log >/dev/null 2>stderr.txt
+check "uncreatable log exits 1" test $? -eq 1
+check "uncreatable log: reason" \
+    grep -qx 'vrenn: bake: cannot write the log no/folder/bake.log: No such file or directory' \
+    stderr.txt
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1

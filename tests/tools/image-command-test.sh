@@ -58,6 +58,31 @@ check "folder for a model" bash -c "'$vrenn' mesh info folder.vmsh 2>&1 >/dev/nu
     grep -qx 'vrenn: mesh info: Failed to load folder.vmsh (is a directory)'"
 check "a path above the working directory" bash -c "cd sub && '$vrenn' image info ../colour.dds |
     grep -q '^format=3 width=33'"
+
+# The reason of a load failure does not depend on a usable temporary folder.
+check "reason without a temporary folder" bash -c \
+    "TMPDIR=/nonexistent '$vrenn' image info truncated.jpg 2>&1 | grep -q 'Premature end of JPEG file'"
+
+# A write the system refuses gives the system's reason and keeps the earlier file: a file
+# size limit, and a full disk where a small file system can be mounted.
+echo earlier >full.dds
+(
+    trap '' XFSZ
+    ulimit -f 4
+    exec "$vrenn" image convert "$root/data/textures/sample_probe.hdr" full.dds
+) >/dev/null 2>stderr.txt
+check "refused write exits 1" test $? -eq 1
+check "refused write: the system's reason" grep -q 'File too large' stderr.txt
+check "refused write: earlier file kept" test "$(cat full.dds)" = earlier
+check "refused write: nothing left beside" test "$(ls full.dds* | wc -l)" -eq 1
+mkdir small
+if unshare -m mount -t tmpfs -o size=16k tmpfs small 2>/dev/null; then
+    unshare -m bash -c "mount -t tmpfs -o size=16k tmpfs small && cd small &&
+        '$vrenn' image convert '$root/data/textures/sample_probe.hdr' full.dds" 2>stderr.txt
+    check "full disk: the system's reason" \
+        grep -qx 'vrenn: cannot write full.dds: .*No space left on device.*' stderr.txt
+fi
+
 check "usage error" bash -c "'$vrenn' image info 2>/dev/null; [ \$? -eq 2 ]"
 
 # max_env_lum from default.cfg in the working directory changes the packed bytes.

@@ -121,8 +121,7 @@ int runBake(const Args& args) {
     if (modelFile.empty()) return usageError("bake", "missing MODEL.vmsh");
 
     ToolContext context;
-    if (!logFile.empty() && !context.logTo(logFile))
-        return fail("bake: cannot write the log " + logFile);
+    if (!logFile.empty() && !context.logTo(logFile)) return fail("bake: " + context.logFailure());
     if (!haveRays) {
         rays = kDefaultRays;
         if (context.cvars().Has("num_rays")) {
@@ -167,7 +166,7 @@ int runBake(const Args& args) {
     std::snprintf(last, sizeof last, "texels=%llu samples=%zu seconds=%.3f\n",
                   static_cast<unsigned long long>(result.texels), result.samples, result.seconds);
     std::cout << last;
-    return 0;
+    return context.finish("bake", 0);
 }
 
 } // namespace

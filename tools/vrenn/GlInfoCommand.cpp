@@ -34,8 +34,7 @@ int runGlInfo(const Args& args) {
     }
 
     ToolContext context;
-    if (!logFile.empty() && !context.logTo(logFile))
-        return fail("glinfo: cannot write the log " + logFile);
+    if (!logFile.empty() && !context.logTo(logFile)) return fail("glinfo: " + context.logFailure());
     const CVarManager& cvars = context.cvars();
 
     auto window = std::make_shared<SDLWindow>("Application", "vrenn glinfo");
@@ -57,7 +56,7 @@ int runGlInfo(const Args& args) {
               << renderer->caps().version << "\n";
     renderer->ShutDown();
     window->destroy();
-    return 0;
+    return context.finish("glinfo", 0);
 }
 } // namespace
 

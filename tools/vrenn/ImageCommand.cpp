@@ -6,10 +6,7 @@
 #include "vrenn/ToolContext.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <unistd.h>
 
 namespace Vrenn::Tool {
 
@@ -25,39 +22,6 @@ const char* const kHelp =
     "dds, jpg, jpeg, hdr. Radiance pictures are packed into 8-bit RGBA using the\n"
     "console variable max_env_lum from default.cfg in the working directory (0 or\n"
     "missing: 32); a vertical cross becomes a cube map.\n";
-
-// Collects the engine's log while a command runs, so that a failure can be reported
-// with the reason the codec logged.
-class LogCapture {
-public:
-    explicit LogCapture(ToolContext& context) {
-        const char* folder = std::getenv("TMPDIR");
-        std::string pattern =
-            std::string(folder && *folder ? folder : "/tmp") + "/vrenn-log-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) return;
-        ::close(fd);
-        m_path = pattern;
-        context.logTo(m_path);
-    }
-    ~LogCapture() {
-        if (!m_path.empty()) std::remove(m_path.c_str());
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    // The last line logged that is not the file system's "--- Loading" line.
-    std::string lastReason() const {
-        std::ifstream in(m_path);
-        std::string line, reason;
-        while (std::getline(in, line))
-            if (!line.empty() && line.rfind("--- Loading ", 0) != 0) reason = line;
-        return reason;
-    }
-
-private:
-    std::string m_path;
-};
 
 // Checks that fileName's extension names a registered codec; otherwise describes why
 // not.
@@ -75,18 +39,17 @@ bool findCodec(ToolContext& context, const std::string& fileName, std::string& p
     return false;
 }
 
-int loadOrFail(ToolContext& context, const LogCapture& log, const std::string& fileName,
-               Image& image) {
+int loadOrFail(ToolContext& context, const std::string& fileName, Image& image) {
     std::string problem;
     if (!findCodec(context, fileName, problem))
         return fail("cannot load " + fileName + ": " + problem);
     // The user's own path: it may lie anywhere, unlike names read from a run folder.
     context.fileSystem().addUserFile(fileName);
     if (image.load(fileName)) return 0;
+    const std::string reason = context.lastFailure();
     std::string why;
     if (!context.fileSystem().open(fileName, SEARCH_ROOT, false, &why))
         return fail("cannot load " + fileName + ": " + (why.empty() ? "cannot open the file" : why));
-    const std::string reason = log.lastReason();
     return fail("cannot load " + fileName + ": " +
                 (reason.empty() ? "the codec refused it" : reason));
 }
@@ -94,9 +57,8 @@ int loadOrFail(ToolContext& context, const LogCapture& log, const std::string& f
 int runInfo(const Args& args) {
     if (args.size() != 2) return usageError("image", "info takes one FILE");
     ToolContext context;
-    LogCapture log(context);
     Image image;
-    if (const int status = loadOrFail(context, log, args[1], image)) return status;
+    if (const int status = loadOrFail(context, args[1], image)) return status;
     std::printf("format=%d width=%d height=%d depth=%d mips=%d faces=%d\n",
                 static_cast<int>(image.format()), image.width(), image.height(), image.depth(),
                 image.mipLevels(), image.faces());
@@ -106,15 +68,14 @@ int runInfo(const Args& args) {
 int runConvert(const Args& args) {
     if (args.size() != 3) return usageError("image", "convert takes IN and OUT");
     ToolContext context;
-    LogCapture log(context);
     const std::string& output = args[2];
     std::string problem;
     if (!findCodec(context, output, problem))
         return fail("cannot write " + output + ": " + problem);
     Image image;
-    if (const int status = loadOrFail(context, log, args[1], image)) return status;
+    if (const int status = loadOrFail(context, args[1], image)) return status;
     if (!image.save(output)) {
-        const std::string reason = log.lastReason();
+        const std::string reason = context.lastFailure();
         return fail("cannot write " + output + ": " +
                     (reason.empty() ? "the codec refused the image" : reason));
     }

@@ -97,7 +97,7 @@ int runBsp(const std::string& file, const std::string& logFile) {
     int status = 0;
     if (!loadModel(context, "bsp", file, model, status)) return status;
     if (!logFile.empty() && !context.logTo(logFile))
-        return fail("mesh bsp: cannot write the log " + logFile);
+        return fail("mesh bsp: " + context.logFailure());
 
     PolyPack pack(4, 3, 4);
     for (size_t i = 0; i < model->surfaces().size(); ++i) {
@@ -115,7 +115,7 @@ int runBsp(const std::string& file, const std::string& logFile) {
               << " leaves=" << pack.leaves().size() << "\n"
               << "depth=" << treeDepth(pack) << " references=" << references
               << " seconds=" << pack.buildSeconds() << "\n";
-    return 0;
+    return context.finish("mesh bsp", 0);
 }
 
 int runMesh(const Args& args) {

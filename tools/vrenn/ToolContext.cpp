@@ -25,6 +25,19 @@ bool ToolContext::logTo(const std::string& fileName) {
     return m_logs->CreateLog(LOG_DEFAULT, fileName)->isFileOpen();
 }
 
+std::string ToolContext::logFailure() const {
+    for (const auto& log : m_logs->logs())
+        if (!log->fileError().empty())
+            return "cannot write the log " + log->fileName() + ": " + log->fileError();
+    return {};
+}
+
+int ToolContext::finish(const std::string& command, int status) const {
+    if (status != 0) return status;
+    const std::string failure = logFailure();
+    return failure.empty() ? 0 : Tool::fail(command + ": " + failure);
+}
+
 void ToolContext::heard(const char* message) {
     std::string_view text(message);
     while (!text.empty()) {
@@ -33,7 +46,9 @@ void ToolContext::heard(const char* message) {
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         const size_t start = line.find_first_not_of(' ');
         if (start == std::string_view::npos) continue;
-        if (start < 2) {
+        if (start == 0 && line.rfind("--- Loading ", 0) == 0) {
+            continue; // announces a file, says nothing of a failure
+        } else if (start < 2) {
             m_headline = line;
             m_reasons.clear();
         } else if (!m_headline.empty()) {

@@ -23,12 +23,20 @@ public:
     ToolContext(const ToolContext&) = delete;
     ToolContext& operator=(const ToolContext&) = delete;
 
-    // Sends everything the engine logs to fileName from now on.
+    // Sends everything the engine logs to fileName from now on; false when the file
+    // cannot be created (logFailure() says why).
     bool logTo(const std::string& fileName);
+    // "cannot write the log FILE: <the system's reason>" for the first log whose file
+    // could not be created or refused a message; empty while every log is whole.
+    std::string logFailure() const;
+    // The exit status of a command that ran to its end with status: 1, with
+    // "vrenn: <command>: " and logFailure() on standard error, when it succeeded but a
+    // log it was asked for is not whole; status otherwise.
+    int finish(const std::string& command, int status) const;
 
     // The engine's account of its last failure: the last line it logged that is not
-    // indented, followed by the indented reason lines after it in parentheses. Empty
-    // while nothing was logged.
+    // indented (nor the file system's "--- Loading" line), followed by the indented
+    // reason lines after it in parentheses. Empty while nothing was logged.
     std::string lastFailure() const;
     // Prints "vrenn: <command>: " and lastFailure() (or what, when the engine logged
     // nothing) on standard error; returns exit status 1.

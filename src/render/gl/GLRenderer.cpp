@@ -143,7 +143,7 @@ void GLRenderer::applyViewport(const Viewport& viewport) {
         glViewport(viewport.x, viewport.y, viewport.width, viewport.height);
 }
 
-void GLRenderer::takeScreenShot() {
+bool GLRenderer::takeScreenShot() {
     const std::string name = nextScreenShotName();
     if (name.empty()) {
         logMessage("Could not Write ScreenShot: every name from shot0000.jpg to shot9999.jpg "
@@ -152,13 +152,17 @@ void GLRenderer::takeScreenShot() {
     }
     std::vector<uint8_t> pixels;
     const auto primary = glPrimaryTarget();
+    std::string why;
     const bool written = primary && primary->readPixels(pixels) &&
                          writeJpeg(name, pixels.data(), primary->surfaceWidth(),
-                                   primary->surfaceHeight(), kScreenShotQuality);
-    if (written)
+                                   primary->surfaceHeight(), kScreenShotQuality, &why);
+    if (written) {
         logMessage("Wrote ScreenShot:" + name + "\n");
-    else
-        logMessage("Could not Write ScreenShot:" + name + "\n");
+        return true;
+    }
+    logMessage("Could not Write ScreenShot:" + name + "\n");
+    if (!why.empty()) logMessage("  " + why + "\n");
+    return false;
 }
 
 std::string GLRenderer::deviceLabel() const {

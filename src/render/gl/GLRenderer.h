@@ -40,7 +40,7 @@ public:
     void clear(bool colour, bool depth, bool stencil) override;
     void enableScissor(bool on) override;
     void setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) override;
-    void takeScreenShot() override;
+    bool takeScreenShot() override;
 
     const GLCaps& caps() const { return m_caps; }
     // The label of the device creation line, e.g. "(GL 4.5 core)".
