@@ -153,6 +153,29 @@ check "shot-refused: reason" \
 check "shot-refused: log closed" \
     test "$(tail -n 1 shot-refused/app.log)" = "Application::ShutDown"
 
+# A folder where a file should be is refused at once, never read as a file of gigabytes: a
+# folder for default.cfg runs on the defaults (no frame limit: an interrupt ends it, and its
+# settings cannot be saved); a folder for the 2D material script leaves the overlays without
+# their materials.
+fresh config-folder
+rm config-folder/default.cfg && mkdir config-folder/default.cfg
+(
+    ulimit -v "$limit"
+    exec timeout --preserve-status -s INT -k 5 8 "$prtdemo" config-folder
+) >out.txt 2>err.txt
+status=$?
+check "config-folder: ended by the interrupt (got $status)" test "$status" -eq 130
+check "config-folder: log names the folder" grep -qF "default.cfg" config-folder/app.log
+check "config-folder: log closed" \
+    test "$(tail -n 1 config-folder/app.log 2>/dev/null)" = "Application::ShutDown"
+fresh script-folder
+rm script-folder/materials/2d.mtr && mkdir script-folder/materials/2d.mtr
+demo_ends script-folder 0 "materials/2d.mtr"
+# A script of 40,000 unclosed blocks loads in one pass.
+fresh script-unclosed
+python3 -c "print('m {' * 40000)" >script-unclosed/materials/materials.mtr
+demo_ends script-unclosed 0 ""
+
 # vrenn on damaged files: status 1 and one line naming the file.
 # tool_fails DESCRIPTION COMMAND...
 tool_fails() {
@@ -171,6 +194,9 @@ tool_fails "image info cut.hdr" image info cut.hdr
 tool_fails "image info garbage.jpg" image info garbage.jpg
 tool_fails "mesh info cut.vmsh" mesh info cut.vmsh
 tool_fails "bake of a missing model" bake missing.vmsh --out baked
+mkdir dir.jpg dir.vmsh
+tool_fails "image info of a folder" image info dir.jpg
+tool_fails "mesh info of a folder" mesh info dir.vmsh
 check "baked files kept" test "$(ls baked | wc -l)" -eq 4
 
 finish "damaged run"
