@@ -103,7 +103,10 @@ void DemoApplication::CreateScene() {
     m_skyBox = m_scene->createSkyBox(kSkyBoxSize);
     m_skyMaterial = materials.getMaterial("sky");
     m_skyBox->setMaterial("sky", m_skyMaterial);
-    m_skyMaterial->setFloat("maxRange", m_cvars->GetFloat("max_env_lum"));
+    // The sky is capped at the range the HDR chain holds; a range the chain refused (not a
+    // positive number) caps nothing.
+    const float maxEnvLum = m_cvars->GetFloat("max_env_lum");
+    if (maxEnvLum > 0.0f && std::isfinite(maxEnvLum)) m_skyMaterial->setFloat("maxRange", maxEnvLum);
     m_skyAngle = 0.0f;
 
     m_extraEntity = m_scene->createEntity(boxBuilder(), kExtraEntitySize, m_wireframeMaterial);
