@@ -148,7 +148,7 @@ bool GLRenderer::takeScreenShot() {
     if (name.empty()) {
         logMessage("Could not Write ScreenShot: every name from shot0000.jpg to shot9999.jpg "
                    "is taken\n");
-        return;
+        return false;
     }
     std::vector<uint8_t> pixels;
     const auto primary = glPrimaryTarget();
