@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-dev
   zlib1g-dev libminizip-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  libpng-dev
   libsdl2-dev libepoxy-dev
   libegl1 libegl-mesa0 libgl1 libgl1-mesa-dri
   libfreetype-dev fonts-dejavu-core

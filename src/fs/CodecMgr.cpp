@@ -2,6 +2,7 @@
 
 #include "fs/DDSCodec.h"
 #include "fs/JPEGCodec.h"
+#include "fs/PNGCodec.h"
 #include "fs/RGBECodec.h"
 
 namespace Vrenn {
@@ -39,6 +40,7 @@ void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options) {
     manager.registerCodec(std::make_shared<JPEGCodec>("jpg"));
     manager.registerCodec(std::make_shared<JPEGCodec>("jpeg"));
     manager.registerCodec(std::make_shared<RGBECodec>("hdr", options.maxEnvLuminance));
+    manager.registerCodec(std::make_shared<PNGCodec>("png"));
 }
 
 } // namespace Vrenn

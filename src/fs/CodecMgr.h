@@ -39,7 +39,7 @@ struct CodecOptions {
     float maxEnvLuminance = 0.0f;
 };
 
-// The program's codec registrations, in order: "dds", "jpg", "jpeg", "hdr".
+// The program's codec registrations, in order: "dds", "jpg", "jpeg", "hdr", "png".
 void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options = {});
 
 } // namespace Vrenn

@@ -38,11 +38,17 @@ check "convert HDR to DDS" "$vrenn" image convert "$root/data/textures/sample_pr
 check "converted cube" info_is probe.dds "format=4 width=32 height=32 depth=1 mips=1 faces=6"
 check "convert JPEG to DDS" "$vrenn" image convert "$data/cjpeg_color.jpg" colour.dds
 check "converted JPEG" info_is colour.dds "format=3 width=33 height=17 depth=1 mips=1 faces=1"
+check "palette PNG" info_is "$data/im_png_palette_trns.png" \
+    "format=4 width=13 height=7 depth=1 mips=1 faces=1"
+check "convert PNG to DDS" "$vrenn" image convert "$data/im_png_interlaced.png" png.dds
+check "converted PNG" info_is png.dds "format=4 width=13 height=7 depth=1 mips=1 faces=1"
+check "PNG does not write" fails_cleanly 1 "$vrenn" image convert png.dds out.png
 
 head -c 400 "$data/cjpeg_color.jpg" >truncated.jpg
 head -c 200 "$data/im_rgba.dds" >truncated.dds
 head -c 150 "$data/im_rle_square.hdr" >truncated.hdr
-for bad in truncated.jpg truncated.dds truncated.hdr missing.dds picture.DDS noextension; do
+head -c 100 "$data/im_png_rgb.png" >truncated.png
+for bad in truncated.jpg truncated.dds truncated.hdr truncated.png missing.dds picture.DDS noextension; do
     check "info $bad" fails_cleanly 1 "$vrenn" image info "$bad"
 done
 check "convert to a codec that cannot write" fails_cleanly 1 \

@@ -19,9 +19,10 @@ const char* const kHelp =
     "convert  loads IN and saves it through the codec OUT's extension selects\n"
     "         (only dds writes)\n\n"
     "The codec is chosen by the text after the last '.' of the name, case-sensitively:\n"
-    "dds, jpg, jpeg, hdr. Radiance pictures are packed into 8-bit RGBA using the\n"
+    "dds, jpg, jpeg, hdr, png. Radiance pictures are packed into 8-bit RGBA using the\n"
     "console variable max_env_lum from default.cfg in the working directory (0 or\n"
-    "missing: 32); a vertical cross becomes a cube map.\n";
+    "missing: 32); a vertical cross becomes a cube map. PNG grey with alpha is read\n"
+    "as RGBA, 16-bit channels are scaled to 8 bits and palettes are looked up.\n";
 
 // Checks that fileName's extension names a registered codec; otherwise describes why
 // not.

@@ -49,3 +49,32 @@ cjpeg -progressive -quality 80 -outfile cjpeg_progressive.jpg "$work/source.ppm"
 cjpeg -sample 1x1 -restart 1 -optimize -outfile cjpeg_444_restart.jpg "$work/source.ppm"
 convert "$work/source.ppm" -colorspace CMYK im_cmyk.jpg
 for jpeg in cjpeg_*.jpg; do djpeg -pnm -outfile "${jpeg%.jpg}.pnm" "$jpeg"; done
+
+# PNG, written by ImageMagick from odd-sized plasma in each colour type: grey, grey
+# with alpha, RGB, RGBA, 16-bit RGB, 16-bit grey with alpha, a palette, a palette with
+# transparency, a 2-bit grey, and interlaced RGBA. Beside each lies ImageMagick's own
+# RGBA decode of it: 8-bit (*.png.rgba), or for 16-bit files 16-bit big-endian
+# (*.png.rgba16), which the tests round to 8 bits themselves.
+convert -seed 11 -size 13x7 plasma: "$work/plasma.png"
+convert -size 13x7 gradient:white-black "$work/ramp.png"
+withAlpha() {
+    convert "$work/plasma.png" "$work/ramp.png" -alpha off -compose copy_opacity -composite "$@"
+}
+convert "$work/plasma.png" -colorspace Gray -define png:color-type=0 -depth 8 im_png_grey.png
+withAlpha -colorspace Gray -define png:color-type=4 -depth 8 im_png_grey_alpha.png
+convert "$work/plasma.png" -define png:color-type=2 -depth 8 im_png_rgb.png
+withAlpha -define png:color-type=6 -depth 8 im_png_rgba.png
+convert "$work/plasma.png" -define png:color-type=2 -depth 16 im_png_rgb16.png
+withAlpha -colorspace Gray -define png:color-type=4 -depth 16 im_png_grey_alpha16.png
+convert "$work/plasma.png" -colors 20 -define png:color-type=3 im_png_palette.png
+withAlpha -channel A -threshold 50% +channel -colors 20 -define png:color-type=3 \
+    png8:im_png_palette_trns.png
+convert "$work/plasma.png" -colorspace Gray -depth 2 -define png:color-type=0 \
+    -define png:bit-depth=2 im_png_grey2.png
+withAlpha -define png:color-type=6 -depth 8 -interlace PNG im_png_interlaced.png
+for png in im_png_*.png; do
+    case $png in
+    *16.png) convert "$png" -depth 16 -endian MSB "rgba:$png.rgba16" ;;
+    *) convert "$png" -depth 8 "rgba:$png.rgba" ;;
+    esac
+done

@@ -1,0 +1,175 @@
+#include "fs/PNGCodec.h"
+
+#include "core/Log.h"
+#include "fs/Image.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <png.h>
+#include <vector>
+
+namespace Vrenn {
+
+namespace {
+constexpr size_t kReasonLength = 200;
+
+// Where libpng's errors go: the message is kept and the read jumps back to decodePng
+// instead of ending the process. The bytes are read from memory through the same
+// structure.
+struct ReadState {
+    std::jmp_buf jump;
+    char message[kReasonLength];
+    const uint8_t* data;
+    size_t size;
+    size_t offset;
+};
+
+ReadState& stateOf(png_structp png) {
+    return *static_cast<ReadState*>(png_get_error_ptr(png));
+}
+
+[[noreturn]] void onError(png_structp png, png_const_charp message) {
+    ReadState& state = stateOf(png);
+    std::snprintf(state.message, sizeof state.message, "%s", message ? message : "unknown error");
+    std::longjmp(state.jump, 1);
+}
+
+// Warnings (ancillary chunks with bad checksums, which are dropped, or dubious colour
+// profiles) do not touch the pixels and do not fail the read.
+void onWarning(png_structp, png_const_charp) {}
+
+void readBytes(png_structp png, png_bytep out, size_t length) {
+    ReadState& state = stateOf(png);
+    if (length > state.size - state.offset) png_error(png, "the file ends early");
+    std::memcpy(out, state.data + state.offset, length);
+    state.offset += length;
+}
+
+// Decodes into `out`, which the caller owns. Nothing in this function's frame needs
+// destruction, so jumping back to the setjmp below skips no destructor; the Image is
+// only touched through a call that returns before any further libpng call. A long jump
+// can happen only after png and info are set, which setjmp sees as volatile.
+bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
+               char (&reason)[kReasonLength]) {
+    ReadState state;
+    state.message[0] = '\0';
+    state.data = data;
+    state.size = size;
+    state.offset = 0;
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
+        std::snprintf(reason, sizeof reason, "the file does not start with the PNG signature");
+        return false;
+    }
+    png_structp volatile png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
+    png_infop volatile info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_structp pngToFree = png;
+        png_destroy_read_struct(pngToFree ? &pngToFree : nullptr, nullptr, nullptr);
+        std::snprintf(reason, sizeof reason, "out of memory for the decoder");
+        return false;
+    }
+    if (setjmp(state.jump)) {
+        png_structp pngToFree = png;
+        png_infop infoToFree = info;
+        png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);
+        std::memcpy(reason, state.message, sizeof reason);
+        return false;
+    }
+    png_set_read_fn(png, nullptr, readBytes);
+    // The texel count below is the limit that matters; the format's own is 2^31 - 1.
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    png_read_info(png, info);
+
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colourType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    const uint64_t texels = uint64_t{width} * height;
+    if (texels > maxPixels) {
+        std::snprintf(reason, sizeof reason, "%ux%u texels are more than the limit of %llu",
+                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                      static_cast<unsigned long long>(maxPixels));
+        png_structp pngToFree = png;
+        png_infop infoToFree = info;
+        png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);
+        return false;
+    }
+
+    // Everything to 8 bits per channel in 1, 3 or 4 channels.
+    const bool transparentKey = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (transparentKey) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) png_set_scale_16(png);
+    if ((colourType == PNG_COLOR_TYPE_GRAY && transparentKey) ||
+        colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const int channels = png_get_channels(png, info);
+    const size_t stride = size_t{width} * static_cast<size_t>(channels);
+    uint8_t* pixels = nullptr;
+    if ((channels != 1 && channels != 3 && channels != 4) || png_get_bit_depth(png, info) != 8 ||
+        png_get_rowbytes(png, info) != stride) {
+        std::snprintf(reason, sizeof reason,
+                      "colour type %d at %d bits cannot be turned into 8-bit grey, RGB or RGBA",
+                      colourType, bitDepth);
+    } else {
+        const ImageFormat format = channels == 1   ? FORMAT_L8
+                                   : channels == 3 ? FORMAT_RGB8
+                                                   : FORMAT_RGBA8;
+        pixels =
+            out.create(static_cast<int32_t>(width), static_cast<int32_t>(height), 1, format, 1, 1);
+        if (!pixels) std::snprintf(reason, sizeof reason, "out of memory for the pixels");
+    }
+    if (!pixels) {
+        png_structp pngToFree = png;
+        png_infop infoToFree = info;
+        png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);
+        return false;
+    }
+
+    // Each pass of an interlaced file fills in more texels of the same rows, which
+    // therefore go straight into the picture.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y)
+            png_read_row(png, pixels + stride * y, nullptr);
+    // The rest of the file, up to the end chunk, is checked too.
+    png_read_end(png, nullptr);
+    png_structp pngToFree = png;
+    png_infop infoToFree = info;
+    png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);
+    return true;
+}
+} // namespace
+
+bool PNGCodec::decode(std::shared_ptr<File>& file, Image& image) {
+    if (!file) return false;
+    const uint32_t start = file->tell();
+    const uint32_t end = file->size();
+    std::vector<uint8_t> bytes(end > start ? end - start : 0);
+    bytes.resize(file->read(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    return decodeMemory(bytes.data(), bytes.size(), image);
+}
+
+bool PNGCodec::encode(std::shared_ptr<File>&, Image&) {
+    logMessage("PNG: writing is not supported, only reading\n");
+    return false;
+}
+
+bool PNGCodec::decodeMemory(const uint8_t* data, size_t size, Image& image) const {
+    Image decoded;
+    char reason[kReasonLength] = {};
+    if (!decodePng(data, size, m_maxPixels, decoded, reason)) {
+        logFormat("PNG: cannot decode: %s\n", reason);
+        return false;
+    }
+    image = std::move(decoded);
+    return true;
+}
+
+} // namespace Vrenn
