@@ -158,7 +158,7 @@ bool readHeader(File& file, ScanOrder& order, uint64_t& dataStart) {
 }
 
 // Moves the texels of scan lines in file order into image rows, top row first.
-void reorder(const ScanOrder& order, const uint8_t* lines, uint8_t* out) {
+void reorder(const ScanOrder& order, const uint8_t* lines, uint8_t* out, size_t texelBytes) {
     const uint32_t length = order.lineLength();
     for (uint32_t line = 0; line < order.lineCount(); ++line)
         for (uint32_t i = 0; i < length; ++i) {
@@ -166,8 +166,8 @@ void reorder(const ScanOrder& order, const uint8_t* lines, uint8_t* out) {
             uint32_t y = order.columns ? i : line;
             if (order.rightToLeft) x = order.width - 1 - x;
             if (order.bottomToTop) y = order.height - 1 - y;
-            std::memcpy(out + (size_t{y} * order.width + x) * 4,
-                        lines + (size_t{line} * length + i) * 4, 4);
+            std::memcpy(out + (size_t{y} * order.width + x) * texelBytes,
+                        lines + (size_t{line} * length + i) * texelBytes, texelBytes);
         }
 }
 
@@ -209,6 +209,33 @@ bool decodeChannel(const uint8_t* data, size_t size, size_t& pos, uint8_t* line,
     }
     return true;
 }
+// Calls emit(rgbe, index) for each of the width * height pixels of data in file order,
+// flat or run-length encoded. False when the data is shorter than the lines need or the
+// run-length data is corrupt.
+template <typename Emit>
+bool forEachPixel(const uint8_t* data, size_t size, uint32_t width, uint32_t height, Emit emit) {
+    const uint64_t texels = uint64_t{width} * height;
+    if (!usesRunLength(data, size, width)) {
+        if (texels > size / 4) return false;
+        for (uint64_t i = 0; i < texels; ++i)
+            emit(data + 4 * i, i);
+        return true;
+    }
+
+    if (height != 0 && shortestEncodedLine(width) > size / height) return false;
+    std::vector<uint8_t> line(size_t{width} * 4);
+    size_t pos = 0;
+    for (uint32_t y = 0; y < height; ++y) {
+        if (size - pos < 4 || !isScanLineHeader(data + pos, width)) return false;
+        pos += 4;
+        for (uint32_t channel = 0; channel < 4; ++channel)
+            if (!decodeChannel(data, size, pos, line.data() + channel, width)) return false;
+        for (uint32_t x = 0; x < width; ++x)
+            emit(&line[4 * x], uint64_t{width} * y + x);
+    }
+    return true;
+}
+
 } // namespace
 
 void RGBECodec::setMaxLuminance(float maxLuminance) {
@@ -260,27 +287,25 @@ void RGBECodec::packPixel(const uint8_t rgbe[4], float maxLuminance, uint8_t out
 
 bool RGBECodec::decodePixels(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                              float maxLuminance, uint8_t* out) {
-    const uint64_t texels = uint64_t{width} * height;
-    if (!usesRunLength(data, size, width)) {
-        if (texels > size / 4) return false;
-        for (uint64_t i = 0; i < texels; ++i)
-            packPixel(data + 4 * i, maxLuminance, out + 4 * i);
-        return true;
-    }
+    return forEachPixel(data, size, width, height, [&](const uint8_t* rgbe, uint64_t i) {
+        packPixel(rgbe, maxLuminance, out + 4 * i);
+    });
+}
 
-    if (height != 0 && shortestEncodedLine(width) > size / height) return false;
-    std::vector<uint8_t> line(size_t{width} * 4);
-    size_t pos = 0;
-    for (uint32_t y = 0; y < height; ++y) {
-        if (size - pos < 4 || !isScanLineHeader(data + pos, width)) return false;
-        pos += 4;
-        for (uint32_t channel = 0; channel < 4; ++channel)
-            if (!decodeChannel(data, size, pos, line.data() + channel, width)) return false;
-        uint8_t* row = out + size_t{width} * 4 * y;
-        for (uint32_t x = 0; x < width; ++x)
-            packPixel(&line[4 * x], maxLuminance, row + 4 * x);
+void RGBECodec::unpackPixel(const uint8_t rgbe[4], float out[3]) {
+    if (rgbe[3] == 0) {
+        out[0] = out[1] = out[2] = 0.0f;
+        return;
     }
-    return true;
+    const double scale = std::ldexp(1.0, static_cast<int>(rgbe[3]) - 136); // 2^(e-128) / 256
+    for (int c = 0; c < 3; ++c)
+        out[c] = static_cast<float>(rgbe[c] * scale);
+}
+
+bool RGBECodec::decodeRadiance(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                               float* out) {
+    return forEachPixel(data, size, width, height,
+                        [&](const uint8_t* rgbe, uint64_t i) { unpackPixel(rgbe, out + 3 * i); });
 }
 
 bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
@@ -311,22 +336,28 @@ bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
         return false;
     }
 
+    const bool radiance = m_output == Output::Radiance;
+    const size_t texelBytes = radiance ? 3 * sizeof(float) : 4;
     Image decoded;
-    uint8_t* pixels =
-        decoded.create(static_cast<int32_t>(w), static_cast<int32_t>(h), 1, FORMAT_RGBA8, 1, 1);
+    uint8_t* pixels = decoded.create(static_cast<int32_t>(w), static_cast<int32_t>(h), 1,
+                                     radiance ? FORMAT_RGB32F : FORMAT_RGBA8, 1, 1);
     if (!pixels) {
         logMessage("RGBE: out of memory for the pixel data\n");
         return false;
     }
     std::vector<uint8_t> lines;
-    if (!order.isTopRowFirst()) lines.resize(size_t{w} * h * 4);
+    if (!order.isTopRowFirst()) lines.resize(size_t{w} * h * texelBytes);
     uint8_t* target = order.isTopRowFirst() ? pixels : lines.data();
-    if (!decodePixels(data.data(), data.size(), length, order.lineCount(), m_maxLuminance,
-                      target)) {
+    const bool whole = radiance
+                           ? decodeRadiance(data.data(), data.size(), length, order.lineCount(),
+                                            reinterpret_cast<float*>(target))
+                           : decodePixels(data.data(), data.size(), length, order.lineCount(),
+                                          m_maxLuminance, target);
+    if (!whole) {
         logMessage("RGBE: corrupt or truncated run-length data\n");
         return false;
     }
-    if (!order.isTopRowFirst()) reorder(order, lines.data(), pixels);
+    if (!order.isTopRowFirst()) reorder(order, lines.data(), pixels, texelBytes);
     // A vertical cross (three faces wide, four high) becomes a cube map.
     if (h / 4 == w / 3) decoded.crossToCube();
     image = std::move(decoded);

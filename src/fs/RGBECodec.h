@@ -7,10 +7,12 @@
 
 namespace Vrenn {
 
-// Radiance RGBE pictures (light probes, environment maps), read into four 8-bit
+// Radiance RGBE pictures (light probes, environment maps), read by default into four 8-bit
 // channels: colour normalised by its largest component, intensity relative to the
-// codec's luminance range in alpha (the program sets it from "max_env_lum"). A picture shaped like a vertical cross
-// (three faces wide, four high) becomes a six-face cube map. Writing is not supported.
+// codec's luminance range in alpha (the program sets it from "max_env_lum"). Tools that
+// need the light itself (probe projection) switch the codec to Output::Radiance: three
+// 32-bit floats per texel, the values the file stores, unclamped. A picture shaped like a vertical
+// cross (three faces wide, four high) becomes a six-face cube map. Writing is not supported.
 class RGBECodec : public Codec {
 public:
     explicit RGBECodec(std::string name = "hdr", float maxLuminance = 0.0f)
@@ -24,6 +26,12 @@ public:
     // and 0 is used.
     void setMaxLuminance(float maxLuminance);
     float maxLuminance() const { return m_maxLuminance; }
+
+    // What the next pictures decode into: Packed (FORMAT_RGBA8, as above) or Radiance
+    // (FORMAT_RGB32F, red, green and blue as stored; the luminance range plays no part).
+    enum class Output { Packed, Radiance };
+    void setOutput(Output output) { m_output = output; }
+    Output output() const { return m_output; }
 
     // Reads the header line by line (a "#?" signature line, "FORMAT=32-bit_rle_rgbe"
     // among the lines up to a blank one, the whole header within 64 KiB), then the
@@ -46,8 +54,15 @@ public:
     static bool decodePixels(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                              float maxLuminance, uint8_t* out);
 
+    // One pixel's red, green and blue: mantissa * 2^(exponent - 136); exponent 0 is black.
+    static void unpackPixel(const uint8_t rgbe[4], float out[3]);
+    // As decodePixels, into 3 floats per pixel (unpackPixel).
+    static bool decodeRadiance(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                               float* out);
+
 private:
     float m_maxLuminance = 0.0f;
+    Output m_output = Output::Packed;
 };
 
 } // namespace Vrenn

@@ -250,6 +250,20 @@ TEST_F(RGBETest, EveryScanOrderGivesTheSamePicture) {
             EXPECT_EQ(image.width(), int(width));
             EXPECT_EQ(image.height(), int(height));
             EXPECT_EQ(pixels(image), wanted) << resolution;
+
+            // The same texels as unclamped radiance, three floats each.
+            codec.setOutput(RGBECodec::Output::Radiance);
+            Image radiance;
+            ASSERT_TRUE(decode(header(resolution) + data, radiance)) << resolution;
+            codec.setOutput(RGBECodec::Output::Packed);
+            ASSERT_EQ(radiance.format(), FORMAT_RGB32F);
+            ASSERT_EQ(radiance.width(), int(width));
+            const auto* texel = reinterpret_cast<const float*>(radiance.data());
+            for (size_t i = 0; i < picture.size(); ++i, texel += 3) {
+                const auto f = Vrenn::Test::rgbeToFloat(picture[i].data());
+                for (size_t c = 0; c < 3; ++c)
+                    ASSERT_EQ(texel[c], float(f[c])) << resolution << " texel " << i;
+            }
         }
     }
 }

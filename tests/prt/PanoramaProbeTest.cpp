@@ -1,0 +1,188 @@
+// HDR panoramas into probes: the SH projection weighted by solid angle, the lat-long direction
+// convention (pinned by a bright spot and by a quarter turn against the SH rotation), and the
+// sky cube resampled from the panorama.
+
+#include "prt/PanoramaProbe.h"
+
+#include "ReferenceSH.h"
+#include "fs/HalfFloat.h"
+#include "fs/Image.h"
+#include "prt/SHRotation.h"
+#include "prt/SkyCube.h"
+
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A width x height RGB32F panorama, texel (column, row) set by fill.
+Image makePanorama(int width, int height, const std::function<void(int, int, float*)>& fill) {
+    Image image;
+    auto* texels = reinterpret_cast<float*>(image.create(width, height, 1, FORMAT_RGB32F, 1, 1));
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column)
+            fill(column, row, texels + (size_t(row) * size_t(width) + size_t(column)) * 3);
+    return image;
+}
+
+// The direction of a texel centre, written out from the documented convention.
+void texelDirection(int column, int row, int width, int height, double d[3]) {
+    const double phi = 2.0 * kPi * ((column + 0.5) / width - 0.5);
+    const double theta = kPi * (row + 0.5) / height;
+    d[0] = std::sin(theta) * std::sin(phi);
+    d[1] = std::cos(theta);
+    d[2] = -std::sin(theta) * std::cos(phi);
+}
+
+TEST(PanoramaProbeTest, ConstantPanoramaHasOnlyTheConstantTermAndAFlatSky) {
+    const float value[3] = {50.0f, 2.0f, 0.25f};
+    const Image panorama = makePanorama(128, 64, [&](int, int, float* t) {
+        for (int c = 0; c < 3; ++c)
+            t[c] = value[c];
+    });
+    SHCoeffs coeffs;
+    ASSERT_TRUE(projectPanorama(panorama, coeffs));
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(coeffs.channel(c)[0], value[c] * std::sqrt(4.0 * kPi), 1e-5 * value[c]);
+        for (size_t i = 1; i < 25; ++i)
+            EXPECT_NEAR(coeffs.channel(c)[i], 0.0, 2e-3 * value[c])
+                << "channel " << c << " i " << i;
+    }
+
+    Image sky;
+    ASSERT_TRUE(panoramaSkyCube(panorama, 8, sky));
+    ASSERT_EQ(sky.faces(), 6);
+    ASSERT_EQ(sky.format(), FORMAT_RGBA16F);
+    for (int face = 0; face < 6; ++face) {
+        const auto* texel = reinterpret_cast<const uint16_t*>(sky.getFaceData(face, 0));
+        for (int i = 0; i < 64; ++i, texel += 4) {
+            for (int c = 0; c < 3; ++c)
+                ASSERT_NEAR(halfToFloat(texel[c]), value[c], 1e-3 * value[c]);
+            ASSERT_EQ(halfToFloat(texel[3]), 1.0f);
+        }
+    }
+    // Non-RGB32F input is refused.
+    Image bytes;
+    bytes.create(8, 4, 1, FORMAT_RGBA8, 1, 1);
+    EXPECT_FALSE(projectPanorama(bytes, coeffs));
+    EXPECT_FALSE(panoramaSkyCube(bytes, 8, sky));
+}
+
+TEST(PanoramaProbeTest, BrightSpotGivesTheBasisInItsDirectionTimesItsEnergy) {
+    // A spot of radius 2 degrees round an oblique direction on a black sky.
+    const int width = 1024, height = 512;
+    double centre[3] = {0.48, 0.6, -0.64};
+    const double norm =
+        std::sqrt(centre[0] * centre[0] + centre[1] * centre[1] + centre[2] * centre[2]);
+    for (double& x : centre)
+        x /= norm;
+    const double cosRadius = std::cos(2.0 * kPi / 180.0);
+    const float radiance[3] = {1000.0f, 500.0f, 10.0f};
+    double energy = 0.0; // the spot's solid angle as the texels cover it
+    const Image panorama = makePanorama(width, height, [&](int column, int row, float* t) {
+        double d[3];
+        texelDirection(column, row, width, height, d);
+        const bool inSpot = d[0] * centre[0] + d[1] * centre[1] + d[2] * centre[2] > cosRadius;
+        for (int c = 0; c < 3; ++c)
+            t[c] = inSpot ? radiance[c] : 0.0f;
+        if (inSpot)
+            energy += 2.0 * kPi / width *
+                      (std::cos(kPi * row / height) - std::cos(kPi * (row + 1) / height));
+    });
+    ASSERT_NEAR(energy, 2.0 * kPi * (1.0 - cosRadius), 0.05 * energy);
+
+    SHCoeffs coeffs;
+    ASSERT_TRUE(projectPanorama(panorama, coeffs));
+    const auto basis = testing::referenceSH(centre[0], centre[1], centre[2]);
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < 25; ++i)
+            EXPECT_NEAR(coeffs.channel(c)[i], radiance[c] * energy * basis[i],
+                        0.01 * radiance[c] * energy)
+                << "channel " << c << " i " << i;
+
+    // The sky shows the spot where a cube-map lookup in its direction lands.
+    Image sky;
+    ASSERT_TRUE(panoramaSkyCube(panorama, 256, sky));
+    int bright = 0;
+    for (int face = 0; face < 6; ++face) {
+        const auto* texel = reinterpret_cast<const uint16_t*>(sky.getFaceData(face, 0));
+        for (int row = 0; row < 256; ++row)
+            for (int column = 0; column < 256; ++column, texel += 4) {
+                const Vec3 d = cubeFaceDirection(face, (column + 0.5f) / 256, (row + 0.5f) / 256);
+                const double cosine = d.x * centre[0] + d.y * centre[1] + d.z * centre[2];
+                if (cosine > std::cos(1.5 * kPi / 180.0)) {
+                    EXPECT_GT(halfToFloat(texel[0]), 0.5f * radiance[0]);
+                    ++bright;
+                } else if (cosine < std::cos(2.5 * kPi / 180.0)) {
+                    ASSERT_EQ(halfToFloat(texel[0]), 0.0f);
+                }
+            }
+    }
+    EXPECT_GT(bright, 10);
+}
+
+TEST(PanoramaProbeTest, QuarterColumnShiftIsTheSHRotationAboutY) {
+    // An irregular sky: light from several lobes of different colours, so that every band
+    // has energy.
+    const int width = 128, height = 64;
+    const auto sky = [&](int column, int row, float* t) {
+        double d[3];
+        texelDirection(column, row, width, height, d);
+        t[0] = float(std::exp(4.0 * (0.3 * d[0] + 0.8 * d[1] - 0.52 * d[2])));
+        t[1] = float(1.0 + d[0] * d[2] + 0.5 * d[2] * d[2] * d[0]);
+        t[2] = float(std::exp(6.0 * (-0.6 * d[0] - 0.1 * d[1] + 0.79 * d[2])));
+    };
+    const Image original = makePanorama(width, height, sky);
+    // Each row moves a quarter of the width to the right.
+    const Image turned = makePanorama(width, height, [&](int column, int row, float* t) {
+        sky((column + width - width / 4) % width, row, t);
+    });
+    SHCoeffs before, after;
+    ASSERT_TRUE(projectPanorama(original, before));
+    ASSERT_TRUE(projectPanorama(turned, after));
+
+    // -90 degrees about y: -z goes to +x, +x to +z.
+    const float rows[9] = {0, 0, -1, 0, 1, 0, 1, 0, 0};
+    SHCoeffs expected;
+    SHRotation(rows).apply(before, expected);
+    for (int c = 0; c < 3; ++c) {
+        const float scale = std::fabs(before.channel(c)[0]);
+        for (size_t i = 0; i < 25; ++i)
+            EXPECT_NEAR(after.channel(c)[i], expected.channel(c)[i], 1e-4f * scale)
+                << "channel " << c << " i " << i;
+    }
+}
+
+TEST(PanoramaProbeTest, CoefficientFilesComeBackExactlyAndDamagedOnesAreRefused) {
+    SHCoeffs coeffs;
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < 25; ++i)
+            coeffs.channel(c)[i] =
+                float(std::sin(double(c * 25 + int(i)) + 0.1)) * 1e3f / float(i + 1);
+    const std::string text = formatProbeCoefficients(coeffs);
+    SHCoeffs back;
+    std::string why;
+    ASSERT_TRUE(parseProbeCoefficients(text, back, why)) << why;
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < 25; ++i)
+            EXPECT_EQ(back.channel(c)[i], coeffs.channel(c)[i]);
+
+    const std::string line = text.substr(0, text.find('\n') + 1);
+    const SHCoeffs untouched = back;
+    for (const std::string& bad :
+         {line + line, line + line + line + line, line + line + "1 2 3\n",
+          line + line + line.substr(0, line.size() - 1) + " 7\n", line + line + "nan" + line,
+          line + line + "1e99" + line.substr(line.find(' ')), std::string("x\n")}) {
+        why.clear();
+        EXPECT_FALSE(parseProbeCoefficients(bad, back, why)) << bad;
+        EXPECT_FALSE(why.empty());
+        EXPECT_EQ(back.red, untouched.red);
+    }
+}
+
+} // namespace
+} // namespace Vrenn

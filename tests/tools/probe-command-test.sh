@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Checks `vrenn probe`: a small Radiance panorama written here becomes a probe's coefficient
+# file and sky cube; bad input fails with one line and writes nothing.
+#   probe-command-test.sh VRENN
+set -uo pipefail
+vrenn=$1
+source "$(dirname "$0")/../support/cli-checks.sh"
+
+# write_hdr FILE WIDTH HEIGHT R G B E: a flat (not run-length) picture of one RGBE pixel.
+write_hdr() {
+    local pixel
+    pixel=$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' "$4" "$5" "$6" "$7")
+    {
+        printf '#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y %d +X %d\n' "$3" "$2"
+        for ((i = 0; i < $2 * $3; ++i)); do printf "$pixel"; done
+    } >"$1"
+}
+
+# fails_cleanly COMMAND...: exit status 1, one line on stderr, nothing on stdout.
+fails_cleanly() {
+    "$@" >stdout.txt 2>stderr.txt
+    local status=$?
+    [ "$status" -eq 1 ] && [ ! -s stdout.txt ] && [ "$(wc -l <stderr.txt)" -eq 1 ] &&
+        grep -q "^vrenn: probe" stderr.txt
+}
+
+# coefficient FILE LINE INDEX: number INDEX (from 0) of line LINE (from 1).
+coefficient() { awk -v l="$2" -v i="$3" 'NR == l { print $(i + 1) }' "$1"; }
+near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d < t && -d < t) }'; }
+
+# 50, 25 and 10 everywhere: above the 8-bit packing's default range of 32, so only the
+# unclamped radiance gives the right constant term (value * sqrt(4 pi)).
+write_hdr sky.hdr 64 32 200 100 40 134
+check "help" bash -c "'$vrenn' probe --help | grep -q 'vrenn probe IMAGE.hdr'"
+out=$("$vrenn" probe sky.hdr --out run)
+check "last line" [ "$(tail -n 1 <<<"$out")" = \
+    "slot=0 width=64 height=32 coefficients=run/probes/probe0.sh sky=run/textures/sky/probe0.dds" ]
+check "three lines of 25" awk 'NF != 25 { exit 1 } END { exit NR != 3 }' run/probes/probe0.sh
+check "red constant term" near "$(coefficient run/probes/probe0.sh 1 0)" 177.2454 0.01
+check "green constant term" near "$(coefficient run/probes/probe0.sh 2 0)" 88.6227 0.01
+check "blue constant term" near "$(coefficient run/probes/probe0.sh 3 0)" 35.4491 0.01
+check "no other terms" awk '{ for (i = 2; i <= NF; ++i) if ($i > 0.5 || $i < -0.5) exit 1 }' \
+    run/probes/probe0.sh
+check "sky cube" [ "$("$vrenn" image info run/textures/sky/probe0.dds | head -n 1)" = \
+    "format=12 width=64 height=64 depth=1 mips=1 faces=6" ]
+
+write_hdr wide.hdr 512 256 128 128 128 129
+out=$("$vrenn" probe wide.hdr --out run --slot 1)
+check "slot 1" matches "$(tail -n 1 <<<"$out")" "^slot=1 width=512 height=256 .*probe1.dds$"
+check "face size a quarter of the width" [ "$("$vrenn" image info run/textures/sky/probe1.dds |
+    head -n 1)" = "format=12 width=128 height=128 depth=1 mips=1 faces=6" ]
+
+# Bad input: one line, exit 1, and neither a new folder nor a changed probe.
+cp run/probes/probe0.sh before.sh
+head -c 100 sky.hdr >truncated.hdr
+write_hdr square.hdr 16 16 1 1 1 128
+printf 'not a picture\n' >text.hdr
+cp sky.hdr sky.jpg
+for bad in missing.hdr truncated.hdr square.hdr text.hdr sky.jpg; do
+    check "refuses $bad" fails_cleanly "$vrenn" probe "$bad" --out fresh
+    check "refuses $bad over a probe" fails_cleanly "$vrenn" probe "$bad" --out run
+done
+check "nothing written" [ ! -e fresh ]
+check "probe kept" cmp -s before.sh run/probes/probe0.sh
+check "bad slot" bash -c "'$vrenn' probe sky.hdr --slot 2 2>/dev/null; [ \$? -eq 2 ]"
+check "no temporary files" [ -z "$(find run -name '*.tmp*' -o -name '.*' -type f)" ]
+
+finish probe
