@@ -51,7 +51,7 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     Vrenn::Test::CodecEnvironment environment;
     TempDir dir;
     environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
-    for (const char* name : {"probe.hdr", "probe.HDR", "probe", "probe.png"})
+    for (const char* name : {"probe.hdr", "probe.HDR", "probe", "probe.tga"})
         dir.write(name, smallHDR());
     // The temporary folder lies outside the run folder (the working directory).
     for (const char* name : {"probe.hdr", "missing.hdr", "a.b.dds", "missing.dds"})
@@ -62,7 +62,7 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     EXPECT_EQ(image.width(), 8);
     EXPECT_FALSE(image.load(dir.file("probe.HDR")));
     EXPECT_FALSE(image.load(dir.file("probe")));
-    EXPECT_FALSE(image.load(dir.file("probe.png")));
+    EXPECT_FALSE(image.load(dir.file("probe.tga")));
     EXPECT_FALSE(image.load(dir.file("missing.hdr")));
     EXPECT_EQ(
         lines(dir.read("app.log")),
@@ -70,7 +70,7 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
             "--- Loading " + dir.file("probe.hdr"),
             "Warning: Loading " + dir.file("probe.HDR") + " failed: no codec for its extension.",
             "Warning: Loading " + dir.file("probe") + " failed: no codec for its extension.",
-            "Warning: Loading " + dir.file("probe.png") + " failed: no codec for its extension.",
+            "Warning: Loading " + dir.file("probe.tga") + " failed: no codec for its extension.",
             "--- Loading " + dir.file("missing.hdr"),
             "Warning: Loading " + dir.file("missing.hdr") + " failed."}));
 
