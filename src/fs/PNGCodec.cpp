@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <png.h>
 #include <vector>
@@ -61,6 +62,20 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
         std::snprintf(reason, sizeof reason, "the file does not start with the PNG signature");
         return false;
     }
+    // The decoder reserves a chunk's whole length before reading it: a length field larger
+    // than what the file holds would have it reserve gigabytes for a file of bytes.
+    for (size_t at = 8; at + 8 <= size;) {
+        const uint64_t length = uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 |
+                                uint64_t{data[at + 2]} << 8 | uint64_t{data[at + 3]};
+        if (length + 12 > size - at) {
+            std::snprintf(reason, sizeof reason,
+                          "a chunk at byte %zu claims %llu bytes, more than the file holds", at,
+                          static_cast<unsigned long long>(length));
+            return false;
+        }
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0) break; // what follows is not read
+        at += size_t(length) + 12;
+    }
     png_structp volatile png =
         png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
     png_infop volatile info = png ? png_create_info_struct(png) : nullptr;
@@ -80,6 +95,9 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
     png_set_read_fn(png, nullptr, readBytes);
     // The texel count below is the limit that matters; the format's own is 2^31 - 1.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    // Decompressed text is capped at libpng's usual 8 MB, or the file's size when larger.
+    png_set_chunk_malloc_max(png, std::max<png_alloc_size_t>(png_alloc_size_t{size},
+                                                             png_alloc_size_t{8} << 20));
     png_read_info(png, info);
 
     png_uint_32 width = 0;

@@ -166,6 +166,14 @@ TEST_F(PNGTest, PicturesAboveThePixelLimitAreRefused) {
 
     std::shared_ptr<File> out = Vrenn::Test::memoryFile("");
     EXPECT_FALSE(codec.encode(out, image));
+
+    // A chunk whose length field claims 2 GB in a file of bytes is refused before the decoder
+    // reserves it (the fuzzer found a tEXt chunk doing so).
+    std::string claim = rgb.substr(0, 33) + bigEndian(0x78ffff00) + "tEXtComment";
+    EXPECT_FALSE(decode(claim, image));
+    EXPECT_EQ(log().back(),
+              "PNG: cannot decode: a chunk at byte 33 claims 2030042880 bytes, more than the "
+              "file holds");
 }
 
 } // namespace
