@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace Vrenn {
 
@@ -20,6 +21,9 @@ public:
     virtual uint32_t read(void* buf, uint32_t n) = 0;
     // Reads n bytes from src and writes them here; returns what write returned.
     virtual uint32_t copyFrom(File& src, uint32_t n);
+    // The bytes from the current position to the end (fewer when a read comes up short),
+    // for decoders that take a whole file in memory.
+    std::vector<uint8_t> readRest();
     virtual uint32_t seek(int32_t offset, int32_t origin) = 0;
     virtual uint32_t tell() = 0;
     uint32_t rewind() { return seek(0, SEEK_FROM_START); }

@@ -222,10 +222,7 @@ bool encodeJpeg(const uint8_t* pixels, uint32_t width, uint32_t height, int chan
 
 bool JPEGCodec::decode(std::shared_ptr<File>& file, Image& image) {
     if (!file) return false;
-    const uint32_t start = file->tell();
-    const uint32_t end = file->size();
-    std::vector<uint8_t> bytes(end > start ? end - start : 0);
-    bytes.resize(file->read(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    const std::vector<uint8_t> bytes = file->readRest();
     return decodeMemory(bytes.data(), bytes.size(), image);
 }
 
