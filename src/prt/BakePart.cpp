@@ -173,9 +173,9 @@ bool BakePart::write(File& file, const BakePartHeader& header, const PolyPack& p
     uint32_t lengthBits;
     std::memcpy(&lengthBits, &header.rayLength, 4);
     putU32(head, lengthBits);
-    for (uint32_t v : {header.shard, header.shards, header.atlasWidth, header.atlasHeight,
-                       header.planes, header.texelBytes, header.polygons, header.firstPolygon,
-                       header.polygonCount})
+    for (uint32_t v :
+         {header.shard, header.shards, header.atlasWidth, header.atlasHeight, header.planes,
+          header.texelBytes, header.polygons, header.firstPolygon, header.polygonCount})
         putU32(head, v);
     putU64(head, header.texels);
     for (uint32_t p = header.firstPolygon; p < header.firstPolygon + header.polygonCount; ++p) {
@@ -194,9 +194,9 @@ bool BakePart::write(File& file, const BakePartHeader& header, const PolyPack& p
         const size_t rowBytes = static_cast<size_t>(rect.placedWidth()) * header.texelBytes;
         for (size_t plane = 0; plane < header.planes; ++plane)
             for (int y = rect.y; y < rect.y + rect.placedHeight(); ++y) {
-                const uint8_t* row = image->data() + plane * planeBytes +
-                                     (static_cast<size_t>(y) * width + size_t(rect.x)) *
-                                         header.texelBytes;
+                const uint8_t* row =
+                    image->data() + plane * planeBytes +
+                    (static_cast<size_t>(y) * width + size_t(rect.x)) * header.texelBytes;
                 if (!writeAll(file, row, rowBytes, hash)) return false;
             }
     }
@@ -242,7 +242,7 @@ bool BakePart::read(const std::string& path, std::string& why) {
     h.samples = getU32(b + 28);
     const uint32_t lengthBits = getU32(b + 32);
     std::memcpy(&h.rayLength, &lengthBits, 4);
-    uint32_t* fields[] = {&h.shard,   &h.shards,     &h.atlasWidth,   &h.atlasHeight, &h.planes,
+    uint32_t* fields[] = {&h.shard,      &h.shards,   &h.atlasWidth,   &h.atlasHeight, &h.planes,
                           &h.texelBytes, &h.polygons, &h.firstPolygon, &h.polygonCount};
     for (size_t i = 0; i < std::size(fields); ++i)
         *fields[i] = getU32(b + 36 + 4 * i);
@@ -301,10 +301,10 @@ bool BakePart::fits(const PolyPack& pack, std::string& why) const {
     for (uint32_t i = 0; i < h.polygonCount; ++i) {
         const AtlasRect& rect = pack.polygons()[h.firstPolygon + i].atlas;
         const Rectangle& r = m_rectangles[i];
-        const Rectangle own = rect.placed ? Rectangle{uint32_t(rect.x), uint32_t(rect.y),
-                                                      uint32_t(rect.placedWidth()),
-                                                      uint32_t(rect.placedHeight())}
-                                          : Rectangle{};
+        const Rectangle own =
+            rect.placed ? Rectangle{uint32_t(rect.x), uint32_t(rect.y),
+                                    uint32_t(rect.placedWidth()), uint32_t(rect.placedHeight())}
+                        : Rectangle{};
         if (r.x != own.x || r.y != own.y || r.width != own.width || r.height != own.height) {
             why = "places polygon " + std::to_string(h.firstPolygon + i) +
                   " elsewhere in the atlas than this model does";
@@ -324,7 +324,8 @@ void BakePart::copyInto(const PolyPack& pack) const {
         const size_t rowBytes = size_t(r.width) * texelBytes;
         for (size_t plane = 0; plane < m_header.planes; ++plane)
             for (uint32_t y = r.y; y < r.y + r.height; ++y) {
-                std::memcpy(image.data() + plane * planeBytes + (size_t(y) * width + r.x) * texelBytes,
+                std::memcpy(image.data() + plane * planeBytes +
+                                (size_t(y) * width + r.x) * texelBytes,
                             from, rowBytes);
                 from += rowBytes;
             }

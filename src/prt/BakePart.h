@@ -44,10 +44,10 @@ enum class BakeKind : uint32_t { Transfer = 0, Ambient = 1 };
 struct BakePartHeader {
     uint64_t modelChecksum = 0; // FNV-1a 64 of the model file's bytes
     BakeKind kind = BakeKind::Transfer;
-    uint32_t rays = 0;       // requested rays per texel
-    uint32_t samples = 0;    // g * g
-    float rayLength = 0.0f;  // world units
-    uint32_t shard = 0;      // 1 ... shards
+    uint32_t rays = 0;      // requested rays per texel
+    uint32_t samples = 0;   // g * g
+    float rayLength = 0.0f; // world units
+    uint32_t shard = 0;     // 1 ... shards
     uint32_t shards = 0;
     uint32_t atlasWidth = 0;
     uint32_t atlasHeight = 0;

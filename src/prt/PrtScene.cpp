@@ -280,17 +280,15 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
         if (!part.read(shown(name), why)) return mergeRefused(shown(name) + " " + why);
         const BakePartHeader& h = part.header();
         if (h.shard != k || h.shards != shards)
-            return mergeRefused(shown(name) + " holds shard " + std::to_string(h.shard) +
-                                " of " + std::to_string(h.shards) +
-                                " (a copy of another part?)");
+            return mergeRefused(shown(name) + " holds shard " + std::to_string(h.shard) + " of " +
+                                std::to_string(h.shards) + " (a copy of another part?)");
         if (h.modelChecksum != modelChecksum)
             return mergeRefused(shown(name) + " was baked from another model file");
         if (k == names.begin()->first) {
             if (h.kind != BakeKind::Transfer && h.kind != BakeKind::Ambient)
                 return mergeRefused(shown(name) + " holds an unknown kind of bake");
             first = h;
-            if (!packForBake(model, h.kind == BakeKind::Ambient, false, pack, result))
-                return false;
+            if (!packForBake(model, h.kind == BakeKind::Ambient, false, pack, result)) return false;
         } else if (h.kind != first.kind || h.rays != first.rays || h.samples != first.samples ||
                    std::memcmp(&h.rayLength, &first.rayLength, 4) != 0) {
             auto describe = [](const BakePartHeader& p) {

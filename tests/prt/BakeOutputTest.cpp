@@ -49,8 +49,8 @@ TEST(BakeOutput, SmallBakesWriteTheStoredBytes) {
             EXPECT_EQ(hex(filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"})),
                       "0x268d02ad74e349f8");
         else
-            EXPECT_EQ(hex(filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds",
-                                              "models/saved.vmsh"})),
+            EXPECT_EQ(hex(filesChecksum(
+                          dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})),
                       "0x16ab8dd01f70a72d");
     }
 }

@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace Vrenn {
 namespace {
@@ -86,15 +86,16 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
         PrtBakeResult one;
         ASSERT_TRUE(rebuildPrtScene(*file.load(), settings, one));
 
-        for (const uint32_t n : ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
+        for (const uint32_t n :
+             ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
             SCOPED_TRACE("ambient " + std::to_string(ambient) + ", " + std::to_string(n) +
                          " shards");
-            const std::string parts = dir.file("parts-" + std::to_string(ambient) + "-" +
-                                               std::to_string(n));
+            const std::string parts =
+                dir.file("parts-" + std::to_string(ambient) + "-" + std::to_string(n));
             for (uint32_t k = n; k >= 1; --k) // any order
                 ASSERT_TRUE(file.shard(parts, k, n, 5, ambient));
-            const std::string out = dir.file("merged-" + std::to_string(ambient) + "-" +
-                                             std::to_string(n));
+            const std::string out =
+                dir.file("merged-" + std::to_string(ambient) + "-" + std::to_string(n));
             PrtBakeResult merged;
             ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
             EXPECT_EQ(merged.texels, one.texels);
@@ -149,15 +150,14 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
                            fs::copy_options::overwrite_existing);
          },
          "bake-2-of-3.part holds shard 1 of 3"},
-        {"part of another split",
-         [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 1, 2)); }, "different splits"},
+        {"part of another split", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 1, 2)); },
+         "different splits"},
         {"part of another model",
          [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
          "bake-3-of-3.part was baked from another model file"},
         {"other ray count", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
          "bake-2-of-3.part is another bake (SH transfer, 5 rays (4 samples)"},
-        {"other kind",
-         [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
+        {"other kind", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
          "bake-3-of-3.part is another bake (ambient"},
         {"truncated part",
          [&](const std::string& p) {
@@ -179,7 +179,11 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
              fs::rename(p + "/bake-2-of-3.part", p + "/bake-02-of-3.part");
          },
          "bake-02-of-3.part is not named as a part is"},
-        {"no parts", [](const std::string& p) { fs::remove_all(p); fs::create_directory(p); },
+        {"no parts",
+         [](const std::string& p) {
+             fs::remove_all(p);
+             fs::create_directory(p);
+         },
          "no parts (bake-K-of-N.part) in"},
     };
     for (const Case& c : cases) {

@@ -116,8 +116,8 @@ int runBake(const Args& args) {
             const std::string* text = value();
             const size_t slash = text ? text->find('/') : std::string::npos;
             long long k = 0, n = 0;
-            if (slash == std::string::npos || !parseCount(text->substr(slash + 1), 1,
-                                                          kMaxBakeShards, n) ||
+            if (slash == std::string::npos ||
+                !parseCount(text->substr(slash + 1), 1, kMaxBakeShards, n) ||
                 !parseCount(text->substr(0, slash), 1, n, k))
                 return usageError("bake", "--shard needs K/N, K from 1 to N and N from 1 to " +
                                               std::to_string(kMaxBakeShards));
