@@ -9,10 +9,14 @@
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"
 #include "geometry/VmshLoader.h"
+#include "prt/BakePart.h"
 #include "prt/SHTextureBuilder.h"
 #include "prt/TransferTextures.h"
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <system_error>
 
@@ -72,7 +76,6 @@ public:
         return true;
     }
 
-private:
     AtomicFile* open(const std::string& name) {
         const std::filesystem::path target(path(name));
         if (target.has_parent_path()) {
@@ -88,18 +91,14 @@ private:
         return m_files.back().get();
     }
 
+private:
     std::string m_dir;
     std::vector<std::unique_ptr<AtomicFile>> m_files;
 };
 
-} // namespace
-
-bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result) {
-    result = PrtBakeResult{};
-    if (settings.rays < 1 || settings.rays > kMaxSampleRays)
-        return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
-
-    PolyPack pack(4, kBalanceWeight, kSplitWeight);
+// Packs every surface's polygons and lays out the atlas for the bake kind; builds the tree
+// when the rays need it.
+bool packForBake(Model& model, bool ambient, bool tree, PolyPack& pack, PrtBakeResult& result) {
     for (size_t s = 0; s < model.surfaces().size(); ++s) {
         const auto& surface = model.surfaces()[s];
         // A surface without triangles draws nothing and needs no transfer.
@@ -109,16 +108,22 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
     result.polygons = pack.polygons().size();
     if (pack.polygons().empty()) return bakeFailed("the model has no polygons to bake");
 
-    const int planes = settings.ambient ? 1 : kTransferPlaneCount;
-    const ImageFormat format = settings.ambient ? FORMAT_L8 : kTransferFormat;
+    const int planes = ambient ? 1 : kTransferPlaneCount;
+    const ImageFormat format = ambient ? FORMAT_L8 : kTransferFormat;
     if (!pack.packAtlas(kAtlasStart, kAtlasStart, planes, format, kAtlasTexCoordSet,
                         kWorldUnitsPerTexel))
         return false;
     result.atlasWidth = pack.atlasWidth();
     result.atlasHeight = pack.atlasHeight();
+    if (!tree) return true;
     if (!pack.buildTree()) return false;
     result.treeOutline = bspOutline(pack);
+    return true;
+}
 
+// Walks the polygons (all when polygons is null) with the builder the settings ask for.
+bool walkForBake(PolyPack& pack, const PrtBakeSettings& settings,
+                 const std::vector<uint32_t>* polygons, PrtBakeResult& result) {
     std::unique_ptr<AmbientTextureBuilder> builder;
     if (settings.ambient)
         builder = std::make_unique<AmbientTextureBuilder>(settings.rays, settings.rayLength, pack);
@@ -127,14 +132,21 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
     if (!builder->generateSamples()) return bakeFailed("the sample set could not be made");
     result.samples = builder->sampleCount();
 
+    BakeOptions walk = settings.walk;
+    walk.polygons = polygons;
     BakeStats stats;
-    if (!pack.bake(*builder, settings.walk, &stats)) return false;
+    if (!pack.bake(*builder, walk, &stats)) return false;
     result.texels = stats.texels;
     result.seconds = stats.seconds;
     result.workers = stats.workers;
     result.rays = builder->raysTraced();
+    return true;
+}
 
-    StagedFiles files(settings.outputDir);
+// Writes the baked textures and the model with its atlas coordinates, all or none.
+bool writeBakeFiles(const Model& model, const PolyPack& pack, const std::string& outputDir,
+                    PrtBakeResult& result) {
+    StagedFiles files(outputDir);
     Image& bakeImage = *pack.bakeImage();
     if (bakeImage.depth() == kTransferPlaneCount) {
         for (int f = 0; f < 3; ++f) {
@@ -147,6 +159,154 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
         return false;
     }
     return files.addModel(kSavedModelName, model) && files.commit(result.files);
+}
+
+bool mergeRefused(const std::string& why) {
+    logMessage("PRT merge refused: " + why + "\n");
+    return false;
+}
+
+} // namespace
+
+bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result) {
+    result = PrtBakeResult{};
+    if (settings.rays < 1 || settings.rays > kMaxSampleRays)
+        return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+    PolyPack pack(4, kBalanceWeight, kSplitWeight);
+    return packForBake(model, settings.ambient, true, pack, result) &&
+           walkForBake(pack, settings, nullptr, result) &&
+           writeBakeFiles(model, pack, settings.outputDir, result);
+}
+
+bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard& shard,
+                  PrtBakeResult& result) {
+    result = PrtBakeResult{};
+    if (settings.rays < 1 || settings.rays > kMaxSampleRays)
+        return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+    if (shard.count < 1 || shard.count > kMaxBakeShards || shard.index < 1 ||
+        shard.index > shard.count)
+        return bakeFailed("shard " + std::to_string(shard.index) + " of " +
+                          std::to_string(shard.count) + " does not exist (shards are 1 to N, N " +
+                          "at most " + std::to_string(kMaxBakeShards) + ")");
+    PolyPack pack(4, kBalanceWeight, kSplitWeight);
+    if (!packForBake(model, settings.ambient, true, pack, result)) return false;
+    const PolygonRange range = shardPolygons(pack, shard.index, shard.count);
+    std::vector<uint32_t> polygons(range.count);
+    for (uint32_t i = 0; i < range.count; ++i)
+        polygons[i] = range.first + i;
+    if (!walkForBake(pack, settings, &polygons, result)) return false;
+
+    BakePartHeader header;
+    header.modelChecksum = shard.modelChecksum;
+    header.kind = settings.ambient ? BakeKind::Ambient : BakeKind::Transfer;
+    header.rays = static_cast<uint32_t>(settings.rays);
+    header.samples = static_cast<uint32_t>(result.samples);
+    header.rayLength = settings.rayLength;
+    header.shard = shard.index;
+    header.shards = shard.count;
+    const Image& image = *pack.bakeImage();
+    header.atlasWidth = static_cast<uint32_t>(image.width());
+    header.atlasHeight = static_cast<uint32_t>(image.height());
+    header.planes = static_cast<uint32_t>(image.depth());
+    header.texelBytes = static_cast<uint32_t>(bytesPerPixel(image.format()));
+    header.polygons = static_cast<uint32_t>(pack.polygons().size());
+    header.firstPolygon = range.first;
+    header.polygonCount = range.count;
+    header.texels = result.texels;
+
+    StagedFiles files(settings.outputDir);
+    const std::string name = bakePartName(shard.index, shard.count);
+    AtomicFile* out = files.open(name);
+    if (!out) return false;
+    if (!BakePart::write(*out->file(), header, pack)) {
+        const int error = out->file()->error();
+        return bakeFailed("could not write " + files.path(name) +
+                          (error ? ": " + std::generic_category().message(error) : ""));
+    }
+    return files.commit(result.files);
+}
+
+bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& partsDir,
+                    const std::string& outputDir, PrtBakeResult& result) {
+    result = PrtBakeResult{};
+    const std::filesystem::path dir(partsDir.empty() ? "." : partsDir);
+    auto shown = [&](const std::string& name) {
+        return partsDir.empty() ? name : (std::filesystem::path(partsDir) / name).string();
+    };
+
+    // The parts by name: every one of one split, each once.
+    std::map<uint32_t, std::string> names; // shard -> file name
+    uint32_t shards = 0;
+    std::string firstName;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec), end;
+    if (ec) return mergeRefused("cannot read " + dir.string() + ": " + ec.message());
+    for (; it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("bake-", 0) != 0 || name.size() < 5 ||
+            name.compare(name.size() - 5, 5, ".part") != 0)
+            continue;
+        uint32_t k = 0, n = 0;
+        if (!parseBakePartName(name, k, n))
+            return mergeRefused(shown(name) + " is not named as a part is (bake-K-of-N.part, K " +
+                                "from 1 to N)");
+        if (shards != 0 && n != shards)
+            return mergeRefused(shown(firstName) + " and " + shown(name) +
+                                " belong to different splits; keep the parts of one split only");
+        if (shards == 0) firstName = name;
+        shards = n;
+        names[k] = name;
+    }
+    if (ec) return mergeRefused("cannot read " + dir.string() + ": " + ec.message());
+    if (shards == 0) return mergeRefused("no parts (bake-K-of-N.part) in " + dir.string());
+    if (names.size() != shards) {
+        std::string missing;
+        int listed = 0;
+        for (uint32_t k = 1; k <= shards && listed < 5; ++k)
+            if (!names.count(k)) {
+                missing += (listed++ ? ", " : "") + bakePartName(k, shards);
+            }
+        return mergeRefused(std::to_string(shards - names.size()) + " of " +
+                            std::to_string(shards) + " parts missing in " + dir.string() + ": " +
+                            missing + (shards - names.size() > 5 ? ", ..." : ""));
+    }
+
+    // The first part names the bake; every part must be of the same bake of this model.
+    PolyPack pack(4, kBalanceWeight, kSplitWeight);
+    BakePartHeader first;
+    for (const auto& [k, name] : names) {
+        BakePart part;
+        std::string why;
+        if (!part.read(shown(name), why)) return mergeRefused(shown(name) + " " + why);
+        const BakePartHeader& h = part.header();
+        if (h.shard != k || h.shards != shards)
+            return mergeRefused(shown(name) + " holds shard " + std::to_string(h.shard) + " of " +
+                                std::to_string(h.shards) + " (a copy of another part?)");
+        if (h.modelChecksum != modelChecksum)
+            return mergeRefused(shown(name) + " was baked from another model file");
+        if (k == names.begin()->first) {
+            if (h.kind != BakeKind::Transfer && h.kind != BakeKind::Ambient)
+                return mergeRefused(shown(name) + " holds an unknown kind of bake");
+            first = h;
+            if (!packForBake(model, h.kind == BakeKind::Ambient, false, pack, result)) return false;
+        } else if (h.kind != first.kind || h.rays != first.rays || h.samples != first.samples ||
+                   std::memcmp(&h.rayLength, &first.rayLength, 4) != 0) {
+            auto describe = [](const BakePartHeader& p) {
+                char text[96];
+                std::snprintf(text, sizeof text, "%s, %u rays (%u samples), length %g",
+                              p.kind == BakeKind::Ambient ? "ambient" : "SH transfer", p.rays,
+                              p.samples, double(p.rayLength));
+                return std::string(text);
+            };
+            return mergeRefused(shown(name) + " is another bake (" + describe(h) + ") than " +
+                                shown(names.begin()->second) + " (" + describe(first) + ")");
+        }
+        if (!part.fits(pack, why)) return mergeRefused(shown(name) + " " + why);
+        part.copyInto(pack);
+        result.texels += h.texels;
+    }
+    result.samples = first.samples;
+    return writeBakeFiles(model, pack, outputDir, result);
 }
 
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,

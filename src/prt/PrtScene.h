@@ -53,6 +53,32 @@ struct PrtBakeResult {
 // set 1 as soon as the atlas is packed.
 bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result);
 
+// One shard of a bake split into count shards by polygons (see shardPolygons), numbered from 1,
+// and the checksum of the model file it is baked from (fileChecksum).
+struct PrtShard {
+    uint32_t index = 1;
+    uint32_t count = 1;
+    uint64_t modelChecksum = 0;
+};
+
+// Bakes one shard as rebuildPrtScene bakes the whole model (same pack, atlas, tree, samples
+// and walk, over the shard's polygons only) and writes its rectangles, gutters filled, as
+// settings.outputDir/bake-K-of-N.part (BakePart.h), written atomically. The model's meshes
+// gain their atlas coordinates; no model is written. result.files names the part. A failure
+// returns false with one line in the log ("PRT bake failed: ...").
+bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard& shard,
+                  PrtBakeResult& result);
+
+// Joins the parts in partsDir, every shard of one split of the model file whose checksum is
+// modelChecksum, into the files rebuildPrtScene writes under outputDir; they come out byte for
+// byte as one bake of the model with the parts' rays would write them. The kind and ray count
+// come from the parts. Every part is read and checked before anything is written: parts
+// missing, named twice or wrongly, of another split, model, kind, ray count or ray length, or
+// truncated or damaged, refuse the merge with one line in the log ("PRT merge refused: ...")
+// and leave every earlier file as it was.
+bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& partsDir,
+                    const std::string& outputDir, PrtBakeResult& result);
+
 // The demo's start-up steps for its model, as the console variables ask: loads the model named
 // by "model" through loaders (uploading meshes at once unless "makebsp" is set) and, when
 // "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory

@@ -71,6 +71,18 @@ inline Rect roof(bool facingDown = true) {
                       : Rect{{-200, -200, 4}, {240, 0, 0}, {0, 420, 0}};
 }
 
+// A floor under a partial roof, and a box standing on the floor's far side: some of
+// everything.
+inline std::shared_ptr<Model> shadedScene() {
+    const float s = 12.0f;
+    const Vec3 b{55, 4, 0};
+    return rectModel({{roofedFloor()},
+                      {roof(true)},
+                      {Rect{b + Vec3{0, 0, s}, {s, 0, 0}, {0, s, 0}}, Rect{b, {s, 0, 0}, {0, 0, s}},
+                       Rect{b + Vec3{0, s, 0}, {0, 0, s}, {s, 0, 0}}, Rect{b, {0, 0, s}, {0, s, 0}},
+                       Rect{b + Vec3{s, 0, 0}, {0, s, 0}, {0, 0, s}}}});
+}
+
 // Adds every surface of the model to the pack and packs its atlas as the bake does; builds the
 // tree when asked.
 inline void packModel(PolyPack& pack, const Model& model, int planes, ImageFormat format,

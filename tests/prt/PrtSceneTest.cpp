@@ -24,18 +24,6 @@ using Test::TempDir;
 using testing::Rect;
 using testing::rectModel;
 
-// A floor under a partial roof, and a box standing on the floor's far side: some of
-// everything.
-std::shared_ptr<Model> shadedScene() {
-    const float s = 12.0f;
-    const Vec3 b{55, 4, 0};
-    return rectModel({{testing::roofedFloor()},
-                      {testing::roof(true)},
-                      {Rect{b + Vec3{0, 0, s}, {s, 0, 0}, {0, s, 0}}, Rect{b, {s, 0, 0}, {0, 0, s}},
-                       Rect{b + Vec3{0, s, 0}, {0, 0, s}, {s, 0, 0}}, Rect{b, {0, 0, s}, {0, s, 0}},
-                       Rect{b + Vec3{s, 0, 0}, {0, s, 0}, {0, 0, s}}}});
-}
-
 Image readDDS(const std::string& path) {
     Image image;
     std::shared_ptr<File> file = std::make_shared<DiskFile>(path, DISK_READ);
@@ -44,7 +32,7 @@ Image readDDS(const std::string& path) {
 }
 
 PrtBakeResult bakeInto(const std::string& dir, int rays, unsigned threads, bool ambient = false,
-                       std::shared_ptr<Model> model = shadedScene()) {
+                       std::shared_ptr<Model> model = testing::shadedScene()) {
     PrtBakeSettings settings;
     settings.rays = rays;
     settings.outputDir = dir;
@@ -65,7 +53,7 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
     ASSERT_EQ(result.files.size(), 4u);
 
     // The same bake, step by step and with one thread, on a fresh copy of the model.
-    const testing::SHBake step(shadedScene(), 16);
+    const testing::SHBake step(testing::shadedScene(), 16);
     const Model* model = step.model.get();
     EXPECT_EQ(step.stats.texels, result.texels);
     const Image& bake = *step.pack.bakeImage();
@@ -127,12 +115,12 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     // A ray count out of range, a model without triangles, and an output folder that
     // cannot be written: each logs one line saying why.
     settings.rays = 0;
-    EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
+    EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
     settings.rays = 4;
     Model empty;
     EXPECT_FALSE(rebuildPrtScene(empty, settings, result));
     settings.outputDir = dir.file("shtex0.dds"); // a file, not a folder
-    EXPECT_FALSE(rebuildPrtScene(*shadedScene(), settings, result));
+    EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
     const std::string text = log.text();
     EXPECT_NE(text.find("PRT bake failed: the ray count must be from 1 to "), std::string::npos);
     EXPECT_NE(text.find("PRT bake failed: the model has no polygons to bake\n"), std::string::npos);
@@ -180,7 +168,7 @@ TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
 TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
     TempDir dir(true);
     VmshLoader writer;
-    ASSERT_TRUE(writer.save("scene.vmsh", *shadedScene()));
+    ASSERT_TRUE(writer.save("scene.vmsh", *testing::shadedScene()));
     auto loaders = ModelLoaderFactory::createDefault();
     std::shared_ptr<Model> model;
     PrtBakeResult result;

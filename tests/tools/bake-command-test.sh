@@ -89,6 +89,31 @@ check "uncreatable log: reason" \
     grep -qx 'vrenn: bake: cannot write the log no/folder/bake.log: No such file or directory' \
     stderr.txt
 
+# Shards of the demo scene, run as a scheduler runs them, merge into the bytes of one bake.
+"$vrenn" bake scene.vmsh --rays 1 --out whole >/dev/null
+for k in 2 1; do
+    out=$("$vrenn" bake scene.vmsh --rays 1 --shard $k/2 --threads $k --out parts)
+    check "shard $k/2 exits 0" test $? -eq 0
+    check "shard $k/2 names its part" matches "$out" "^wrote parts/bake-$k-of-2.part$"
+done
+out=$("$vrenn" bake scene.vmsh --merge parts --out merged)
+check "merge exits 0" test $? -eq 0
+check "merge counts every texel" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=1$"
+for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
+    check "merged $f is the one bake's" cmp -s "whole/$f" "merged/$f"
+done
+rm parts/bake-1-of-2.part
+"$vrenn" bake scene.vmsh --merge parts --out merged2 >stdout.txt 2>stderr.txt
+check "merge with a part missing exits 1" test $? -eq 1
+check "missing part: one line" grep -qx 'vrenn: bake: PRT merge refused: 1 of 2 parts missing in parts: bake-1-of-2.part' stderr.txt
+check "missing part: nothing written" test ! -e merged2
+"$vrenn" bake scene.vmsh --shard 0/2 >/dev/null 2>&1
+check "--shard 0/2 is a usage error" test $? -eq 2
+"$vrenn" bake scene.vmsh --shard 3/2 >/dev/null 2>&1
+check "--shard 3/2 is a usage error" test $? -eq 2
+"$vrenn" bake scene.vmsh --merge parts --rays 4 >/dev/null 2>&1
+check "--merge with --rays is a usage error" test $? -eq 2
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1

@@ -3,6 +3,7 @@
 
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
+#include "prt/BakePart.h"
 #include "prt/PrtScene.h"
 #include "prt/SampleDirections.h"
 #include "vrenn/Commands.h"
@@ -21,7 +22,8 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: vrenn bake MODEL.vmsh [--rays N] [--threads T] [--out DIR] [--ambient]\n"
-    "                  [--log FILE]\n"
+    "                  [--shard K/N] [--log FILE]\n"
+    "       vrenn bake MODEL.vmsh --merge DIR [--out DIR] [--log FILE]\n"
     "\n"
     "Bakes the model's self-shadowing into SH transfer textures, as the program does at\n"
     "start-up when makebsp is set: packs every surface's polygons into a texture atlas\n"
@@ -37,6 +39,12 @@ constexpr const char* kHelp =
     "  --out DIR    where the files go (default: the working directory)\n"
     "  --ambient    bake ambient occlusion into ambient.dds instead\n"
     "  --log FILE   write the log (pack dump, atlas placements, build time) to FILE\n"
+    "  --shard K/N  bake only shard K of N (K from 1 to N) into DIR/bake-K-of-N.part: the\n"
+    "               polygons cut into N ranges of about equal texels, fixed by the model\n"
+    "  --merge DIR  join the parts bake-1-of-N.part ... bake-N-of-N.part in DIR into the\n"
+    "               files above, the same bytes as one bake of the model with the parts'\n"
+    "               rays; parts missing, repeated, damaged or of another model, split or\n"
+    "               bake are refused and nothing is written\n"
     "\n"
     "Prints the atlas and the files written, and last\n"
     "texels=<baked texels> samples=<g*g> seconds=<wall seconds of the texel walk>.\n"
@@ -83,9 +91,10 @@ int runBake(const Args& args) {
         std::cout << kHelp;
         return 0;
     }
-    std::string modelFile, outDir, logFile;
+    std::string modelFile, outDir, logFile, mergeDir;
     long long rays = 0, threads = 0;
-    bool haveRays = false, ambient = false;
+    bool haveRays = false, ambient = false, haveThreads = false;
+    std::optional<PrtShard> shard;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string* {
@@ -102,6 +111,21 @@ int runBake(const Args& args) {
             if (!text || !parseCount(*text, 1, kMaxThreads, threads))
                 return usageError("bake", "--threads needs a number from 1 to " +
                                               std::to_string(kMaxThreads));
+            haveThreads = true;
+        } else if (arg == "--shard") {
+            const std::string* text = value();
+            const size_t slash = text ? text->find('/') : std::string::npos;
+            long long k = 0, n = 0;
+            if (slash == std::string::npos ||
+                !parseCount(text->substr(slash + 1), 1, kMaxBakeShards, n) ||
+                !parseCount(text->substr(0, slash), 1, n, k))
+                return usageError("bake", "--shard needs K/N, K from 1 to N and N from 1 to " +
+                                              std::to_string(kMaxBakeShards));
+            shard = PrtShard{static_cast<uint32_t>(k), static_cast<uint32_t>(n), 0};
+        } else if (arg == "--merge") {
+            const std::string* text = value();
+            if (!text || text->empty()) return usageError("bake", "--merge needs a DIR");
+            mergeDir = *text;
         } else if (arg == "--out") {
             const std::string* text = value();
             if (!text || text->empty()) return usageError("bake", "--out needs a DIR");
@@ -119,10 +143,17 @@ int runBake(const Args& args) {
         }
     }
     if (modelFile.empty()) return usageError("bake", "missing MODEL.vmsh");
+    if (!mergeDir.empty()) {
+        // The parts name the kind and the rays; a merge walks no texels.
+        if (shard) return usageError("bake", "--shard and --merge do not go together");
+        if (haveRays || ambient || haveThreads)
+            return usageError("bake", "--merge takes no --rays, --ambient or --threads: the "
+                                      "parts name them");
+    }
 
     ToolContext context;
     if (!logFile.empty() && !context.logTo(logFile)) return fail("bake: " + context.logFailure());
-    if (!haveRays) {
+    if (!haveRays && mergeDir.empty()) {
         rays = kDefaultRays;
         if (context.cvars().Has("num_rays")) {
             const std::optional<int32_t> fromConfig = context.cvars().GetWholeInt("num_rays");
@@ -141,6 +172,25 @@ int runBake(const Args& args) {
     if (!loaders->load(modelFile, model, false))
         return context.fail("bake", "cannot load " + modelFile);
 
+    uint64_t checksum = 0;
+    if (shard || !mergeDir.empty()) {
+        std::string why;
+        if (!fileChecksum(modelFile, checksum, why))
+            return fail("bake: cannot read " + modelFile + ": " + why);
+    }
+    if (!mergeDir.empty()) {
+        PrtBakeResult result;
+        if (!mergePrtShards(*model, checksum, mergeDir, outDir, result))
+            return context.fail("bake", "the merge failed");
+        std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
+                  << " polygons=" << result.polygons << " merged\n";
+        std::cout << "wrote";
+        for (const std::string& file : result.files)
+            std::cout << " " << file;
+        std::cout << "\ntexels=" << result.texels << " samples=" << result.samples << "\n";
+        return context.finish("bake", 0);
+    }
+
     PrtBakeSettings settings;
     settings.rays = static_cast<int>(rays);
     settings.ambient = ambient;
@@ -151,13 +201,21 @@ int runBake(const Args& args) {
         settings.walk.progress = [&bar](uint64_t done, uint64_t total) { bar.update(done, total); };
 
     PrtBakeResult result;
-    const bool baked = rebuildPrtScene(*model, settings, result);
+    bool baked;
+    if (shard) {
+        shard->modelChecksum = checksum;
+        baked = bakePrtShard(*model, settings, *shard, result);
+    } else {
+        baked = rebuildPrtScene(*model, settings, result);
+    }
     bar.finish();
     if (!baked) return context.fail("bake", "the bake failed");
 
     std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
               << " polygons=" << result.polygons << " threads=" << result.workers
-              << " rays=" << result.rays << "\n";
+              << " rays=" << result.rays;
+    if (shard) std::cout << " shard=" << shard->index << "/" << shard->count;
+    std::cout << "\n";
     std::cout << "wrote";
     for (const std::string& file : result.files)
         std::cout << " " << file;

@@ -1,0 +1,219 @@
+// Sharded bakes: parts of a split joined into the files of one bake, and parts that do not
+// belong together refused without a file written.
+
+#include "BakeScenes.h"
+#include "geometry/GeometryTestSupport.h"
+#include "geometry/ModelLoaderFactory.h"
+#include "geometry/VmshLoader.h"
+#include "prt/BakePart.h"
+#include "prt/PrtScene.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace Vrenn {
+namespace {
+
+namespace fs = std::filesystem;
+using Test::LogCapture;
+using Test::TempDir;
+using testing::Rect;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+const char* const kTransferFiles[] = {"shtex0.dds", "shtex1.dds", "shtex2.dds",
+                                      "models/saved.vmsh"};
+const char* const kAmbientFiles[] = {"ambient.dds", "models/saved.vmsh"};
+
+// The shaded scene and a row of posts of different sizes beside it: polygons of many sizes,
+// so that splits cut between small and large ones.
+std::shared_ptr<Model> postsScene() {
+    auto model = testing::shadedScene();
+    std::vector<Rect> posts;
+    for (int i = 0; i < 6; ++i) {
+        const float x = 100.0f + 14.0f * float(i), h = 4.0f + 3.0f * float(i);
+        posts.push_back({{x, 0, 0}, {6, 0, 0}, {0, 0, h}});
+        posts.push_back({{x + 6, 6, 0}, {-6, 0, 0}, {0, 0, h}});
+    }
+    model->addSurface(testing::rectSurface(posts));
+    return model;
+}
+
+// A model file on disk and what bakes of it write; every bake loads the file afresh, as
+// separate runs of the command do.
+struct ModelFile {
+    explicit ModelFile(const TempDir& dir) : path(dir.file("scene.vmsh")) {
+        EXPECT_TRUE(VmshLoader().save(path, *postsScene()));
+        std::string why;
+        EXPECT_TRUE(fileChecksum(path, checksum, why)) << why;
+    }
+    std::shared_ptr<Model> load() const {
+        std::shared_ptr<Model> model;
+        EXPECT_TRUE(ModelLoaderFactory::createDefault()->load(path, model, false));
+        return model;
+    }
+    bool shard(const std::string& out, uint32_t k, uint32_t n, int rays = 4, bool ambient = false,
+               uint64_t sum = 0) const {
+        PrtBakeSettings settings;
+        settings.rays = rays;
+        settings.ambient = ambient;
+        settings.outputDir = out;
+        settings.walk.threads = 1 + k % 3; // the split never depends on the threads
+        PrtBakeResult result;
+        return bakePrtShard(*load(), settings, {k, n, sum ? sum : checksum}, result);
+    }
+    std::string path;
+    uint64_t checksum = 0;
+};
+
+TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
+    TempDir dir;
+    const ModelFile file(dir);
+    for (const bool ambient : {false, true}) {
+        const std::string whole = dir.file(ambient ? "whole-ambient" : "whole");
+        PrtBakeSettings settings;
+        settings.rays = 5; // 4 samples weighted for 5 rays: the parts must carry both
+        settings.ambient = ambient;
+        settings.outputDir = whole;
+        PrtBakeResult one;
+        ASSERT_TRUE(rebuildPrtScene(*file.load(), settings, one));
+
+        for (const uint32_t n :
+             ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
+            SCOPED_TRACE("ambient " + std::to_string(ambient) + ", " + std::to_string(n) +
+                         " shards");
+            const std::string parts =
+                dir.file("parts-" + std::to_string(ambient) + "-" + std::to_string(n));
+            for (uint32_t k = n; k >= 1; --k) // any order
+                ASSERT_TRUE(file.shard(parts, k, n, 5, ambient));
+            const std::string out =
+                dir.file("merged-" + std::to_string(ambient) + "-" + std::to_string(n));
+            PrtBakeResult merged;
+            ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
+            EXPECT_EQ(merged.texels, one.texels);
+            EXPECT_EQ(merged.samples, 4u);
+            for (const char* name : ambient ? std::vector<const char*>(std::begin(kAmbientFiles),
+                                                                       std::end(kAmbientFiles))
+                                            : std::vector<const char*>(std::begin(kTransferFiles),
+                                                                       std::end(kTransferFiles))) {
+                const std::string a = readFile(whole + "/" + name);
+                EXPECT_FALSE(a.empty()) << name;
+                EXPECT_TRUE(a == readFile(out + "/" + name)) << name << " differs";
+            }
+        }
+    }
+
+    // The split: contiguous ranges covering every polygon once, texels shared about evenly.
+    PolyPack pack(4, 3, 4);
+    testing::packModel(pack, *file.load(), 1, FORMAT_L8, false);
+    uint32_t next = 0;
+    for (uint32_t k = 1; k <= 3; ++k) {
+        const PolygonRange range = shardPolygons(pack, k, 3);
+        EXPECT_EQ(range.first, next);
+        next += range.count;
+        EXPECT_GT(range.count, 0u);
+    }
+    EXPECT_EQ(next, pack.polygons().size());
+}
+
+TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
+    TempDir dir;
+    const ModelFile file(dir);
+    const std::string good = dir.file("good");
+    for (uint32_t k = 1; k <= 3; ++k)
+        ASSERT_TRUE(file.shard(good, k, 3));
+    const std::string partBytes = readFile(good + "/bake-2-of-3.part");
+
+    // Each case: a copy of the three good parts, spoilt as named.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> spoil;
+        const char* message;
+    };
+    auto put = [](const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    const std::vector<Case> cases = {
+        {"missing part", [](const std::string& p) { fs::remove(p + "/bake-2-of-3.part"); },
+         "1 of 3 parts missing in"},
+        {"duplicate part",
+         [](const std::string& p) {
+             fs::copy_file(p + "/bake-1-of-3.part", p + "/bake-2-of-3.part",
+                           fs::copy_options::overwrite_existing);
+         },
+         "bake-2-of-3.part holds shard 1 of 3"},
+        {"part of another split", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 1, 2)); },
+         "different splits"},
+        {"part of another model",
+         [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
+         "bake-3-of-3.part was baked from another model file"},
+        {"other ray count", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
+         "bake-2-of-3.part is another bake (SH transfer, 5 rays (4 samples)"},
+        {"other kind", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
+         "bake-3-of-3.part is another bake (ambient"},
+        {"truncated part",
+         [&](const std::string& p) {
+             put(p + "/bake-2-of-3.part", partBytes.substr(0, partBytes.size() - 9));
+         },
+         "bake-2-of-3.part is truncated"},
+        {"damaged part",
+         [&](const std::string& p) {
+             std::string bytes = partBytes;
+             bytes[bytes.size() / 2] ^= 0x10;
+             put(p + "/bake-2-of-3.part", bytes);
+         },
+         "bake-2-of-3.part is damaged (its checksum"},
+        {"not a part",
+         [&](const std::string& p) { put(p + "/bake-2-of-3.part", "hello, no part of a bake"); },
+         "bake-2-of-3.part is not a bake part"},
+        {"badly named part",
+         [](const std::string& p) {
+             fs::rename(p + "/bake-2-of-3.part", p + "/bake-02-of-3.part");
+         },
+         "bake-02-of-3.part is not named as a part is"},
+        {"no parts",
+         [](const std::string& p) {
+             fs::remove_all(p);
+             fs::create_directory(p);
+         },
+         "no parts (bake-K-of-N.part) in"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string parts = dir.file("spoilt");
+        fs::remove_all(parts);
+        fs::copy(good, parts);
+        c.spoil(parts);
+        const std::string out = dir.file("out");
+        fs::remove_all(out);
+        fs::create_directories(out);
+        put(out + "/shtex0.dds", "earlier");
+
+        LogCapture log;
+        PrtBakeResult result;
+        EXPECT_FALSE(mergePrtShards(*file.load(), file.checksum, parts, out, result));
+        const std::string text = log.text();
+        // One line says why.
+        const size_t at = text.find("PRT merge refused: ");
+        ASSERT_NE(at, std::string::npos) << text;
+        EXPECT_EQ(text.find("PRT merge refused: ", at + 1), std::string::npos) << text;
+        const std::string line = text.substr(at, text.find('\n', at) - at);
+        EXPECT_NE(line.find(c.message), std::string::npos) << line;
+        std::vector<std::string> left;
+        for (const auto& entry : fs::recursive_directory_iterator(out))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"shtex0.dds"});
+        EXPECT_EQ(readFile(out + "/shtex0.dds"), "earlier");
+    }
+}
+
+} // namespace
+} // namespace Vrenn
