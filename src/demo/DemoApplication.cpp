@@ -3,12 +3,17 @@
 #include "config/CVar.h"
 #include "core/Log.h"
 #include "core/StopRequest.h"
+#include "fs/FileSystem.h"
+#include "fs/Image.h"
 #include "geometry/BoxBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
+#include "prt/LightProbes.h"
+#include "prt/PanoramaProbe.h"
 #include "prt/PrtScene.h"
 #include "prt/TransferTextures.h"
 #include "render/Renderer.h"
+#include "render/Texture.h"
 #include "render/TextureManager.h"
 #include "render/VertexBuffer.h"
 #include "render/VertexBufferMgr.h"
@@ -107,9 +112,58 @@ void DemoApplication::CreateScene() {
     // positive number) caps nothing.
     const float maxEnvLum = m_cvars->GetFloat("max_env_lum");
     if (maxEnvLum > 0.0f && std::isfinite(maxEnvLum)) m_skyMaterial->setFloat("maxRange", maxEnvLum);
+    loadUserProbes();
     m_skyAngle = 0.0f;
 
     m_extraEntity = m_scene->createEntity(boxBuilder(), kExtraEntitySize, m_wireframeMaterial);
+}
+
+void DemoApplication::loadUserProbes() {
+    std::array<SHCoeffs, kLightProbeCount> probes = lightProbes();
+    for (int slot = 0; slot < kLightProbeCount; ++slot) {
+        const std::string setting = "probe" + std::to_string(slot);
+        const std::string fileName = m_cvars->GetString(setting);
+        if (fileName.empty()) continue;
+        // vrenn probe writes probes/NAME.sh and, for its sky, textures/sky/NAME.dds.
+        const std::filesystem::path path(fileName);
+        const std::string skyName = "textures/sky/" + path.stem().string() + ".dds";
+        SHCoeffs coeffs;
+        std::string why;
+        std::shared_ptr<Texture> sky;
+        if (loadProbeCoefficients(fileName, coeffs, why)) {
+            auto& textures = *m_renderer->textureManager();
+            sky = textures.find(skyName);
+            if (!sky) {
+                std::string failure;
+                std::shared_ptr<Image> image;
+                if (!openDataFile(skyName, false, &failure))
+                    why = "its sky " + skyName +
+                          (failure.empty() ? " is not there" : " cannot be opened: " + failure);
+                else if (!(image = loadImage(skyName))->data())
+                    why = "its sky " + skyName + " cannot be read";
+                else if (textureTypeOf(*image) != TEXTURE_CUBE)
+                    why = "its sky " + skyName + " is not a cube map";
+                else if (!(sky = textures.createTexture(skyName, image)))
+                    why = "its sky " + skyName + " cannot be made a texture";
+            } else if (sky->type() != TEXTURE_CUBE) {
+                why = "its sky " + skyName + " is not a cube map";
+                sky.reset();
+            }
+        }
+        if (!sky) {
+            m_probeFallbacks[size_t(slot)] = fileName;
+            logMessage("Demo: " + setting + " \"" + fileName + "\" cannot be used (" + why +
+                       "); slot " + std::to_string(slot) + " keeps the built-in probe " +
+                       kProbeNames[slot] + " and its sky\n");
+            continue;
+        }
+        probes[size_t(slot)] = coeffs;
+        if (m_skyMaterial) m_skyMaterial->setTexture("skyCube" + std::to_string(slot), sky);
+        m_probeNames[size_t(slot)] = path.filename().string();
+        logMessage("Demo: probe slot " + std::to_string(slot) + " is lit by " + fileName +
+                   " under the sky " + skyName + "\n");
+    }
+    m_lighting = PrtLighting(probes);
 }
 
 void DemoApplication::placeCameraAtStart() {

@@ -2,11 +2,13 @@
 
 #include "app/Application.h"
 #include "demo/BspDebugView.h"
+#include "demo/HelpPanel.h"
 #include "demo/ProbeCrossFade.h"
 #include "lighting/HdrChain.h"
 #include "lighting/LightmapPasses.h"
 #include "prt/PrtLighting.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +36,12 @@ class SkyBox;
 // ends after that many frames, as if Escape were held) and "r_shotframe" (above 0: a
 // screenshot is taken once that frame is drawn). "r_fixedstep" (above 0) advances the
 // timer by that many seconds each frame, so such runs draw the same frames every time.
+//
+// "probe0" and "probe1", when set, name user probe files in the run folder (probes/NAME.sh,
+// as vrenn probe writes them): the file's coefficients light that slot and the cube map
+// textures/sky/NAME.dds is its sky. A file that cannot be read or parsed, or a sky that
+// cannot be loaded as a cube map, leaves the slot with its built-in probe and sky, says so in
+// one log line and on the help panel.
 class DemoApplication : public Application {
 public:
     // The parts of a frame, for measuring them: the observer is called as each begins and
@@ -41,7 +49,7 @@ public:
     enum class FrameStage { Lightmaps, SkyAndScene, PostChain, Done };
     using StageObserver = std::function<void(FrameStage)>;
 
-    // Probe names on the help panel, by probe slot.
+    // The built-in probes' names on the help panel, by probe slot.
     static constexpr const char* kProbeNames[2] = {"rnl", "stpeters"};
 
     DemoApplication();
@@ -70,6 +78,10 @@ public:
     const std::shared_ptr<Model>& model() const { return m_model; }
     // Why the scene cannot be lit (empty when it can).
     const std::string& missing() const { return m_missing; }
+    // The lighting the lightmap passes are given (its probe table: built-in or user probes).
+    const PrtLighting& lighting() const { return m_lighting; }
+    // What the help panel shows now.
+    HelpPanelState helpPanelState() const;
 
 private:
     // "cam_start" (x y z yaw pitch, degrees), when set, places the camera somewhere other
@@ -78,6 +90,9 @@ private:
     void createSceneResources();
     void createRenderTargets();
     void prepareScene();
+    // Puts the user probes named by "probe0" and "probe1" into the lighting's table and their
+    // skies into the sky material; needs the sky material.
+    void loadUserProbes();
     void renderScene();
     void drawModel(const Material* material);
     void drawHelpPanel();
@@ -118,6 +133,9 @@ private:
     std::shared_ptr<Entity> m_extraEntity;
     BspDebugView m_bspView;
     std::string m_missing;
+    // Per slot: the name the help panel shows, and the user probe file that was refused.
+    std::array<std::string, kLightProbeCount> m_probeNames{kProbeNames[0], kProbeNames[1]};
+    std::array<std::string, kLightProbeCount> m_probeFallbacks;
 };
 
 } // namespace Vrenn

@@ -68,20 +68,26 @@ void DemoApplication::renderScene() {
     stage(FrameStage::Done);
 }
 
-void DemoApplication::drawHelpPanel() {
-    if (!m_fpsOverlay) return;
-    m_fpsOverlay->setColour(0.0f, 1.0f, 0.0f);
-    m_fpsOverlay->setRect(0.02f, 0.65f, 0.02f, 1.0f);
+HelpPanelState DemoApplication::helpPanelState() const {
     HelpPanelState state;
     state.autoSkyRotate = m_autoSkyRotate;
     state.showFps = m_cvars->GetInt("r_showfps") != 0;
     state.wireFrame = m_wireFrame;
     state.hdr = m_hdr;
     state.diffuseOnly = m_diffuseOnly;
-    state.probeName = kProbeNames[m_crossFade.targetProbe()];
+    state.probeName = m_probeNames[size_t(m_crossFade.targetProbe())];
+    for (size_t slot = 0; slot < state.probeFallbacks.size(); ++slot)
+        state.probeFallbacks[slot] = m_probeFallbacks[slot];
     state.luminanceScale = m_luminanceScale;
     state.missing = m_missing;
-    writeHelpPanel(*m_fpsOverlay, state);
+    return state;
+}
+
+void DemoApplication::drawHelpPanel() {
+    if (!m_fpsOverlay) return;
+    m_fpsOverlay->setColour(0.0f, 1.0f, 0.0f);
+    m_fpsOverlay->setRect(0.02f, 0.65f, 0.02f, 1.0f);
+    writeHelpPanel(*m_fpsOverlay, helpPanelState());
     if (m_fontMaterial) m_fpsOverlay->draw(*m_renderer);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace Vrenn {
@@ -11,7 +12,11 @@ struct HelpPanelState {
     bool wireFrame = false;
     bool hdr = true;
     bool diffuseOnly = false;
-    const char* probeName = "";
+    // The probe the switch fades to: a built-in probe's name or a user probe's file name.
+    std::string_view probeName;
+    // Per probe slot, the user probe file that could not be used (the built-in probe lights
+    // that slot instead); empty when none was named or it was used.
+    std::array<std::string_view, 2> probeFallbacks;
     float luminanceScale = 1.0f;
     // Why the scene is not lit (a missing file); empty when it is.
     std::string_view missing;
@@ -40,6 +45,12 @@ template <class Out> void writeHelpPanel(Out& out, const HelpPanelState& state) 
         << " Only Diffuse(M): " << onOff(state.diffuseOnly)
         << " Switch Light Probe(C): " << state.probeName << "\n"
         << " Luminance Scale(+/-): " << state.luminanceScale << "\n";
+    for (int slot = 0; slot < int(state.probeFallbacks.size()); ++slot) {
+        if (state.probeFallbacks[size_t(slot)].empty()) continue;
+        out.setColour(1.0f, 0.3f, 0.3f);
+        out << " probe" << slot << " " << state.probeFallbacks[size_t(slot)]
+            << " unusable: built-in probe used\n";
+    }
     if (!state.missing.empty()) {
         out.setColour(1.0f, 0.3f, 0.3f);
         out << " No lighting: " << state.missing << "\n";

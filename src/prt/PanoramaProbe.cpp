@@ -1,5 +1,6 @@
 #include "prt/PanoramaProbe.h"
 
+#include "fs/FileSystem.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
 #include "prt/SkyCube.h"
@@ -9,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 namespace Vrenn {
 
@@ -187,6 +190,21 @@ bool parseProbeCoefficients(const std::string& text, SHCoeffs& coeffs, std::stri
     }
     coeffs = parsed;
     return true;
+}
+
+bool loadProbeCoefficients(const std::string& fileName, SHCoeffs& coeffs, std::string& why) {
+    std::string failure;
+    const std::shared_ptr<File> file = openDataFile(fileName, false, &failure);
+    if (!file) {
+        why = failure.empty() ? "the file is not there" : failure;
+        return false;
+    }
+    if (file->size() > kMaxProbeFileBytes) {
+        why = "the file is larger than a probe file (" + std::to_string(file->size()) + " bytes)";
+        return false;
+    }
+    const std::vector<uint8_t> bytes = file->readRest();
+    return parseProbeCoefficients(std::string(bytes.begin(), bytes.end()), coeffs, why);
 }
 
 } // namespace Vrenn

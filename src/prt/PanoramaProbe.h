@@ -54,4 +54,13 @@ std::string formatProbeCoefficients(const SHCoeffs& coeffs);
 // coeffs unchanged and the problem in why, otherwise.
 bool parseProbeCoefficients(const std::string& text, SHCoeffs& coeffs, std::string& why);
 
+// The largest probe coefficient file read: 75 numbers take a few kilobytes at most, so
+// anything bigger is not one (and is not read into memory).
+constexpr uint32_t kMaxProbeFileBytes = 64 * 1024;
+
+// Reads and parses a probe coefficient file through the data file system (openDataFile, so
+// a name from a run folder stays inside it). False, with coeffs unchanged and the reason in
+// why, when the file cannot be opened, is larger than kMaxProbeFileBytes or does not parse.
+bool loadProbeCoefficients(const std::string& fileName, SHCoeffs& coeffs, std::string& why);
+
 } // namespace Vrenn

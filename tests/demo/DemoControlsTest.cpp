@@ -147,11 +147,12 @@ struct PanelRecorder {
     }
 };
 
-TEST(HelpPanel, ReportsEveryToggleAndDimsManualRotationWhileTheSkyTurns) {
+TEST(HelpPanel, ReportsEveryToggleAndUnusableProbesAndDimsManualRotationWhileTheSkyTurns) {
     HelpPanelState state;
     state.probeName = "stpeters";
     state.luminanceScale = 1.1f;
     state.wireFrame = true;
+    state.probeFallbacks[1] = "probes/mine.sh";
     PanelRecorder panel;
     writeHelpPanel(panel, state);
     EXPECT_EQ(panel.text.str(),
@@ -160,7 +161,8 @@ TEST(HelpPanel, ReportsEveryToggleAndDimsManualRotationWhileTheSkyTurns) {
               "[0.5,0.35,0.1] Manual Rotate(Q)\n"
               "[1,0.7,0.2] Toggle FPS(F2): On\n Toggle Wire Frame(L): On\n"
               " Toggle HDR(H): On\n Only Diffuse(M): Off\n Switch Light Probe(C): stpeters\n"
-              " Luminance Scale(+/-): 1.1\n");
+              " Luminance Scale(+/-): 1.1\n"
+              "[1,0.3,0.3] probe1 probes/mine.sh unusable: built-in probe used\n");
 }
 
 } // namespace

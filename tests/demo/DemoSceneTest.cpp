@@ -4,9 +4,12 @@
 #include "config/CVar.h"
 #include "demo/DemoApplication.h"
 #include "demo/DemoRunFolder.h"
+#include "prt/LightProbes.h"
+#include "prt/PanoramaProbe.h"
 #include "render/RenderTarget.h"
 #include "render/RenderTargetMgr.h"
 #include "render/Renderer.h"
+#include "render/Texture.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
 #include "scene/SceneMgr.h"
@@ -14,7 +17,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace Vrenn {
 namespace {
@@ -31,11 +36,15 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 using Settings = std::map<std::string, std::string>;
+// Files (name in the run folder, contents) written into the run folder before the start.
+using Files = std::map<std::string, std::string>;
 
 // A demo started in a run folder and shut down at the end of the test.
 struct StartedDemo {
-    explicit StartedDemo(const Settings& settings, bool baked = true)
+    explicit StartedDemo(const Settings& settings, bool baked = true, const Files& files = {})
         : run(settings, baked) {
+        for (const auto& [name, contents] : files)
+            run.dir.write(name, contents);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         app = std::make_unique<DemoApplication>();
         g_app = app.get();
@@ -121,6 +130,75 @@ TEST(DemoScene, NoExposureRangeRunsWithoutHdrAndNoBakeRunsWithoutLighting) {
         EXPECT_NE(demo.log().find("drawn without lighting: shtex0.dds is missing"),
                   std::string::npos);
         EXPECT_TRUE(demo.app->RunFrame());
+        EXPECT_TRUE(demo.app->RunFrame());
+    }
+}
+
+std::string skyTextureName(const StartedDemo& demo, int slot) {
+    const auto texture = valueOf(demo.material("sky").textures(), "skyCube" + std::to_string(slot));
+    return texture ? texture->name() : "";
+}
+
+void expectProbe(const SHCoeffs& actual, const SHCoeffs& expected, int slot) {
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(actual.channel(c), expected.channel(c)) << "slot " << slot << " channel " << c;
+}
+
+// "probe0" and "probe1" name user probe files: a usable one lights its slot under its own
+// sky and is named on the help panel; an unusable one (damaged, missing, or without its sky)
+// leaves that slot's built-in probe and sky, with one log line and a line on the panel.
+TEST(DemoScene, UserProbesLightTheirSlotAndUnusableOnesFallBackToTheBuiltInProbe) {
+    SHCoeffs mine; // a plain, strong constant light, unlike either built-in probe
+    mine.red[0] = 40.0f;
+    mine.green[0] = 20.0f;
+    mine.blue[0] = 10.0f;
+    std::ifstream skyFile(std::string(VRENN_DATA_DIR) + "/textures/sky/builtin1.dds",
+                          std::ios::binary);
+    const std::string sky((std::istreambuf_iterator<char>(skyFile)),
+                          std::istreambuf_iterator<char>());
+    ASSERT_FALSE(sky.empty());
+    {
+        StartedDemo demo({{"probe0", "probes/mine.sh"}, {"probe1", "probes/bad.sh"}}, true,
+                         {{"probes/mine.sh", formatProbeCoefficients(mine)},
+                          {"textures/sky/mine.dds", sky},
+                          {"probes/bad.sh", "1 2 3\n"},
+                          {"textures/sky/bad.dds", sky}});
+        ASSERT_TRUE(demo.started);
+        expectProbe(demo.app->lighting().probes()[0], mine, 0);
+        expectProbe(demo.app->lighting().probes()[1], lightProbes()[1], 1);
+        EXPECT_EQ(skyTextureName(demo, 0), "textures/sky/mine.dds");
+        EXPECT_EQ(skyTextureName(demo, 1), "textures/sky/builtin1.dds");
+        const HelpPanelState panel = demo.app->helpPanelState();
+        EXPECT_EQ(panel.probeName, "mine.sh");
+        EXPECT_EQ(panel.probeFallbacks[0], "");
+        EXPECT_EQ(panel.probeFallbacks[1], "probes/bad.sh");
+        EXPECT_NE(demo.log().find("Demo: probe1 \"probes/bad.sh\" cannot be used (line 1 has 3 "
+                                  "numbers, not 25); slot 1 keeps the built-in probe stpeters "
+                                  "and its sky\n"),
+                  std::string::npos);
+        // The frame's lighting comes from the user's table: its constant term survives the
+        // sky's turn unchanged.
+        EXPECT_TRUE(demo.app->RunFrame());
+        EXPECT_NEAR(demo.app->lighting().lighting().red[0], 40.0f, 1e-4f);
+    }
+    {
+        StartedDemo demo({{"probe0", "probes/nosky.sh"}, {"probe1", "probes/absent.sh"}}, true,
+                         {{"probes/nosky.sh", formatProbeCoefficients(mine)}});
+        ASSERT_TRUE(demo.started);
+        expectProbe(demo.app->lighting().probes()[0], lightProbes()[0], 0);
+        expectProbe(demo.app->lighting().probes()[1], lightProbes()[1], 1);
+        EXPECT_EQ(skyTextureName(demo, 0), "textures/sky/builtin0.dds");
+        const std::string log = demo.log();
+        EXPECT_NE(log.find("Demo: probe0 \"probes/nosky.sh\" cannot be used (its sky "
+                           "textures/sky/nosky.dds is not there); slot 0 keeps the built-in "
+                           "probe rnl and its sky\n"),
+                  std::string::npos);
+        EXPECT_NE(log.find("Demo: probe1 \"probes/absent.sh\" cannot be used (the file is not "
+                           "there)"),
+                  std::string::npos);
+        const HelpPanelState panel = demo.app->helpPanelState();
+        EXPECT_EQ(panel.probeName, "rnl");
+        EXPECT_EQ(panel.probeFallbacks[0], "probes/nosky.sh");
         EXPECT_TRUE(demo.app->RunFrame());
     }
 }

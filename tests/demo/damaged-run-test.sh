@@ -88,7 +88,7 @@ fresh transfer-cut baked
 rm transfer-cut/shtex1.dds && head -c 200 baked/shtex1.dds >transfer-cut/shtex1.dds
 demo_ends transfer-cut 0 "shtex1.dds"
 fresh textures-cut
-for f in textures/logo.dds textures/sky/probe0.dds; do
+for f in textures/logo.dds textures/sky/builtin0.dds; do
     head -c 150 "$data/$f" >"textures-cut/$f"
 done
 demo_ends textures-cut 0 "textures/logo.dds"
@@ -100,7 +100,7 @@ printf 'r_maxframes "4"\nr_fovy "6' >config-cut/default.cfg
 demo_ends config-cut 0 "Application::ShutDown"
 check "config-cut: settings saved whole" grep -q '^r_maxframes "4"$' config-cut/default.cfg
 fresh config-garbage
-{ printf 'r_maxframes "4"\n'; head -c 4096 "$data/textures/sky/probe0.dds"; } >config-garbage/default.cfg
+{ printf 'r_maxframes "4"\n'; head -c 4096 "$data/textures/sky/builtin0.dds"; } >config-garbage/default.cfg
 demo_ends config-garbage 0 "Application::ShutDown"
 check "config-garbage: settings saved readable" grep -q '^r_maxframes "4"$' config-garbage/default.cfg
 

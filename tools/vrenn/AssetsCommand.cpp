@@ -29,10 +29,11 @@ const char* const kHelp =
     "      256x256 RGBA, full mip chains, tiling: the albedo (gloss in alpha) and the\n"
     "      tangent-space normal map of each scene material (floor, walls, columns,\n"
     "      stone, arch, blocks)\n"
-    "  RUNDIR/textures/sky/probe0.dds      the sky of light probe 0 and 1: cube maps of\n"
-    "  RUNDIR/textures/sky/probe1.dds      64x64 texels per face, four half floats each\n"
+    "  RUNDIR/textures/sky/builtin0.dds    the sky of built-in light probe 0 and 1: cube\n"
+    "  RUNDIR/textures/sky/builtin1.dds    maps of 64x64 texels per face, four half floats\n"
     "The font sheet and logo are RGBA with colour premultiplied by coverage; the sky\n"
-    "holds each probe's radiance in the texel's direction.\n\n"
+    "holds each probe's radiance in the texel's direction (the skies of user probes,\n"
+    "textures/sky/<name>.dds from vrenn probe, are not touched).\n\n"
     "--font FILE       font of the glyph sheet (default: DejaVu Sans Mono)\n"
     "--logo-font FILE  font of the logo (default: DejaVu Sans Bold)\n";
 
@@ -47,13 +48,14 @@ bool saveRgba(const std::string& path, int width, int height, const uint8_t* rgb
     return image.save(path);
 }
 
-// Saves the sky cube of each light probe as RUNDIR/textures/sky/probe<slot>.dds; the paths
+// Saves the sky cube of each built-in light probe as RUNDIR/textures/sky/builtin<slot>.dds
+// (vrenn probe writes user skies as probe<slot>.dds, so neither overwrites the other); the paths
 // written are appended to written. Empty on success, else the path that failed.
 std::string saveSkyCubes(const std::string& runDir, std::vector<std::string>& written) {
     std::error_code ignored;
     std::filesystem::create_directories(runDir + "/textures/sky", ignored);
     for (int slot = 0; slot < kLightProbeCount; ++slot) {
-        const std::string path = runDir + "/textures/sky/probe" + std::to_string(slot) + ".dds";
+        const std::string path = runDir + "/textures/sky/builtin" + std::to_string(slot) + ".dds";
         Image cube;
         if (!makeSkyCube(lightProbes()[size_t(slot)], kSkyCubeSize, cube) || !cube.save(path))
             return path;

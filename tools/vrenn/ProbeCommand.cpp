@@ -33,7 +33,11 @@ const char* const kHelp =
     "                               2048), four half floats per texel, sampled from the\n"
     "                               panorama\n"
     "The radiance is read as the file stores it (max_env_lum plays no part). Both files\n"
-    "are written whole or not at all. Prints, as its last line,\n"
+    "are written whole or not at all. The program uses them when the setting\n"
+    "probe<SLOT> names probes/probe<SLOT>.sh: for a probe file probes/NAME.sh it loads\n"
+    "the sky textures/sky/NAME.dds in place of the built-in sky of that slot (the\n"
+    "built-in skies are textures/sky/builtin0.dds and builtin1.dds). Prints, as its\n"
+    "last line,\n"
     "slot=<k> width=<w> height=<h> coefficients=<file> sky=<file>\n";
 
 // Loads fileName through the codec registered for "hdr", switched to unclamped radiance.
