@@ -1,3 +1,4 @@
+#include "assetgen/SceneTextures.h"
 #include "config/Tokenizer.h"
 #include "fs/CodecMgr.h"
 #include "geometry/Mesh.h"
@@ -150,6 +151,17 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
             EXPECT_EQ(texel[i * 4 + c], checker[i][c]) << "texel " << i;
     const uint8_t* plain = red.albedo.getLevelData(0);
     EXPECT_EQ(std::vector<int>(plain, plain + 3), (std::vector<int>{255, 0, 0}));
+    // normal.png holds a slope rising towards the top of the picture with y up the
+    // picture; it must come out as the demo's own normal maps draw that slope.
+    std::vector<float> slope(16);
+    for (size_t i = 0; i < slope.size(); ++i)
+        slope[i] = float(3 - int(i / 4)); // rows 0 to 3, rising towards row 0
+    uint8_t own[16 * 4];
+    AssetGen::normalsFromHeight(slope, 4, 0.75f, own);
+    ASSERT_EQ(box.normals.width(), 1);
+    const uint8_t* bump = box.normals.getLevelData(0);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(bump[c], own[4 * 5 + c], 1) << "channel " << c; // row 1, column 1
     const uint8_t* flat = red.normals.getLevelData(red.normals.mipLevels() - 1);
     EXPECT_EQ(std::vector<int>(flat, flat + 3), (std::vector<int>{128, 128, 255}));
 }

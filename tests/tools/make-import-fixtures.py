@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes the model fixtures of the import tests into OUTDIR:
   checker.png                 2x2 RGB base-colour texture (red, green / blue, white)
+  normal.png                  1x1 normal map of a slope rising towards the top of the picture,
+                              as modelling tools write it (green: y up the picture)
   fixture.gltf + fixture.bin  glTF 2.0, texture as a file beside it
   fixture.glb                 glTF 2.0 binary, texture inside the file
   fixture.obj + fixture.mtl   OBJ with the same two materials
@@ -8,7 +10,8 @@
                               files' own frame: "tri x y z u v x y z u v x y z u v"
                               (u v are "- -" for the material without coordinates)
   lines.obj                   a model with no triangles (only a line)
-Both models hold a box (2 x 1 x 1, material "Stone Box", textured, one repeat per face),
+Both models hold a box (2 x 1 x 1, material "Stone Box", textured and with the normal map,
+one repeat per face),
 a floor quad below it (4 x 3, material "Red", no texture coordinates), and one repeated
 and one degenerate triangle in the box, which the importer drops.
 Python 3 standard library only.
@@ -65,6 +68,10 @@ def main():
     texture = png(2, 2, [[255, 0, 0, 0, 255, 0], [0, 0, 255, 255, 255, 255]])
     with open(os.path.join(out, "checker.png"), "wb") as f:
         f.write(texture)
+    # The slope's normal (0, -0.6, 0.8) leans down the picture: rgb = n * 0.5 + 0.5.
+    normal_map = png(1, 1, [[128, 51, 230]])
+    with open(os.path.join(out, "normal.png"), "wb") as f:
+        f.write(normal_map)
 
     # Box: 4 vertices per face, two triangles each; then a repeat and a degenerate one.
     box_vertices, box_uvs, box_indices, kept = [], [], [], []
@@ -121,6 +128,7 @@ def main():
     floor_idx = accessor([i for t in floor_indices for i in t], "SCALAR", 5125, 1)
     geometry_size = len(blob)
     picture_view = add(texture)
+    normal_view = add(normal_map)
 
     def document(embedded):
         doc = {
@@ -134,12 +142,14 @@ def main():
                 {"attributes": {"POSITION": floor_pos}, "indices": floor_idx, "material": 1}]}],
             "materials": [
                 {"name": "Stone Box", "pbrMetallicRoughness": {"baseColorTexture": {"index": 0},
-                                                               "metallicFactor": 0.0}},
+                                                               "metallicFactor": 0.0},
+                 "normalTexture": {"index": 1}},
                 {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 1],
                                                          "metallicFactor": 0.0}}],
-            "textures": [{"source": 0}],
-            "images": [{"bufferView": picture_view, "mimeType": "image/png"} if embedded
-                       else {"uri": "checker.png"}],
+            "textures": [{"source": 0}, {"source": 1}],
+            "images": [{"bufferView": picture_view, "mimeType": "image/png"},
+                       {"bufferView": normal_view, "mimeType": "image/png"}] if embedded
+                      else [{"uri": "checker.png"}, {"uri": "normal.png"}],
             "accessors": accessors,
             "bufferViews": views if embedded else views[:picture_view],
             "buffers": [{"byteLength": len(blob) if embedded else geometry_size}],
@@ -162,7 +172,8 @@ def main():
 
     # OBJ keeps v pointing up the picture: the file holds 1 - v.
     with open(os.path.join(out, "fixture.mtl"), "w") as f:
-        f.write("newmtl StoneBox\nKd 1 1 1\nmap_Kd checker.png\n\nnewmtl Red\nKd 1 0 0\n")
+        f.write("newmtl StoneBox\nKd 1 1 1\nmap_Kd checker.png\nnorm normal.png\n\n"
+                "newmtl Red\nKd 1 0 0\n")
     with open(os.path.join(out, "fixture.obj"), "w") as f:
         f.write("mtllib fixture.mtl\no fixture\n")
         for p in box_vertices + floor_vertices:
