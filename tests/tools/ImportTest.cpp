@@ -1,0 +1,249 @@
+#include "assetgen/SceneTextures.h"
+#include "config/Tokenizer.h"
+#include "fs/CodecMgr.h"
+#include "geometry/Mesh.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+#include "import/MaterialScript.h"
+#include "import/PlanarMesh.h"
+#include "import/SceneImport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace Vrenn::Import {
+namespace {
+
+// The fixtures make-import-fixtures.py wrote (ctest runs it first).
+std::string fixture(const std::string& name) {
+    const char* folder = std::getenv("VRENN_IMPORT_FIXTURES");
+    return std::string(folder ? folder : ".") + "/" + name;
+}
+
+struct Corner {
+    Vec3 p;
+    float u = 0, v = 0;
+};
+using Triangle = std::array<Corner, 3>;
+
+// expected.txt: the triangles the importer keeps, per material, in the file's frame.
+std::map<std::string, std::vector<Triangle>> expectedTriangles() {
+    std::ifstream in(fixture("expected.txt"));
+    std::map<std::string, std::vector<Triangle>> out;
+    std::string line, material;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string word;
+        words >> word;
+        if (word == "material") {
+            words >> material;
+            continue;
+        }
+        Triangle t;
+        for (Corner& c : t) {
+            std::string u, v;
+            words >> c.p.x >> c.p.y >> c.p.z >> u >> v;
+            c.u = u == "-" ? NAN : std::stof(u);
+            c.v = v == "-" ? NAN : std::stof(v);
+        }
+        out["fixture_" + material].push_back(t);
+    }
+    return out;
+}
+
+std::vector<Triangle> meshTriangles(const Mesh& mesh) {
+    const float* data = reinterpret_cast<const float*>(mesh.streamData(0));
+    std::vector<Triangle> out;
+    for (size_t i = 0; i + 2 < mesh.indices().size(); i += 3) {
+        Triangle t;
+        for (int c = 0; c < 3; ++c) {
+            const float* v = data + mesh.indices()[i + c] * 5;
+            t[c] = {{v[0], v[1], v[2]}, v[3], v[4]};
+        }
+        out.push_back(t);
+    }
+    return out;
+}
+
+bool near(const Vec3& a, const Vec3& b) {
+    return length(a - b) < 1e-3f;
+}
+
+Vec3 normalOf(const Triangle& t) {
+    return normalized(cross(t[1].p - t[0].p, t[2].p - t[0].p));
+}
+
+// The fixture in every format: materials, triangles (positions in the engine's frame,
+// scaled so the largest extent is 1000, facing the same way), texture coordinates as
+// the file has them or planar, dropped triangles and the base-colour texture.
+class ImportFixtureTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene;
+    std::string why;
+    ASSERT_TRUE(importScene(fixture(GetParam()), {"fixture", {}}, codecs, scene, why)) << why;
+    EXPECT_FLOAT_EQ(scene.scale, 250.0f); // largest extent 4 (the floor along x)
+    EXPECT_EQ(scene.triangles, 14u);
+    EXPECT_EQ(scene.duplicate, 1u);
+    EXPECT_EQ(scene.degenerate, 1u);
+    EXPECT_TRUE(scene.warnings.empty());
+
+    const auto expected = expectedTriangles();
+    ASSERT_EQ(scene.model->surfaces().size(), 2u);
+    for (const auto& surface : scene.model->surfaces()) {
+        SCOPED_TRACE(surface->materialName());
+        ASSERT_TRUE(expected.count(surface->materialName()));
+        const auto& want = expected.at(surface->materialName());
+        const auto got = meshTriangles(*surface->mesh());
+        ASSERT_EQ(got.size(), want.size());
+        for (const Triangle& w : want) {
+            // Mirrored into the left-handed frame and scaled.
+            Triangle moved = w;
+            for (Corner& c : moved)
+                c.p = Vec3{c.p.x, c.p.y, -c.p.z} * 250.0f;
+            const Vec3 facing = Vec3{normalOf(w).x, normalOf(w).y, -normalOf(w).z};
+            const auto match = std::find_if(got.begin(), got.end(), [&](const Triangle& g) {
+                for (const Corner& c : moved)
+                    if (std::none_of(g.begin(), g.end(), [&](const Corner& h) {
+                            return near(h.p, c.p) &&
+                                   (std::isnan(c.u) || (std::fabs(h.u - c.u) < 1e-5f &&
+                                                        std::fabs(h.v - c.v) < 1e-5f));
+                        }))
+                        return false;
+                return true;
+            });
+            ASSERT_NE(match, got.end()) << "triangle at " << moved[0].p.x << " " << moved[0].p.y
+                                        << " " << moved[0].p.z;
+            // The engine's outward normal is cross(b - a, c - a), as in the file's frame.
+            EXPECT_GT(dot(normalOf(*match), facing), 0.99f);
+            if (std::isnan(w[0].u)) {
+                // Planar coordinates: one repeat per 128 world units along the plane.
+                const Corner& a = (*match)[0];
+                for (const Corner& b : *match)
+                    EXPECT_NEAR(std::hypot(b.u - a.u, b.v - a.v) * kPlanarTextureScale,
+                                length(b.p - a.p), 1e-2f);
+            }
+        }
+    }
+
+    ASSERT_EQ(scene.materials.size(), 2u);
+    const ImportedMaterial& box = scene.materials[0].block.name == "fixture_StoneBox"
+                                      ? scene.materials[0]
+                                      : scene.materials[1];
+    const ImportedMaterial& red = &box == &scene.materials[0] ? scene.materials[1] : scene.materials[0];
+    EXPECT_EQ(box.block.albedo, "textures/fixture/StoneBox_albedo.dds");
+    EXPECT_EQ(red.block.normal, "textures/fixture/Red_normal.dds");
+    ASSERT_EQ(box.albedo.width(), 2);
+    EXPECT_EQ(box.albedo.mipLevels(), 2);
+    const uint8_t* texel = box.albedo.getLevelData(0);
+    const uint8_t checker[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    for (int i = 0; i < 4; ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(texel[i * 4 + c], checker[i][c]) << "texel " << i;
+    const uint8_t* plain = red.albedo.getLevelData(0);
+    EXPECT_EQ(std::vector<int>(plain, plain + 3), (std::vector<int>{255, 0, 0}));
+    // normal.png holds a slope rising towards the top of the picture with y up the
+    // picture; it must come out as the demo's own normal maps draw that slope.
+    std::vector<float> slope(16);
+    for (size_t i = 0; i < slope.size(); ++i)
+        slope[i] = float(3 - int(i / 4)); // rows 0 to 3, rising towards row 0
+    uint8_t own[16 * 4];
+    AssetGen::normalsFromHeight(slope, 4, 0.75f, own);
+    ASSERT_EQ(box.normals.width(), 1);
+    const uint8_t* bump = box.normals.getLevelData(0);
+    for (int c = 0; c < 4; ++c)
+        EXPECT_NEAR(bump[c], own[4 * 5 + c], 1) << "channel " << c; // row 1, column 1
+    const uint8_t* flat = red.normals.getLevelData(red.normals.mipLevels() - 1);
+    EXPECT_EQ(std::vector<int>(flat, flat + 3), (std::vector<int>{128, 128, 255}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ImportFixtureTest,
+                         ::testing::Values("fixture.gltf", "fixture.glb", "fixture.obj"));
+
+TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene;
+    std::string why;
+    ASSERT_TRUE(importScene(fixture("fixture.gltf"), {"m", 2.0f}, codecs, scene, why)) << why;
+    EXPECT_EQ(scene.scale, 2.0f);
+    BoundingBox box = scene.model->bounds();
+    EXPECT_NEAR(box.max.x - box.min.x, 8.0f, 1e-4f);
+
+    EXPECT_FALSE(importScene(fixture("lines.obj"), {"m", {}}, codecs, scene, why));
+    EXPECT_NE(why.find("no triangles"), std::string::npos) << why;
+    EXPECT_FALSE(importScene(fixture("expected.txt"), {"m", {}}, codecs, scene, why));
+    EXPECT_FALSE(why.empty());
+}
+
+// The bake gathers a planar group from triangles that share vertices and follow each
+// other: each face of a box must come out as one polygon, and no two faces may share a
+// vertex (or the bake would join them).
+TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
+    TriangleSoup soup;
+    const Vec3 c[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                       {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    const int quads[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                             {3, 7, 6, 2}, {0, 4, 7, 3}, {1, 2, 6, 5}};
+    // Triangles of opposite faces interleaved, so grouping must not follow file order.
+    for (int half = 0; half < 2; ++half)
+        for (const auto& q : quads)
+            for (int k : half ? std::array{0, 2, 3} : std::array{0, 1, 2})
+                soup.corners.push_back(c[q[k]] * 100.0f);
+    PlanarMeshStats stats;
+    auto mesh = buildPlanarMesh(soup, stats);
+    ASSERT_TRUE(mesh);
+    EXPECT_EQ(stats.triangles, 12u);
+    EXPECT_EQ(stats.groups, 6u);
+    PolyPack pack(0, 1, 1);
+    ASSERT_TRUE(pack.addSurface(mesh, false, false));
+    EXPECT_EQ(pack.polygons().size(), 6u);
+}
+
+// A re-import replaces the blocks its earlier import wrote, wherever they are, and keeps
+// everything else byte for byte; a block of the same name written by someone else stops it.
+TEST(MaterialScript, ReimportReplacesItsOwnBlocksOnly) {
+    const std::string original = "/* scene */\n\nfloor {\n    fx effects/prt_lighting.fx\n}\n";
+    std::string once, twice, why;
+    const std::vector<MaterialBlock> first = {{"chair_wood", "textures/chair/wood_albedo.dds",
+                                               "textures/chair/wood_normal.dds"},
+                                              {"chair_metal", "a.dds", "b.dds"}};
+    ASSERT_TRUE(mergeImportedBlocks(original, "chair", first, once, why)) << why;
+    ASSERT_TRUE(mergeImportedBlocks(once + "\nsky {\n    fx effects/sky.fx\n}\n", "table",
+                                    {{"table_top", "c.dds", "d.dds"}}, twice, why));
+    const std::vector<MaterialBlock> second = {{"chair_oak", "e.dds", "f.dds"}};
+    std::string third;
+    ASSERT_TRUE(mergeImportedBlocks(twice, "chair", second, third, why)) << why;
+
+    // Block names in order, as the material manager reads them.
+    auto names = [](const std::string& text) {
+        Tokenizer tokens;
+        tokens.LoadText(text);
+        std::vector<std::string> out;
+        while (tokens.NextWord()) {
+            out.push_back(tokens.Token());
+            EXPECT_TRUE(tokens.SkipTo("{") && tokens.SkipTo("}"));
+        }
+        return out;
+    };
+    EXPECT_EQ(names(third), (std::vector<std::string>{"floor", "sky", "table_top", "chair_oak"}));
+    EXPECT_EQ(third.rfind(original, 0), 0u) << third;
+    EXPECT_NE(third.find("\"diffuseMap\" texture \"e.dds\""), std::string::npos);
+    EXPECT_EQ(third.find("wood_albedo"), std::string::npos);
+
+    EXPECT_FALSE(mergeImportedBlocks(third, "sky", {{"floor", "g.dds", "h.dds"}}, once, why));
+    EXPECT_NE(why.find("floor"), std::string::npos);
+    EXPECT_FALSE(mergeImportedBlocks("broken {\n fx x\n", "chair", second, once, why));
+}
+
+} // namespace
+} // namespace Vrenn::Import

@@ -1,0 +1,212 @@
+// vrenn import: brings a model from a modelling tool into a run folder as a vmsh model, its
+// textures and its materials.
+
+#include "fs/AtomicFile.h"
+#include "fs/DDSCodec.h"
+#include "geometry/Model.h"
+#include "geometry/VmshLoader.h"
+#include "import/MaterialScript.h"
+#include "import/SceneImport.h"
+#include "vrenn/Commands.h"
+#include "vrenn/ToolContext.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace Vrenn::Tool {
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: vrenn import MODEL [--out RUNDIR] [--name NAME] [--scale S]\n"
+    "\n"
+    "Imports a model (glTF 2.0 .gltf and .glb, OBJ, and the other formats the model\n"
+    "importer reads) into RUNDIR (default: the working directory):\n"
+    "  models/NAME.vmsh              positions and texture set 0, one surface per material,\n"
+    "                                every planar group of triangles with vertices of its\n"
+    "                                own (what the bake packs); degenerate and repeated\n"
+    "                                triangles are dropped, and a material without texture\n"
+    "                                coordinates gets a planar set per group\n"
+    "  textures/NAME/<mat>_albedo.dds, <mat>_normal.dds\n"
+    "                                the base colour (times the material's colour) and\n"
+    "                                normal map, RGBA with full mip chains; plain white and\n"
+    "                                flat when a material has none or one cannot be read\n"
+    "  materials/materials.mtr       one block NAME_<mat> per material, with the PRT\n"
+    "                                lighting effect; the blocks of an earlier import of\n"
+    "                                NAME are replaced, the rest of the file is kept\n"
+    "The model is turned into the engine's left-handed frame (z mirrored) and scaled:\n"
+    "the bake works at 4 world units per texel, so without --scale the largest extent\n"
+    "becomes 1000 units. NAME defaults to MODEL's stem, reduced to [A-Za-z0-9_-].\n"
+    "Everything is written whole or not at all. Warnings go to standard error; the last\n"
+    "line is surfaces=<n> triangles=<t> scale=<s>.\n"
+    "\n"
+    "  --out RUNDIR  the run folder to write into\n"
+    "  --name NAME   the model's name (letters, digits, '_' and '-')\n"
+    "  --scale S     world units per model unit, instead of fitting to 1000\n";
+
+bool readWholeFile(const std::string& fileName, std::string& text, std::string& why) {
+    std::error_code error;
+    if (!std::filesystem::exists(fileName, error)) return true; // a new script
+    std::ifstream in(fileName, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (!in.good() && !in.eof()) {
+        why = "cannot read " + fileName;
+        return false;
+    }
+    text = buffer.str();
+    return true;
+}
+
+// Creates the folders of path that are missing, remembering them so that a failed
+// import can take them away again.
+bool makeFolders(const std::filesystem::path& folder, std::vector<std::filesystem::path>& made,
+                 std::string& why) {
+    std::vector<std::filesystem::path> missing;
+    for (auto p = folder; !p.empty() && !std::filesystem::exists(p); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        std::error_code error;
+        if (!std::filesystem::create_directory(*it, error) && error) {
+            why = "cannot create " + it->string() + ": " + error.message();
+            return false;
+        }
+        made.push_back(*it);
+    }
+    return true;
+}
+
+void removeFolders(const std::vector<std::filesystem::path>& made) {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        std::error_code ignored;
+        std::filesystem::remove(*it, ignored); // only empty folders go
+    }
+}
+
+int writeAll(const std::filesystem::path& root, const std::string& name,
+             Import::ImportedScene& scene, const std::string& script, std::string& why) {
+    std::vector<std::filesystem::path> made;
+    const auto fail = [&](const std::string& reason) {
+        removeFolders(made);
+        why = reason;
+        return 1;
+    };
+    for (const auto& folder : {root / "models", root / "textures" / name, root / "materials"})
+        if (!makeFolders(folder, made, why)) return fail(why);
+
+    std::vector<std::unique_ptr<AtomicFile>> files;
+    auto open = [&](const std::filesystem::path& path) -> AtomicFile* {
+        files.push_back(std::make_unique<AtomicFile>(path.string()));
+        return files.back()->isOpen() ? files.back().get() : nullptr;
+    };
+    const std::filesystem::path modelName = root / "models" / (name + ".vmsh");
+    AtomicFile* model = open(modelName);
+    if (!model) return fail("cannot create " + modelName.string() + ": " + files.back()->failure());
+    if (!VmshLoader().write(*model->file(), modelName.string(), *scene.model))
+        return fail("cannot write " + modelName.string());
+    for (Import::ImportedMaterial& material : scene.materials) {
+        for (auto [file, image] : {std::pair{&material.block.albedo, &material.albedo},
+                                   std::pair{&material.block.normal, &material.normals}}) {
+            AtomicFile* out = open(root / *file);
+            if (!out) return fail("cannot create " + (root / *file).string() + ": " +
+                                  files.back()->failure());
+            std::shared_ptr<File> handle = out->file();
+            if (!DDSCodec().encode(handle, *image))
+                return fail("cannot write " + (root / *file).string());
+        }
+    }
+    const std::filesystem::path scriptName = root / "materials" / "materials.mtr";
+    AtomicFile* mtr = open(scriptName);
+    if (!mtr) return fail("cannot create " + scriptName.string() + ": " + files.back()->failure());
+    mtr->file()->write(script.data(), uint32_t(script.size()));
+
+    std::vector<AtomicFile*> all;
+    for (const auto& file : files)
+        all.push_back(file.get());
+    std::string reason;
+    if (!AtomicFile::commitAll(all, reason)) return fail("cannot write " + reason);
+    return 0;
+}
+
+int runImport(const Args& args) {
+    if (wantsHelp(args)) {
+        std::cout << kHelp;
+        return 0;
+    }
+    std::string input, runDir = ".", name;
+    Import::ImportOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--out" || args[i] == "--name" || args[i] == "--scale") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return usageError("import", args[i] + " needs a value");
+            const std::string& value = args[++i];
+            if (args[i - 1] == "--out") {
+                runDir = value;
+            } else if (args[i - 1] == "--name") {
+                name = value;
+                if (Import::sanitizedName(name) != name)
+                    return usageError("import", "--name takes letters, digits, '_' and '-'");
+            } else {
+                char* end = nullptr;
+                const float scale = std::strtof(value.c_str(), &end);
+                if (end != value.c_str() + value.size() || !std::isfinite(scale) || !(scale > 0.0f))
+                    return usageError("import", "--scale needs a number above 0");
+                options.scale = scale;
+            }
+        } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
+            input = args[i];
+        } else {
+            return usageError("import", "unexpected argument '" + args[i] + "'");
+        }
+    }
+    if (input.empty()) return usageError("import", "missing MODEL");
+    if (name.empty()) {
+        name = Import::sanitizedName(std::filesystem::path(input).stem().string());
+        if (name.empty())
+            return fail("import: " + input + " gives no name (use --name)");
+    }
+    options.name = name;
+
+    ToolContext context;
+    Import::ImportedScene scene;
+    std::string why;
+    if (!Import::importScene(input, options, context.codecs(), scene, why))
+        return fail("import: cannot import " + input + ": " + why);
+    for (const std::string& warning : scene.warnings)
+        std::cerr << "vrenn: import: warning: " << warning << "\n";
+
+    const std::filesystem::path root(runDir);
+    const std::string scriptName = (root / "materials" / "materials.mtr").string();
+    std::string script, merged;
+    std::vector<Import::MaterialBlock> blocks;
+    for (const auto& material : scene.materials)
+        blocks.push_back(material.block);
+    if (!readWholeFile(scriptName, script, why) ||
+        !Import::mergeImportedBlocks(script, name, blocks, merged, why))
+        return fail("import: " + scriptName + ": " + why);
+
+    if (writeAll(root, name, scene, merged, why)) return fail("import: " + why);
+    std::cout << "wrote " << (root / "models" / (name + ".vmsh")).string() << "\n";
+    for (const auto& material : scene.materials)
+        std::cout << "material " << material.block.name << " " << material.block.albedo << " "
+                  << material.block.normal << "\n";
+    if (scene.degenerate || scene.duplicate)
+        std::cout << "dropped degenerate=" << scene.degenerate << " duplicate=" << scene.duplicate
+                  << "\n";
+    std::printf("surfaces=%zu triangles=%u scale=%g\n", scene.materials.size(), scene.triangles,
+                double(scene.scale));
+    return 0;
+}
+
+} // namespace
+
+REGISTER_VRENN_COMMAND(import, "import", "bring a model (glTF, OBJ, ...) into a run folder",
+                       runImport, 35);
+
+} // namespace Vrenn::Tool
