@@ -235,6 +235,8 @@ public:
     static unsigned workerCount(unsigned requested);
 
 private:
+    friend class CasterTree; // copies the tree, ray polygons and boxes the casters walk
+
     void closeGroup(const Mesh& mesh, const std::vector<uint32_t>& groupIndices,
                     uint32_t surfaceIndex);
     int32_t buildFrom(const PlaneClassifier& classifier, std::vector<uint32_t> list);
