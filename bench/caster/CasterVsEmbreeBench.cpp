@@ -2,14 +2,14 @@
 // at 256 and 1024 samples, on 1 and 2 threads: rays per second of each, their ratio (ours over
 // Embree's: 1 or more means ours is at least as fast) and the rays on which the two disagree.
 //
-// The rays are the bake's: from a fixed subset of the covered texels (every k-th in the order
-// the bake walks them, k chosen so that a sample count holds about VRENN_CASTER_RAYS rays,
-// 3 million by default), starting 0.1 above the texel along the polygon's normal, along each
-// sample direction w of the bake's sample set with n.w > 0, in the bake's octant order, each a
-// segment of 8192 units; occlusion only. Ours casts through the pack the bake uses; Embree
-// casts through the triangles of the model's meshes, two-sided. Ours lets only polygons facing
-// the segment block, and only where the coverage mask covers them, so a small share of rays
-// gets different answers: it is counted and printed, not treated as a failure.
+// The rays are the bake's: from a fixed subset of the covered texels (runs of 16 neighbours in
+// the order the bake walks them, one run in every k, k chosen so that a sample count holds
+// about VRENN_CASTER_RAYS rays, 3 million by default), starting 0.1 above the texel along the
+// polygon's normal, along each sample direction w of the bake's sample set with n.w > 0, in the
+// bake's octant order, each a segment of 8192 units; occlusion only. Ours casts through the pack
+// the bake uses; Embree casts through the triangles of the model's meshes, two-sided. Ours lets
+// only polygons facing the segment block, and only where the coverage mask covers them, so a small
+// share of rays gets different answers: it is counted and printed, not treated as a failure.
 //
 // Built without Embree (libembree-dev missing), it measures our caster alone.
 
@@ -52,6 +52,8 @@ constexpr float kRayLength = 8192.0f;
 constexpr uint64_t kDefaultRayBudget = 3000000;
 // Texels handed to a thread at a time.
 constexpr size_t kTexelsPerChunk = 32;
+// Neighbouring texels cast together, as the bake hands them over.
+constexpr size_t kTexelRun = 16;
 
 // The demo scene as `vrenn bake` packs it: balance 3, split 4, a 32 x 32 atlas to start,
 // 4 units per texel. The image's planes and format do not change the pack, so the ambient
@@ -147,12 +149,15 @@ RaySet makeRaySet(int samples) {
     for (const auto& texel : covered)
         all += set.offsets[texel.polygon].size();
     set.stride = uint32_t(std::max<uint64_t>(1, (all + rayBudget() / 2) / rayBudget()));
-    for (size_t i = 0; i < covered.size(); i += set.stride) {
-        const auto& texel = covered[i];
-        const Vec3 n = pack.polygons()[texel.polygon].normal;
-        set.texels.push_back(
-            {texel.position + n * AmbientTextureBuilder::kOriginOffset, texel.polygon, set.rays});
-        set.rays += set.offsets[texel.polygon].size();
+    // Runs of neighbours, as the bake hands them to its caster.
+    for (size_t run = 0; run < covered.size(); run += set.stride * kTexelRun) {
+        for (size_t i = run; i < std::min(run + kTexelRun, covered.size()); ++i) {
+            const auto& texel = covered[i];
+            const Vec3 n = pack.polygons()[texel.polygon].normal;
+            set.texels.push_back({texel.position + n * AmbientTextureBuilder::kOriginOffset,
+                                  texel.polygon, set.rays});
+            set.rays += set.offsets[texel.polygon].size();
+        }
     }
     return set;
 }
@@ -165,12 +170,12 @@ const RaySet& raySet(int samples) {
 }
 
 // Casts every ray of the set on the given number of threads, each thread taking chunks of
-// texels in turn; castTexel(state, texel, blocked) fills blocked[i] for the texel's rays. Each
-// thread's state (makeState()) is made before the clock starts, as the scene is.
+// texels in turn; castTexels(state, first, end) casts the rays of texels first ... end - 1
+// (their answers from blocked + set.texels[first].firstRay on). Each thread's state
+// (makeState()) is made before the clock starts, as the scene is.
 // Returns the wall time in seconds.
-template <class MakeState, class CastTexel>
-double castAll(const RaySet& set, unsigned threads, uint8_t* blocked, MakeState makeState,
-               CastTexel castTexel) {
+template <class MakeState, class CastTexels>
+double castAll(const RaySet& set, unsigned threads, MakeState makeState, CastTexels castTexels) {
     std::vector<decltype(makeState())> states;
     for (unsigned k = 0; k < threads; ++k)
         states.push_back(makeState());
@@ -181,8 +186,7 @@ double castAll(const RaySet& set, unsigned threads, uint8_t* blocked, MakeState 
             const size_t begin = next.fetch_add(kTexelsPerChunk, std::memory_order_relaxed);
             if (begin >= set.texels.size()) return;
             const size_t end = std::min(begin + kTexelsPerChunk, set.texels.size());
-            for (size_t t = begin; t < end; ++t)
-                castTexel(state, set.texels[t], blocked + set.texels[t].firstRay);
+            castTexels(state, begin, end);
         }
     };
     const auto started = std::chrono::steady_clock::now();
@@ -195,13 +199,37 @@ double castAll(const RaySet& set, unsigned threads, uint8_t* blocked, MakeState 
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+// The build of our caster: VRENN_CASTER_KERNEL=baseline, avx2 or avx512 asks for one (the
+// processor permitting), else the widest the processor has.
+CasterKernel casterKernel() {
+    const char* env = std::getenv("VRENN_CASTER_KERNEL");
+    const std::string name = env ? env : "";
+    if (name == "baseline") return CasterKernel::Baseline;
+    if (name == "avx2") return CasterKernel::Avx2;
+    if (name == "avx512") return CasterKernel::Avx512;
+    return CasterKernel::Best;
+}
+
 double castOurs(const RaySet& set, unsigned threads, uint8_t* blocked) {
     const PolyPack& pack = demo().pack;
+    const auto tree = std::make_shared<const CasterTree>(pack);
     return castAll(
-        set, threads, blocked, [&] { return std::make_unique<OcclusionCaster>(pack); },
-        [&](std::unique_ptr<OcclusionCaster>& caster, const RaySet::Texel& texel, uint8_t* out) {
-            const auto& offsets = set.offsets[texel.polygon];
-            caster->cast(texel.start, offsets.data(), offsets.size(), out);
+        set, threads, [&] { return std::make_unique<OcclusionCaster>(tree, casterKernel()); },
+        [&](std::unique_ptr<OcclusionCaster>& caster, size_t first, size_t end) {
+            // Neighbouring texels of one polygon go together, as the bake casts them.
+            std::vector<Vec3> starts;
+            while (first < end) {
+                const uint32_t polygon = set.texels[first].polygon;
+                starts.clear();
+                size_t last = first;
+                while (last < end && set.texels[last].polygon == polygon &&
+                       starts.size() < kTexelRun)
+                    starts.push_back(set.texels[last++].start);
+                const auto& offsets = set.offsets[polygon];
+                caster->cast(starts.data(), starts.size(), offsets.data(), offsets.size(),
+                             blocked + set.texels[first].firstRay);
+                first = last;
+            }
         });
 }
 
@@ -282,28 +310,32 @@ EmbreeScene& embree() {
 double castEmbree(const RaySet& set, unsigned threads, uint8_t* blocked) {
     const RTCScene scene = embree().scene();
     return castAll(
-        set, threads, blocked,
+        set, threads,
         [] {
             RTCIntersectContext context;
             rtcInitIntersectContext(&context);
             return context;
         },
-        [&](RTCIntersectContext& context, const RaySet::Texel& texel, uint8_t* out) {
-            const auto& offsets = set.offsets[texel.polygon];
-            for (size_t i = 0; i < offsets.size(); ++i) {
-                // The segment start -> start + offset: t from 0 to 1 along the offset.
-                RTCRay ray{};
-                ray.org_x = texel.start.x;
-                ray.org_y = texel.start.y;
-                ray.org_z = texel.start.z;
-                ray.dir_x = offsets[i][0];
-                ray.dir_y = offsets[i][1];
-                ray.dir_z = offsets[i][2];
-                ray.tnear = 0.0f;
-                ray.tfar = 1.0f;
-                ray.mask = ~0u;
-                rtcOccluded1(scene, &context, &ray);
-                out[i] = ray.tfar < 0.0f ? 1 : 0; // a hit sets tfar to -inf
+        [&](RTCIntersectContext& context, size_t first, size_t end) {
+            for (size_t t = first; t < end; ++t) {
+                const RaySet::Texel& texel = set.texels[t];
+                uint8_t* out = blocked + texel.firstRay;
+                const auto& offsets = set.offsets[texel.polygon];
+                for (size_t i = 0; i < offsets.size(); ++i) {
+                    // The segment start -> start + offset: t from 0 to 1 along the offset.
+                    RTCRay ray{};
+                    ray.org_x = texel.start.x;
+                    ray.org_y = texel.start.y;
+                    ray.org_z = texel.start.z;
+                    ray.dir_x = offsets[i][0];
+                    ray.dir_y = offsets[i][1];
+                    ray.dir_z = offsets[i][2];
+                    ray.tnear = 0.0f;
+                    ray.tfar = 1.0f;
+                    ray.mask = ~0u;
+                    rtcOccluded1(scene, &context, &ray);
+                    out[i] = ray.tfar < 0.0f ? 1 : 0; // a hit sets tfar to -inf
+                }
             }
         });
 }
