@@ -14,6 +14,7 @@ packages=(
   libegl1 libegl-mesa0 libgl1 libgl1-mesa-dri
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
+  libembree-dev # only the caster comparison benchmark links it, never the program
   imagemagick
 )
 

@@ -1,22 +1,37 @@
 #pragma once
 
 #include "core/Vector3.h"
+#include "geometry/CasterTree.h"
+#include "geometry/OcclusionKernel.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace Vrenn {
 
 class PolyPack;
 
+// Which build of the packet walk a caster runs.
+enum class CasterKernel {
+    Best,     // the widest the processor has
+    Baseline, // four lanes, the instructions every x86-64 processor has
+    Avx2,     // eight lanes; the baseline where the processor lacks AVX2
+    Avx512,   // sixteen lanes; AVX2 or the baseline where the processor lacks AVX-512
+};
+
 // Occlusion of many segments that share one start, as the bake casts them from a texel. Each
 // segment gets exactly the answer PolyPack::rayTest gives for it; the caster only finds it
-// faster. It reads the pack (which must outlive it and stay unchanged) and keeps scratch of
-// its own, so a thread needs one caster of its own; casters of one pack may run at once.
+// faster, by walking the tree once for all of them (see OcclusionKernel.inc). Its scratch is
+// its own: a thread needs a caster of its own.
 class OcclusionCaster {
 public:
-    explicit OcclusionCaster(const PolyPack& pack);
+    explicit OcclusionCaster(std::shared_ptr<const CasterTree> tree,
+                             CasterKernel kernel = CasterKernel::Best);
+    // With a tree of its own.
+    explicit OcclusionCaster(const PolyPack& pack, CasterKernel kernel = CasterKernel::Best);
     ~OcclusionCaster();
     OcclusionCaster(const OcclusionCaster&) = delete;
     OcclusionCaster& operator=(const OcclusionCaster&) = delete;
@@ -25,12 +40,26 @@ public:
     // end computed as start + offset in single precision) is blocked, 0 when it is free.
     void cast(const Vec3& start, const std::array<float, 3>* offsets, size_t count,
               uint8_t* blocked);
+    // The same offsets from several starts: for t < startCount and i < count,
+    // blocked[t * count + i] answers the segment from starts[t] to starts[t] + offsets[i].
+    // Neighbouring starts are best cast together: their segments along one offset share
+    // vectors, and so mostly the same way down the tree.
+    void cast(const Vec3* starts, size_t startCount, const std::array<float, 3>* offsets,
+              size_t count, uint8_t* blocked);
 
     // Rays cast since construction.
     uint64_t rays() const { return m_rays; }
+    // The build this caster runs (never Best).
+    CasterKernel kernel() const { return m_kernel; }
+    const CasterTree& tree() const { return *m_tree; }
+    static bool processorHasAvx2();
+    static bool processorHasAvx512();
 
 private:
-    const PolyPack& m_pack;
+    std::shared_ptr<const CasterTree> m_tree;
+    CasterKernel m_kernel;
+    CasterArena m_arena;
+    std::vector<uint32_t> m_blocked; // the walk's answers, a word per ray
     uint64_t m_rays = 0;
 };
 

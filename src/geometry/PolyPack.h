@@ -91,9 +91,10 @@ enum PlaneSide : uint8_t {
     SIDE_BACK = 255,
 };
 
-// Receives the covered texels of PolyPack::bake. The walk calls processTexel from several
-// threads at once; every call names the worker making it (0 ... workers - 1), so per-worker
-// scratch needs no locks. Texels of one polygon may go to different workers.
+// Receives the covered texels of PolyPack::bake. The walk hands them over (processTexels, in
+// runs of neighbours) from several threads at once; every call names the worker making it
+// (0 ... workers - 1), so per-worker scratch needs no locks. Texels of one polygon may go to
+// different workers.
 class TexelBaker {
 public:
     virtual ~TexelBaker() = default;
@@ -107,6 +108,17 @@ public:
     // plane to the next (0 when the image has a single plane).
     virtual void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
                               uint8_t* texel, size_t planeBytes, unsigned worker) = 0;
+
+    // Neighbouring covered texels of one row of one polygon's chart, left to right (count of
+    // them, at least one), as processTexel takes them one at a time. The walk hands texels over
+    // this way; bakers that gain from treating neighbours together override it, and by default
+    // each goes to processTexel.
+    virtual void processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
+                               const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
+                               unsigned worker) {
+        for (size_t i = 0; i < count; ++i)
+            processTexel(positions[i], frame, polygon, texels[i], planeBytes, worker);
+    }
 };
 
 struct BakeOptions {
@@ -235,6 +247,8 @@ public:
     static unsigned workerCount(unsigned requested);
 
 private:
+    friend class CasterTree; // copies the tree, ray polygons and boxes the casters walk
+
     void closeGroup(const Mesh& mesh, const std::vector<uint32_t>& groupIndices,
                     uint32_t surfaceIndex);
     int32_t buildFrom(const PlaneClassifier& classifier, std::vector<uint32_t> list);

@@ -170,7 +170,12 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
     std::atomic<bool> abandoned{false};
     auto stopAsked = [&] { return options.stop && options.stop(); };
     // askStop: the walk runs on the calling thread alone, which asks options.stop itself.
+    // Texels go to the baker in runs of up to kTexelRun neighbours of one row: long enough for
+    // bakers to share work between them, short enough that an abandoned walk ends soon.
+    constexpr size_t kTexelRun = 16;
     auto walkRows = [&](unsigned worker, bool askStop) {
+        Vec3 positions[kTexelRun];
+        uint8_t* texels[kTexelRun];
         for (;;) {
             if (askStop && stopAsked()) abandoned.store(true, std::memory_order_relaxed);
             if (abandoned.load(std::memory_order_relaxed)) return;
@@ -187,17 +192,27 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
                 y1 > y0 ? static_cast<float>(y - y0) / static_cast<float>(y1 - y0) : 0.0f;
             const TangentFrame& frame = m_tangentFrames[p];
             uint64_t count = 0;
+            size_t run = 0;
+            auto handOver = [&] {
+                if (run == 0) return;
+                baker.processTexels(positions, texels, run, frame, p, planeBytes, worker);
+                count += run;
+                run = 0;
+            };
             for (int x = x0; x <= x1; ++x) {
                 if (!m_coverage.covered(x, y)) continue;
-                // A texel can take long (many rays): an abandoned walk ends between two.
-                if (abandoned.load(std::memory_order_relaxed)) break;
                 const float u =
                     x1 > x0 ? static_cast<float>(x - x0) / static_cast<float>(x1 - x0) : 0.0f;
-                uint8_t* texel =
+                positions[run] = rectanglePoint(p, u, v);
+                texels[run] =
                     data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * texelBytes;
-                baker.processTexel(rectanglePoint(p, u, v), frame, p, texel, planeBytes, worker);
-                ++count;
+                if (++run == kTexelRun) {
+                    handOver();
+                    // Texels can take long (many rays): an abandoned walk ends between runs.
+                    if (abandoned.load(std::memory_order_relaxed)) break;
+                }
             }
+            if (!abandoned.load(std::memory_order_relaxed)) handOver();
             done.fetch_add(count, std::memory_order_relaxed);
         }
     };

@@ -59,12 +59,17 @@ bool AmbientTextureBuilder::beginWalk(unsigned workers) {
     const size_t samples = m_directions.size();
     m_workers.clear();
     try {
+        // One copy of the tree for all workers' casters.
+        const auto tree = std::make_shared<const CasterTree>(m_pack);
         for (unsigned w = 0; w < workers; ++w) {
             auto worker = std::make_unique<Worker>();
             worker->visibility.assign(samples, 0.0f);
             for (auto& lobe : worker->lobes)
                 lobe.assign(samples, 0.0f);
             worker->product.assign(samples, 0.0f);
+            worker->caster = std::make_unique<OcclusionCaster>(tree);
+            worker->castSamples.reserve(samples);
+            worker->castOffsets.reserve(samples);
             m_workers.push_back(std::move(worker));
         }
     } catch (const std::bad_alloc&) {
@@ -88,41 +93,63 @@ void AmbientTextureBuilder::clampedCosine(const Vec3& d, std::vector<float>& out
     }
 }
 
-void AmbientTextureBuilder::traceVisibility(Worker& worker, const Vec3& origin,
-                                            const Vec3& n) const {
-    float* visibility = worker.visibility.data();
+void AmbientTextureBuilder::castRays(Worker& worker, const Vec3* positions, size_t count,
+                                     const Vec3& n) const {
     const std::array<OctantSide, 8> sides = classifyOctants(n.x, n.y, n.z);
-    Vec3 hit;
-    int32_t polygon = -1;
-    uint64_t rays = 0;
+    worker.castSamples.clear();
+    worker.castOffsets.clear();
     for (size_t o = 0; o < 8; ++o) {
         const OctantSide side = sides[o];
         for (uint32_t s : m_directions.octants[o]) {
             if (side == OctantSide::Back ||
-                (side == OctantSide::Mixed && !(dotUnit(n, m_directions.unit[s]) > 0.0f))) {
-                visibility[s] = 0.0f;
+                (side == OctantSide::Mixed && !(dotUnit(n, m_directions.unit[s]) > 0.0f)))
                 continue;
-            }
-            const auto& scaled = m_directions.scaled[s];
-            const Vec3 end = origin + Vec3{scaled[0], scaled[1], scaled[2]};
-            visibility[s] = m_pack.rayTest(origin, end, hit, polygon) ? 0.0f : 1.0f;
-            ++rays;
+            worker.castSamples.push_back(s);
+            worker.castOffsets.push_back(m_directions.scaled[s]);
         }
     }
-    worker.rays += rays;
+    worker.starts.resize(count);
+    for (size_t t = 0; t < count; ++t)
+        worker.starts[t] = positions[t] + n * kOriginOffset;
+    const size_t rays = worker.castSamples.size();
+    worker.blocked.resize(count * rays);
+    worker.caster->cast(worker.starts.data(), count, worker.castOffsets.data(), rays,
+                        worker.blocked.data());
+    worker.rays += count * rays;
 }
 
-void AmbientTextureBuilder::processTexel(const Vec3& position, const TangentFrame&,
-                                         uint32_t polygon, uint8_t* texel, size_t,
-                                         unsigned workerIndex) {
+void AmbientTextureBuilder::processTexel(const Vec3& position, const TangentFrame& frame,
+                                         uint32_t polygon, uint8_t* texel, size_t planeBytes,
+                                         unsigned worker) {
+    processTexels(&position, &texel, 1, frame, polygon, planeBytes, worker);
+}
+
+void AmbientTextureBuilder::processTexels(const Vec3* positions, uint8_t* const* texels,
+                                          size_t count, const TangentFrame& frame, uint32_t polygon,
+                                          size_t planeBytes, unsigned workerIndex) {
     Worker& worker = workerState(workerIndex);
     const Vec3 n = m_pack.polygons()[polygon].normal;
     if (worker.polygon != static_cast<int64_t>(polygon)) {
-        clampedCosine(n, worker.lobes[0]);
+        preparePolygon(worker, n, frame);
         worker.polygon = polygon;
     }
-    traceVisibility(worker, position + n * kOriginOffset, n);
+    castRays(worker, positions, count, n);
+    const size_t rays = worker.castSamples.size();
+    std::fill(worker.visibility.begin(), worker.visibility.end(), 0.0f);
+    for (size_t t = 0; t < count; ++t) {
+        const uint8_t* blocked = worker.blocked.data() + t * rays;
+        for (size_t i = 0; i < rays; ++i)
+            worker.visibility[worker.castSamples[i]] = blocked[i] ? 0.0f : 1.0f;
+        shadeTexel(worker, texels[t], planeBytes);
+    }
+}
 
+void AmbientTextureBuilder::preparePolygon(Worker& worker, const Vec3& normal,
+                                           const TangentFrame&) {
+    clampedCosine(normal, worker.lobes[0]);
+}
+
+void AmbientTextureBuilder::shadeTexel(Worker& worker, uint8_t* texel, size_t) {
     const std::vector<float>& cosine = worker.lobes[0];
     float sum = 0.0f;
     for (size_t s = 0; s < m_directions.size(); ++s)

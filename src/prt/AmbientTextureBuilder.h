@@ -1,5 +1,6 @@
 #pragma once
 
+#include "geometry/OcclusionCaster.h"
 #include "geometry/PolyPack.h"
 #include "prt/LcgRandom.h"
 #include "prt/SampleDirections.h"
@@ -43,7 +44,11 @@ public:
     // pack's bake image cannot take what processTexel writes, or when memory runs out.
     bool beginWalk(unsigned workers) override;
     void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
-                      uint8_t* texel, size_t planeBytes, unsigned worker) override;
+                      uint8_t* texel, size_t planeBytes, unsigned worker) final;
+    // Casts the rays of all the texels together, then fills each texel.
+    void processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
+                       const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
+                       unsigned worker) final;
 
     int rayCount() const { return m_rayCount; }
     float rayLength() const { return m_rayLength; }
@@ -65,15 +70,29 @@ protected:
         std::vector<float> product;
         int64_t polygon = -1;
         uint64_t rays = 0;
+        // The rays of a run of texels, cast together: the samples cast (those above the
+        // polygon), their offsets, the texels' starts and the answers, texel by texel.
+        std::unique_ptr<OcclusionCaster> caster;
+        std::vector<uint32_t> castSamples;
+        std::vector<std::array<float, 3>> castOffsets;
+        std::vector<Vec3> starts;
+        std::vector<uint8_t> blocked;
     };
 
     // Whether the pack's image suits processTexel.
     virtual bool acceptsImage() const;
 
-    // visibility[s] = 1 when the ray from origin along sample s reaches its end unblocked,
-    // 0 when it is blocked or n.w <= 0 (those rays are not cast). Octants wholly behind n
-    // are skipped, octants wholly in front traced without a test.
-    void traceVisibility(Worker& worker, const Vec3& origin, const Vec3& n) const;
+    // Fills the worker's lobe buffers for a polygon (called when its first texel comes).
+    virtual void preparePolygon(Worker& worker, const Vec3& normal, const TangentFrame& frame);
+    // Writes one texel from worker.visibility (visibility[s] = 1 when the ray along sample s
+    // reaches its end unblocked, 0 when it is blocked or below the polygon).
+    virtual void shadeTexel(Worker& worker, uint8_t* texel, size_t planeBytes);
+
+    // Casts the rays of count texels of a polygon with normal n: from each position lifted by
+    // kOriginOffset along n, every sample w with n.w > 0 (octants wholly behind n skipped,
+    // octants wholly in front cast without a test); worker.blocked then holds, texel by
+    // texel, one answer per sample in worker.castSamples.
+    void castRays(Worker& worker, const Vec3* positions, size_t count, const Vec3& n) const;
     // out[s] = max(0, d.w) for every sample.
     void clampedCosine(const Vec3& d, std::vector<float>& out) const;
 

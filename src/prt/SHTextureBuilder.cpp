@@ -18,19 +18,13 @@ bool SHTextureBuilder::acceptsImage() const {
            image->depth() >= kTransferPlaneCount && m_sampler.size() == m_directions.size();
 }
 
-void SHTextureBuilder::processTexel(const Vec3& position, const TangentFrame& frame,
-                                    uint32_t polygon, uint8_t* texel, size_t planeBytes,
-                                    unsigned workerIndex) {
-    Worker& worker = workerState(workerIndex);
-    const Vec3 n = m_pack.polygons()[polygon].normal;
-    if (worker.polygon != static_cast<int64_t>(polygon)) {
-        for (int k = 0; k < kTransferBasisCount; ++k)
-            clampedCosine(frame.toWorld({kBasis[k][0], kBasis[k][1], kBasis[k][2]}),
-                          worker.lobes[static_cast<size_t>(k)]);
-        worker.polygon = polygon;
-    }
-    traceVisibility(worker, position + n * kOriginOffset, n);
+void SHTextureBuilder::preparePolygon(Worker& worker, const Vec3&, const TangentFrame& frame) {
+    for (int k = 0; k < kTransferBasisCount; ++k)
+        clampedCosine(frame.toWorld({kBasis[k][0], kBasis[k][1], kBasis[k][2]}),
+                      worker.lobes[static_cast<size_t>(k)]);
+}
 
+void SHTextureBuilder::shadeTexel(Worker& worker, uint8_t* texel, size_t planeBytes) {
     const size_t samples = m_directions.size();
     float coefficients[kSHCoeffCount];
     for (int k : {1, 2, 0}) {

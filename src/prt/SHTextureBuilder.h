@@ -23,13 +23,13 @@ public:
     SHTextureBuilder(int rayCount, float rayLength, const PolyPack& pack);
 
     void addSample(uint32_t sample, float theta, float phi) override;
-    void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
-                      uint8_t* texel, size_t planeBytes, unsigned worker) override;
 
     const SHSampler& sampler() const { return m_sampler; }
 
 protected:
     bool acceptsImage() const override;
+    void preparePolygon(Worker& worker, const Vec3& normal, const TangentFrame& frame) override;
+    void shadeTexel(Worker& worker, uint8_t* texel, size_t planeBytes) override;
 
 private:
     SHSampler m_sampler;

@@ -1,0 +1,96 @@
+#pragma once
+
+// The data the packet walk of OcclusionCaster reads, flattened from a PolyPack, and the
+// interface of its builds (baseline, AVX2 and AVX-512). Plain structures only: the AVX2 build is
+// compiled with other instructions, and must share no inline code with the rest of the program.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Vrenn {
+
+// What a node's or leaf's cell box is good for.
+enum CasterCellTest : int32_t {
+    kCellSkip = 0,  // little tighter than its parent's: not worth testing
+    kCellTest = 1,  // test segments against it
+    kCellEmpty = 2, // nothing below can be hit at all
+};
+
+struct CasterNode {
+    float nx, ny, nz, d;
+    int32_t front, back; // >= 0: a node; < 0: leaf -c - 1
+    // The cell box of everything below (see CasterScene::cellSlackLimit) and what to do with it.
+    float cellLo[3], cellHi[3];
+    int32_t cellTest;
+};
+
+// A blocking polygon as the leaf test needs it; each leaf lists its own copies.
+struct CasterPolygon {
+    float nx, ny, nz, d;
+    float ox, oy, oz;   // chart origin
+    float ux, uy, uz;   // axis U / size U
+    float vx, vy, vz;   // axis V / size V
+    float x, y;         // first texel of the placed rectangle
+    float spanX, spanY; // placed width and height minus 1
+    int32_t flipped;
+};
+
+struct CasterLeaf {
+    float lo[3], hi[3];         // the leaf's box, as the plain walk tests it
+    float cellLo[3], cellHi[3]; // its cell box
+    int32_t cellTest;
+    uint32_t first, count; // its polygons in CasterScene::polygons
+};
+
+struct CasterScene {
+    const CasterNode* nodes = nullptr;
+    size_t nodeCount = 0;
+    const CasterLeaf* leaves = nullptr;
+    size_t leafCount = 0;
+    const CasterPolygon* polygons = nullptr;
+    const uint8_t* mask = nullptr; // coverage mask, one byte per atlas texel
+    size_t maskWidth = 0;
+    // Cell boxes: where in a node's or leaf's cell (the region its ancestors' planes bound, a
+    // little widened) the polygons below can be hit. A segment with a slack of at most
+    // cellSlackLimit that passes further than cellSlackScale slacks from the cell box cannot hit
+    // anything there. 0: no cell boxes (see OcclusionCaster.cpp).
+    float cellSlackLimit = 0.0f;
+    float cellSlackScale = 0.0f;
+};
+
+// Scratch for the packets of one walk: a stack of bytes that grows on demand (its base may
+// move when it grows, so the walk addresses packets by offset).
+struct CasterArena {
+    uint8_t* base = nullptr;
+    size_t used = 0;
+    size_t capacity = 0;
+};
+
+// Makes room for bytes more past used; false when no memory could be had.
+bool growCasterArena(CasterArena& arena, size_t bytes);
+
+// A packet: lanes of segments (start, end, slack) with the number of the ray each belongs
+// to, stored as eight arrays of cap entries from offset: p0x p0y p0z p1x p1y p1z slack
+// (floats), ray (uint32).
+struct CasterPacket {
+    size_t offset = 0;
+    uint32_t count = 0;
+    uint32_t cap = 0;
+};
+
+constexpr int kCasterPacketArrays = 8;
+// Lanes a packet holds beyond its count, so that whole vectors can be read from any lane.
+constexpr uint32_t kCasterPacketPadding = 16;
+
+// Walks the tree with packet (its lanes filled from the arena's start) and sets blocked[ray]
+// to 1 (a word per ray, for vector gathers) for every ray one of its segments is blocked for. Lanes
+// of rays already blocked are skipped. False when the arena could not grow (the answers are then
+// incomplete).
+bool castPacketBaseline(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                        uint32_t* blocked);
+bool castPacketAvx2(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                    uint32_t* blocked);
+bool castPacketAvx512(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                      uint32_t* blocked);
+
+} // namespace Vrenn

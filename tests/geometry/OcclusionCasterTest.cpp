@@ -1,0 +1,197 @@
+#include "geometry/OcclusionCaster.h"
+
+#include "GeometryTestSupport.h"
+#include "geometry/DemoSceneBuilder.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Vrenn::Test {
+namespace {
+
+using Offsets = std::vector<std::array<float, 3>>;
+
+// Casts the segments from every start with each build of the caster (all starts at once) and
+// checks each answer against the plain walk's. Returns how many were blocked.
+size_t expectPlainWalkAnswers(const PolyPack& pack, const std::vector<Vec3>& starts,
+                              const Offsets& offsets, const std::string& what) {
+    const size_t count = offsets.size();
+    std::vector<uint8_t> expected(starts.size() * count);
+    Vec3 hit;
+    int32_t polygon = -1;
+    size_t blockedCount = 0;
+    for (size_t t = 0; t < starts.size(); ++t)
+        for (size_t i = 0; i < count; ++i) {
+            const Vec3 end = starts[t] + Vec3{offsets[i][0], offsets[i][1], offsets[i][2]};
+            expected[t * count + i] = pack.rayTest(starts[t], end, hit, polygon) ? 1 : 0;
+            blockedCount += expected[t * count + i];
+        }
+    for (CasterKernel kernel : {CasterKernel::Baseline, CasterKernel::Avx2, CasterKernel::Avx512}) {
+        OcclusionCaster caster(pack, kernel);
+        std::vector<uint8_t> blocked(expected.size(), 7);
+        caster.cast(starts.data(), starts.size(), offsets.data(), count, blocked.data());
+        for (size_t r = 0; r < expected.size(); ++r)
+            if (blocked[r] != expected[r]) {
+                const size_t t = r / count, i = r % count;
+                ADD_FAILURE() << what << ": ray " << i << " of " << count << " from ("
+                              << starts[t].x << ", " << starts[t].y << ", " << starts[t].z
+                              << ") by (" << offsets[i][0] << ", " << offsets[i][1] << ", "
+                              << offsets[i][2] << "): caster " << int(blocked[r]) << ", plain walk "
+                              << int(expected[r]) << ", build " << static_cast<int>(caster.kernel())
+                              << " (1 baseline, 2 AVX2, 3 AVX-512)";
+                return blockedCount;
+            }
+    }
+    return blockedCount;
+}
+
+size_t expectPlainWalkAnswers(const PolyPack& pack, const Vec3& start, const Offsets& offsets,
+                              const std::string& what) {
+    return expectPlainWalkAnswers(pack, std::vector<Vec3>{start}, offsets, what);
+}
+
+Offsets randomOffsets(std::mt19937& random, size_t count, float length) {
+    std::normal_distribution<float> normal;
+    Offsets offsets(count);
+    for (auto& o : offsets) {
+        const Vec3 d = normalized(Vec3{normal(random), normal(random), normal(random)}) * length;
+        o = {d.x, d.y, d.z};
+    }
+    return offsets;
+}
+
+// A soup of quads with random planes, sizes and places, some sharing planes and edges, so the
+// tree has coplanar sets, spanning polygons and cells listed on both sides.
+std::shared_ptr<Mesh> randomSoup(std::mt19937& random, int quads) {
+    std::uniform_real_distribution<float> place(-60.0f, 60.0f), size(2.0f, 40.0f);
+    std::normal_distribution<float> normal;
+    std::vector<std::array<Vec3, 3>> list;
+    for (int q = 0; q < quads; ++q) {
+        Vec3 n = normalized(Vec3{normal(random), normal(random), normal(random)});
+        if (q % 4 == 0) n = Vec3{0, 1, 0}; // axis-aligned families: coplanar sets and grazing
+        if (q % 4 == 1) n = Vec3{1, 0, 0};
+        const Vec3 helper = std::fabs(n.y) < 0.9f ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
+        const Vec3 u = normalized(cross(helper, n)), v = cross(n, u);
+        Vec3 origin{place(random), place(random), place(random)};
+        if (q % 4 == 0) origin.y = float(int(origin.y) / 20 * 20);
+        list.push_back({origin, v * size(random), u * size(random)});
+    }
+    return quadsMesh(list);
+}
+
+TEST(OcclusionCaster, AgreesWithThePlainWalkRayByRayOnRandomSoups) {
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<float> place(-70.0f, 70.0f), length(1.0f, 200.0f);
+    size_t rays = 0, blocked = 0;
+    for (int soup = 0; soup < 12; ++soup) {
+        PolyPack pack(4, 3, 4);
+        auto mesh = randomSoup(random, 20 + soup * 6);
+        ASSERT_TRUE(mesh->computeNormals());
+        ASSERT_TRUE(pack.addSurface(mesh, true, true));
+        ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+        ASSERT_TRUE(pack.buildTree());
+        const std::string what = "soup " + std::to_string(soup);
+
+        // From random points, in every direction and at many lengths.
+        for (int s = 0; s < 40; ++s) {
+            const Vec3 start{place(random), place(random), place(random)};
+            Offsets offsets = randomOffsets(random, 67, 1.0f);
+            for (auto& o : offsets) {
+                const float l = length(random);
+                o = {o[0] * l, o[1] * l, o[2] * l};
+            }
+            blocked += expectPlainWalkAnswers(pack, start, offsets, what);
+            rays += offsets.size();
+        }
+        // From points on the splitting planes (and within their thickness), and along them.
+        for (size_t k = 0; k < pack.nodes().size(); k += 3) {
+            const PackPlane& plane = pack.nodes()[k].plane;
+            Vec3 p{place(random), place(random), place(random)};
+            p = p - plane.normal * plane.distance(p);
+            for (float lift : {0.0f, 0.004f, -0.009f}) {
+                Offsets offsets = randomOffsets(random, 33, 150.0f);
+                // Segments lying in the plane, and ones leaving it at grazing angles.
+                const Vec3 helper =
+                    std::fabs(plane.normal.y) < 0.9f ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
+                const Vec3 along = normalized(cross(helper, plane.normal)) * 120.0f;
+                offsets.push_back({along.x, along.y, along.z});
+                const Vec3 grazing = along + plane.normal * 0.005f;
+                offsets.push_back({grazing.x, grazing.y, grazing.z});
+                offsets.push_back({-grazing.x, -grazing.y, -grazing.z});
+                offsets.push_back({0, 0, 0});
+                blocked += expectPlainWalkAnswers(pack, p + plane.normal * lift, offsets, what);
+                rays += offsets.size();
+            }
+        }
+        // Along the polygons' edges, from just off their corners.
+        for (const PackPolygon& polygon : pack.polygons()) {
+            const size_t n = polygon.outline.size();
+            Offsets offsets;
+            for (size_t i = 0; i < n; ++i) {
+                const Vec3 edge = polygon.outline[(i + 1) % n] - polygon.outline[i];
+                offsets.push_back({edge.x, edge.y, edge.z});
+            }
+            const Vec3 start = polygon.outline[0] + polygon.normal * 0.003f;
+            blocked += expectPlainWalkAnswers(pack, start, offsets, what);
+            rays += offsets.size();
+        }
+        if (HasFailure()) return;
+    }
+    // Both answers are common, or the comparison would say little.
+    EXPECT_GT(rays, 30000u);
+    EXPECT_GT(blocked, rays / 10);
+    EXPECT_LT(blocked, rays * 9 / 10);
+}
+
+TEST(OcclusionCaster, AgreesWithThePlainWalkOnTheDemoSceneFromItsTexels) {
+    // The scene, packed as the bake packs it, and rays as the bake casts them: from covered
+    // texels lifted 0.1 along the normal, segments of 8192 over the upper hemisphere.
+    const auto model = readVmsh(vmshBytes(*DemoSceneBuilder().build()));
+    PolyPack pack(4, 3, 4);
+    for (const auto& surface : model->surfaces())
+        ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    ASSERT_TRUE(pack.buildTree());
+
+    std::mt19937 random(7);
+    const Offsets sphere = randomOffsets(random, 400, 8192.0f);
+    size_t rays = 0, blocked = 0;
+    for (uint32_t p = 0; p < pack.polygons().size(); p += 2) {
+        const PackPolygon& polygon = pack.polygons()[p];
+        Offsets hemisphere;
+        for (const auto& o : sphere)
+            if (dot(polygon.normal, Vec3{o[0], o[1], o[2]}) > 0.0f) hemisphere.push_back(o);
+        // A run of neighbouring texels cast together, as the bake casts them, and a corner.
+        std::vector<Vec3> run;
+        for (float u = 0.3f; u < 0.5f; u += 0.04f)
+            run.push_back(pack.rectanglePoint(p, u, 0.6f) + polygon.normal * 0.1f);
+        blocked += expectPlainWalkAnswers(pack, run, hemisphere,
+                                          "demo scene polygon " + std::to_string(p));
+        rays += run.size() * hemisphere.size();
+        const Vec3 corner = pack.rectanglePoint(p, 1.0f, 0.0f) + polygon.normal * 0.1f;
+        blocked += expectPlainWalkAnswers(pack, corner, hemisphere,
+                                          "demo scene polygon " + std::to_string(p) + " corner");
+        rays += hemisphere.size();
+        if (HasFailure()) return;
+    }
+    EXPECT_GT(rays, 50000u);
+    EXPECT_GT(blocked, rays / 10);
+    EXPECT_LT(blocked, rays * 9 / 10);
+}
+
+TEST(OcclusionCaster, WithoutATreeNothingIsBlocked) {
+    PolyPack pack(4, 3, 4);
+    ASSERT_TRUE(
+        pack.addSurface(quadsMesh({{Vec3{0, 0, 0}, Vec3{0, 0, 10}, Vec3{10, 0, 0}}}), true, true));
+    OcclusionCaster caster(pack);
+    const Offsets down{{0, -10, 0}};
+    uint8_t blocked = 7;
+    caster.cast({5, 5, 5}, down.data(), 1, &blocked);
+    EXPECT_EQ(blocked, 0);
+}
+
+} // namespace
+} // namespace Vrenn::Test
