@@ -62,7 +62,8 @@ private:
 } // namespace
 
 DemoApplication::DemoApplication()
-    : m_lightmapPasses(std::make_unique<LightmapPasses>()), m_hdrChain(std::make_unique<HdrChain>()) {}
+    : m_lightmapPasses(std::make_unique<LightmapPasses>()),
+      m_hdrChain(std::make_unique<HdrChain>()) {}
 
 DemoApplication::~DemoApplication() {
     ShutDown();
@@ -111,7 +112,8 @@ void DemoApplication::CreateScene() {
     // The sky is capped at the range the HDR chain holds; a range the chain refused (not a
     // positive number) caps nothing.
     const float maxEnvLum = m_cvars->GetFloat("max_env_lum");
-    if (maxEnvLum > 0.0f && std::isfinite(maxEnvLum)) m_skyMaterial->setFloat("maxRange", maxEnvLum);
+    if (maxEnvLum > 0.0f && std::isfinite(maxEnvLum))
+        m_skyMaterial->setFloat("maxRange", maxEnvLum);
     loadUserProbes();
     m_skyAngle = 0.0f;
 

@@ -1,9 +1,8 @@
 // The demo's frame: lightmaps, sky and scene into the HDR target, the post chain onto the
 // back buffer, then the overlays.
 
-#include "demo/DemoApplication.h"
-
 #include "config/CVar.h"
+#include "demo/DemoApplication.h"
 #include "demo/HelpPanel.h"
 #include "geometry/Model.h"
 #include "lighting/SkyPass.h"
@@ -26,7 +25,9 @@ void DemoApplication::drawModel(const Material* material) {
     if (!m_model) return;
     for (const auto& surface : m_model->surfaces()) {
         auto buffer = surface ? std::dynamic_pointer_cast<VertexBuffer>(surface->mesh()) : nullptr;
-        const Material* drawWith = material ? material : surface ? surface->material().get() : nullptr;
+        const Material* drawWith = material  ? material
+                                   : surface ? surface->material().get()
+                                             : nullptr;
         if (!buffer || !drawWith) continue;
         buffer->setStreamMask(kSceneStreamMask);
         drawMesh(*buffer, *drawWith, *m_renderer);

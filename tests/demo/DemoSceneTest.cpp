@@ -69,9 +69,10 @@ struct StartedDemo {
     bool started = false;
 };
 
-template <class T> T valueOf(const std::vector<Material::Value<T>>& values, const std::string& name) {
-    const auto it = std::find_if(values.begin(), values.end(),
-                                 [&](const auto& v) { return v.name == name; });
+template <class T>
+T valueOf(const std::vector<Material::Value<T>>& values, const std::string& name) {
+    const auto it =
+        std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.name == name; });
     EXPECT_NE(it, values.end()) << name;
     return it == values.end() ? T{} : it->value;
 }
@@ -81,17 +82,18 @@ TEST(DemoScene, SetUpCreatesEveryTargetInOrderBetweenTheBanners) {
     ASSERT_TRUE(demo.started);
     const auto log = lines(demo.log());
     std::vector<std::string> expected = {"=========== Creating Render Targets ============"};
-    for (const char* name : {"rt_lightmap0", "rt_lightmap1", "rt_lightmap2", "rt_fp16hdr",
-                             "rt_int16", "rt_downsample0", "rt_downsample1", "rt_downsample2",
-                             "rt_downsample3", "rt_exposure0", "rt_exposure1", "rt_blurh",
-                             "rt_blurv"})
+    for (const char* name :
+         {"rt_lightmap0", "rt_lightmap1", "rt_lightmap2", "rt_fp16hdr", "rt_int16",
+          "rt_downsample0", "rt_downsample1", "rt_downsample2", "rt_downsample3", "rt_exposure0",
+          "rt_exposure1", "rt_blurh", "rt_blurv"})
         expected.push_back(std::string("\t") + name + " Creation: Success");
     expected.push_back("========================================================");
     // The expected lines appear in this order (other lines may come between them).
     size_t at = 0;
     for (const std::string& line : log)
         if (at < expected.size() && line == expected[at]) ++at;
-    EXPECT_EQ(at, expected.size()) << "first missing: " << expected[std::min(at, expected.size() - 1)];
+    EXPECT_EQ(at, expected.size())
+        << "first missing: " << expected[std::min(at, expected.size() - 1)];
 
     // The scene's largest luminance reaches the lightmap pass and the lighting.
     const Vector4 maxValue = valueOf(demo.material("render_lightmaps").vectors(), "maxValue");

@@ -9,13 +9,12 @@
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 
 namespace Vrenn::Import {
@@ -115,14 +114,14 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
                 for (const Corner& c : moved)
                     if (std::none_of(g.begin(), g.end(), [&](const Corner& h) {
                             return near(h.p, c.p) &&
-                                   (std::isnan(c.u) || (std::fabs(h.u - c.u) < 1e-5f &&
-                                                        std::fabs(h.v - c.v) < 1e-5f));
+                                   (std::isnan(c.u) ||
+                                    (std::fabs(h.u - c.u) < 1e-5f && std::fabs(h.v - c.v) < 1e-5f));
                         }))
                         return false;
                 return true;
             });
-            ASSERT_NE(match, got.end()) << "triangle at " << moved[0].p.x << " " << moved[0].p.y
-                                        << " " << moved[0].p.z;
+            ASSERT_NE(match, got.end())
+                << "triangle at " << moved[0].p.x << " " << moved[0].p.y << " " << moved[0].p.z;
             // The engine's outward normal is cross(b - a, c - a), as in the file's frame.
             EXPECT_GT(dot(normalOf(*match), facing), 0.99f);
             if (std::isnan(w[0].u)) {
@@ -139,7 +138,8 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
     const ImportedMaterial& box = scene.materials[0].block.name == "fixture_StoneBox"
                                       ? scene.materials[0]
                                       : scene.materials[1];
-    const ImportedMaterial& red = &box == &scene.materials[0] ? scene.materials[1] : scene.materials[0];
+    const ImportedMaterial& red =
+        &box == &scene.materials[0] ? scene.materials[1] : scene.materials[0];
     EXPECT_EQ(box.block.albedo, "textures/fixture/StoneBox_albedo.dds");
     EXPECT_EQ(red.block.normal, "textures/fixture/Red_normal.dds");
     ASSERT_EQ(box.albedo.width(), 2);
@@ -214,9 +214,9 @@ TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
 TEST(MaterialScript, ReimportReplacesItsOwnBlocksOnly) {
     const std::string original = "/* scene */\n\nfloor {\n    fx effects/prt_lighting.fx\n}\n";
     std::string once, twice, why;
-    const std::vector<MaterialBlock> first = {{"chair_wood", "textures/chair/wood_albedo.dds",
-                                               "textures/chair/wood_normal.dds"},
-                                              {"chair_metal", "a.dds", "b.dds"}};
+    const std::vector<MaterialBlock> first = {
+        {"chair_wood", "textures/chair/wood_albedo.dds", "textures/chair/wood_normal.dds"},
+        {"chair_metal", "a.dds", "b.dds"}};
     ASSERT_TRUE(mergeImportedBlocks(original, "chair", first, once, why)) << why;
     ASSERT_TRUE(mergeImportedBlocks(once + "\nsky {\n    fx effects/sky.fx\n}\n", "table",
                                     {{"table_top", "c.dds", "d.dds"}}, twice, why));

@@ -19,13 +19,17 @@ bool isWhite(char c) {
 
 } // namespace
 
-std::string formatImportedBlocks(const std::string& model, const std::vector<MaterialBlock>& blocks) {
+std::string formatImportedBlocks(const std::string& model,
+                                 const std::vector<MaterialBlock>& blocks) {
     std::string text;
     for (const MaterialBlock& block : blocks) {
         text += block.name + " {\n    " + markerOf(model) +
                 "\n    fx effects/prt_lighting.fx\n    technique \"PrtLighting\"\n"
-                "    \"diffuseMap\" texture \"" + block.albedo + "\"\n"
-                "    \"bumpmap\" texture \"" + block.normal + "\"\n}\n\n";
+                "    \"diffuseMap\" texture \"" +
+                block.albedo +
+                "\"\n"
+                "    \"bumpmap\" texture \"" +
+                block.normal + "\"\n}\n\n";
     }
     return text;
 }

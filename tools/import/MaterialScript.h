@@ -15,7 +15,8 @@ struct MaterialBlock {
 // The text of the blocks: each uses the PRT lighting effect with its albedo as
 // "diffuseMap" and its normal map as "bumpmap", and carries a comment naming the import
 // (model) it belongs to, so that importing that model again finds it.
-std::string formatImportedBlocks(const std::string& model, const std::vector<MaterialBlock>& blocks);
+std::string formatImportedBlocks(const std::string& model,
+                                 const std::vector<MaterialBlock>& blocks);
 
 // script with every block an earlier import of model wrote removed, and the new blocks
 // appended; the rest of the text stays as it was. False, with why set, when a block that

@@ -63,8 +63,8 @@ std::shared_ptr<Mesh> buildPlanarMesh(const TriangleSoup& soup, PlanarMeshStats&
         const uint32_t* place = &cornerPlace[t * 3];
         const Vec3* p = &soup.corners[t * 3];
         const Vec3 normal = cross(p[1] - p[0], p[2] - p[0]);
-        const float longest = std::max({lengthSquared(p[1] - p[0]), lengthSquared(p[2] - p[1]),
-                                        lengthSquared(p[0] - p[2])});
+        const float longest = std::max(
+            {lengthSquared(p[1] - p[0]), lengthSquared(p[2] - p[1]), lengthSquared(p[0] - p[2])});
         const float area = length(normal);
         if (place[0] == place[1] || place[1] == place[2] || place[2] == place[0] ||
             !std::isfinite(area) || !(area > kSliverRatio * longest)) {
@@ -84,7 +84,9 @@ std::shared_ptr<Mesh> buildPlanarMesh(const TriangleSoup& soup, PlanarMeshStats&
 
     // Triangles by the edges (pairs of vertices) they have.
     std::map<std::pair<uint32_t, uint32_t>, std::vector<uint32_t>> edgeTriangles;
-    auto edgeKey = [](uint32_t a, uint32_t b) { return std::make_pair(std::min(a, b), std::max(a, b)); };
+    auto edgeKey = [](uint32_t a, uint32_t b) {
+        return std::make_pair(std::min(a, b), std::max(a, b));
+    };
     for (uint32_t t : kept)
         for (int e = 0; e < 3; ++e)
             edgeTriangles[edgeKey(cornerVertex[t * 3 + e], cornerVertex[t * 3 + (e + 1) % 3])]
@@ -109,8 +111,8 @@ std::shared_ptr<Mesh> buildPlanarMesh(const TriangleSoup& soup, PlanarMeshStats&
         for (size_t next = 0; next < group.size(); ++next) {
             const uint32_t t = group[next];
             for (int e = 0; e < 3; ++e) {
-                const auto& others =
-                    edgeTriangles[edgeKey(cornerVertex[t * 3 + e], cornerVertex[t * 3 + (e + 1) % 3])];
+                const auto& others = edgeTriangles[edgeKey(cornerVertex[t * 3 + e],
+                                                           cornerVertex[t * 3 + (e + 1) % 3])];
                 for (uint32_t other : others) {
                     if (grouped[other] || !inPlane(other)) continue;
                     grouped[other] = true;
@@ -127,15 +129,14 @@ std::shared_ptr<Mesh> buildPlanarMesh(const TriangleSoup& soup, PlanarMeshStats&
         for (uint32_t t : group) {
             for (int c = 0; c < 3; ++c) {
                 const uint32_t vertex = cornerVertex[t * 3 + c];
-                const auto [slot, fresh] =
-                    local.try_emplace(vertex, uint32_t(vertices.size() / 5));
+                const auto [slot, fresh] = local.try_emplace(vertex, uint32_t(vertices.size() / 5));
                 if (fresh) {
                     const size_t corner = vertexCorner[vertex];
                     const Vec3& p = soup.corners[corner];
-                    const float u = hasUvs ? soup.uvs[corner * 2]
-                                           : dot(p, axisU) / kPlanarTextureScale;
-                    const float v = hasUvs ? soup.uvs[corner * 2 + 1]
-                                           : dot(p, axisV) / kPlanarTextureScale;
+                    const float u =
+                        hasUvs ? soup.uvs[corner * 2] : dot(p, axisU) / kPlanarTextureScale;
+                    const float v =
+                        hasUvs ? soup.uvs[corner * 2 + 1] : dot(p, axisV) / kPlanarTextureScale;
                     vertices.insert(vertices.end(), {p.x, p.y, p.z, u, v});
                 }
                 indices.push_back(slot->second);

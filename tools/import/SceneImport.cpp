@@ -9,12 +9,11 @@
 #include "geometry/Surface.h"
 #include "import/PlanarMesh.h"
 
+#include <algorithm>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
-
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -53,7 +52,10 @@ bool plainImage(Image& image, const uint8_t rgba[4]) {
 // texture cannot come in.
 bool toRgbaChain(const Image& picture, Image& out, std::string& why) {
     const ImageFormat format = picture.format();
-    const int channels = format == FORMAT_L8 ? 1 : format == FORMAT_RGB8 ? 3 : format == FORMAT_RGBA8 ? 4 : 0;
+    const int channels = format == FORMAT_L8      ? 1
+                         : format == FORMAT_RGB8  ? 3
+                         : format == FORMAT_RGBA8 ? 4
+                                                  : 0;
     if (channels == 0 || picture.faces() != 1 || picture.depth() > 1) {
         why = "an image of format " + std::to_string(int(format)) +
               (picture.faces() != 1 ? " with cube faces" : "") + " is no surface texture";
@@ -139,7 +141,8 @@ bool readTexture(const aiScene& scene, const std::string& reference,
 }
 
 // The first texture of the material among types, or empty.
-std::string textureReference(const aiMaterial& material, std::initializer_list<aiTextureType> types) {
+std::string textureReference(const aiMaterial& material,
+                             std::initializer_list<aiTextureType> types) {
     for (aiTextureType type : types) {
         aiString path;
         if (material.GetTextureCount(type) > 0 &&
@@ -151,8 +154,8 @@ std::string textureReference(const aiMaterial& material, std::initializer_list<a
 
 // Albedo and normal map of one material, with stand-ins for what cannot be read.
 void convertTextures(const aiScene& scene, const aiMaterial& material,
-                     const std::filesystem::path& folder, CodecMgr& codecs,
-                     ImportedMaterial& out, std::vector<std::string>& warnings) {
+                     const std::filesystem::path& folder, CodecMgr& codecs, ImportedMaterial& out,
+                     std::vector<std::string>& warnings) {
     aiColor4D colour(1.0f, 1.0f, 1.0f, 1.0f);
     if (material.Get(AI_MATKEY_BASE_COLOR, colour) != aiReturn_SUCCESS)
         material.Get(AI_MATKEY_COLOR_DIFFUSE, colour);
@@ -254,10 +257,14 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
                 const aiVector3D& p = mesh.mVertices[i];
                 const Vec3 v{p.x, p.y, p.z};
                 soup.corners.push_back(v);
-                if (uvs) soup.uvs.insert(soup.uvs.end(), {mesh.mTextureCoords[0][i].x,
-                                                          mesh.mTextureCoords[0][i].y});
-                low = any ? Vec3{std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)} : v;
-                high = any ? Vec3{std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)} : v;
+                if (uvs)
+                    soup.uvs.insert(soup.uvs.end(),
+                                    {mesh.mTextureCoords[0][i].x, mesh.mTextureCoords[0][i].y});
+                low = any ? Vec3{std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)}
+                          : v;
+                high =
+                    any ? Vec3{std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)}
+                        : v;
                 any = true;
             }
         }
@@ -294,8 +301,8 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
         aiString materialName;
         if (material) material->Get(AI_MATKEY_NAME, materialName);
         imported.block.name = blockName(options.name, materialName.C_Str(), index, taken);
-        const std::string stem = "textures/" + options.name + "/" +
-                                 imported.block.name.substr(options.name.size() + 1);
+        const std::string stem =
+            "textures/" + options.name + "/" + imported.block.name.substr(options.name.size() + 1);
         imported.block.albedo = stem + "_albedo.dds";
         imported.block.normal = stem + "_normal.dds";
         static const aiMaterial kDefault;

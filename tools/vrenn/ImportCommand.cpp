@@ -114,8 +114,9 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
         for (auto [file, image] : {std::pair{&material.block.albedo, &material.albedo},
                                    std::pair{&material.block.normal, &material.normals}}) {
             AtomicFile* out = open(root / *file);
-            if (!out) return fail("cannot create " + (root / *file).string() + ": " +
-                                  files.back()->failure());
+            if (!out)
+                return fail("cannot create " + (root / *file).string() + ": " +
+                            files.back()->failure());
             std::shared_ptr<File> handle = out->file();
             if (!DDSCodec().encode(handle, *image))
                 return fail("cannot write " + (root / *file).string());
@@ -168,8 +169,7 @@ int runImport(const Args& args) {
     if (input.empty()) return usageError("import", "missing MODEL");
     if (name.empty()) {
         name = Import::sanitizedName(std::filesystem::path(input).stem().string());
-        if (name.empty())
-            return fail("import: " + input + " gives no name (use --name)");
+        if (name.empty()) return fail("import: " + input + " gives no name (use --name)");
     }
     options.name = name;
 
