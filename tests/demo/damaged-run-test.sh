@@ -158,12 +158,29 @@ check "shot-refused: log closed" \
 # folder for default.cfg runs on the defaults (no frame limit: an interrupt ends it, and its
 # settings cannot be saved); a folder for the 2D material script leaves the overlays without
 # their materials.
+# The interrupt comes once the program is up (its log says so; a busy machine, or a sanitizer
+# build, may take many seconds to get there), and a program still running 30 seconds later is
+# killed.
 fresh config-folder
 rm config-folder/default.cfg && mkdir config-folder/default.cfg
 (
     ulimit -v "$limit"
-    exec timeout --preserve-status -s INT -k 5 8 "$prtdemo" config-folder
-) >out.txt 2>err.txt
+    exec "$prtdemo" config-folder
+) >out.txt 2>err.txt &
+demo=$!
+for _ in $(seq 1200); do
+    grep -qF "Initilizing success" config-folder/app.log 2>/dev/null && break
+    sleep 0.1
+done
+kill -INT "$demo"
+(
+    for _ in $(seq 300); do
+        kill -0 "$demo" 2>/dev/null || exit 0
+        sleep 0.1
+    done
+    kill -KILL "$demo"
+) >/dev/null 2>&1 &
+wait "$demo"
 status=$?
 check "config-folder: ended by the interrupt (got $status)" test "$status" -eq 130
 check "config-folder: log names the folder" grep -qF "default.cfg" config-folder/app.log
