@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libminizip-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libpng-dev
+  libopenexr-dev
   libassimp-dev assimp-utils
   libsdl2-dev libepoxy-dev
   libegl1 libegl-mesa0 libgl1 libgl1-mesa-dri

@@ -35,4 +35,12 @@ bool Codec::save(const std::string& fileName, Image& image) {
     return true;
 }
 
+bool Codec::withinPixelLimit(const char* prefix, uint64_t width, uint64_t height) const {
+    if (m_pixelLimit == 0 || width * height <= m_pixelLimit) return true;
+    logFormat("%s: the picture is %llux%llu pixels, more than the %llu allowed\n", prefix,
+              static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+              static_cast<unsigned long long>(m_pixelLimit));
+    return false;
+}
+
 } // namespace Vrenn

@@ -3,6 +3,7 @@
 #include "core/NamedObject.h"
 #include "fs/File.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,20 @@ public:
     // Writes image to file; false when the image cannot be written in this format
     // or a write fails.
     virtual bool encode(std::shared_ptr<File>& file, Image& image) = 0;
+
+    // The most pixels (width * height) a decoded picture may have; 0, the default, leaves
+    // only the limits of the format and of Image. Codecs that read a picture's size before
+    // its pixels (Radiance, OpenEXR) refuse a larger one before allocating anything for it.
+    void setPixelLimit(uint64_t pixels) { m_pixelLimit = pixels; }
+    uint64_t pixelLimit() const { return m_pixelLimit; }
+
+protected:
+    // True when a picture of width x height pixels is within the limit; otherwise logs
+    // "<prefix>: the picture is <w>x<h> pixels, more than the <n> allowed" and returns false.
+    bool withinPixelLimit(const char* prefix, uint64_t width, uint64_t height) const;
+
+private:
+    uint64_t m_pixelLimit = 0;
 };
 
 } // namespace Vrenn

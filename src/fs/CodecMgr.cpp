@@ -1,6 +1,7 @@
 #include "fs/CodecMgr.h"
 
 #include "fs/DDSCodec.h"
+#include "fs/EXRCodec.h"
 #include "fs/JPEGCodec.h"
 #include "fs/PNGCodec.h"
 #include "fs/RGBECodec.h"
@@ -41,6 +42,7 @@ void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options) {
     manager.registerCodec(std::make_shared<JPEGCodec>("jpeg"));
     manager.registerCodec(std::make_shared<RGBECodec>("hdr", options.maxEnvLuminance));
     manager.registerCodec(std::make_shared<PNGCodec>("png"));
+    manager.registerCodec(std::make_shared<EXRCodec>("exr"));
 }
 
 } // namespace Vrenn

@@ -39,7 +39,8 @@ struct CodecOptions {
     float maxEnvLuminance = 0.0f;
 };
 
-// The program's codec registrations, in order: "dds", "jpg", "jpeg", "hdr", "png".
+// The program's codec registrations, in order: "dds", "jpg", "jpeg", "hdr", "png",
+// "exr".
 void registerStandardCodecs(CodecMgr& manager, const CodecOptions& options = {});
 
 } // namespace Vrenn

@@ -313,6 +313,7 @@ bool RGBECodec::decode(std::shared_ptr<File>& file, Image& image) {
     ScanOrder order;
     uint64_t dataStart = 0;
     if (!readHeader(*file, order, dataStart)) return false;
+    if (!withinPixelLimit("RGBE", order.width, order.height)) return false;
     const uint64_t fileEnd = file->seek(0, SEEK_FROM_END);
     if (fileEnd < dataStart) {
         logMessage("RGBE: no pixel data after the header\n");

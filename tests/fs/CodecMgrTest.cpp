@@ -37,7 +37,7 @@ TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
         std::vector<std::string> names;
         for (const auto& [name, codec] : manager.codecs())
             names.push_back(codec->getName());
-        EXPECT_EQ(names, (std::vector<std::string>{"dds", "hdr", "jpeg", "jpg", "png"}));
+        EXPECT_EQ(names, (std::vector<std::string>{"dds", "exr", "hdr", "jpeg", "jpg", "png"}));
 
         const auto first = manager.getCodec("dds");
         EXPECT_FALSE(manager.registerCodec(std::make_shared<RGBECodec>("dds")));

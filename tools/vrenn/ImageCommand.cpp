@@ -19,10 +19,12 @@ const char* const kHelp =
     "convert  loads IN and saves it through the codec OUT's extension selects\n"
     "         (only dds writes)\n\n"
     "The codec is chosen by the text after the last '.' of the name, case-sensitively:\n"
-    "dds, jpg, jpeg, hdr, png. Radiance pictures are packed into 8-bit RGBA using the\n"
-    "console variable max_env_lum from default.cfg in the working directory (0 or\n"
+    "dds, jpg, jpeg, hdr, png, exr. Radiance pictures are packed into 8-bit RGBA using\n"
+    "the console variable max_env_lum from default.cfg in the working directory (0 or\n"
     "missing: 32); a vertical cross becomes a cube map. PNG grey with alpha is read\n"
-    "as RGBA, 16-bit channels are scaled to 8 bits and palettes are looked up.\n";
+    "as RGBA, 16-bit channels are scaled to 8 bits and palettes are looked up. OpenEXR\n"
+    "pictures (scan-line or tiled, any compression) are read unclamped as four 32-bit\n"
+    "floats per texel (format 16: R, G, B, and A or 1), the data window top row first.\n";
 
 // Checks that fileName's extension names a registered codec; otherwise describes why
 // not.
@@ -50,7 +52,8 @@ int loadOrFail(ToolContext& context, const std::string& fileName, Image& image) 
     const std::string reason = context.lastFailure();
     std::string why;
     if (!context.fileSystem().open(fileName, SEARCH_ROOT, false, &why))
-        return fail("cannot load " + fileName + ": " + (why.empty() ? "cannot open the file" : why));
+        return fail("cannot load " + fileName + ": " +
+                    (why.empty() ? "cannot open the file" : why));
     return fail("cannot load " + fileName + ": " +
                 (reason.empty() ? "the codec refused it" : reason));
 }

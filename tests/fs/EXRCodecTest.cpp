@@ -1,0 +1,136 @@
+#include "fs/EXRCodec.h"
+
+#include "CodecTestSupport.h"
+#include "support/TestData.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace Vrenn {
+namespace {
+
+std::string fixture(const std::string& name) {
+    return Vrenn::Test::readBytes(Vrenn::Test::testDataPath("fs/exr/" + name));
+}
+
+struct EXRTest : ::testing::Test {
+    Vrenn::Test::CodecEnvironment environment;
+    std::string messages;
+
+    EXRTest() {
+        environment.logs.setListener([this](const char* text) { messages += text; });
+    }
+    ~EXRTest() override { environment.logs.setListener({}); }
+
+    bool decode(const std::string& bytes, Image& image) {
+        messages.clear();
+        std::shared_ptr<File> file = Vrenn::Test::memoryFile(bytes);
+        return EXRCodec().decode(file, image);
+    }
+};
+
+// Every layout, compression, pixel type and channel set the fixtures hold, decoded as
+// oiiotool decodes them (tests/data/fs/exr/make-exr-fixtures.sh).
+TEST_F(EXRTest, FixturesMatchAnIndependentDecode) {
+    struct Case {
+        const char* name;
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {"scan_none_half_rgb.exr", 23, 37},  {"scan_rle_float_rgba.exr", 23, 37},
+        {"scan_zips_half_rgb.exr", 23, 37},  {"scan_zip_float_rgb.exr", 23, 37},
+        {"scan_piz_half_rgba.exr", 23, 37},  {"scan_pxr24_float_rgb.exr", 23, 37},
+        {"scan_b44_half_rgb.exr", 23, 37},   {"scan_b44a_half_rgba.exr", 23, 37},
+        {"scan_dwaa_float_rgb.exr", 40, 37}, {"scan_dwab_half_rgb.exr", 40, 37},
+        {"tile_zip_half_rgb.exr", 23, 37},   {"tile_piz_float_rgba.exr", 23, 37},
+        {"tile_dwab_float_rgb.exr", 40, 37}, {"scan_zip_half_y.exr", 7, 5},
+        {"scan_zip_float_tall.exr", 3, 300}, {"scan_rle_half_origin.exr", 9, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image image;
+        ASSERT_TRUE(decode(fixture(c.name), image)) << messages;
+        EXPECT_EQ(image.format(), FORMAT_RGBA32F);
+        EXPECT_EQ(image.width(), c.width);
+        EXPECT_EQ(image.height(), c.height);
+        EXPECT_EQ(image.faces(), 1);
+        const std::string expected = fixture(std::string(c.name) + ".f32");
+        ASSERT_EQ(image.byteCount(), expected.size());
+        const auto* decoded = reinterpret_cast<const float*>(image.data());
+        size_t wrong = 0;
+        for (size_t i = 0; i < expected.size() / sizeof(float); ++i) {
+            float want;
+            std::memcpy(&want, expected.data() + i * sizeof(float), sizeof want);
+            // oiiotool prints nine decimals.
+            if (!(std::fabs(decoded[i] - want) <= 1e-6f * std::fabs(want) + 1e-9f)) ++wrong;
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
+}
+
+// The header's data window attribute: "dataWindow", "box2i", 16, then four int32.
+size_t dataWindowAt(const std::string& bytes) {
+    const std::string key("dataWindow\0box2i\0", 17);
+    const size_t at = bytes.find(key);
+    return at == std::string::npos ? at : at + key.size() + 4;
+}
+
+std::string withDataWindow(std::string bytes, int32_t width, int32_t height) {
+    const size_t at = dataWindowAt(bytes);
+    EXPECT_NE(at, std::string::npos);
+    const int32_t box[4] = {0, 0, width - 1, height - 1};
+    if (at != std::string::npos) std::memcpy(&bytes[at], box, sizeof box);
+    return bytes;
+}
+
+TEST_F(EXRTest, DamagedFilesAreRefusedWithTheirReason) {
+    const std::string scan = fixture("scan_zip_float_rgb.exr");
+    const std::string tiled = fixture("tile_piz_float_rgba.exr");
+    Image image;
+    // Cut anywhere, from inside the header to one byte short: refused, named as cut.
+    for (const std::string* bytes : {&scan, &tiled})
+        for (const size_t keep : {size_t(3), size_t(200), bytes->size() / 2, bytes->size() - 1}) {
+            SCOPED_TRACE(keep);
+            EXPECT_FALSE(decode(bytes->substr(0, keep), image));
+            EXPECT_NE(messages.find("OpenEXR: "), std::string::npos) << messages;
+            if (keep > 200) {
+                EXPECT_NE(messages.find("cut short"), std::string::npos) << messages;
+            }
+        }
+    EXPECT_FALSE(image.data());
+
+    EXPECT_FALSE(decode("#?RADIANCE\nnot an OpenEXR file at all\n", image));
+    EXPECT_NE(messages.find("OpenEXR: "), std::string::npos);
+
+    EXPECT_FALSE(decode(fixture("depth_only.exr"), image));
+    EXPECT_NE(messages.find("no R, G, B or Y channel (it has: Z)"), std::string::npos) << messages;
+
+    // A small file claiming a huge picture is refused before the picture is allocated:
+    // too large for an image, beyond the longest side, or larger than the file can hold.
+    EXPECT_FALSE(decode(withDataWindow(scan, 20000, 20000), image));
+    EXPECT_NE(messages.find("more than an image holds"), std::string::npos) << messages;
+    EXPECT_FALSE(decode(withDataWindow(scan, EXRCodec::kMaxSide + 1, 8), image));
+    EXPECT_FALSE(decode(withDataWindow(scan, 16000, 1000), image));
+    EXPECT_NE(messages.find("cut short"), std::string::npos) << messages;
+    // Header values the library would reserve memory for before reading them: an attribute
+    // of 2 GiB, and a million 1x1 tiles' offsets, each in a file of bytes.
+    const std::string signature("\x76\x2f\x31\x01\x02\0\0\0", 8);
+    EXPECT_FALSE(decode(signature + std::string("comments\0string\0\xff\xff\xff\x7f"
+                                                "ab",
+                                                21),
+                        image));
+    EXPECT_NE(messages.find("the attribute comments claims 2147483647 bytes"), std::string::npos)
+        << messages;
+    std::string tiny = withDataWindow(tiled, 1000, 1000);
+    const size_t tiles = tiny.find(std::string("tiles\0tiledesc\0\x09\0\0\0", 19));
+    ASSERT_NE(tiles, std::string::npos);
+    tiny.replace(tiles + 19, 8, std::string("\x01\0\0\0\x01\0\0\0", 8));
+    EXPECT_FALSE(decode(tiny, image));
+    EXPECT_NE(messages.find("1000000 tiles need more offsets"), std::string::npos) << messages;
+    EXPECT_FALSE(image.data());
+}
+
+} // namespace
+} // namespace Vrenn
