@@ -22,16 +22,27 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr float kLargestHalf = 65504.0f;
 
 bool isPanorama(const Image& image) {
-    return image.data() && image.format() == FORMAT_RGB32F && image.faces() == 1 &&
-           image.depth() == 1 && image.width() >= 1 && image.height() >= 1;
+    return image.data() && (image.format() == FORMAT_RGB32F || image.format() == FORMAT_RGBA32F) &&
+           image.faces() == 1 && image.depth() == 1 && image.width() >= 1 && image.height() >= 1;
 }
 
-// Texel (column, row) of a panorama, each channel made 0 where it is negative or not finite.
-void texelAt(const float* pixels, int32_t width, int32_t column, int32_t row, float out[3]) {
-    const float* texel = pixels + (size_t(row) * size_t(width) + size_t(column)) * 3;
-    for (int c = 0; c < 3; ++c)
-        out[c] = std::isfinite(texel[c]) && texel[c] > 0.0f ? texel[c] : 0.0f;
-}
+// The texels of a panorama: red, green and blue of RGB or RGBA floats (alpha is not light).
+struct PanoramaTexels {
+    explicit PanoramaTexels(const Image& image)
+        : pixels(reinterpret_cast<const float*>(image.data())), width(size_t(image.width())),
+          stride(size_t(channelCount(image.format()))) {}
+
+    // Texel (column, row), each channel made 0 where it is negative or not finite.
+    void at(int32_t column, int32_t row, float out[3]) const {
+        const float* texel = pixels + (size_t(row) * width + size_t(column)) * stride;
+        for (int c = 0; c < 3; ++c)
+            out[c] = std::isfinite(texel[c]) && texel[c] > 0.0f ? texel[c] : 0.0f;
+    }
+
+    const float* pixels;
+    size_t width;
+    size_t stride;
+};
 
 } // namespace
 
@@ -46,7 +57,7 @@ bool projectPanorama(const Image& panorama, SHCoeffs& coeffs) {
     if (!isPanorama(panorama)) return false;
     const int32_t width = panorama.width();
     const int32_t height = panorama.height();
-    const auto* pixels = reinterpret_cast<const float*>(panorama.data());
+    const PanoramaTexels texels(panorama);
     std::array<std::array<double, kSHCoeffCount>, 3> sums{};
     float basis[kSHCoeffCount];
     for (int32_t row = 0; row < height; ++row) {
@@ -56,7 +67,7 @@ bool projectPanorama(const Image& panorama, SHCoeffs& coeffs) {
         const float v = (float(row) + 0.5f) / float(height);
         for (int32_t column = 0; column < width; ++column) {
             float radiance[3];
-            texelAt(pixels, width, column, row, radiance);
+            texels.at(column, row, radiance);
             if (radiance[0] == 0.0f && radiance[1] == 0.0f && radiance[2] == 0.0f) continue;
             // The SH basis measures theta from +z and phi from +x towards +y.
             const Vec3 d = panoramaDirection((float(column) + 0.5f) / float(width), v);
@@ -82,7 +93,7 @@ bool panoramaSkyCube(const Image& panorama, int32_t size, Image& image) {
     if (!cube.create(size, size, 1, FORMAT_RGBA16F, 1, 6)) return false;
     const int32_t width = panorama.width();
     const int32_t height = panorama.height();
-    const auto* pixels = reinterpret_cast<const float*>(panorama.data());
+    const PanoramaTexels texels(panorama);
     const uint16_t one = floatToHalf(1.0f);
     for (int face = 0; face < 6; ++face) {
         auto* texel = reinterpret_cast<uint16_t*>(cube.getFaceData(face, 0));
@@ -109,10 +120,10 @@ bool panoramaSkyCube(const Image& panorama, int32_t size, Image& image) {
                 const auto r0 = static_cast<int32_t>(y0);
                 const int32_t r1 = std::min(r0 + 1, height - 1);
                 float a[3], b[3], c[3], e[3];
-                texelAt(pixels, width, c0, r0, a);
-                texelAt(pixels, width, c1, r0, b);
-                texelAt(pixels, width, c0, r1, c);
-                texelAt(pixels, width, c1, r1, e);
+                texels.at(c0, r0, a);
+                texels.at(c1, r0, b);
+                texels.at(c0, r1, c);
+                texels.at(c1, r1, e);
                 for (int k = 0; k < 3; ++k) {
                     const float upper = a[k] + (b[k] - a[k]) * fx;
                     const float lower = c[k] + (e[k] - c[k]) * fx;

@@ -27,7 +27,8 @@ class Image;
 // its width and down its height.
 Vec3 panoramaDirection(float u, float v);
 
-// The panorama's radiance (FORMAT_RGB32F, one face, one level, width and height at least 1)
+// The panorama's radiance (FORMAT_RGB32F, or FORMAT_RGBA32F whose alpha plays no part; one
+// face, one level, width and height at least 1)
 // projected onto the SH basis of bands 0-4: per channel the sum over the texels of
 // radiance * Y_i(texel centre) * the texel's solid angle, the solid angle of the band of
 // rows between the texel's top and bottom edges, 2 pi / w * (cos theta_top - cos theta_bottom),
@@ -40,7 +41,7 @@ bool projectPanorama(const Image& panorama, SHCoeffs& coeffs);
 // the panorama sampled bilinearly (wrapping across the left and right edges, clamped at the
 // top and bottom rows) in the direction of its centre. Values beyond the half-float range
 // are clamped to its largest finite value. False, with the image unchanged, for a panorama
-// that is not FORMAT_RGB32F with one face or a size below 1.
+// that is not FORMAT_RGB32F or FORMAT_RGBA32F with one face, or a size below 1.
 bool panoramaSkyCube(const Image& panorama, int32_t size, Image& image);
 
 // The cube face size for a panorama of the given width: width / 4, at least 64 and at most

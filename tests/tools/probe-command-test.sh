@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks `vrenn probe`: a small Radiance panorama written here becomes a probe's coefficient
 # file and sky cube; bad input fails with one line and writes nothing.
-#   probe-command-test.sh VRENN
+# OpenEXR skies make the probe their Radiance copies make; the window and its absence.
+#   probe-command-test.sh VRENN EXR_FIXTURES
 set -uo pipefail
 vrenn=$1
+fixtures=$2
 source "$(dirname "$0")/../support/cli-checks.sh"
 
 # write_hdr FILE WIDTH HEIGHT R G B E: a flat (not run-length) picture of one RGBE pixel.
@@ -31,7 +33,7 @@ near() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; exit !(d < t && -
 # 50, 25 and 10 everywhere: above the 8-bit packing's default range of 32, so only the
 # unclamped radiance gives the right constant term (value * sqrt(4 pi)).
 write_hdr sky.hdr 64 32 200 100 40 134
-check "help" bash -c "'$vrenn' probe --help | grep -q 'vrenn probe IMAGE.hdr'"
+check "help" bash -c "'$vrenn' probe --help | grep -q 'vrenn probe IMAGE.hdr|IMAGE.exr'"
 out=$("$vrenn" probe sky.hdr --out run)
 check "last line" [ "$(tail -n 1 <<<"$out")" = \
     "slot=0 width=64 height=32 coefficients=run/probes/probe0.sh sky=run/textures/sky/probe0.dds" ]
@@ -50,17 +52,59 @@ check "slot 1" matches "$(tail -n 1 <<<"$out")" "^slot=1 width=512 height=256 .*
 check "face size a quarter of the width" [ "$("$vrenn" image info run/textures/sky/probe1.dds |
     head -n 1)" = "format=12 width=128 height=128 depth=1 mips=1 faces=6" ]
 
+# One sky as OpenEXR (floats) and as its Radiance copy: the same probe within the Radiance
+# format's precision (8-bit mantissas), here 1 % of each channel's largest coefficient.
+"$vrenn" probe "$fixtures/sky.exr" --out exr >exr.txt
+check "exr sky" test $? -eq 0
+"$vrenn" probe "$fixtures/sky.hdr" --out hdr >/dev/null
+agree() {
+    paste -d ' ' "$1" "$2" | awk '{ n = NF / 2; big = 0; worst = 0
+        for (i = 1; i <= n; ++i) { a = $i < 0 ? -$i : $i; if (a > big) big = a }
+        for (i = 1; i <= n; ++i) { d = $i - $(i + n); if (d < 0) d = -d; if (d > worst) worst = d }
+        if (worst > 0.01 * big) exit 1 }'
+}
+check "exr and hdr probes agree" agree exr/probes/probe0.sh hdr/probes/probe0.sh
+check "exr sky cube" [ "$("$vrenn" image info exr/textures/sky/probe0.dds | head -n 1)" = \
+    "format=12 width=64 height=64 depth=1 mips=1 faces=6" ]
+check "dip reported" matches "$(head -n 1 exr.txt)" "^window=hann dip=-?0\.[0-9]{4} raw_dip=-0\.[0-9]{4}$"
+
+# The window scales band l by (1 + cos(pi l / 5)) / 2; --window none writes the raw sums.
+"$vrenn" probe "$fixtures/sky.exr" --out raw --window none >raw.txt
+check "raw: no dip change" matches "$(head -n 1 raw.txt)" "^window=none dip=(-?0\.[0-9]{4}) raw_dip=\1$"
+ratio() { # INDEX FACTOR: windowed coefficient INDEX of the red line is FACTOR times the raw one
+    near "$(coefficient exr/probes/probe0.sh 1 "$1")" \
+        "$(awk -v f="$2" -v r="$(coefficient raw/probes/probe0.sh 1 "$1")" 'BEGIN { print f * r }')" \
+        "$(awk -v r="$(coefficient raw/probes/probe0.sh 1 "$1")" 'BEGIN { print 1e-5 * (r < 0 ? -r : r) + 1e-6 }')"
+}
+check "band 0 kept" ratio 0 1
+check "band 1 windowed" ratio 2 0.904508
+check "band 4 windowed" ratio 20 0.0954915
+check "bad window" bash -c "'$vrenn' probe sky.hdr --window box 2>/dev/null; [ \$? -eq 2 ]"
+
 # Bad input: one line, exit 1, and neither a new folder nor a changed probe.
 cp run/probes/probe0.sh before.sh
 head -c 100 sky.hdr >truncated.hdr
 write_hdr square.hdr 16 16 1 1 1 128
 printf 'not a picture\n' >text.hdr
 cp sky.hdr sky.jpg
-for bad in missing.hdr truncated.hdr square.hdr text.hdr sky.jpg; do
+# The largest values the Radiance format holds overflow the coefficients' floats.
+write_hdr bright.hdr 16 8 255 255 255 255
+# A panorama beyond 8192 x 4096 is refused from its header alone.
+printf '#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 4097 +X 8194\n' >huge.hdr
+head -c 3000 "$fixtures/sky.exr" >cut.exr
+cp "$fixtures/depth_only.exr" depth.exr
+for bad in missing.hdr truncated.hdr square.hdr text.hdr sky.jpg bright.hdr huge.hdr cut.exr \
+    depth.exr; do
     check "refuses $bad" fails_cleanly "$vrenn" probe "$bad" --out fresh
     check "refuses $bad over a probe" fails_cleanly "$vrenn" probe "$bad" --out run
 done
 check "nothing written" [ ! -e fresh ]
+"$vrenn" probe bright.hdr 2>stderr.txt
+check "too bright named" grep -q "too bright for a probe" stderr.txt
+"$vrenn" probe huge.hdr 2>stderr.txt
+check "size limit named" grep -q "8194x4097 pixels, more than the 33554432 allowed" stderr.txt
+"$vrenn" probe cut.exr 2>stderr.txt
+check "cut exr named" grep -q "cut short" stderr.txt
 check "probe kept" cmp -s before.sh run/probes/probe0.sh
 check "bad slot" bash -c "'$vrenn' probe sky.hdr --slot 2 2>/dev/null; [ \$? -eq 2 ]"
 check "no temporary files" [ -z "$(find run -name '*.tmp*' -o -name '.*' -type f)" ]

@@ -6,6 +6,7 @@
 #include "assetgen/SceneTextures.h"
 #include "fs/Image.h"
 #include "prt/LightProbes.h"
+#include "prt/SHWindow.h"
 #include "prt/SkyCube.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
@@ -32,8 +33,10 @@ const char* const kHelp =
     "  RUNDIR/textures/sky/builtin0.dds    the sky of built-in light probe 0 and 1: cube\n"
     "  RUNDIR/textures/sky/builtin1.dds    maps of 64x64 texels per face, four half floats\n"
     "The font sheet and logo are RGBA with colour premultiplied by coverage; the sky\n"
-    "holds each probe's radiance in the texel's direction (the skies of user probes,\n"
-    "textures/sky/<name>.dds from vrenn probe, are not touched).\n\n"
+    "holds each probe's radiance in the texel's direction, its series windowed against\n"
+    "ringing as vrenn probe windows probes (hann), so a bright spot is not ringed by\n"
+    "black (the skies of user probes, textures/sky/<name>.dds from vrenn probe, are not\n"
+    "touched).\n\n"
     "--font FILE       font of the glyph sheet (default: DejaVu Sans Mono)\n"
     "--logo-font FILE  font of the logo (default: DejaVu Sans Bold)\n";
 
@@ -56,9 +59,12 @@ std::string saveSkyCubes(const std::string& runDir, std::vector<std::string>& wr
     std::filesystem::create_directories(runDir + "/textures/sky", ignored);
     for (int slot = 0; slot < kLightProbeCount; ++slot) {
         const std::string path = runDir + "/textures/sky/builtin" + std::to_string(slot) + ".dds";
+        // The sky is drawn from the windowed series, which does not ring into black regions
+        // around the probe's bright spots; the lighting uses the table's values as they are.
+        SHCoeffs drawn = lightProbes()[size_t(slot)];
+        applySHWindow(kDefaultSHWindow, drawn);
         Image cube;
-        if (!makeSkyCube(lightProbes()[size_t(slot)], kSkyCubeSize, cube) || !cube.save(path))
-            return path;
+        if (!makeSkyCube(drawn, kSkyCubeSize, cube) || !cube.save(path)) return path;
         written.push_back(path);
     }
     return {};
