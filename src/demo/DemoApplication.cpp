@@ -3,13 +3,14 @@
 #include "config/CVar.h"
 #include "core/Log.h"
 #include "core/StopRequest.h"
+#include "core/TextNumbers.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
 #include "geometry/BoxBuilder.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
+#include "lighting/UserProbes.h"
 #include "prt/LightProbes.h"
-#include "prt/PanoramaProbe.h"
 #include "prt/PrtScene.h"
 #include "prt/TransferTextures.h"
 #include "render/Renderer.h"
@@ -115,57 +116,55 @@ void DemoApplication::CreateScene() {
     if (maxEnvLum > 0.0f && std::isfinite(maxEnvLum))
         m_skyMaterial->setFloat("maxRange", maxEnvLum);
     loadUserProbes();
-    m_skyAngle = 0.0f;
+    applySkyStart();
 
     m_extraEntity = m_scene->createEntity(boxBuilder(), kExtraEntitySize, m_wireframeMaterial);
 }
 
 void DemoApplication::loadUserProbes() {
-    std::array<SHCoeffs, kLightProbeCount> probes = lightProbes();
+    const ProbeChoice choice =
+        chooseProbes({m_cvars->GetString("probe0"), m_cvars->GetString("probe1")},
+                     *m_renderer->textureManager());
     for (int slot = 0; slot < kLightProbeCount; ++slot) {
-        const std::string setting = "probe" + std::to_string(slot);
-        const std::string fileName = m_cvars->GetString(setting);
-        if (fileName.empty()) continue;
-        // vrenn probe writes probes/NAME.sh and, for its sky, textures/sky/NAME.dds.
-        const std::filesystem::path path(fileName);
-        const std::string skyName = "textures/sky/" + path.stem().string() + ".dds";
-        SHCoeffs coeffs;
-        std::string why;
-        std::shared_ptr<Texture> sky;
-        if (loadProbeCoefficients(fileName, coeffs, why)) {
-            auto& textures = *m_renderer->textureManager();
-            sky = textures.find(skyName);
-            if (!sky) {
-                std::string failure;
-                std::shared_ptr<Image> image;
-                if (!openDataFile(skyName, false, &failure))
-                    why = "its sky " + skyName +
-                          (failure.empty() ? " is not there" : " cannot be opened: " + failure);
-                else if (!(image = loadImage(skyName))->data())
-                    why = "its sky " + skyName + " cannot be read";
-                else if (textureTypeOf(*image) != TEXTURE_CUBE)
-                    why = "its sky " + skyName + " is not a cube map";
-                else if (!(sky = textures.createTexture(skyName, image)))
-                    why = "its sky " + skyName + " cannot be made a texture";
-            } else if (sky->type() != TEXTURE_CUBE) {
-                why = "its sky " + skyName + " is not a cube map";
-                sky.reset();
-            }
-        }
-        if (!sky) {
+        const std::string fileName = m_cvars->GetString("probe" + std::to_string(slot));
+        if (!choice.refusals[size_t(slot)].empty()) {
             m_probeFallbacks[size_t(slot)] = fileName;
-            logMessage("Demo: " + setting + " \"" + fileName + "\" cannot be used (" + why +
-                       "); slot " + std::to_string(slot) + " keeps the built-in probe " +
-                       kProbeNames[slot] + " and its sky\n");
-            continue;
+            logMessage("Demo: " + choice.refusals[size_t(slot)] + "\n");
+        } else if (choice.skies[size_t(slot)]) {
+            if (m_skyMaterial)
+                m_skyMaterial->setTexture("skyCube" + std::to_string(slot),
+                                          choice.skies[size_t(slot)]);
+            m_probeNames[size_t(slot)] = std::filesystem::path(fileName).filename().string();
+            logMessage("Demo: probe slot " + std::to_string(slot) + " is lit by " + fileName +
+                       " under the sky " + choice.skyNames[size_t(slot)] + "\n");
         }
-        probes[size_t(slot)] = coeffs;
-        if (m_skyMaterial) m_skyMaterial->setTexture("skyCube" + std::to_string(slot), sky);
-        m_probeNames[size_t(slot)] = path.filename().string();
-        logMessage("Demo: probe slot " + std::to_string(slot) + " is lit by " + fileName +
-                   " under the sky " + skyName + "\n");
     }
-    m_lighting = PrtLighting(probes);
+    m_lighting = PrtLighting(choice.probes);
+}
+
+void DemoApplication::applySkyStart() {
+    m_skyAngle = 0.0f;
+    m_autoSkyRotate = true;
+    const std::string angle = m_cvars->GetString("sky_angle");
+    if (!angle.empty()) {
+        std::istringstream in(angle);
+        float value = 0.0f;
+        std::string rest;
+        if ((in >> value) && !(in >> rest) && std::isfinite(value))
+            m_skyAngle = value;
+        else
+            logMessage("Demo: sky_angle \"" + angle +
+                       "\" is not a number of radians; the sky starts at angle 0\n");
+    }
+    const std::string rotate = m_cvars->GetString("sky_rotate");
+    if (!rotate.empty()) {
+        int32_t value = 1;
+        if (textToWholeInt(rotate, value) && (value == 0 || value == 1))
+            m_autoSkyRotate = value == 1;
+        else
+            logMessage("Demo: sky_rotate \"" + rotate +
+                       "\" is not 0 or 1; the sky starts turning\n");
+    }
 }
 
 void DemoApplication::placeCameraAtStart() {

@@ -50,7 +50,7 @@ public:
     using StageObserver = std::function<void(FrameStage)>;
 
     // The built-in probes' names on the help panel, by probe slot.
-    static constexpr const char* kProbeNames[2] = {"rnl", "stpeters"};
+    static constexpr const char* kProbeNames[2] = {kLightProbeNames[0], kLightProbeNames[1]};
 
     DemoApplication();
     ~DemoApplication() override;
@@ -87,6 +87,11 @@ private:
     // "cam_start" (x y z yaw pitch, degrees), when set, places the camera somewhere other
     // than its usual start, for scripted runs that look at one part of the scene.
     void placeCameraAtStart();
+    // "sky_angle" (radians, default 0) and "sky_rotate" (1, the default: the sky turns by
+    // itself; 0: it stands until R or Q) set the sky as the program starts, for scripted
+    // runs that take a picture at a known angle. A value that is not so is logged and the
+    // default used.
+    void applySkyStart();
     void createSceneResources();
     void createRenderTargets();
     void prepareScene();

@@ -3,6 +3,7 @@
 #include "core/Log.h"
 
 #include <SDL.h>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
@@ -16,6 +17,26 @@ int pinModule(dl_phdr_info* info, size_t, void*) {
         dlopen(info->dlpi_name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
     return 0;
 }
+// A Wayland server's socket lies in XDG_RUNTIME_DIR unless WAYLAND_DISPLAY is an absolute
+// path or WAYLAND_SOCKET hands one over. Without any of them no server can be reached, and
+// trying makes the Wayland library print "error: XDG_RUNTIME_DIR is invalid or not set in
+// the environment." on standard error, on runs that then go on well with another driver. So
+// unless the user chose drivers, Wayland is left out of the ones SDL tries, in their order.
+void leaveOutUnreachableWayland() {
+    if (SDL_GetHint(SDL_HINT_VIDEODRIVER)) return;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if ((runtime && *runtime) || std::getenv("WAYLAND_SOCKET") || (display && *display == '/'))
+        return;
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (!name || std::strcmp(name, "wayland") == 0) continue;
+        if (!drivers.empty()) drivers += ',';
+        drivers += name;
+    }
+    if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+}
 } // namespace
 
 void pinLoadedModules() {
@@ -28,6 +49,7 @@ void leaveSignalsToTheProgram() {
 
 bool acquireSDLVideo() {
     leaveSignalsToTheProgram();
+    leaveOutUnreachableWayland();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
     const std::string reason = sdlError();
     const char* current = SDL_GetHint(SDL_HINT_VIDEODRIVER);

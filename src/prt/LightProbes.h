@@ -11,6 +11,9 @@ namespace Vrenn {
 // the cross-fade of the per-frame lighting.
 constexpr int kLightProbeCount = 2;
 
+// The built-in probes' names, by slot (the help panel and log lines show them).
+constexpr const char* kLightProbeNames[kLightProbeCount] = {"rnl", "stpeters"};
+
 // The probe table (constant data).
 const std::array<SHCoeffs, kLightProbeCount>& lightProbes();
 

@@ -51,6 +51,23 @@ check "the turn changes the light" test "$(maxdiff run/lightmap0.dds turned/ligh
 check "blended probes exit 0" test $? -eq 0
 check "the blend changes the light" test "$(maxdiff run/lightmap0.dds blended/lightmap0.dds)" -gt 8
 
+# --out creates its folder. With no runtime folder and no display, the window system
+# library has nothing to say on a run that succeeds.
+env -u XDG_RUNTIME_DIR -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY -u DISPLAY \
+    "$vrenn" lightmaps run --out new/deeper >/dev/null 2>stderr.txt
+check "--out made" test "$(lightmaps new/deeper)" -eq 3
+check "no runtime folder: nothing on stderr" test ! -s stderr.txt
+
+# A probe the settings name but that cannot be used: the program's fall-back and reason.
+cp -r run unusable
+printf 'model "models/saved.vmsh"\nmax_scene_lum "4"\nprobe1 "probes/gone.sh"\n' \
+    >unusable/default.cfg
+"$vrenn" lightmaps unusable --blend 1 --out unusable-out >/dev/null 2>stderr.txt
+check "unusable probe: exit 0" test $? -eq 0
+check "unusable probe: the program's reason" test "$(cat stderr.txt)" = \
+    'vrenn: lightmaps: warning: probe1 "probes/gone.sh" cannot be used (the file is not there); slot 1 keeps the built-in probe stpeters and its sky'
+check "unusable probe: the built-in light" test "$(maxdiff blended/lightmap0.dds unusable-out/lightmap0.dds)" -eq 0
+
 # Refused inputs: one line on stderr, exit 1, no lightmap written.
 refused() {
     local what=$1 reason=$2

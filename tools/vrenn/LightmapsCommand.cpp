@@ -9,6 +9,7 @@
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"
 #include "lighting/LightmapPasses.h"
+#include "lighting/UserProbes.h"
 #include "platform/SDLVideo.h"
 #include "platform/SDLWindow.h"
 #include "prt/PrtLighting.h"
@@ -42,9 +43,13 @@ constexpr const char* kHelp =
     "\n"
     "Lights a baked run folder as the program does every frame and writes the result.\n"
     "In RUNDIR (default: the working directory) it reads default.cfg (model,\n"
-    "max_scene_lum), the model (it must carry the atlas coordinates of a bake), the\n"
-    "transfer textures shtex0.dds to shtex2.dds and the lightmap materials\n"
-    "(materials/materials.mtr, materials/render_lm30.mtr and their effects). It turns\n"
+    "max_scene_lum, probe0, probe1), the model (it must carry the atlas coordinates of a\n"
+    "bake), the transfer textures shtex0.dds to shtex2.dds and the lightmap materials\n"
+    "(materials/materials.mtr, materials/render_lm30.mtr and their effects). The probes\n"
+    "are the program's: a slot whose setting names a probe file (probes/NAME.sh, from\n"
+    "vrenn probe) is lit by it when the file and its sky textures/sky/NAME.dds can be\n"
+    "used; otherwise the slot keeps its built-in probe, with the program's reason as a\n"
+    "warning line on standard error. It turns\n"
     "both light probes by the sky angle, blends them, draws the lightmap passes in an\n"
     "off-screen OpenGL context (no display needed) and writes the three targets as\n"
     "lightmap0.dds, lightmap1.dds and lightmap2.dds (8-bit RGBA). Texel rgb of lightmap k\n"
@@ -56,7 +61,7 @@ constexpr const char* kHelp =
     "  --passes 1|3     one pass, or two partial-sum passes and a combine\n"
     "                   (default: as the renderer's shader model chooses; every\n"
     "                   OpenGL 4.5 device runs the single pass)\n"
-    "  --out DIR        where the lightmaps go (default: RUNDIR)\n"
+    "  --out DIR        where the lightmaps go (default: RUNDIR); created when missing\n"
     "\n"
     "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>.\n"
     "A missing or damaged input is one line on standard error, exit 1, nothing written.\n";
@@ -152,7 +157,9 @@ int runLightmaps(const Args& args) {
         stdfs::current_path(runDir, ec);
         if (ec) return fail("lightmaps: cannot enter " + runDir + ": " + ec.message());
     }
-    if (!stdfs::is_directory(out)) return fail("lightmaps: " + out.string() + " is no folder");
+    // The output folder is made only once the lightmaps are ready to be written.
+    if (stdfs::exists(out, ec) && !stdfs::is_directory(out, ec))
+        return fail("lightmaps: " + out.string() + " is no folder");
 
     ToolContext context;
     const CVarManager& cvars = context.cvars();
@@ -227,7 +234,11 @@ int runLightmaps(const Args& args) {
     LightmapPasses passes;
     if (!passes.create(renderer, materials, textures, maxSceneLum, path))
         return context.fail("lightmaps", "the lightmap passes cannot be set up");
-    PrtLighting lighting;
+    const ProbeChoice probes = chooseProbes({cvars.GetString("probe0"), cvars.GetString("probe1")},
+                                            *renderer.textureManager());
+    for (const std::string& refusal : probes.refusals)
+        if (!refusal.empty()) std::cerr << "vrenn: lightmaps: warning: " << refusal << "\n";
+    PrtLighting lighting(probes.probes);
     lighting.update(angle, blend, {});
     glFinish();
     const auto start = std::chrono::steady_clock::now();
@@ -237,6 +248,8 @@ int runLightmaps(const Args& args) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!rendered) return context.fail("lightmaps", "the lightmap passes failed");
 
+    stdfs::create_directories(out, ec);
+    if (ec) return fail("lightmaps: cannot create " + out.string() + ": " + ec.message());
     // All three are read and encoded before any is put in place.
     std::array<std::unique_ptr<AtomicFile>, 3> files;
     for (size_t k = 0; k < 3; ++k) {
