@@ -8,6 +8,7 @@
 #include "import/MaterialScript.h"
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 namespace Vrenn::Import {
@@ -105,11 +107,11 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
         const auto got = meshTriangles(*surface->mesh());
         ASSERT_EQ(got.size(), want.size());
         for (const Triangle& w : want) {
-            // Mirrored into the left-handed frame and scaled.
+            // In the file's own frame (never mirrored), scaled.
             Triangle moved = w;
             for (Corner& c : moved)
-                c.p = Vec3{c.p.x, c.p.y, -c.p.z} * 250.0f;
-            const Vec3 facing = Vec3{normalOf(w).x, normalOf(w).y, -normalOf(w).z};
+                c.p = c.p * 250.0f;
+            const Vec3 facing = normalOf(w);
             const auto match = std::find_if(got.begin(), got.end(), [&](const Triangle& g) {
                 for (const Corner& c : moved)
                     if (std::none_of(g.begin(), g.end(), [&](const Corner& h) {
@@ -183,6 +185,61 @@ TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
     EXPECT_NE(why.find("no triangles"), std::string::npos) << why;
     EXPECT_FALSE(importScene(fixture("expected.txt"), {"m", {}}, codecs, scene, why));
     EXPECT_FALSE(why.empty());
+}
+
+// Names of any length: the model's is cut to kMaxModelName with a hash, block names fit the
+// mesh file's 64 bytes, and two materials sharing a long beginning keep files of their own.
+TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
+    const std::string longModel(70, 'm');
+    const std::string model = modelName(longModel);
+    EXPECT_EQ(model.size(), kMaxModelName);
+    EXPECT_NE(model, modelName(longModel + "x"));
+    EXPECT_EQ(modelName("chair"), "chair");
+
+    Vrenn::Test::TempDir dir;
+    const std::string shared(60, 'a');
+    dir.write("long.obj", "mtllib long.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl " + shared +
+                              "1\nf 1 2 3\nusemtl " + shared + "2\nf 1 2 4\n");
+    dir.write("long.mtl", "newmtl " + shared + "1\nKd 1 0 0\nnewmtl " + shared + "2\nKd 0 1 0\n");
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene;
+    std::string why;
+    ASSERT_TRUE(importScene(dir.file("long.obj"), {model, {}}, codecs, scene, why)) << why;
+    ASSERT_EQ(scene.materials.size(), 2u);
+    std::set<std::string> files;
+    for (const ImportedMaterial& m : scene.materials) {
+        EXPECT_LE(m.block.name.size(), 64u);
+        EXPECT_EQ(m.block.name.rfind(model + "_", 0), 0u) << m.block.name;
+        files.insert(m.block.albedo);
+        files.insert(m.block.normal);
+    }
+    EXPECT_EQ(files.size(), 4u);
+}
+
+// The user's blocks as the material manager reads them, whatever comments come before
+// them: a re-import replaces exactly its own blocks and keeps every other byte.
+TEST(MaterialScript, UserBlocksSurviveReimportWhateverTheirComments) {
+    const std::vector<std::string> userTexts = {
+        "// one\n// two\nmine {\n    fx effects/prt_lighting.fx\n"
+        "    \"diffuseMap\" texture \"textures/mine.dds\"\n}\n",
+        "/* a */ /* b */\n// c\nmine {\n    fx effects/x.fx // note }\n    \"v\" float \"}\"\n}\n",
+        "mine {\n    not_fx { nested\n}\n",
+    };
+    const std::vector<MaterialBlock> first = {{"chair_wood", "a.dds", "b.dds"}};
+    const std::vector<MaterialBlock> second = {{"chair_oak", "c.dds", "d.dds"}};
+    for (const std::string& user : userTexts) {
+        SCOPED_TRACE(user);
+        std::string once, twice, why;
+        ASSERT_TRUE(mergeImportedBlocks(user, "chair", first, once, why)) << why;
+        ASSERT_TRUE(mergeImportedBlocks(once + "\n" + user, "chair", second, twice, why)) << why;
+        const std::string ours = formatImportedBlocks("chair", second);
+        ASSERT_NE(twice.find(ours.substr(0, ours.size() - 1)), std::string::npos) << twice;
+        // Without the new blocks, the text is the user's twice over, byte for byte.
+        std::string rest = twice.substr(0, twice.find("chair_oak {"));
+        EXPECT_EQ(rest, user + "\n" + user + "\n") << twice;
+        EXPECT_EQ(twice.find("chair_wood"), std::string::npos);
+    }
 }
 
 // The bake gathers a planar group from triangles that share vertices and follow each
