@@ -88,7 +88,7 @@ check "the crash is named" grep -Eq '^vrenn: import: the model importer (crashed
 check "refuses a vertex that is not finite" fails_cleanly "$vrenn" import inf.obj --out fresh
 check "names the vertex" grep -q 'a vertex is not finite' stderr.txt
 
-# SIGTERM while the importer works: the process ends by the signal and writes nothing.
+# SIGTERM while the import works: the process ends by the signal, all or nothing written.
 python3 - <<'PY'
 n = 150
 with open("big.obj", "w") as f:
@@ -107,8 +107,21 @@ kill -TERM "$pid"
 wait "$pid"
 status=$?
 check "SIGTERM ends the import by the signal" test "$status" -eq 143
-check "SIGTERM says so" grep -q 'stopped by signal 15' stderr.txt
-check "SIGTERM leaves nothing" test ! -e stopped
+check "SIGTERM says so" bash -c "grep -q 'stopped by signal 15' stderr.txt || [ -s stopped/models/big.vmsh ]"
+# Stopped before the commit (the usual case) nothing is left; a signal that lands in the
+# commit finds it completed: every new file and no temporary.
+check "SIGTERM leaves all or nothing" bash -c '[ ! -e stopped ] ||
+    { [ -s stopped/models/big.vmsh ] && [ -s stopped/materials/materials.mtr ] &&
+      [ -z "$(find stopped -name "*.tmp*")" ]; }'
+
+# A write that fails names the system's reason and leaves no folder behind: a file size
+# limit stands in for a full disk, a folder in the material script's place for a rename.
+(trap '' XFSZ; ulimit -f 64; "$vrenn" import big.obj --out full >stdout.txt 2>stderr.txt)
+check "a failed write gives the reason" grep -q '^vrenn: import: cannot write full/models/big.vmsh: File too large$' stderr.txt
+check "a failed write leaves no folders" test ! -e full
+mkdir -p blocked/materials/materials.mtr
+check "a failed commit is one line" fails_cleanly "$vrenn" import tri.stl --out blocked
+check "a failed commit leaves no folders" [ "$(find blocked | wc -l)" -eq 3 ]
 
 # A binary glTF whose JSON chunk claims 2 GB is refused before the importer reads it.
 python3 -c "

@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -117,15 +118,22 @@ void removeFolders(const std::vector<std::filesystem::path>& made) {
 int writeAll(const std::filesystem::path& root, const std::string& name,
              Import::ImportedScene& scene, const std::string& script, std::string& why) {
     std::vector<std::filesystem::path> made;
+    std::vector<std::unique_ptr<AtomicFile>> files;
     const auto fail = [&](const std::string& reason) {
+        files.clear(); // the temporaries go first, so that the new folders are empty
         removeFolders(made);
         why = reason;
         return 1;
     };
+    // "cannot write NAME: the system's reason" for a temporary whose write failed.
+    const auto writeFailure = [](const AtomicFile& file) {
+        const int error = file.file() ? file.file()->error() : 0;
+        return "cannot write " + file.targetName() +
+               (error ? std::string(": ") + std::strerror(error) : std::string());
+    };
     for (const auto& folder : {root / "models", root / "textures" / name, root / "materials"})
         if (!makeFolders(folder, made, why)) return fail(why);
 
-    std::vector<std::unique_ptr<AtomicFile>> files;
     auto open = [&](const std::filesystem::path& path) -> AtomicFile* {
         files.push_back(std::make_unique<AtomicFile>(path.string()));
         return files.back()->isOpen() ? files.back().get() : nullptr;
@@ -134,7 +142,7 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
     AtomicFile* model = open(modelName);
     if (!model) return fail("cannot create " + modelName.string() + ": " + files.back()->failure());
     if (!VmshLoader().write(*model->file(), modelName.string(), *scene.model))
-        return fail("cannot write " + modelName.string());
+        return fail(writeFailure(*model));
     for (Import::ImportedMaterial& material : scene.materials) {
         for (auto [file, image] : {std::pair{&material.block.albedo, &material.albedo},
                                    std::pair{&material.block.normal, &material.normals}}) {
@@ -143,14 +151,14 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
                 return fail("cannot create " + (root / *file).string() + ": " +
                             files.back()->failure());
             std::shared_ptr<File> handle = out->file();
-            if (!DDSCodec().encode(handle, *image))
-                return fail("cannot write " + (root / *file).string());
+            if (!DDSCodec().encode(handle, *image)) return fail(writeFailure(*out));
         }
     }
     const std::filesystem::path scriptName = root / "materials" / "materials.mtr";
     AtomicFile* mtr = open(scriptName);
     if (!mtr) return fail("cannot create " + scriptName.string() + ": " + files.back()->failure());
-    mtr->file()->write(script.data(), uint32_t(script.size()));
+    if (mtr->file()->write(script.data(), uint32_t(script.size())) != script.size())
+        return fail(writeFailure(*mtr));
 
     std::vector<AtomicFile*> all;
     for (const auto& file : files)
