@@ -5,6 +5,7 @@
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
+#include "import/GltfCheck.h"
 #include "import/MaterialScript.h"
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
@@ -14,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
@@ -240,6 +242,74 @@ TEST(MaterialScript, UserBlocksSurviveReimportWhateverTheirComments) {
         EXPECT_EQ(rest, user + "\n" + user + "\n") << twice;
         EXPECT_EQ(twice.find("chair_wood"), std::string::npos);
     }
+}
+
+// glTF checked before the importer library reads it: each damaged variant of a small valid
+// file is refused with its reason, and the valid one passes.
+TEST(GltfCheck, LengthsIndicesAndNodesAreCheckedAgainstTheRealBytes) {
+    // 48 zero bytes as a data URI: one view of 36 bytes holding three float positions.
+    const std::string base64(64, 'A');
+    const std::string valid =
+        R"({"buffers":[{"byteLength":48,"uri":"data:application/octet-stream;base64,)" + base64 +
+        R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36}],
+        "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],
+        "images":[{"bufferView":0,"mimeType":"image/png"}],
+        "nodes":[{"children":[1]},{}]})";
+    const auto check = [](const std::string& text, std::string& why) {
+        return checkGltf(std::vector<uint8_t>(text.begin(), text.end()), false, {}, why);
+    };
+    std::string why;
+    EXPECT_TRUE(check(valid, why)) << why;
+
+    // Each case: what is replaced, by what, and a word of the reason.
+    const struct {
+        const char *from, *to, *reason;
+    } cases[] = {
+        {R"("byteLength":48)", R"("byteLength":4800)", "buffer 0 claims 4800 bytes"},
+        {R"("byteLength":36)", R"("byteLength":49)", "buffer view 0 lies outside"},
+        {R"("count":3,)", R"("count":4,)", "accessor 0 reads past"},
+        {R"("type":"VEC3"})",
+         R"("type":"VEC3","sparse":{"count":1073741824,"indices":{"bufferView":0,)"
+         R"("componentType":5125},"values":{"bufferView":0}}})",
+         "sparse part"},
+        {R"("type":"VEC3"})",
+         R"("type":"VEC3","sparse":{"count":2,"indices":{"bufferView":0,"byteOffset":30,)"
+         R"("componentType":5125},"values":{"bufferView":0}}})",
+         "sparse part"},
+        {"image/png", "png", "MIME type without '/'"},
+        {R"("children":[1])", R"("children":[2])", "names a child that does not exist"},
+        {R"({"children":[1]},{})", R"({"children":[1]},{"children":[0]})", "its own ancestor"},
+        {R"("bufferViews":[)", R"("bufferViews":[[)", "not well formed"},
+    };
+    for (const auto& c : cases) {
+        std::string text = valid;
+        text.replace(text.find(c.from), std::strlen(c.from), c.to);
+        EXPECT_FALSE(check(text, why)) << c.to;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    }
+
+    // A chain of nodes deeper than the limit, and the same chain one shorter.
+    for (size_t depth : {kMaxGltfNodeDepth, kMaxGltfNodeDepth + 1}) {
+        std::string nodes = R"({"nodes":[)";
+        for (size_t i = 0; i + 1 < depth; ++i)
+            nodes += R"({"children":[)" + std::to_string(i + 1) + "]},";
+        nodes += "{}]}";
+        EXPECT_EQ(check(nodes, why), depth == kMaxGltfNodeDepth) << depth << ": " << why;
+    }
+
+    // Binary glTF: the header's length is the file's, and the JSON chunk lies inside it.
+    std::vector<uint8_t> glb(20 + 4, ' ');
+    const uint32_t header[5] = {0x46546C67u, 2, uint32_t(glb.size()), 4, 0x4E4F534Au};
+    std::memcpy(glb.data(), header, sizeof header);
+    std::memcpy(glb.data() + 20, "{}  ", 4);
+    EXPECT_TRUE(checkGltf(glb, true, {}, why)) << why;
+    const uint32_t huge = 2u << 30;
+    std::memcpy(glb.data() + 12, &huge, 4);
+    EXPECT_FALSE(checkGltf(glb, true, {}, why));
+    EXPECT_NE(why.find("chunk 0 claims more bytes"), std::string::npos) << why;
+    glb.pop_back();
+    EXPECT_FALSE(checkGltf(glb, true, {}, why));
+    EXPECT_NE(why.find("but the file holds 23"), std::string::npos) << why;
 }
 
 // The bake gathers a planar group from triangles that share vertices and follow each

@@ -7,6 +7,7 @@
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"
+#include "import/GltfCheck.h"
 #include "import/NamedFiles.h"
 #include "import/PlanarMesh.h"
 
@@ -79,40 +80,6 @@ bool toRgbaChain(const Image& picture, Image& out, std::string& why) {
         to[1] = from[channels >= 3 ? 1 : 0];
         to[2] = from[channels >= 3 ? 2 : 0];
         to[3] = channels == 4 ? from[3] : 255;
-    }
-    return true;
-}
-
-// A binary glTF's header and chunk lengths against the file's real size, before the
-// importer library trusts them: the declared length is the file's, and each chunk (the
-// first one JSON) lies inside it.
-bool checkGlb(const std::vector<uint8_t>& bytes, std::string& why) {
-    auto word = [&](size_t at) {
-        uint32_t value = 0;
-        std::memcpy(&value, bytes.data() + at, 4);
-        return value;
-    };
-    if (bytes.size() < 4 || std::memcmp(bytes.data(), "glTF", 4) != 0) return true;
-    if (bytes.size() < 20) {
-        why = "its binary glTF header is cut short";
-        return false;
-    }
-    if (word(4) != 2 || word(8) != bytes.size()) {
-        why = "its binary glTF header claims version " + std::to_string(word(4)) + " and " +
-              std::to_string(word(8)) + " bytes, but the file holds " +
-              std::to_string(bytes.size());
-        return false;
-    }
-    size_t at = 12;
-    for (int chunk = 0; at < bytes.size(); ++chunk) {
-        if (bytes.size() - at < 8 || word(at) > bytes.size() - at - 8 ||
-            (chunk == 0 && word(at + 4) != 0x4E4F534Au)) {
-            why = "its binary glTF chunk " + std::to_string(chunk) +
-                  " claims more bytes than "
-                  "the file holds, or the first is not JSON";
-            return false;
-        }
-        at += 8 + size_t(word(at));
     }
     return true;
 }
@@ -439,7 +406,10 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
         why = "it " + why;
         return false;
     }
-    if (!checkGlb(bytes, why)) return false;
+    const std::string extension = lower(std::filesystem::path(fileName).extension().string());
+    const bool glb =
+        extension == ".glb" || (bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0);
+    if ((glb || extension == ".gltf") && !checkGltf(bytes, glb, rules, why)) return false;
     bytes.clear();
     scene.warnings.clear();
     Assimp::Importer importer;
