@@ -5,16 +5,20 @@
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
+#include "import/GltfCheck.h"
 #include "import/MaterialScript.h"
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 namespace Vrenn::Import {
@@ -105,11 +109,11 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
         const auto got = meshTriangles(*surface->mesh());
         ASSERT_EQ(got.size(), want.size());
         for (const Triangle& w : want) {
-            // Mirrored into the left-handed frame and scaled.
+            // In the file's own frame (never mirrored), scaled.
             Triangle moved = w;
             for (Corner& c : moved)
-                c.p = Vec3{c.p.x, c.p.y, -c.p.z} * 250.0f;
-            const Vec3 facing = Vec3{normalOf(w).x, normalOf(w).y, -normalOf(w).z};
+                c.p = c.p * 250.0f;
+            const Vec3 facing = normalOf(w);
             const auto match = std::find_if(got.begin(), got.end(), [&](const Triangle& g) {
                 for (const Corner& c : moved)
                     if (std::none_of(g.begin(), g.end(), [&](const Corner& h) {
@@ -183,6 +187,129 @@ TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
     EXPECT_NE(why.find("no triangles"), std::string::npos) << why;
     EXPECT_FALSE(importScene(fixture("expected.txt"), {"m", {}}, codecs, scene, why));
     EXPECT_FALSE(why.empty());
+}
+
+// Names of any length: the model's is cut to kMaxModelName with a hash, block names fit the
+// mesh file's 64 bytes, and two materials sharing a long beginning keep files of their own.
+TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
+    const std::string longModel(70, 'm');
+    const std::string model = modelName(longModel);
+    EXPECT_EQ(model.size(), kMaxModelName);
+    EXPECT_NE(model, modelName(longModel + "x"));
+    EXPECT_EQ(modelName("chair"), "chair");
+
+    Vrenn::Test::TempDir dir;
+    const std::string shared(60, 'a');
+    dir.write("long.obj", "mtllib long.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl " + shared +
+                              "1\nf 1 2 3\nusemtl " + shared + "2\nf 1 2 4\n");
+    dir.write("long.mtl", "newmtl " + shared + "1\nKd 1 0 0\nnewmtl " + shared + "2\nKd 0 1 0\n");
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene;
+    std::string why;
+    ASSERT_TRUE(importScene(dir.file("long.obj"), {model, {}}, codecs, scene, why)) << why;
+    ASSERT_EQ(scene.materials.size(), 2u);
+    std::set<std::string> files;
+    for (const ImportedMaterial& m : scene.materials) {
+        EXPECT_LE(m.block.name.size(), 64u);
+        EXPECT_EQ(m.block.name.rfind(model + "_", 0), 0u) << m.block.name;
+        files.insert(m.block.albedo);
+        files.insert(m.block.normal);
+    }
+    EXPECT_EQ(files.size(), 4u);
+}
+
+// The user's blocks as the material manager reads them, whatever comments come before
+// them: a re-import replaces exactly its own blocks and keeps every other byte.
+TEST(MaterialScript, UserBlocksSurviveReimportWhateverTheirComments) {
+    const std::vector<std::string> userTexts = {
+        "// one\n// two\nmine {\n    fx effects/prt_lighting.fx\n"
+        "    \"diffuseMap\" texture \"textures/mine.dds\"\n}\n",
+        "/* a */ /* b */\n// c\nmine {\n    fx effects/x.fx // note }\n    \"v\" float \"}\"\n}\n",
+        "mine {\n    not_fx { nested\n}\n",
+    };
+    const std::vector<MaterialBlock> first = {{"chair_wood", "a.dds", "b.dds"}};
+    const std::vector<MaterialBlock> second = {{"chair_oak", "c.dds", "d.dds"}};
+    for (const std::string& user : userTexts) {
+        SCOPED_TRACE(user);
+        std::string once, twice, why;
+        ASSERT_TRUE(mergeImportedBlocks(user, "chair", first, once, why)) << why;
+        ASSERT_TRUE(mergeImportedBlocks(once + "\n" + user, "chair", second, twice, why)) << why;
+        const std::string ours = formatImportedBlocks("chair", second);
+        ASSERT_NE(twice.find(ours.substr(0, ours.size() - 1)), std::string::npos) << twice;
+        // Without the new blocks, the text is the user's twice over, byte for byte.
+        std::string rest = twice.substr(0, twice.find("chair_oak {"));
+        EXPECT_EQ(rest, user + "\n" + user + "\n") << twice;
+        EXPECT_EQ(twice.find("chair_wood"), std::string::npos);
+    }
+}
+
+// glTF checked before the importer library reads it: each damaged variant of a small valid
+// file is refused with its reason, and the valid one passes.
+TEST(GltfCheck, LengthsIndicesAndNodesAreCheckedAgainstTheRealBytes) {
+    // 48 zero bytes as a data URI: one view of 36 bytes holding three float positions.
+    const std::string base64(64, 'A');
+    const std::string valid =
+        R"({"buffers":[{"byteLength":48,"uri":"data:application/octet-stream;base64,)" + base64 +
+        R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36}],
+        "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],
+        "images":[{"bufferView":0,"mimeType":"image/png"}],
+        "nodes":[{"children":[1]},{}]})";
+    const auto check = [](const std::string& text, std::string& why) {
+        return checkGltf(std::vector<uint8_t>(text.begin(), text.end()), false, {}, why);
+    };
+    std::string why;
+    EXPECT_TRUE(check(valid, why)) << why;
+
+    // Each case: what is replaced, by what, and a word of the reason.
+    const struct {
+        const char *from, *to, *reason;
+    } cases[] = {
+        {R"("byteLength":48)", R"("byteLength":4800)", "buffer 0 claims 4800 bytes"},
+        {R"("byteLength":36)", R"("byteLength":49)", "buffer view 0 lies outside"},
+        {R"("count":3,)", R"("count":4,)", "accessor 0 reads past"},
+        {R"("type":"VEC3"})",
+         R"("type":"VEC3","sparse":{"count":1073741824,"indices":{"bufferView":0,)"
+         R"("componentType":5125},"values":{"bufferView":0}}})",
+         "sparse part"},
+        {R"("type":"VEC3"})",
+         R"("type":"VEC3","sparse":{"count":2,"indices":{"bufferView":0,"byteOffset":30,)"
+         R"("componentType":5125},"values":{"bufferView":0}}})",
+         "sparse part"},
+        {"image/png", "png", "MIME type without '/'"},
+        {R"("children":[1])", R"("children":[2])", "names a child that does not exist"},
+        {R"({"children":[1]},{})", R"({"children":[1]},{"children":[0]})", "its own ancestor"},
+        {R"("bufferViews":[)", R"("bufferViews":[[)", "not well formed"},
+    };
+    for (const auto& c : cases) {
+        std::string text = valid;
+        text.replace(text.find(c.from), std::strlen(c.from), c.to);
+        EXPECT_FALSE(check(text, why)) << c.to;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    }
+
+    // A chain of nodes deeper than the limit, and the same chain one shorter.
+    for (size_t depth : {kMaxGltfNodeDepth, kMaxGltfNodeDepth + 1}) {
+        std::string nodes = R"({"nodes":[)";
+        for (size_t i = 0; i + 1 < depth; ++i)
+            nodes += R"({"children":[)" + std::to_string(i + 1) + "]},";
+        nodes += "{}]}";
+        EXPECT_EQ(check(nodes, why), depth == kMaxGltfNodeDepth) << depth << ": " << why;
+    }
+
+    // Binary glTF: the header's length is the file's, and the JSON chunk lies inside it.
+    std::vector<uint8_t> glb(20 + 4, ' ');
+    const uint32_t header[5] = {0x46546C67u, 2, uint32_t(glb.size()), 4, 0x4E4F534Au};
+    std::memcpy(glb.data(), header, sizeof header);
+    std::memcpy(glb.data() + 20, "{}  ", 4);
+    EXPECT_TRUE(checkGltf(glb, true, {}, why)) << why;
+    const uint32_t huge = 2u << 30;
+    std::memcpy(glb.data() + 12, &huge, 4);
+    EXPECT_FALSE(checkGltf(glb, true, {}, why));
+    EXPECT_NE(why.find("chunk 0 claims more bytes"), std::string::npos) << why;
+    glb.pop_back();
+    EXPECT_FALSE(checkGltf(glb, true, {}, why));
+    EXPECT_NE(why.find("but the file holds 23"), std::string::npos) << why;
 }
 
 // The bake gathers a planar group from triangles that share vertices and follow each

@@ -37,7 +37,11 @@ std::string formatImportedBlocks(const std::string& model,
 bool mergeImportedBlocks(const std::string& script, const std::string& model,
                          const std::vector<MaterialBlock>& blocks, std::string& merged,
                          std::string& why) {
-    // Find the blocks as the material manager reads them: a name, then "{" ... "}".
+    // Find the blocks exactly as the material manager reads them: a name, "{", the effect
+    // line, then one line per parameter (a quoted name, its type and the rest of the line
+    // as its value) up to a "}" word; a block that does not start with fx ends at the next
+    // "}" token. Reading it any other way would cut a block the program keeps, or keep
+    // half of one it drops.
     Tokenizer tokens;
     tokens.LoadText(script);
     std::vector<std::pair<size_t, size_t>> removed; // [start, end) of the blocks to drop
@@ -45,7 +49,27 @@ bool mergeImportedBlocks(const std::string& script, const std::string& model,
     while (tokens.NextWord()) {
         const std::string name = tokens.Token();
         const size_t start = tokens.tokenStart();
-        if (!tokens.SkipTo("{") || !tokens.SkipTo("}")) {
+        if (!tokens.SkipTo("{") || !tokens.NextWord()) {
+            why = "block " + name + " has no body";
+            return false;
+        }
+        bool closed = false;
+        if (tokens.Token() != "fx") {
+            closed = tokens.SkipTo("}");
+        } else {
+            tokens.SkipLine(); // the effect
+            while (!closed && tokens.NextWord()) {
+                const std::string word = tokens.Token();
+                if (word == "}") {
+                    closed = true;
+                } else if (word.size() >= 2 && word.front() == '"' && word.back() == '"') {
+                    if (tokens.NextToken()) tokens.SkipLine(); // type and value
+                } else {
+                    tokens.SkipLine();
+                }
+            }
+        }
+        if (!closed) {
             why = "block " + name + " is not closed with }";
             return false;
         }

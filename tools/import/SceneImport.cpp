@@ -7,15 +7,20 @@
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"
+#include "import/GltfCheck.h"
+#include "import/NamedFiles.h"
 #include "import/PlanarMesh.h"
 
 #include <algorithm>
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -27,6 +32,8 @@ namespace {
 
 // Longest material name a mesh file keeps.
 constexpr size_t kMaxBlockName = 64;
+// Textures larger than this on either side are halved until they fit.
+constexpr int kMaxTextureSide = 8192;
 // Side of the plain textures that stand in for missing ones.
 constexpr int kPlainSize = 4;
 
@@ -77,6 +84,71 @@ bool toRgbaChain(const Image& picture, Image& out, std::string& why) {
     return true;
 }
 
+// A file the importer library opened, read whole into memory.
+class MemoryStream : public Assimp::IOStream {
+public:
+    explicit MemoryStream(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+    size_t Read(void* buffer, size_t size, size_t count) override {
+        if (size == 0) return 0;
+        const size_t items = std::min(count, (m_bytes.size() - m_at) / size);
+        std::memcpy(buffer, m_bytes.data() + m_at, items * size);
+        m_at += items * size;
+        return items;
+    }
+    size_t Write(const void*, size_t, size_t) override { return 0; }
+    aiReturn Seek(size_t offset, aiOrigin origin) override {
+        const size_t base = origin == aiOrigin_SET   ? 0
+                            : origin == aiOrigin_CUR ? m_at
+                                                     : m_bytes.size();
+        if (offset > m_bytes.size() - base) return aiReturn_FAILURE;
+        m_at = base + offset;
+        return aiReturn_SUCCESS;
+    }
+    size_t Tell() const override { return m_at; }
+    size_t FileSize() const override { return m_bytes.size(); }
+    void Flush() override {}
+
+private:
+    std::vector<uint8_t> m_bytes;
+    size_t m_at = 0;
+};
+
+// Every file the importer library opens, the model's own and those it names: only what
+// the rules allow, read whole; each named file refused is one warning, and the library
+// goes on without it as it does with a missing file.
+class GuardedFiles : public Assimp::IOSystem {
+public:
+    GuardedFiles(std::string model, FileRules rules, std::vector<std::string>& warnings)
+        : m_model(std::move(model)), m_rules(std::move(rules)), m_warnings(warnings) {}
+
+    bool Exists(const char* name) const override {
+        std::error_code error;
+        return std::filesystem::is_regular_file(name, error);
+    }
+    char getOsSeparator() const override { return '/'; }
+    Assimp::IOStream* Open(const char* name, const char* mode) override {
+        if (!name || !mode || std::strchr(mode, 'w') || std::strchr(mode, 'a')) return nullptr;
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (readNamedFile(name, m_rules, bytes, why)) return new MemoryStream(std::move(bytes));
+        // An OBJ without the material library it names tries one of its own name: no
+        // warning for a file the user never named.
+        const std::string fallback =
+            m_model.size() > 3 ? m_model.substr(0, m_model.size() - 3) + "mtl" : std::string();
+        if (name != m_model && !(name == fallback && why == "cannot be found") &&
+            m_refused.insert(name).second)
+            m_warnings.push_back(std::string(name) + " " + why + "; going on without it");
+        return nullptr;
+    }
+    void Close(Assimp::IOStream* file) override { delete file; }
+
+private:
+    std::string m_model;
+    FileRules m_rules;
+    std::vector<std::string>& m_warnings;
+    std::set<std::string> m_refused;
+};
+
 std::string lower(std::string text) {
     for (char& c : text)
         c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -85,9 +157,8 @@ std::string lower(std::string text) {
 
 // Decodes a texture the material names: embedded in the scene ("*0", or a name the file
 // holds) or a file beside the model.
-bool readTexture(const aiScene& scene, const std::string& reference,
-                 const std::filesystem::path& folder, CodecMgr& codecs, Image& out,
-                 std::string& why) {
+bool readTexture(const aiScene& scene, const std::string& reference, const FileRules& rules,
+                 CodecMgr& codecs, Image& out, std::string& why) {
     Image picture;
     if (const aiTexture* embedded = scene.GetEmbeddedTexture(reference.c_str())) {
         if (embedded->mHeight != 0) {
@@ -120,25 +191,101 @@ bool readTexture(const aiScene& scene, const std::string& reference,
     }
     std::string relative = reference;
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    const std::filesystem::path path = folder / relative;
+    const std::filesystem::path path = rules.folder / relative;
     const auto extension = CodecMgr::extensionOf(path.filename().string());
     auto codec = extension ? codecs.getCodec(lower(*extension)) : nullptr;
     if (!codec) {
         why = "no image codec for " + path.string();
         return false;
     }
-    auto disk = std::make_shared<DiskFile>(path.string(), DISK_READ);
-    if (!disk->isOpen()) {
-        why = "cannot open " + path.string() + ": " + disk->openFailure();
+    std::vector<uint8_t> bytes;
+    if (!readNamedFile(path, rules, bytes, why)) {
+        why = path.string() + " " + why;
         return false;
     }
-    std::shared_ptr<File> file = disk;
+    if (bytes.size() > UINT32_MAX) {
+        why = path.string() + " is too large";
+        return false;
+    }
+    std::shared_ptr<File> file = std::make_shared<RamFile>(bytes.data(), uint32_t(bytes.size()));
     if (!codec->decode(file, picture)) {
         why = "cannot decode " + path.string();
         return false;
     }
     return toRgbaChain(picture, out, why);
 }
+
+// Halves an RGBA8 picture (2 x 2 texel boxes) until neither side exceeds kMaxTextureSide.
+void capSize(Image& picture) {
+    while (picture.width() > kMaxTextureSide || picture.height() > kMaxTextureSide) {
+        const int w = std::max(1, picture.width() / 2), h = std::max(1, picture.height() / 2);
+        Image smaller;
+        if (!createChain(smaller, w, h)) return;
+        const uint8_t* from = picture.getLevelData(0);
+        uint8_t* to = smaller.data();
+        const size_t pitch = size_t(picture.width()) * 4;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    const size_t x0 = size_t(std::min(2 * x, picture.width() - 1)) * 4 + c;
+                    const size_t x1 = size_t(std::min(2 * x + 1, picture.width() - 1)) * 4 + c;
+                    const size_t y0 = size_t(std::min(2 * y, picture.height() - 1)) * pitch;
+                    const size_t y1 = size_t(std::min(2 * y + 1, picture.height() - 1)) * pitch;
+                    to[(size_t(y) * w + x) * 4 + c] = uint8_t(
+                        (from[y0 + x0] + from[y0 + x1] + from[y1 + x0] + from[y1 + x1] + 2) / 4);
+                }
+        picture = std::move(smaller);
+    }
+}
+
+// The pictures a model's materials name, each read and decoded once however many
+// materials use it; out is a copy of level 0 in a chain of its own.
+class PictureCache {
+public:
+    PictureCache(const aiScene& scene, FileRules rules, CodecMgr& codecs,
+                 std::vector<std::string>& warnings)
+        : m_scene(scene), m_rules(std::move(rules)), m_codecs(codecs), m_warnings(warnings) {}
+
+    bool get(const std::string& reference, Image& out, std::string& why) {
+        auto found = m_pictures.find(reference);
+        if (found == m_pictures.end()) {
+            Entry entry;
+            entry.ok = readTexture(m_scene, reference, m_rules, m_codecs, entry.picture, entry.why);
+            if (entry.ok && (entry.picture.width() > kMaxTextureSide ||
+                             entry.picture.height() > kMaxTextureSide)) {
+                const std::string before = std::to_string(entry.picture.width()) + "x" +
+                                           std::to_string(entry.picture.height());
+                capSize(entry.picture);
+                m_warnings.push_back(reference + " is " + before + "; scaled down to " +
+                                     std::to_string(entry.picture.width()) + "x" +
+                                     std::to_string(entry.picture.height()));
+            }
+            found = m_pictures.emplace(reference, std::move(entry)).first;
+        }
+        const Entry& entry = found->second;
+        why = entry.why;
+        if (!entry.ok) return false;
+        if (!createChain(out, entry.picture.width(), entry.picture.height())) {
+            why = "out of memory";
+            return false;
+        }
+        std::memcpy(out.data(), entry.picture.getLevelData(0),
+                    size_t(entry.picture.width()) * size_t(entry.picture.height()) * 4);
+        return true;
+    }
+
+private:
+    struct Entry {
+        bool ok = false;
+        Image picture;
+        std::string why;
+    };
+    const aiScene& m_scene;
+    FileRules m_rules;
+    CodecMgr& m_codecs;
+    std::vector<std::string>& m_warnings;
+    std::map<std::string, Entry> m_pictures;
+};
 
 // The first texture of the material among types, or empty.
 std::string textureReference(const aiMaterial& material,
@@ -153,8 +300,7 @@ std::string textureReference(const aiMaterial& material,
 }
 
 // Albedo and normal map of one material, with stand-ins for what cannot be read.
-void convertTextures(const aiScene& scene, const aiMaterial& material,
-                     const std::filesystem::path& folder, CodecMgr& codecs, ImportedMaterial& out,
+void convertTextures(const aiMaterial& material, PictureCache& pictures, ImportedMaterial& out,
                      std::vector<std::string>& warnings) {
     aiColor4D colour(1.0f, 1.0f, 1.0f, 1.0f);
     if (material.Get(AI_MATKEY_BASE_COLOR, colour) != aiReturn_SUCCESS)
@@ -168,7 +314,7 @@ void convertTextures(const aiScene& scene, const aiMaterial& material,
     std::string why;
     const std::string albedo =
         textureReference(material, {aiTextureType_BASE_COLOR, aiTextureType_DIFFUSE});
-    if (albedo.empty() || !readTexture(scene, albedo, folder, codecs, out.albedo, why)) {
+    if (albedo.empty() || !pictures.get(albedo, out.albedo, why)) {
         if (!albedo.empty())
             warnings.push_back(out.block.name + ": base colour texture " + albedo + ": " + why +
                                "; using plain white");
@@ -185,7 +331,7 @@ void convertTextures(const aiScene& scene, const aiMaterial& material,
     AssetGen::buildMipChain(out.albedo, false);
 
     const std::string normals = textureReference(material, {aiTextureType_NORMALS});
-    if (normals.empty() || !readTexture(scene, normals, folder, codecs, out.normals, why)) {
+    if (normals.empty() || !pictures.get(normals, out.normals, why)) {
         if (!normals.empty())
             warnings.push_back(out.block.name + ": normal texture " + normals + ": " + why +
                                "; using flat normals");
@@ -201,16 +347,36 @@ void convertTextures(const aiScene& scene, const aiMaterial& material,
     AssetGen::buildMipChain(out.normals, true);
 }
 
-// Unique block names "<model>_<material>", at most kMaxBlockName bytes.
+// Eight hexadecimal digits of a 32-bit FNV-1a hash of text.
+std::string shortHash(const std::string& text) {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 16777619u;
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", hash);
+    return digits;
+}
+
+// text, or when longer than limit its first bytes, '_' and a hash of the whole, limit
+// bytes in all, so that two long names that share a beginning stay apart.
+std::string shortened(const std::string& text, size_t limit) {
+    if (text.size() <= limit) return text;
+    const std::string hash = shortHash(text);
+    return text.substr(0, limit - hash.size() - 1) + "_" + hash;
+}
+
+// Unique block names "<model>_<material>", at most kMaxBlockName bytes; the model's
+// name is at most kMaxModelName, so every material keeps a part of its own (and its
+// textures a file of their own).
 std::string blockName(const std::string& model, const std::string& material, uint32_t index,
                       std::set<std::string>& taken) {
     std::string base = sanitizedName(material);
     if (base.empty()) base = "material" + std::to_string(index);
-    base = model + "_" + base;
-    std::string name = base.substr(0, kMaxBlockName);
+    const size_t room = kMaxBlockName - model.size() - 1;
+    std::string name = model + "_" + shortened(base, room);
     for (uint32_t n = 2; !taken.insert(name).second; ++n) {
         const std::string suffix = "_" + std::to_string(n);
-        name = base.substr(0, kMaxBlockName - suffix.size()) + suffix;
+        name = model + "_" + shortened(base, room - suffix.size()) + suffix;
     }
     return name;
 }
@@ -224,13 +390,35 @@ std::string sanitizedName(const std::string& name) {
     return out;
 }
 
+std::string modelName(const std::string& name) {
+    return shortened(sanitizedName(name), kMaxModelName);
+}
+
 bool importScene(const std::string& fileName, const ImportOptions& options, CodecMgr& codecs,
                  ImportedScene& scene, std::string& why) {
+    FileRules rules;
+    rules.folder = std::filesystem::path(fileName).parent_path();
+    rules.allowOutside = options.allowOutside;
+    FileRules own = rules;
+    own.allowOutside = true; // the model itself may lie anywhere
+    std::vector<uint8_t> bytes;
+    if (!readNamedFile(fileName, own, bytes, why)) {
+        why = "it " + why;
+        return false;
+    }
+    const std::string extension = lower(std::filesystem::path(fileName).extension().string());
+    const bool glb =
+        extension == ".glb" || (bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0);
+    if ((glb || extension == ".gltf") && !checkGltf(bytes, glb, rules, why)) return false;
+    bytes.clear();
+    scene.warnings.clear();
     Assimp::Importer importer;
+    // The importer takes the handler over and deletes it.
+    importer.SetIOHandler(new GuardedFiles(fileName, rules, scene.warnings));
     const aiScene* source = importer.ReadFile(
         fileName, aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_PreTransformVertices |
-                      aiProcess_ConvertToLeftHanded | aiProcess_GenUVCoords |
-                      aiProcess_TransformUVCoords | aiProcess_ValidateDataStructure);
+                      aiProcess_FlipUVs | aiProcess_GenUVCoords | aiProcess_TransformUVCoords |
+                      aiProcess_ValidateDataStructure);
     if (!source || (source->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
         why = importer.GetErrorString();
         if (why.empty()) why = "the file holds no scene";
@@ -256,6 +444,11 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
                 const uint32_t i = face.mIndices[c];
                 const aiVector3D& p = mesh.mVertices[i];
                 const Vec3 v{p.x, p.y, p.z};
+                if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+                    why = "a vertex is not finite (" + std::to_string(v.x) + " " +
+                          std::to_string(v.y) + " " + std::to_string(v.z) + ")";
+                    return false;
+                }
                 soup.corners.push_back(v);
                 if (uvs)
                     soup.uvs.insert(soup.uvs.end(),
@@ -285,7 +478,8 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
     scene.materials.clear();
     scene.triangles = scene.degenerate = scene.duplicate = 0;
     std::set<std::string> taken;
-    const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+    PictureCache pictures(*source, rules, codecs, scene.warnings);
+    const std::string model = modelName(options.name);
     for (auto& [index, soup] : soups) {
         for (Vec3& corner : soup.corners)
             corner *= scene.scale;
@@ -300,14 +494,13 @@ bool importScene(const std::string& fileName, const ImportOptions& options, Code
         ImportedMaterial imported;
         aiString materialName;
         if (material) material->Get(AI_MATKEY_NAME, materialName);
-        imported.block.name = blockName(options.name, materialName.C_Str(), index, taken);
+        imported.block.name = blockName(model, materialName.C_Str(), index, taken);
         const std::string stem =
-            "textures/" + options.name + "/" + imported.block.name.substr(options.name.size() + 1);
+            "textures/" + model + "/" + imported.block.name.substr(model.size() + 1);
         imported.block.albedo = stem + "_albedo.dds";
         imported.block.normal = stem + "_normal.dds";
         static const aiMaterial kDefault;
-        convertTextures(*source, material ? *material : kDefault, folder, codecs, imported,
-                        scene.warnings);
+        convertTextures(material ? *material : kDefault, pictures, imported, scene.warnings);
         auto surface = std::make_shared<Surface>();
         surface->setMaterial(imported.block.name);
         surface->setMesh(mesh);

@@ -20,8 +20,9 @@ namespace Vrenn::Import {
 constexpr float kImportedExtent = 1000.0f;
 
 struct ImportOptions {
-    std::string name;           // the model's name: [A-Za-z0-9_-], not empty
+    std::string name;           // the model's name: [A-Za-z0-9_-], not empty, at most kMaxModelName
     std::optional<float> scale; // world units per model unit; fitted to kImportedExtent if unset
+    bool allowOutside = false;  // files the model names may lie outside its folder
 };
 
 // One material of an imported model: its block in the material script and its textures,
@@ -44,16 +45,30 @@ struct ImportedScene {
     std::vector<std::string> warnings; // textures that could not be used, and why
 };
 
-// Reads a model file in any format the importer library knows, turned into this
-// engine's left-handed frame (z mirrored, windings and texture v flipped) with node
-// transforms applied, and scaled. Textures are read from files beside the model or from
-// the file itself through the codec manager; one that cannot be read is replaced by plain
-// white (albedo) or flat (normals), with a warning. False, with why set, when the file
+// Reads a model file in any format the importer library knows, in the file's own frame
+// (the engine's world is right-handed too: a rotation-free, uniformly scaled copy, never
+// a mirror image; only texture v is turned so that v = 0 is the picture's top row) with
+// node transforms applied, and scaled. Every file the model names (buffers, material
+// libraries, textures) is read only when it is a regular file in the model's folder or
+// below it (anywhere with allowOutside) of at most kMaxNamedFileBytes; any other is one
+// warning and the import goes on without it. Textures come from such files or from the
+// model itself through the codec manager, each decoded once, and are halved until no side
+// exceeds 8192 texels (with a warning); one that cannot be read is replaced by plain
+// white (albedo) or flat (normals), with a warning. A model with a vertex that is not
+// finite is refused. False, with why set, when the file
 // cannot be read or holds no triangles.
 bool importScene(const std::string& fileName, const ImportOptions& options, CodecMgr& codecs,
                  ImportedScene& scene, std::string& why);
 
 // name reduced to the letters, digits, '_' and '-' it holds.
 std::string sanitizedName(const std::string& name);
+
+// The longest model name an import uses: its material blocks, "<model>_<material>", must
+// fit a mesh file's material names with room for each material's own part.
+constexpr size_t kMaxModelName = 32;
+
+// The name a model is imported under: sanitizedName(name), and when that is longer than
+// kMaxModelName, its beginning and a short hash of the whole.
+std::string modelName(const std::string& name);
 
 } // namespace Vrenn::Import

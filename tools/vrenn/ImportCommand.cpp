@@ -1,17 +1,21 @@
 // vrenn import: brings a model from a modelling tool into a run folder as a vmsh model, its
 // textures and its materials.
 
+#include "core/StopRequest.h"
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
 #include "geometry/Model.h"
 #include "geometry/VmshLoader.h"
+#include "import/ImportChild.h"
 #include "import/MaterialScript.h"
 #include "import/SceneImport.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -22,10 +26,11 @@ namespace Vrenn::Tool {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: vrenn import MODEL [--out RUNDIR] [--name NAME] [--scale S]\n"
+    "Usage: vrenn import MODEL [--out RUNDIR] [--name NAME] [--scale S] [--allow-outside]\n"
+    "                    [--any-format]\n"
     "\n"
-    "Imports a model (glTF 2.0 .gltf and .glb, OBJ, and the other formats the model\n"
-    "importer reads) into RUNDIR (default: the working directory):\n"
+    "Imports a model (glTF 2.0 .gltf and .glb, OBJ .obj, PLY .ply, STL .stl) into\n"
+    "RUNDIR (default: the working directory):\n"
     "  models/NAME.vmsh              positions and texture set 0, one surface per material,\n"
     "                                every planar group of triangles with vertices of its\n"
     "                                own (what the bake packs); degenerate and repeated\n"
@@ -38,15 +43,36 @@ constexpr const char* kHelp =
     "  materials/materials.mtr       one block NAME_<mat> per material, with the PRT\n"
     "                                lighting effect; the blocks of an earlier import of\n"
     "                                NAME are replaced, the rest of the file is kept\n"
-    "The model is turned into the engine's left-handed frame (z mirrored) and scaled:\n"
+    "The model keeps its file's handedness and axes (never mirrored) and is scaled:\n"
     "the bake works at 4 world units per texel, so without --scale the largest extent\n"
-    "becomes 1000 units. NAME defaults to MODEL's stem, reduced to [A-Za-z0-9_-].\n"
+    "becomes 1000 units. NAME defaults to MODEL's stem, reduced to [A-Za-z0-9_-]; a\n"
+    "NAME over 32 bytes is cut to 23 and '_' and a hash of the whole, as are material\n"
+    "names that would not fit 64 bytes with NAME_ in front.\n"
+    "The model importer runs in a process of its own (8 GiB of address space, 120 s of\n"
+    "processor time, 180 s in all); if it crashes, hangs or runs out, the import stops\n"
+    "with one line saying so. Files the model names (buffers, material libraries,\n"
+    "textures) are read only when they are regular files of at most 512 MiB in MODEL's\n"
+    "folder or below it; any other is a warning and the import goes on without it (a\n"
+    "missing material library gives default materials). Textures larger than 8192 on a\n"
+    "side are halved until they fit, with a warning.\n"
     "Everything is written whole or not at all. Warnings go to standard error; the last\n"
     "line is surfaces=<n> triangles=<t> scale=<s>.\n"
     "\n"
     "  --out RUNDIR  the run folder to write into\n"
     "  --name NAME   the model's name (letters, digits, '_' and '-')\n"
-    "  --scale S     world units per model unit, instead of fitting to 1000\n";
+    "  --scale S     world units per model unit, instead of fitting to 1000\n"
+    "  --allow-outside  let the model name files outside its folder\n"
+    "  --any-format  try a format other than those above with the model importer\n"
+    "                (untested here: at your own risk)\n";
+
+// The formats tried with fixtures of ours; the importer reads more, at the user's risk.
+bool acceptedFormat(const std::string& fileName) {
+    std::string extension = std::filesystem::path(fileName).extension().string();
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".gltf" || extension == ".glb" || extension == ".obj" ||
+           extension == ".ply" || extension == ".stl";
+}
 
 bool readWholeFile(const std::string& fileName, std::string& text, std::string& why) {
     std::error_code error;
@@ -92,15 +118,22 @@ void removeFolders(const std::vector<std::filesystem::path>& made) {
 int writeAll(const std::filesystem::path& root, const std::string& name,
              Import::ImportedScene& scene, const std::string& script, std::string& why) {
     std::vector<std::filesystem::path> made;
+    std::vector<std::unique_ptr<AtomicFile>> files;
     const auto fail = [&](const std::string& reason) {
+        files.clear(); // the temporaries go first, so that the new folders are empty
         removeFolders(made);
         why = reason;
         return 1;
     };
+    // "cannot write NAME: the system's reason" for a temporary whose write failed.
+    const auto writeFailure = [](const AtomicFile& file) {
+        const int error = file.file() ? file.file()->error() : 0;
+        return "cannot write " + file.targetName() +
+               (error ? std::string(": ") + std::strerror(error) : std::string());
+    };
     for (const auto& folder : {root / "models", root / "textures" / name, root / "materials"})
         if (!makeFolders(folder, made, why)) return fail(why);
 
-    std::vector<std::unique_ptr<AtomicFile>> files;
     auto open = [&](const std::filesystem::path& path) -> AtomicFile* {
         files.push_back(std::make_unique<AtomicFile>(path.string()));
         return files.back()->isOpen() ? files.back().get() : nullptr;
@@ -109,7 +142,7 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
     AtomicFile* model = open(modelName);
     if (!model) return fail("cannot create " + modelName.string() + ": " + files.back()->failure());
     if (!VmshLoader().write(*model->file(), modelName.string(), *scene.model))
-        return fail("cannot write " + modelName.string());
+        return fail(writeFailure(*model));
     for (Import::ImportedMaterial& material : scene.materials) {
         for (auto [file, image] : {std::pair{&material.block.albedo, &material.albedo},
                                    std::pair{&material.block.normal, &material.normals}}) {
@@ -118,18 +151,21 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
                 return fail("cannot create " + (root / *file).string() + ": " +
                             files.back()->failure());
             std::shared_ptr<File> handle = out->file();
-            if (!DDSCodec().encode(handle, *image))
-                return fail("cannot write " + (root / *file).string());
+            if (!DDSCodec().encode(handle, *image)) return fail(writeFailure(*out));
         }
     }
     const std::filesystem::path scriptName = root / "materials" / "materials.mtr";
     AtomicFile* mtr = open(scriptName);
     if (!mtr) return fail("cannot create " + scriptName.string() + ": " + files.back()->failure());
-    mtr->file()->write(script.data(), uint32_t(script.size()));
+    if (mtr->file()->write(script.data(), uint32_t(script.size())) != script.size())
+        return fail(writeFailure(*mtr));
 
     std::vector<AtomicFile*> all;
     for (const auto& file : files)
         all.push_back(file.get());
+    // A stop asked for before the commit leaves every old file; once the commit has begun
+    // it runs to its end (the handler only records the signal), leaving every new one.
+    if (stopRequested()) return fail("stopped by signal " + std::to_string(stopSignal()));
     std::string reason;
     if (!AtomicFile::commitAll(all, reason)) return fail("cannot write " + reason);
     return 0;
@@ -142,6 +178,7 @@ int runImport(const Args& args) {
     }
     std::string input, runDir = ".", name;
     Import::ImportOptions options;
+    bool anyFormat = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--out" || args[i] == "--name" || args[i] == "--scale") {
             if (i + 1 >= args.size() || args[i + 1].empty())
@@ -153,6 +190,7 @@ int runImport(const Args& args) {
                 name = value;
                 if (Import::sanitizedName(name) != name)
                     return usageError("import", "--name takes letters, digits, '_' and '-'");
+                name = Import::modelName(name);
             } else {
                 char* end = nullptr;
                 const float scale = std::strtof(value.c_str(), &end);
@@ -160,6 +198,10 @@ int runImport(const Args& args) {
                     return usageError("import", "--scale needs a number above 0");
                 options.scale = scale;
             }
+        } else if (args[i] == "--allow-outside") {
+            options.allowOutside = true;
+        } else if (args[i] == "--any-format") {
+            anyFormat = true;
         } else if (input.empty() && !args[i].empty() && args[i][0] != '-') {
             input = args[i];
         } else {
@@ -167,17 +209,28 @@ int runImport(const Args& args) {
         }
     }
     if (input.empty()) return usageError("import", "missing MODEL");
+    if (!anyFormat && !acceptedFormat(input))
+        return fail("import: " + input +
+                    " is not glTF (.gltf, .glb), OBJ, PLY or STL; --any-format tries it with the "
+                    "model importer at your own risk");
     if (name.empty()) {
-        name = Import::sanitizedName(std::filesystem::path(input).stem().string());
+        name = Import::modelName(std::filesystem::path(input).stem().string());
         if (name.empty()) return fail("import: " + input + " gives no name (use --name)");
     }
     options.name = name;
 
-    ToolContext context;
+    // SIGINT and SIGTERM stop the import; the temporaries go with their writers and the
+    // folders made for them are taken away again.
+    installStopSignalHandlers();
     Import::ImportedScene scene;
     std::string why;
-    if (!Import::importScene(input, options, context.codecs(), scene, why))
-        return fail("import: cannot import " + input + ": " + why);
+    if (!Import::importSceneInChild(input, options, {}, scene, why)) {
+        const int status = fail(why.rfind("the model importer", 0) == 0 || stopRequested()
+                                    ? "import: " + why + " reading " + input
+                                    : "import: cannot import " + input + ": " + why);
+        endByStopSignal();
+        return status;
+    }
     for (const std::string& warning : scene.warnings)
         std::cerr << "vrenn: import: warning: " << warning << "\n";
 
@@ -191,7 +244,11 @@ int runImport(const Args& args) {
         !Import::mergeImportedBlocks(script, name, blocks, merged, why))
         return fail("import: " + scriptName + ": " + why);
 
-    if (writeAll(root, name, scene, merged, why)) return fail("import: " + why);
+    if (writeAll(root, name, scene, merged, why)) {
+        const int status = fail("import: " + why);
+        endByStopSignal();
+        return status;
+    }
     std::cout << "wrote " << (root / "models" / (name + ".vmsh")).string() << "\n";
     for (const auto& material : scene.materials)
         std::cout << "material " << material.block.name << " " << material.block.albedo << " "
@@ -201,6 +258,7 @@ int runImport(const Args& args) {
                   << "\n";
     std::printf("surfaces=%zu triangles=%u scale=%g\n", scene.materials.size(), scene.triangles,
                 double(scene.scale));
+    endByStopSignal(); // a stop during the commit: every new file is in place
     return 0;
 }
 
