@@ -3,7 +3,8 @@
 // Lightmap k holds, per colour channel, the baked transfer of tangent-space basis direction
 // b_k dotted with the frame's lighting, divided by "maxRange" (the scene's largest luminance)
 // and clamped to 0 ... 1; it is read at the atlas position, texture-coordinate set 1 (.xy; row
-// 0 of the atlas is its top row, at v = 0, as the lightmap pass draws it). The normal map
+// 0 of the atlas is its top row, at v = 0, as the lightmap pass draws it), filtered over the
+// texels the lightmap pass drew only, so that a chart never takes in the black around it. The normal map
 // ("bumpmap", tangent space, x along texture u, y along texture v, z out of the surface)
 // weights the three per pixel:
 //     w_k = max(n . b_k, 0)^2 / sum over j of max(n . b_j, 0)^2
@@ -80,9 +81,35 @@ fragment prtFS {
         return (w.x * light[0] + w.y * light[1] + w.z * light[2]) / total;
     }
 
+    // The three lightmaps at the atlas position, filtered bilinearly over the texels a polygon
+    // drew (alpha 1) only. Texels around a chart that no polygon drew hold black; a plain
+    // bilinear lookup near a slanted chart edge reaches them and darkens the edge.
+    void chartLight(vec2 at, out vec3 light[3]) {
+        ivec2 last = textureSize(lightmap0, 0) - 1;
+        vec2 p = at * vec2(last + 1) - 0.5;
+        ivec2 base = ivec2(floor(p));
+        vec2 f = p - floor(p);
+        vec3 sum[3] = vec3[3](vec3(0.0), vec3(0.0), vec3(0.0));
+        float total = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            ivec2 offset = ivec2(i & 1, i >> 1);
+            ivec2 q = clamp(base + offset, ivec2(0), last);
+            vec4 l0 = texelFetch(lightmap0, q, 0);
+            vec2 along = mix(1.0 - f, f, vec2(offset));
+            float w = along.x * along.y * l0.a;
+            sum[0] += w * l0.rgb;
+            sum[1] += w * texelFetch(lightmap1, q, 0).rgb;
+            sum[2] += w * texelFetch(lightmap2, q, 0).rgb;
+            total += w;
+        }
+        float scale = total > 0.0 ? 1.0 / total : 0.0;
+        for (int k = 0; k < 3; ++k)
+            light[k] = sum[k] * scale;
+    }
+
     void main() {
-        vec3 light[3] = vec3[3](texture(lightmap0, atlasUV).rgb, texture(lightmap1, atlasUV).rgb,
-                                texture(lightmap2, atlasUV).rgb);
+        vec3 light[3];
+        chartLight(atlasUV, light);
         vec4 albedo = texture(diffuseMap, uv);
         vec3 n = texture(bumpmap, uv).xyz * 2.0 - 1.0;
         // The texture mapping's handedness against the surface normal: +1 where v runs along

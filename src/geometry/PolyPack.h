@@ -137,7 +137,7 @@ struct BakeOptions {
 
 struct BakeStats {
     uint64_t texels = 0;  // covered texels handed to the baker
-    uint64_t gutter = 0;  // uncovered texels filled from their neighbours
+    uint64_t gutter = 0;  // uncovered texels filled from the charts around them
     double seconds = 0.0; // wall time of the walk and the gutter fill
     unsigned workers = 0; // threads that ran the walk
 };
@@ -234,10 +234,11 @@ public:
 
     // ---- Texel walk --------------------------------------------------------------------
 
-    // Hands every covered texel of the polygons' rectangles to baker, then fills each
-    // rectangle's gutter: an uncovered texel with a covered one among its eight neighbours
-    // inside the rectangle takes, in every plane and channel, the mean of those neighbours,
-    // edge neighbours weighted 2 and diagonal ones 1. Logs "build time: <s> seconds".
+    // Hands every covered texel of the polygons' rectangles to baker, then dilates each chart
+    // over its whole rectangle, ring by ring: an uncovered texel with a covered (or, in later
+    // rings, an earlier ring's) texel among its eight neighbours inside the rectangle takes, in
+    // every plane and channel, the mean of those neighbours, edge neighbours weighted 2 and
+    // diagonal ones 1. Logs "build time: <s> seconds".
     // Rectangles never overlap and every texel's value comes from its own position only, so
     // the image is the same for every thread count. False without an atlas, when the
     // baker refuses the walk, or when options.stop abandons it (logged).

@@ -301,48 +301,83 @@ uint64_t PolyPack::fillGutter(uint32_t polygon) {
         return data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * texelBytes;
     };
 
-    // Every gutter texel's new values are found first and written after the scan, so no
-    // gutter texel feeds another.
+    // The gutter is filled ring by ring outwards from the chart until the whole rectangle
+    // holds values: each ring's texels take the weighted mean of their neighbours that are
+    // covered or were filled by an earlier ring. A ring's values are found first and written
+    // after, so no texel of a ring feeds another of the same ring. Every texel a lightmap pass
+    // may draw around a chart's outline then carries transfer from the chart itself.
+    const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    auto local = [&](int x, int y) {
+        return static_cast<size_t>(y - y0) * size_t(w) + size_t(x - x0);
+    };
+    std::vector<uint8_t> known(static_cast<size_t>(w) * static_cast<size_t>(h));
+    // The ring a texel was last queued for, so that it is queued once per ring.
+    std::vector<uint32_t> queued(known.size(), 0);
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            known[local(x, y)] = m_coverage.covered(x, y) ? 1 : 0;
+
     struct Fill {
         int x, y;
     };
-    std::vector<Fill> fills;
+    std::vector<Fill> candidates, fills;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (!known[local(x, y)]) candidates.push_back({x, y});
     std::vector<float> results;
     std::vector<float> sums(values);
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) {
-            if (m_coverage.covered(x, y)) continue;
+    uint64_t filled = 0;
+    for (uint32_t ring = 1; !candidates.empty(); ++ring) {
+        fills.clear();
+        results.clear();
+        for (const Fill& at : candidates) {
             float weight = 0.0f;
             std::fill(sums.begin(), sums.end(), 0.0f);
             for (int dy = -1; dy <= 1; ++dy) {
                 for (int dx = -1; dx <= 1; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
+                    const int nx = at.x + dx, ny = at.y + dy;
                     if ((dx == 0 && dy == 0) || nx < x0 || nx > x1 || ny < y0 || ny > y1 ||
-                        !m_coverage.covered(nx, ny))
+                        !known[local(nx, ny)])
                         continue;
-                    const float w = (dx == 0 || dy == 0) ? 2.0f : 1.0f;
-                    weight += w;
+                    const float wt = (dx == 0 || dy == 0) ? 2.0f : 1.0f;
+                    weight += wt;
                     const uint8_t* texel = texelAt(nx, ny);
                     for (size_t plane = 0; plane < planes; ++plane)
                         for (size_t c = 0; c < channels; ++c)
                             sums[plane * channels + c] +=
-                                w * readChannel(type, texel + plane * planeBytes + c * channelSize);
+                                wt *
+                                readChannel(type, texel + plane * planeBytes + c * channelSize);
                 }
             }
             if (weight == 0.0f) continue;
-            fills.push_back({x, y});
+            fills.push_back(at);
             for (float sum : sums)
                 results.push_back(sum / weight);
         }
+        if (fills.empty()) break; // nothing left that touches the chart (no covered texel)
+        for (size_t i = 0; i < fills.size(); ++i) {
+            uint8_t* texel = texelAt(fills[i].x, fills[i].y);
+            for (size_t plane = 0; plane < planes; ++plane)
+                for (size_t c = 0; c < channels; ++c)
+                    writeChannel(type, texel + plane * planeBytes + c * channelSize,
+                                 results[i * values + plane * channels + c]);
+            known[local(fills[i].x, fills[i].y)] = 1;
+        }
+        filled += fills.size();
+        // The next ring: the texels still without values next to this one.
+        candidates.clear();
+        for (const Fill& at : fills)
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = at.x + dx, ny = at.y + dy;
+                    if (nx < x0 || nx > x1 || ny < y0 || ny > y1) continue;
+                    const size_t i = local(nx, ny);
+                    if (known[i] || queued[i] == ring) continue;
+                    queued[i] = ring;
+                    candidates.push_back({nx, ny});
+                }
     }
-    for (size_t i = 0; i < fills.size(); ++i) {
-        uint8_t* texel = texelAt(fills[i].x, fills[i].y);
-        for (size_t plane = 0; plane < planes; ++plane)
-            for (size_t c = 0; c < channels; ++c)
-                writeChannel(type, texel + plane * planeBytes + c * channelSize,
-                             results[i * values + plane * channels + c]);
-    }
-    return fills.size();
+    return filled;
 }
 
 } // namespace Vrenn

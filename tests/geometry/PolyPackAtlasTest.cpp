@@ -2,6 +2,7 @@
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -322,7 +323,7 @@ TEST(PolyPackAtlas, TurnedChartsMapTheSameWayInTheWalkTheMaskAndTheMeshes) {
     }
 }
 
-TEST(PolyPackAtlas, GutterTexelsTakeTheWeightedMeanOfTheirCoveredNeighbours) {
+TEST(PolyPackAtlas, ChartsDilateRingByRingOverTheirRectangles) {
     TwoCharts scene;
     PolyPack& pack = scene.pack;
     ASSERT_TRUE(pack.packAtlas(32, 32, 2, FORMAT_RGBA32F, 1, 4.0f));
@@ -353,37 +354,62 @@ TEST(PolyPackAtlas, GutterTexelsTakeTheWeightedMeanOfTheirCoveredNeighbours) {
                     4);
         return v;
     };
+    // The expected image, dilated ring by ring over the triangle's rectangle: each ring takes
+    // the weighted mean of what the chart and the earlier rings hold.
     const AtlasRect& rect = pack.polygons()[1].atlas;
     const CoverageMask& mask = pack.coverage();
-    int filled = 0;
-    for (int y = 0; y < 32; ++y) {
+    const int right = rect.x + rect.placedWidth(), bottom = rect.y + rect.placedHeight();
+    auto inRect = [&](int x, int y) {
+        return x >= rect.x && x < right && y >= rect.y && y < bottom;
+    };
+    std::vector<double> expected(32 * 32 * 8, 0.0);
+    std::vector<bool> known(32 * 32);
+    for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x) {
-            if (mask.covered(x, y)) {
-                EXPECT_EQ(read(x, y, 1, 2), valueOf({x, y}, 1, 2)); // kept as baked
-                continue;
-            }
-            const int right = rect.x + rect.placedWidth(), bottom = rect.y + rect.placedHeight();
-            const bool inRect = x >= rect.x && x < right && y >= rect.y && y < bottom;
-            for (int plane = 0; plane < 2; ++plane) {
-                for (int c = 0; c < 4; ++c) {
-                    double sum = 0, weight = 0;
-                    for (int dy = -1; dy <= 1 && inRect; ++dy)
-                        for (int dx = -1; dx <= 1; ++dx) {
-                            const int nx = x + dx, ny = y + dy;
-                            if ((dx || dy) && nx >= rect.x && nx < right && ny >= rect.y &&
-                                ny < bottom && mask.covered(nx, ny)) {
-                                const double w = (dx && dy) ? 1 : 2;
-                                sum += w * valueOf({nx, ny}, plane, c);
-                                weight += w;
-                            }
-                        }
-                    const double expected = weight > 0 ? sum / weight : 0.0;
-                    EXPECT_NEAR(read(x, y, plane, c), expected, 1e-3) << x << "," << y;
-                    if (plane == 0 && c == 0 && weight > 0) ++filled;
-                }
-            }
+            known[size_t(y * 32 + x)] = mask.covered(x, y);
+            for (int v = 0; v < 8 && mask.covered(x, y); ++v)
+                expected[size_t(y * 32 + x) * 8 + size_t(v)] = valueOf({x, y}, v / 4, v % 4);
         }
+    int filled = 0, rings = 0;
+    for (bool grew = true; grew; ++rings) {
+        std::vector<bool> next = known;
+        std::vector<double> values = expected;
+        grew = false;
+        for (int y = rect.y; y < bottom; ++y)
+            for (int x = rect.x; x < right; ++x) {
+                if (known[size_t(y * 32 + x)]) continue;
+                double weight = 0;
+                std::array<double, 8> sum{};
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = x + dx, ny = y + dy;
+                        if ((dx || dy) && inRect(nx, ny) && known[size_t(ny * 32 + nx)]) {
+                            const double w = (dx && dy) ? 1 : 2;
+                            for (size_t v = 0; v < 8; ++v)
+                                sum[v] += w * expected[size_t(ny * 32 + nx) * 8 + v];
+                            weight += w;
+                        }
+                    }
+                if (weight == 0) continue;
+                for (size_t v = 0; v < 8; ++v)
+                    values[size_t(y * 32 + x) * 8 + v] = sum[v] / weight;
+                next[size_t(y * 32 + x)] = true;
+                grew = true;
+                ++filled;
+            }
+        known.swap(next);
+        expected.swap(values);
     }
+    EXPECT_GT(rings, 2); // the triangle leaves more than one ring of its rectangle to dilate
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            // The whole rectangle holds values; nothing outside the charts' rectangles does.
+            EXPECT_TRUE(!inRect(x, y) || known[size_t(y * 32 + x)]) << x << "," << y;
+            for (int v = 0; v < 8; ++v)
+                EXPECT_NEAR(read(x, y, v / 4, v % 4), expected[size_t(y * 32 + x) * 8 + size_t(v)],
+                            1e-3 * (1 + std::fabs(expected[size_t(y * 32 + x) * 8 + size_t(v)])))
+                    << x << "," << y << " plane " << v / 4 << " channel " << v % 4;
+        }
     EXPECT_GT(filled, 0);
     EXPECT_EQ(stats.gutter, uint64_t(filled));
 }

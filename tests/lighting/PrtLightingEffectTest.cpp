@@ -7,6 +7,7 @@
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
 #include "geometry/Model.h"
+#include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
 #include "lighting/LightmapPasses.h"
 #include "prt/PrtLighting.h"
@@ -20,7 +21,9 @@
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -148,6 +151,17 @@ struct Fixture {
         return Test::readTextureRGBA(texture->texture()->id(), 0, kShot, kShot);
     }
 
+    // The lightmaps of passes light a white, matt, flat surface, diffuse only, at maxRange m.
+    void lightWhiteSurface(const LightmapPasses& passes, float m) {
+        for (int k = 0; k < 3; ++k)
+            lighting->setTexture("lightmap" + std::to_string(k), passes.lightmaps()[size_t(k)]);
+        lighting->setFloat("maxRange", m);
+        lighting->setFloat("lum_control", 1.0f);
+        lighting->setBool("diffuseOnly", true);
+        surface->setTexture("diffuseMap", solidTexture("prt-test-white", {255, 255, 255, 0}));
+        surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
+    }
+
     static std::array<float, 3> pixel(const std::vector<float>& shot, int x, int y) {
         const float* p = &shot[(size_t(y) * kShot + size_t(x)) * 4];
         return {p[0], p[1], p[2]};
@@ -203,13 +217,7 @@ TEST(PrtLightingEffect, LightmapsDrawnByTheLightmapPassLightTheMatchingHalf) {
     model.addSurface(surface);
     ASSERT_TRUE(passes.render(renderer, light, model));
 
-    for (int k = 0; k < 3; ++k)
-        f.lighting->setTexture("lightmap" + std::to_string(k), passes.lightmaps()[size_t(k)]);
-    f.lighting->setFloat("maxRange", m);
-    f.lighting->setFloat("lum_control", 1.0f);
-    f.lighting->setBool("diffuseOnly", true);
-    f.surface->setTexture("diffuseMap", solidTexture("prt-test-white", {255, 255, 255, 0}));
-    f.surface->setTexture("bumpmap", normalTexture("prt-test-flat", {0, 0, 1}));
+    f.lightWhiteSurface(passes, m);
     const auto shot = f.draw();
 
     // A flat normal takes a third of each lightmap; each held transfer * light / M, in 8 bits.
@@ -292,6 +300,181 @@ TEST(PrtLightingEffect, NormalMapWeightsTheLightmapsAndScalesIntoHdr) {
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(matt[size_t(c)], diffuse[size_t(c)], 1e-3f) << "channel " << c;
     f.lighting->setBool("diffuseOnly", true);
+}
+
+// A flat-faceted sphere (an icosahedron split three times: 1,280 triangles, each with vertices
+// of its own, so each is a polygon and a chart of its own) of the given radius about the
+// origin, laid out as loaded models are. Facets are wound as the scene's outward faces.
+std::shared_ptr<VertexBuffer> facetedSphere(VertexBufferMgr& buffers, float radius) {
+    const float t = (1.0f + std::sqrt(5.0f)) / 2.0f;
+    std::vector<Vec3> points = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0},
+                                {0, -1, t}, {0, 1, t}, {0, -1, -t}, {0, 1, -t},
+                                {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    std::vector<std::array<Vec3, 3>> faces;
+    const int ico[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                            {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                            {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                            {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
+    for (const auto& f : ico)
+        faces.push_back({normalized(points[size_t(f[0])]), normalized(points[size_t(f[1])]),
+                         normalized(points[size_t(f[2])])});
+    for (int level = 0; level < 3; ++level) {
+        std::vector<std::array<Vec3, 3>> finer;
+        for (const auto& [a, b, c] : faces) {
+            const Vec3 ab = normalized(a + b), bc = normalized(b + c), ca = normalized(c + a);
+            finer.insert(finer.end(), {{a, ab, ca}, {b, bc, ab}, {c, ca, bc}, {ab, bc, ca}});
+        }
+        faces.swap(finer);
+    }
+    std::vector<float> base, normals;
+    std::vector<uint32_t> indices;
+    for (auto [a, b, c] : faces) {
+        Vec3 n = normalized(cross(b - a, c - a));
+        if (dot(n, a) < 0.0f) {
+            std::swap(b, c);
+            n = n * -1.0f;
+        }
+        // Wound clockwise about the outward normal, as the scene's faces are.
+        for (const Vec3& p : {a, c, b}) {
+            const Vec3 q = p * radius;
+            base.insert(base.end(), {q.x, q.y, q.z, q.x / 64.0f, q.y / 64.0f + q.z / 64.0f});
+            normals.insert(normals.end(), {n.x, n.y, n.z});
+            indices.push_back(uint32_t(indices.size()));
+        }
+    }
+    const auto count = uint32_t(indices.size());
+    auto mesh = buffers.createVertexBuffer();
+    mesh->addStream(base.data(), count, 20,
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
+                     VertexElement{0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12}});
+    mesh->addStream(normals.data(), count, 12,
+                    {VertexElement{1, USAGE_NORMAL, 0, COMPONENT_FLOAT, 3, 0}});
+    mesh->setIndices(indices.data(), count);
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    EXPECT_TRUE(mesh->computeTangentFrame());
+    return mesh;
+}
+
+// The share of pixels of an 8-bit picture (one channel, side x side) that lie more than
+// `below` levels under the median of their 5 x 5 neighbourhood, counting only pixels whose
+// whole neighbourhood is covered; covered tells which pixels the object drew.
+double darkPixelShare(const std::vector<int>& level, const std::vector<bool>& covered, int side,
+                      int below) {
+    size_t counted = 0, dark = 0;
+    std::vector<int> window;
+    for (int y = 2; y < side - 2; ++y) {
+        for (int x = 2; x < side - 2; ++x) {
+            window.clear();
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (covered[size_t((y + dy) * side + x + dx)])
+                        window.push_back(level[size_t((y + dy) * side + x + dx)]);
+            if (window.size() < 25) continue;
+            std::nth_element(window.begin(), window.begin() + 12, window.end());
+            ++counted;
+            dark += level[size_t(y * side + x)] < window[12] - below ? 1 : 0;
+        }
+    }
+    EXPECT_GT(counted, size_t(side) * size_t(side) / 2);
+    return counted ? double(dark) / double(counted) : 1.0;
+}
+
+// The transfer of a point that sees the whole sky above it, for a sky of one radiance: only
+// coefficient 0 of each basis, the same on every texel. Written in place of cast rays, whose
+// sampling would add a little noise from facet to facet.
+class UnshadowedTransfer : public TexelBaker {
+public:
+    static constexpr float kCoefficient0 = 0.7f;
+
+    bool beginWalk(unsigned) override { return true; }
+    void processTexel(const Vec3&, const TangentFrame&, uint32_t, uint8_t* texel, size_t planeBytes,
+                      unsigned) override {
+        const uint16_t value = floatToHalf(kCoefficient0);
+        for (size_t k = 0; k < 3; ++k)
+            std::memcpy(texel + 6 * planeBytes + 2 * k, &value, 2);
+    }
+};
+
+// A convex object under a sky of one radiance everywhere sees the whole sky from every point:
+// baked, drawn into its lightmaps and lit on screen it must show one flat colour, without
+// lines along its polygons' edges.
+TEST(PrtLightingEffect, ConvexSphereUnderUniformSkyShadesEvenly) {
+    Fixture& f = Fixture::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    constexpr float kRadius = 160.0f;
+    auto sphere = facetedSphere(*renderer.vertexBufferMgr(), kRadius);
+    PolyPack pack(4, 3, 4);
+    ASSERT_TRUE(pack.addSurface(sphere, true, true));
+    ASSERT_EQ(pack.polygons().size(), 1280u);
+    ASSERT_TRUE(pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f));
+    ASSERT_TRUE(pack.buildTree());
+    UnshadowedTransfer baker;
+    ASSERT_TRUE(pack.bake(baker, BakeOptions{}, nullptr));
+    ASSERT_TRUE(renderer.vertexBufferMgr()->upload(sphere));
+    std::array<std::shared_ptr<Texture>, 3> transfer;
+    for (int file = 0; file < 3; ++file) {
+        auto image = std::make_shared<Image>();
+        ASSERT_TRUE(transferFileImage(*pack.bakeImage(), file, *image));
+        transfer[size_t(file)] = renderer.textureManager()->createTexture(
+            std::string("sphere-test-") + kTransferFileNames[file], image);
+        ASSERT_TRUE(transfer[size_t(file)]);
+    }
+
+    // Both probes: radiance 1 from every direction, in every channel.
+    SHCoeffs uniform{};
+    for (int c = 0; c < 3; ++c)
+        uniform.channel(c)[0] = 2.0f * std::sqrt(kPi);
+    PrtLighting light({uniform, uniform});
+    light.update(0.4f, 0.3f, {});
+    // Lightmaps of 0.7 * 2 sqrt(pi) / M = 0.62 with M = 4, and maxRange = M: a lit white surface
+    // shows 0.62 * M / pi = 0.79 everywhere.
+    const float m = 4.0f;
+    const float lightmap = UnshadowedTransfer::kCoefficient0 * 2.0f * std::sqrt(kPi) / m;
+    const int flat = int(std::lround(std::round(lightmap * 255.0f) / 255.0f * m / kPi * 255.0f));
+    Model model;
+    auto surface = std::make_shared<Surface>();
+    surface->setMesh(sphere);
+    model.addSurface(surface);
+    for (LightmapPath path : {LightmapPath::OnePass, LightmapPath::ThreePass}) {
+        LightmapPasses passes;
+        ASSERT_TRUE(passes.create(renderer, *f.materials, transfer, m, path));
+        ASSERT_TRUE(passes.render(renderer, light, model));
+        f.lightWhiteSurface(passes, m);
+
+        constexpr int kSide = 320;
+        auto target = renderer.renderTargetMgr()->createRenderTexture(
+            "prt_test_sphere", RENDER_TEXTURE_2D, kSide, kSide, FORMAT_RGBA8, 0, 0, 0, false);
+        ASSERT_TRUE(target);
+        renderer.setRenderTarget(target);
+        renderer.clear(true, false, false);
+        renderer.world() = renderer.view() = Matrix4::identity();
+        // Seen along +z (a turned view would do as well: every side is alike).
+        renderer.projection() =
+            orthoOffCenterLH(-kRadius * 1.02f, kRadius * 1.02f, -kRadius * 1.02f, kRadius * 1.02f,
+                             -2 * kRadius, 2 * kRadius);
+        f.lighting->apply(renderer);
+        ASSERT_TRUE(drawMesh(*sphere, *f.surface, renderer));
+        renderer.bindBackBuffer();
+        ASSERT_TRUE(Vrenn::Test::noGLError());
+        const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+        const auto shot = Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, kSide, kSide);
+        renderer.renderTargetMgr()->remove("prt_test_sphere");
+
+        std::vector<int> level(size_t(kSide) * kSide);
+        std::vector<bool> covered(level.size());
+        for (size_t i = 0; i < level.size(); ++i) {
+            level[i] = int(std::lround(shot[i * 4 + 1] * 255.0f));
+            covered[i] = shot[i * 4 + 3] > 0.5f;
+        }
+        const char* which = path == LightmapPath::OnePass ? "one pass" : "three passes";
+        std::vector<int> drawn;
+        for (size_t i = 0; i < level.size(); ++i)
+            if (covered[i]) drawn.push_back(level[i]);
+        ASSERT_GT(drawn.size(), level.size() / 2) << which;
+        std::nth_element(drawn.begin(), drawn.begin() + drawn.size() / 2, drawn.end());
+        EXPECT_NEAR(drawn[drawn.size() / 2], flat, 2) << which;
+        EXPECT_LT(darkPixelShare(level, covered, kSide, 3), 0.003) << which;
+    }
 }
 
 } // namespace
