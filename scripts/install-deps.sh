@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libembree-dev # only the caster comparison benchmark links it, never the program
   imagemagick
+  xvfb xdotool # the real-window test: an X server of its own, keys and mouse sent through it
 )
 
 sudo=""
