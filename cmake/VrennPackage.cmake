@@ -1,5 +1,6 @@
 # The run folder's data, installed under share/vrenn, where prtdemo and vrenn look for each
-# data file a run folder does not hold.
+# data file a run folder does not hold; and the Debian package of the whole installation
+# (programs, data, libraries, headers, package config), made by `cpack -G DEB`.
 include(GNUInstallDirs)
 
 set(VRENN_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/vrenn)
@@ -21,3 +22,20 @@ add_custom_command(OUTPUT ${VRENN_SCENE_FILE}
     VERBATIM)
 add_custom_target(vrenn_demo_scene ALL DEPENDS ${VRENN_SCENE_FILE})
 install(FILES ${VRENN_SCENE_FILE} DESTINATION ${VRENN_INSTALL_DATADIR}/models)
+
+set(CPACK_PACKAGE_NAME vrenn)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Per-pixel precomputed radiance transfer: the prtdemo program, the vrenn tool and the engine")
+set(CPACK_PACKAGE_CONTACT "Vrenn developers <vrenn@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # vrenn_<version>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+# The shared libraries the programs load, found by dpkg-shlibdeps; the headers' own needs
+# (for users building against the libraries) are suggested.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+    "libsdl2-dev, libepoxy-dev, libjpeg62-turbo-dev, libpng-dev, libminizip-dev, zlib1g-dev")
+include(CPack)
