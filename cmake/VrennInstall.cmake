@@ -1,6 +1,8 @@
 # Installs the subsystem libraries as the CMake package Vrenn. Each folder's library becomes
-# the component Vrenn::<folder>, its headers go to include/vrenn/<folder> (so that consumers
-# include "geometry/Mesh.h" as our own code does), and the package config loads, for the
+# the component Vrenn::<folder>, its headers go to include/vrenn/<folder> (consumers include
+# <vrenn/geometry/Mesh.h>; the headers themselves, and older consumers, name each other as
+# "geometry/Mesh.h", which include/vrenn on the path keeps working), and the package config
+# loads, for the
 # components asked for and those they use, the third-party libraries they were built with.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -137,7 +139,8 @@ function(vrenn_install_package)
                 endif()
             endforeach()
         endif()
-        list(APPEND wrapped "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrenn>")
+        list(APPEND wrapped "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>"
+            "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrenn>")
         set_target_properties(${target} PROPERTIES
             INTERFACE_INCLUDE_DIRECTORIES "${wrapped}"
             EXPORT_NAME ${component})

@@ -17,6 +17,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libembree-dev # only the caster comparison benchmark links it, never the program
   imagemagick
+  xvfb xdotool # the real-window test: an X server of its own, keys and mouse sent through it
+  dpkg-dev     # the Debian package: dpkg-shlibdeps finds the programs' library packages
 )
 
 sudo=""

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
+#include "platform/RenderSurface.h"
 #include "platform/SDLInput.h"
 #include "platform/SDLWindow.h"
 #include "render/gl/GLRenderer.h"
@@ -13,6 +14,7 @@
 #include "scene/OverlayMgr.h"
 #include "scene/SceneMgr.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -42,6 +44,9 @@ Application::Application()
       m_input(std::make_shared<SDLInput>()), m_scene(std::make_shared<SceneMgr>()),
       m_renderer(std::make_shared<GLRenderer>()) {
     m_timer.Reset();
+    // Effects, materials and drawn textures a run folder lacks come from the installed
+    // data, or the build tree's when run from there.
+    m_fileSystem->setDataDirectories(dataDirectories());
     // Cameras build their projections the way the renderer expects.
     projectionSwitch().leftHanded = m_renderer->projectionFlag();
     projectionSwitch().rightHanded = !m_renderer->projectionFlag();
@@ -57,9 +62,26 @@ Application::~Application() {
 }
 
 bool Application::RunFrame() {
+    followDrawableSize();
     if (!Update()) return false;
     if (!Render()) return false;
     return EndFrame();
+}
+
+bool Application::followDrawableSize() {
+    if (!m_window || !m_renderer) return false;
+    RenderSurface* surface = m_window->surface();
+    const auto& primary = m_renderer->primaryTarget();
+    if (!surface || !primary) return false;
+    const SurfaceSize drawable = surface->drawableSize();
+    // A minimised window has no pixels: the frame keeps the last size.
+    if (drawable.width <= 0 || drawable.height <= 0) return false;
+    if (drawable.width == primary->width() && drawable.height == primary->height()) return false;
+    logFormat("Application: the drawable is now %dx%d\n", drawable.width, drawable.height);
+    m_window->resize(drawable.width, drawable.height);
+    m_renderer->resize(drawable.width, drawable.height);
+    Resized(primary->width(), primary->height());
+    return true;
 }
 
 bool Application::Initialize() {
@@ -167,7 +189,18 @@ void Application::DrawFPS() {
 void Application::DrawLogo() {
     if (!m_logoOverlay) return;
     m_logoOverlay->setColour({1.0f, 1.0f, 1.0f, 1.0f});
-    m_logoOverlay->addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);
+    // The logo keeps its shape at any frame size: 0.21 of the width of a 4:3 frame, as wide
+    // in pixels per pixel of height elsewhere, its right edge where a 4:3 frame has it.
+    float x = 0.75f;
+    float width = 0.21f;
+    const auto& frame = m_renderer->primaryTarget();
+    if (frame && frame->width() > 0 && frame->height() > 0 &&
+        int64_t(frame->width()) * 3 != int64_t(frame->height()) * 4) {
+        width =
+            std::min(0.21f * 4.0f / 3.0f * float(frame->height()) / float(frame->width()), 0.96f);
+        x = 0.96f - width;
+    }
+    m_logoOverlay->addQuad(x, 0.88f, width, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);
     m_logoOverlay->draw(*m_renderer);
 }
 

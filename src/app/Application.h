@@ -35,8 +35,17 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
-    // Update, then Render, then EndFrame; false when Update or Render says stop.
+    // Follows the window's drawable size (followDrawableSize), then Update, then Render,
+    // then EndFrame; false when Update or Render says stop.
     virtual bool RunFrame();
+    // When the window's drawable size differs from the back buffer's (the window was
+    // resized, switched to or from full screen, or its drawable has more pixels than the
+    // window has points), records it on the window, makes the back buffer anew at it and
+    // calls Resized. True when the size changed.
+    bool followDrawableSize();
+    // Called once the back buffer has the new size: whatever is sized by the screen
+    // follows it here.
+    virtual void Resized(int32_t /*width*/, int32_t /*height*/) {}
     virtual bool Update() { return true; }
     virtual bool Render() { return true; }
     virtual bool EndFrame() { return true; }

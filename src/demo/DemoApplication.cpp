@@ -36,8 +36,11 @@ namespace Vrenn {
 namespace {
 
 // The camera of the demo: where it starts and how it sees.
-const Vec3 kCameraStart{0.0f, 200.0f, 0.0f};
-// Slightly below 4/3, as a 32-bit float.
+// The default start stands above the courtyard's south side looking north (-z) and a little
+// down, so that the first view shows the scene rather than the sky.
+const Vec3 kCameraStart{0.0f, 260.0f, 420.0f};
+constexpr float kCameraStartPitch = -18.0f;
+// Slightly below 4/3, as a 32-bit float: the aspect of 4:3 frames.
 constexpr float kCameraAspect = 1.33333302f;
 constexpr float kCameraNear = 4.0f;
 constexpr float kCameraFar = 4096.0f;
@@ -60,6 +63,13 @@ private:
     uint64_t m_logged = 0;
 };
 
+// The camera's aspect for a frame of this size; 4:3 frames keep the demo's own value.
+float cameraAspect(int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0 || int64_t(width) * 3 == int64_t(height) * 4)
+        return kCameraAspect;
+    return float(width) / float(height);
+}
+
 } // namespace
 
 DemoApplication::DemoApplication()
@@ -71,6 +81,15 @@ DemoApplication::~DemoApplication() {
 }
 
 void DemoApplication::ShutDown() {
+    // Where the camera ended, for scripted runs and for choosing a cam_start.
+    if (m_camera) {
+        const Vec3& p = m_camera->position();
+        const Vec3 d = m_camera->orientation().rotate({0.0f, 0.0f, -1.0f});
+        std::ostringstream where;
+        where << "Demo: the camera ended at (" << p.x << ", " << p.y << ", " << p.z
+              << ") looking along (" << d.x << ", " << d.y << ", " << d.z << ")\n";
+        logMessage(where.str());
+    }
     // The demo's device objects go before the base class shuts the managers down.
     releaseDemoResources();
     Application::ShutDown();
@@ -97,7 +116,9 @@ void DemoApplication::CreateScene() {
 
     m_camera = m_scene->createCamera("player", kCameraStart, Quaternion{1.0f, 0.0f, 0.0f, 0.0f});
     m_camera->setFov(m_cvars->GetFloat("r_fovy"));
-    m_camera->setAspect(kCameraAspect);
+    const auto& backBuffer = m_renderer->primaryTarget();
+    m_camera->setAspect(backBuffer ? cameraAspect(backBuffer->width(), backBuffer->height())
+                                   : kCameraAspect);
     m_camera->setNear(kCameraNear);
     m_camera->setFar(kCameraFar);
     m_scene->setCurrentCamera(m_camera);
@@ -119,6 +140,15 @@ void DemoApplication::CreateScene() {
     applySkyStart();
 
     m_extraEntity = m_scene->createEntity(boxBuilder(), kExtraEntitySize, m_wireframeMaterial);
+}
+
+void DemoApplication::Resized(int32_t width, int32_t height) {
+    if (m_camera) m_camera->setAspect(cameraAspect(width, height));
+    // Without its scene target the chain is off for the rest of the run (H cannot bring it
+    // back); the scene is then drawn straight onto the back buffer.
+    if (m_hdrChain && m_hdrChain->ready() && !m_hdrChain->resizeSceneTarget(*m_renderer))
+        m_hdr = false;
+    m_lightmapRefresh.forget();
 }
 
 void DemoApplication::loadUserProbes() {
@@ -169,7 +199,10 @@ void DemoApplication::applySkyStart() {
 
 void DemoApplication::placeCameraAtStart() {
     const std::string start = m_cvars->GetString("cam_start");
-    if (start.empty()) return;
+    if (start.empty()) {
+        m_camera->turnAboutSide(kCameraStartPitch);
+        return;
+    }
     std::istringstream in(start);
     Vec3 position;
     float yaw = 0.0f, pitch = 0.0f;
@@ -178,7 +211,8 @@ void DemoApplication::placeCameraAtStart() {
         !std::isfinite(position.x + position.y + position.z + yaw + pitch)) {
         logMessage("Demo: cam_start \"" + start +
                    "\" is not five numbers (x y z yaw pitch); the camera starts at "
-                   "(0, 200, 0) facing -z\n");
+                   "(0, 260, 420) facing -z, 18 degrees down\n");
+        m_camera->turnAboutSide(kCameraStartPitch);
         return;
     }
     m_camera->setPosition(position);

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "demo/BspDebugView.h"
 #include "demo/HelpPanel.h"
+#include "demo/LightmapRefresh.h"
 #include "demo/ProbeCrossFade.h"
 #include "lighting/HdrChain.h"
 #include "lighting/LightmapPasses.h"
@@ -59,6 +60,9 @@ public:
     void ShutDown() override;
     bool Update() override;
     bool Render() override;
+    // The back buffer has a new size: the camera's aspect, the HDR scene target and the
+    // overlays follow it.
+    void Resized(int32_t width, int32_t height) override;
 
     void setStageObserver(StageObserver observer) { m_stageObserver = std::move(observer); }
 
@@ -67,6 +71,10 @@ public:
     float skyAngle() const { return m_skyAngle; }
     float luminanceScale() const { return m_luminanceScale; }
     bool autoSkyRotate() const { return m_autoSkyRotate; }
+    // R's toggle, for scripted runs and measurements.
+    void setAutoSkyRotate(bool on) { m_autoSkyRotate = on; }
+    // How often the lightmaps were drawn and how often a frame kept them.
+    const LightmapRefresh& lightmapRefresh() const { return m_lightmapRefresh; }
     bool wireFrame() const { return m_wireFrame; }
     bool hdr() const { return m_hdr; }
     bool generalInfo() const { return m_generalInfo; }
@@ -131,6 +139,8 @@ private:
     std::shared_ptr<Overlay> m_screenQuad;
 
     PrtLighting m_lighting;
+    LightmapRefresh m_lightmapRefresh;
+    LightmapRefresh::Light m_light; // this frame's, kept to spare a copy per frame
     std::unique_ptr<LightmapPasses> m_lightmapPasses;
     std::unique_ptr<HdrChain> m_hdrChain;
     std::shared_ptr<Model> m_model;

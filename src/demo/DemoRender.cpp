@@ -38,8 +38,18 @@ void DemoApplication::renderScene() {
     const bool hdr = m_hdr && m_hdrChain && m_hdrChain->ready();
     stage(FrameStage::Lightmaps);
     if (m_lightmapPasses && m_lightmapPasses->ready() && m_model) {
-        m_lighting.update(m_skyAngle, m_crossFade.blend(), m_camera->position());
-        m_lightmapPasses->render(*m_renderer, m_lighting, *m_model);
+        // The lightmaps are drawn again only when the light they hold changed.
+        m_light.skyAngle = m_skyAngle;
+        m_light.blend = m_crossFade.blend();
+        m_light.maxSceneLum = m_cvars->GetFloat("max_scene_lum");
+        m_light.probes = m_lighting.probes();
+        if (m_lightmapRefresh.due(m_light)) {
+            m_lighting.update(m_skyAngle, m_crossFade.blend(), m_camera->position());
+            if (m_lightmapPasses->render(*m_renderer, m_lighting, *m_model))
+                m_lightmapRefresh.drawn(m_light);
+        } else {
+            m_lightmapRefresh.skipped();
+        }
     }
 
     stage(FrameStage::SkyAndScene);

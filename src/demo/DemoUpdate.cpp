@@ -1,10 +1,11 @@
 // The demo's frame update: timer, mouse look, movement, toggles and the probe switch.
 
-#include "demo/DemoApplication.h"
-
 #include "config/CVar.h"
+#include "core/Log.h"
+#include "demo/DemoApplication.h"
 #include "platform/Input.h"
 #include "platform/KeyCodes.h"
+#include "platform/Window.h"
 #include "render/Renderer.h"
 #include "scene/Camera.h"
 #include "scene/Material.h"
@@ -60,6 +61,10 @@ bool DemoApplication::Update() {
         handToRenderer(*m_camera);
     }
 
+    // Alt+Enter switches between a window and full screen; the frame follows the new
+    // drawable size from the next frame on.
+    if (pressed(KEY_RETURN) && (held(KEY_LEFTALT) || held(KEY_RIGHTALT)) && m_window)
+        m_window->setFullScreen(!m_window->fullScreen());
     if (pressed(KEY_F1)) m_renderer->takeScreenShot();
     if (held(KEY_ESCAPE)) return false;
     if (pressed(KEY_F2)) m_cvars->SetInt("r_showfps", 1 - m_cvars->GetInt("r_showfps"));
@@ -68,18 +73,27 @@ bool DemoApplication::Update() {
         m_skyAngle += dt * kTicksPerSecond * kSkyTurnPerTick;
     else if (pressed(KEY_Q))
         m_skyAngle += kSkyTurnPerPress;
-    if (pressed(KEY_SPACE)) m_generalInfo = !m_generalInfo;
-    if (pressed(KEY_L)) m_wireFrame = !m_wireFrame;
+    // Each toggle says what it did in the log, so scripted runs can follow the keys.
+    const auto toggle = [](bool& value, const char* what) {
+        value = !value;
+        logMessage(std::string("Demo: ") + what + (value ? " on\n" : " off\n"));
+    };
+    if (pressed(KEY_SPACE)) toggle(m_generalInfo, "help panel");
+    if (pressed(KEY_L)) toggle(m_wireFrame, "wire frame");
     // Without a chain (refused at set-up, or the tree view) there is no HDR to turn on.
-    if (pressed(KEY_H) && m_hdrChain && m_hdrChain->ready()) m_hdr = !m_hdr;
+    if (pressed(KEY_H) && m_hdrChain && m_hdrChain->ready()) toggle(m_hdr, "HDR");
     if (pressed(KEY_NUMPADPLUS)) m_luminanceScale += kLuminanceStep;
     if (pressed(KEY_NUMPADMINUS)) m_luminanceScale -= kLuminanceStep;
     if (m_luminanceScale < 0.0f) m_luminanceScale = 0.0f;
     if (pressed(KEY_M)) {
-        m_diffuseOnly = !m_diffuseOnly;
+        toggle(m_diffuseOnly, "diffuse only");
         if (m_prtLighting) m_prtLighting->setBool("diffuseOnly", m_diffuseOnly);
     }
-    if (pressed(KEY_C)) m_crossFade.press();
+    if (pressed(KEY_C)) {
+        m_crossFade.press();
+        logMessage("Demo: cross-fade towards probe " + std::to_string(m_crossFade.targetProbe()) +
+                   "\n");
+    }
     m_crossFade.advance(dt);
 
     const int32_t maxFrames = m_cvars->GetInt("r_maxframes");

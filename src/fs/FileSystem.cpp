@@ -90,6 +90,12 @@ std::shared_ptr<File> FileSystem::openFromDisk(const std::string& name, uint32_t
     if (flags == SEARCH_ROOT) {
         enterRoot();
         if (tryOpen()) return file;
+        // The data directories by full path, so that the current directory stays the root.
+        for (const auto& directory : m_dataDirectories) {
+            const std::string path = directory + "/" + name;
+            if (file->open(path, DISK_READ)) return file;
+            if (failure.empty() && !file->openFoundNothing()) failure = file->openFailure();
+        }
     }
     if (flags & SEARCH_DIRECTORY_LIST) {
         for (const auto& directory : m_directories) {
@@ -119,6 +125,18 @@ std::shared_ptr<File> FileSystem::openFromArchives(const std::string& name, uint
         if (file->open(name)) return file;
     }
     return {};
+}
+
+bool FileSystem::rootHolds(const std::string& name) const {
+    if (!refusalOf(name).empty()) return false;
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(m_root) / name, error);
+}
+
+bool runFolderHolds(const std::string& name) {
+    if (auto* fileSystem = FileSystem::instance()) return fileSystem->rootHolds(name);
+    std::error_code error;
+    return std::filesystem::exists(name, error);
 }
 
 std::shared_ptr<File> openDataFile(const std::string& name, bool verbose, std::string* failure) {

@@ -21,7 +21,10 @@ enum FileSearchFlags : uint32_t {
 
 // The one entry point for reading data files. It searches the start-up ("root")
 // directory, a directory list or base directory, and an archive list or base
-// archive; disk places always come before archives.
+// archive; disk places always come before archives. A name the root does not hold is
+// then looked for in the data directories, in their order (the installed data, the
+// build tree's data: see dataDirectories below), so a run folder needs only what it
+// changes.
 //
 // A run folder may come from someone else, so a name found in its data (a script, a
 // configuration) must stay inside the places searched: an absolute name, or one that
@@ -46,6 +49,14 @@ public:
     // the name was simply not found (or the open succeeded).
     std::shared_ptr<File> open(const std::string& name, uint32_t flags, bool verbose,
                                std::string* failure = nullptr);
+
+    // Places searched, in order, for a name the root does not hold (SEARCH_ROOT opens).
+    void setDataDirectories(std::vector<std::string> directories) {
+        m_dataDirectories = std::move(directories);
+    }
+    const std::vector<std::string>& dataDirectories() const { return m_dataDirectories; }
+    // True when the root itself holds name (the data directories are not asked).
+    bool rootHolds(const std::string& name) const;
 
     // Lets open take name exactly as given, even absolute or above the root: for paths
     // the user named on a command line.
@@ -77,7 +88,19 @@ private:
     std::vector<std::string> m_directories;
     std::vector<std::string> m_archives;
     std::vector<std::string> m_userFiles;
+    std::vector<std::string> m_dataDirectories;
 };
+
+// The data directories of a program, in the order they are searched after the run folder:
+// the installed data, share/vrenn beside the program's own bin folder (wherever the
+// package was unpacked), when it exists; then, for a program run from the build tree
+// it was built in, the source tree's data folder. programPath is the program's file
+// (empty: the running program's own, from /proc/self/exe).
+std::vector<std::string> dataDirectories(const std::string& programPath = {});
+
+// Whether name is in the run folder itself: through the process's file system from its
+// root, or in the working directory where the process made none.
+bool runFolderHolds(const std::string& name);
 
 // Opens a data file (script, effect, texture, model, configuration) by its name: through
 // the process's file system from the root, or straight from the disk where the process

@@ -193,6 +193,23 @@ bool HdrChain::create(Renderer& renderer, MaterialMgr& materials,
     return true;
 }
 
+bool HdrChain::resizeSceneTarget(Renderer& renderer) {
+    if (!m_ready) return false;
+    const auto& targets = renderer.renderTargetMgr();
+    renderer.bindBackBuffer();
+    // The old target goes first: a name asked for again would return it.
+    targets->remove(kSceneName);
+    m_scene = targets->createScreenRenderTexture(kSceneName, FORMAT_RGBA16F, kSceneDepthBits, 0, 0);
+    if (!m_scene) {
+        m_ready = false;
+        releaseTargets();
+        return refuse(std::string("the target ") + kSceneName + " cannot be made anew");
+    }
+    m_rescale->setTexture(param().scene, m_scene);
+    m_tonemap->setTexture(param().scene, m_scene);
+    return true;
+}
+
 void HdrChain::bindSceneTarget(Renderer& renderer) const {
     if (m_ready)
         renderer.setRenderTargetFace(m_scene, 0);

@@ -51,6 +51,12 @@ public:
     bool create(Renderer& renderer, MaterialMgr& materials, const HdrChainSettings& settings);
     bool ready() const { return m_ready; }
 
+    // Makes "rt_fp16hdr" anew at the back buffer's present size (after the window was
+    // resized) and hands it to the passes that read it; the other targets and the kept
+    // exposure stay. False, with one log line and the chain off, when it cannot be made;
+    // false without a word before a successful create.
+    bool resizeSceneTarget(Renderer& renderer);
+
     // Binds "rt_fp16hdr" (face 0) for the scene pass; the back buffer before a successful
     // create, so that the scene is still drawn.
     void bindSceneTarget(Renderer& renderer) const;

@@ -51,7 +51,10 @@ bool SDLWindow::createWindow() {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 
-    uint32_t flags = SDL_WINDOW_OPENGL | (m_hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+    // Resizable: the renderer follows the drawable size frame by frame. On high-density
+    // displays the drawable has more pixels than the window has points; drawing uses them.
+    uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
+                     (m_hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
     int x = m_positionSet ? m_x : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     int y = m_positionSet ? m_y : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     SDL_DisplayMode fullScreenMode{};
@@ -113,6 +116,21 @@ void SDLWindow::resize(int32_t width, int32_t height) {
     }
     m_width = width;
     m_height = height;
+}
+
+bool SDLWindow::setFullScreen(bool on) {
+    if (!m_window) return false;
+    if (on == m_fullScreen) return true;
+    // Full screen at the desktop's own mode: no mode switch, and the drawable takes the
+    // whole display, whatever its size. Leaving it restores the window's earlier size.
+    if (SDL_SetWindowFullscreen(m_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+        logFormat("Could not switch %s to %s: %s\n", m_name.c_str(),
+                  on ? "full screen" : "a window", sdlError().c_str());
+        return false;
+    }
+    m_fullScreen = on;
+    logFormat("%s is now %s\n", m_name.c_str(), on ? "full screen" : "windowed");
+    return true;
 }
 
 void SDLWindow::setPosition(int32_t x, int32_t y) {

@@ -25,6 +25,7 @@ public:
     bool createWindow() override;
     void resize(int32_t width, int32_t height) override;
     void setPosition(int32_t x, int32_t y) override;
+    bool setFullScreen(bool on) override;
     void Run(const std::function<bool()>& callback) override;
     RenderSurface* surface() override { return this; }
 

@@ -36,6 +36,10 @@ public:
     // otherwise the given one. Whoever draws into the window reads it from width()
     // and height() (the renderer takes it through Renderer::resize).
     virtual void resize(int32_t width, int32_t height) = 0;
+    // Switches between full screen (the whole display, at the desktop's mode) and a
+    // window; false, logged, when the window system refuses. The drawable size changes
+    // with it, and whoever draws follows it as it follows any resize.
+    virtual bool setFullScreen(bool /*on*/) { return false; }
     // Position used when the window is created.
     virtual void setPosition(int32_t x, int32_t y);
     // The main loop: handles every pending event, leaves on a quit request or a stop

@@ -15,7 +15,7 @@ std::string nextScreenShotName() {
     char name[16];
     for (int n = 0; n <= 9999; ++n) {
         std::snprintf(name, sizeof name, "shot%04d.jpg", n);
-        if (!openDataFile(name, false)) return name;
+        if (!runFolderHolds(name)) return name;
     }
     return {};
 }

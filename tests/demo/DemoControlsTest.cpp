@@ -57,7 +57,10 @@ protected:
     }
     Vec3 position() const { return app->camera()->position(); }
 
-    Vrenn::Test::DemoRunFolder run{{{"r_fixedstep", "0.05"}, {"r_showfps", "2"}}, /*baked=*/false};
+    // A level start, so that forward movement keeps its height.
+    Vrenn::Test::DemoRunFolder run{
+        {{"r_fixedstep", "0.05"}, {"r_showfps", "2"}, {"cam_start", "0 200 0 0 0"}},
+        /*baked=*/false};
     std::unique_ptr<DemoApplication> app;
 };
 

@@ -4,15 +4,23 @@
 #include "config/CVar.h"
 #include "demo/DemoApplication.h"
 #include "demo/DemoRunFolder.h"
+#include "fs/Image.h"
+#include "platform/SDLWindow.h"
 #include "prt/LightProbes.h"
 #include "prt/PanoramaProbe.h"
 #include "render/RenderTarget.h"
 #include "render/RenderTargetMgr.h"
 #include "render/Renderer.h"
 #include "render/Texture.h"
+#include "render/gl/GLRenderTexture.h"
+#include "render/gl/GLRenderer.h"
+#include "render/gl/GLTexture.h"
+#include "scene/Camera.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
 #include "scene/SceneMgr.h"
+#include "support/GLTestContext.h"
+#include "support/SdlEvents.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -216,6 +224,156 @@ TEST(DemoScene, MakeBspBakesAtStartUpAndWritesTheFiles) {
     EXPECT_NE(log.find("PRT bake: 257588 of 257588 texels (100%)"), std::string::npos);
     EXPECT_EQ(log.find("Creating Render Targets"), std::string::npos);
     EXPECT_TRUE(demo.app->RunFrame());
+}
+
+GLRenderer& glRenderer(const StartedDemo& demo) {
+    return dynamic_cast<GLRenderer&>(*demo.app->renderer());
+}
+
+// One texel of a render target as RGBA floats.
+std::array<float, 4> texel(const std::shared_ptr<RenderTarget>& target, int32_t x, int32_t y) {
+    const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
+    if (!texture) {
+        ADD_FAILURE() << "not a render texture";
+        return {};
+    }
+    const auto texels = Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, target->width(),
+                                                     target->height());
+    const size_t at = (size_t(y) * size_t(target->width()) + size_t(x)) * 4;
+    return {texels[at], texels[at + 1], texels[at + 2], texels[at + 3]};
+}
+
+// The window resized from outside: from the next frame on the back buffer, the HDR scene
+// target, the camera's aspect and the screenshots have the new size, and the logo keeps its
+// shape inside the frame.
+TEST(DemoScene, FrameFollowsTheDrawableSizeOfTheWindow) {
+    StartedDemo demo(Settings{{"r_fixedstep", "0.05"}});
+    ASSERT_TRUE(demo.started);
+    ASSERT_TRUE(demo.app->RunFrame());
+    const auto window = std::dynamic_pointer_cast<SDLWindow>(demo.app->window());
+    ASSERT_TRUE(window);
+    const auto& backBuffer = demo.app->renderer()->primaryTarget();
+    EXPECT_EQ(backBuffer->width(), 640);
+    EXPECT_FLOAT_EQ(demo.app->camera()->aspect(), 1.33333302f);
+
+    int shots = 0;
+    for (const auto& [w, h] : {std::pair{900, 400}, std::pair{320, 480}}) {
+        SDL_SetWindowSize(window->handle(), w, h);
+        ASSERT_TRUE(demo.app->RunFrame());
+        EXPECT_EQ(backBuffer->width(), w);
+        EXPECT_EQ(backBuffer->height(), h);
+        EXPECT_EQ(window->width(), w);
+        EXPECT_EQ(demo.width("rt_fp16hdr"), w);
+        EXPECT_TRUE(demo.app->hdr());
+        EXPECT_FLOAT_EQ(demo.app->camera()->aspect(), float(w) / float(h));
+        // The frame drawn at the new size reaches the screenshot whole.
+        ASSERT_TRUE(demo.app->renderer()->takeScreenShot());
+        const auto shot = loadImage("shot000" + std::to_string(shots++) + ".jpg");
+        ASSERT_TRUE(shot && shot->data());
+        EXPECT_EQ(shot->width(), w);
+        EXPECT_EQ(shot->height(), h);
+    }
+    // The logo keeps its shape and stays inside the frame: with HDR off and the sky still,
+    // a frame with the logo differs from one without only in the logo's box.
+    demo.app->setAutoSkyRotate(false);
+    const auto logoBox = [&](int32_t w, int32_t h) {
+        SDL_SetWindowSize(window->handle(), w, h);
+        std::vector<uint8_t> with, without;
+        demo.app->cvars()->SetInt("r_drawlogo", 1);
+        EXPECT_TRUE(demo.app->RunFrame());
+        EXPECT_TRUE(glRenderer(demo).readBackBuffer(with));
+        demo.app->cvars()->SetInt("r_drawlogo", 0);
+        EXPECT_TRUE(demo.app->RunFrame());
+        EXPECT_TRUE(glRenderer(demo).readBackBuffer(without));
+        std::array<int32_t, 4> box{w, h, -1, -1}; // left, top, right, bottom
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const size_t at = (size_t(y) * size_t(w) + size_t(x)) * 4;
+                if (std::abs(int(with[at]) - int(without[at])) +
+                        std::abs(int(with[at + 1]) - int(without[at + 1])) <
+                    24)
+                    continue;
+                box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+                       std::max(box[3], y)};
+            }
+        return box;
+    };
+    // H turns HDR off (the exposure would otherwise adapt from frame to frame).
+    SDL_Event focus{};
+    focus.type = SDL_WINDOWEVENT;
+    focus.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    Vrenn::Test::pushEvent(focus);
+    Vrenn::Test::pushKey(SDL_SCANCODE_H, true);
+    ASSERT_TRUE(demo.app->RunFrame());
+    Vrenn::Test::pushKey(SDL_SCANCODE_H, false);
+    ASSERT_TRUE(demo.app->RunFrame());
+    ASSERT_FALSE(demo.app->hdr());
+    const auto classic = logoBox(640, 480);
+    const auto wide = logoBox(1000, 400);
+    ASSERT_GT(classic[2], classic[0]);
+    ASSERT_GT(wide[2], wide[0]);
+    // Inside the frame, right edge at 0.96 of the width, bottom above the frame's.
+    EXPECT_LE(wide[2], 0.96 * 1000 + 1);
+    EXPECT_GT(wide[2], 0.9 * 1000);
+    EXPECT_LT(wide[3], 400 - 1);
+    // The same shape in pixels: width over height alike at both sizes.
+    const double classicShape = double(classic[2] - classic[0]) / double(classic[3] - classic[1]);
+    const double wideShape = double(wide[2] - wide[0]) / double(wide[3] - wide[1]);
+    EXPECT_NEAR(wideShape, classicShape, 0.1 * classicShape);
+
+    // An unchanged size makes nothing anew.
+    const auto scene = demo.app->renderer()->renderTargetMgr()->find("rt_fp16hdr");
+    ASSERT_TRUE(demo.app->RunFrame());
+    EXPECT_EQ(demo.app->renderer()->renderTargetMgr()->find("rt_fp16hdr"), scene);
+}
+
+// The lightmaps are drawn only when the light changes: a still sky keeps them, and a turn
+// of the sky, a cross-fade or new targets draw them again with the new light.
+TEST(DemoScene, LightmapsAreRedrawnOnlyWhenTheLightChanges) {
+    StartedDemo demo(Settings{{"r_fixedstep", "0.05"}});
+    ASSERT_TRUE(demo.started);
+    ASSERT_TRUE(demo.app->missing().empty()) << demo.app->missing();
+    const auto& refresh = demo.app->lightmapRefresh();
+    demo.app->setAutoSkyRotate(false);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(demo.app->RunFrame());
+    EXPECT_EQ(refresh.draws(), 1u);
+    EXPECT_EQ(refresh.skips(), 3u);
+
+    // A texel the model covers, read while the sky stands still.
+    const auto lightmap = demo.app->lightmapPasses()->lightmaps()[0];
+    int32_t x = 0, y = 0;
+    bool found = false;
+    for (y = 0; y < lightmap->height() && !found; y += 8)
+        for (x = 0; x < lightmap->width() && !found; x += 8)
+            found = texel(lightmap, x, y)[3] == 1.0f && texel(lightmap, x, y)[0] > 0.05f;
+    ASSERT_TRUE(found);
+    x -= 8;
+    y -= 8;
+    const auto still = texel(lightmap, x, y);
+
+    // The sky turns by itself: every frame draws, and the texel follows the light.
+    demo.app->setAutoSkyRotate(true);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_TRUE(demo.app->RunFrame());
+    EXPECT_EQ(refresh.draws(), 11u);
+    EXPECT_EQ(refresh.skips(), 3u);
+    const auto turned = texel(lightmap, x, y);
+    EXPECT_NE(turned, still);
+
+    // Still again: the lightmaps keep the last turn's light, frame after frame.
+    demo.app->setAutoSkyRotate(false);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(demo.app->RunFrame());
+    EXPECT_EQ(refresh.draws(), 11u);
+    EXPECT_EQ(texel(lightmap, x, y), turned);
+
+    // A resize makes targets anew: the next frame draws once.
+    const auto window = std::dynamic_pointer_cast<SDLWindow>(demo.app->window());
+    SDL_SetWindowSize(window->handle(), 800, 600);
+    ASSERT_TRUE(demo.app->RunFrame());
+    ASSERT_TRUE(demo.app->RunFrame());
+    EXPECT_EQ(refresh.draws(), 12u);
 }
 
 } // namespace

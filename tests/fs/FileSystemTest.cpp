@@ -142,6 +142,48 @@ TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
     EXPECT_FALSE(baseOnly.open("only_b.txt", SEARCH_BASE_DIRECTORY, false));
 }
 
+// A name the run folder lacks comes from the installed data, then from the build tree's;
+// the run folder's own file wins, names stay confined, and the root stays current.
+TEST_F(FileSystemSearch, DataDirectoriesFollowTheRunFolderInOrder) {
+    TempDir installed, built;
+    for (const char* name : {"effects/a.fx", "effects/b.fx"})
+        installed.write(name, std::string("installed ") + name);
+    for (const char* name : {"effects/a.fx", "effects/b.fx", "effects/c.fx"})
+        built.write(name, std::string("built ") + name);
+    built.write("secret.txt", "outside");
+    dir.write("effects/a.fx", "run folder");
+    FileSystem fs;
+    fs.setDataDirectories({installed.path().string(), built.path().string()});
+    EXPECT_EQ(contents(openDataFile("effects/a.fx")), "run folder");
+    EXPECT_EQ(contents(openDataFile("effects/b.fx")), "installed effects/b.fx");
+    EXPECT_EQ(contents(openDataFile("effects/c.fx")), "built effects/c.fx");
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    EXPECT_FALSE(openDataFile("effects/d.fx", false));
+    // The data directories answer SEARCH_ROOT opens only, and never for a refused name.
+    EXPECT_FALSE(fs.open("effects/b.fx", SEARCH_DIRECTORY_LIST, false));
+    EXPECT_FALSE(openDataFile("../" + built.path().filename().string() + "/secret.txt", false));
+    // The run folder alone decides whether it holds a name (the next screenshot's, say).
+    EXPECT_TRUE(runFolderHolds("effects/a.fx"));
+    EXPECT_FALSE(runFolderHolds("effects/b.fx"));
+}
+
+// A program finds share/vrenn beside its bin folder, wherever the installation lies; the
+// source tree's data only when it runs from this build tree.
+TEST(DataDirectories, InstalledBesideTheProgramThenTheBuildTreeOnlyFromIt) {
+    TempDir prefix;
+    prefix.write("bin/prtdemo", "");
+    EXPECT_TRUE(dataDirectories(prefix.file("bin/prtdemo")).empty());
+    stdfs::create_directories(prefix.path() / "share/vrenn");
+    const auto installed = dataDirectories(prefix.file("bin/prtdemo"));
+    ASSERT_EQ(installed.size(), 1u);
+    EXPECT_TRUE(stdfs::equivalent(installed[0], prefix.path() / "share/vrenn"));
+
+    // This test program lives in the build tree: the source tree's data comes last.
+    const auto own = dataDirectories();
+    ASSERT_FALSE(own.empty());
+    EXPECT_TRUE(stdfs::exists(stdfs::path(own.back()) / "effects/sky.fx")) << own.back();
+}
+
 TEST_F(FileSystemSearch, ArchivesAreSearchedAfterDiskWithCaseInsensitiveNames) {
     FileSystem fs;
     fs.addArchive("first.zip");

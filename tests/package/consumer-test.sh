@@ -43,7 +43,8 @@ check "scene_sh output" test "$out" = "faces=371 surfaces=6 width=1000 samples=6
 out=$(user/app_link)
 check "app_link runs" test "$out" = "linked"
 commands=$(cat user/compile_commands.json)
-check "installed include folder" matches "$commands" "(-I|-isystem )$work/prefix/include/vrenn "
+check "installed include folder" matches "$commands" "(-I|-isystem )$work/prefix/include "
+check "and the folders' own names" matches "$commands" "(-I|-isystem )$work/prefix/include/vrenn "
 check "no warning flags of ours" test -z "$(grep -oE -- '-W(shadow|old-style-cast|error)' <<<"$commands")"
 
 cmake -S "$consumer" -B unknown -DCMAKE_PREFIX_PATH="$work/prefix" \

@@ -8,6 +8,7 @@
 #include "render/gl/GLRenderbuffer.h"
 #include "support/GLTestContext.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <regex>
 
@@ -251,25 +252,38 @@ TEST(GLRendererFrame, TwoDimensionalModeMapsTheUnitSquareYDown) {
     EXPECT_FLOAT_EQ(apply(0, 0, 1, 2), 1.0f);
 }
 
-// A window's new size reaches the primary target through the renderer: screen sized
-// render textures take it, while the back buffer, and what is read from it, keep the
-// size they were made with.
-TEST(GLRendererFrame, ResizeRecordsTheSizeScreenTexturesTakeAndLeavesTheBackBuffer) {
+// A window's new size reaches the primary target through the renderer: the back buffer is
+// made anew at it (what is read from it has the new size, and it stays the bound target),
+// screen sized render textures take it, and the same size again makes nothing anew.
+TEST(GLRendererFrame, ResizeRemakesTheBackBufferAtTheNewSize) {
     auto& renderer = GLTestContext::get().renderer();
     const auto primary = renderer.glPrimaryTarget();
     const int32_t width = primary->surfaceWidth();
     const int32_t height = primary->surfaceHeight();
+    renderer.bindBackBuffer();
     renderer.resize(width / 2, height + 7);
+    EXPECT_EQ(primary->surfaceWidth(), width / 2);
+    EXPECT_EQ(primary->surfaceHeight(), height + 7);
+    const GLuint framebuffer = primary->framebuffer();
+    renderer.resize(width / 2, height + 7);
+    EXPECT_EQ(primary->framebuffer(), framebuffer);
     auto* targets = RenderTargetMgr::instance();
     const auto screen = targets->createScreenRenderTexture("resized", 4, 0, 0, 0);
     ASSERT_NE(screen, nullptr);
     EXPECT_EQ(screen->width(), width / 2);
     EXPECT_EQ(screen->height(), height + 7);
+    // Drawing reaches the whole new buffer: a clear turns every pixel to black, alpha 0.
+    renderer.clear(true, false, false);
     std::vector<uint8_t> pixels;
     ASSERT_TRUE(renderer.readBackBuffer(pixels));
-    EXPECT_EQ(pixels.size(), static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    ASSERT_EQ(pixels.size(), size_t(width / 2) * size_t(height + 7) * 4);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), uint8_t(0)), std::ptrdiff_t(pixels.size()));
+    // Sizes without pixels are ignored.
+    renderer.resize(0, 10);
+    EXPECT_EQ(primary->surfaceWidth(), width / 2);
     targets->remove(screen);
     renderer.resize(width, height);
+    EXPECT_EQ(primary->surfaceWidth(), width);
 }
 
 } // namespace

@@ -11,6 +11,7 @@ ToolContext::ToolContext()
     : m_fileSystem(std::make_unique<FileSystem>()), m_cvars(std::make_unique<CVarManager>()),
       m_logs(std::make_unique<LogManager>()), m_codecs(std::make_unique<CodecMgr>()) {
     m_logs->setListener([this](const char* message) { heard(message); });
+    m_fileSystem->setDataDirectories(dataDirectories());
     // Like the program, read the working directory's configuration when there is one;
     // checking first keeps a missing file from being reported.
     if (std::filesystem::is_regular_file("default.cfg")) m_cvars->LoadConfig("default.cfg");

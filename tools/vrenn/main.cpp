@@ -48,7 +48,10 @@ namespace {
 void printHelp(std::ostream& out) {
     out << "Usage: vrenn COMMAND [ARGS...]\n\n"
            "Pipeline tool of the Vrenn PRT engine. Files are looked up relative to the\n"
-           "working directory; default.cfg there is read when it exists.\n\n"
+           "working directory; default.cfg there is read when it exists. Data files a\n"
+           "folder lacks (effects, materials, fonts, drawn textures) are looked for next in\n"
+           "the installed data (share/vrenn beside vrenn's bin folder), then, for a vrenn\n"
+           "run from its build tree, in the source tree's data/.\n\n"
            "Commands:\n";
     for (const auto& command : commands()) {
         char line[256];

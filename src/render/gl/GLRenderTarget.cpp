@@ -71,6 +71,25 @@ std::string GLRenderTarget::createBackBuffer(GLContext& context) {
     return {};
 }
 
+bool GLRenderTarget::resizeBuffers(int32_t width, int32_t height) {
+    const auto context = m_context.live();
+    if (!context || width <= 0 || height <= 0) return false;
+    const int32_t oldWidth = m_surfaceWidth;
+    const int32_t oldHeight = m_surfaceHeight;
+    release();
+    m_width = width;
+    m_height = height;
+    const std::string why = createBackBuffer(*context);
+    if (why.empty()) return true;
+    logFormat("GL back buffer could not be resized to %dx%d: %s\n", width, height, why.c_str());
+    // The frame goes on at the old size rather than with no back buffer at all.
+    release();
+    m_width = oldWidth;
+    m_height = oldHeight;
+    if (!createBackBuffer(*context).empty()) release();
+    return false;
+}
+
 void GLRenderTarget::release() {
     m_context.deleteObject(GLObjectType::Framebuffer, m_framebuffer);
     m_context.deleteObject(GLObjectType::Framebuffer, m_resolveFramebuffer);

@@ -26,6 +26,10 @@ public:
     // why) when the buffers are refused.
     bool create(int32_t colourBits, int32_t depthBits, int32_t stencilBits, int32_t fsaaLevel,
                 bool fullScreen) override;
+    // Makes the back buffer anew at the given size, keeping its formats and sampling;
+    // false (logged) when the buffers are refused. Render textures that shared the old
+    // depth buffer keep it; targets of the new size share the new one.
+    bool resizeBuffers(int32_t width, int32_t height);
     // Drops the back buffer (without GL calls once the context is gone).
     void release() override;
     bool bind() override;
@@ -40,7 +44,8 @@ public:
     // The back buffer as RGBA bytes, top row first (resolved when multisampled), of
     // surfaceWidth() x surfaceHeight() pixels.
     bool readPixels(std::vector<uint8_t>& rgba);
-    // The size the back buffer was made with (setSize does not change it).
+    // The size the back buffer was made with (setSize does not change it;
+    // resizeBuffers does).
     int32_t surfaceWidth() const { return m_surfaceWidth; }
     int32_t surfaceHeight() const { return m_surfaceHeight; }
 

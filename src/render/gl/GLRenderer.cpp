@@ -109,6 +109,15 @@ void GLRenderer::endFrame() {
     if (auto primary = glPrimaryTarget()) primary->present();
 }
 
+void GLRenderer::resize(int32_t width, int32_t height) {
+    const auto primary = glPrimaryTarget();
+    if (!primary || width <= 0 || height <= 0) return;
+    if (primary->surfaceWidth() == width && primary->surfaceHeight() == height) return;
+    const bool wasBound = boundTarget() == m_primaryTarget;
+    if (!primary->resizeBuffers(width, height)) return;
+    if (wasBound) primary->bind();
+}
+
 void GLRenderer::clear(bool /*colour*/, bool depth, bool stencil) {
     if (!m_context || !m_context->alive()) return;
     GLStateCache& cache = m_context->cache();

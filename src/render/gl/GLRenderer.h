@@ -37,6 +37,9 @@ public:
     void ShutDown() override;
     void beginFrame() override;
     void endFrame() override;
+    // Makes the back buffer anew at the new size (when it differs) and binds it when it
+    // was bound, so that drawing goes on into the new buffers.
+    void resize(int32_t width, int32_t height) override;
     void clear(bool colour, bool depth, bool stencil) override;
     void enableScissor(bool on) override;
     void setScissorRect(int32_t x, int32_t y, int32_t width, int32_t height) override;

@@ -1,10 +1,9 @@
 // A program on the installed application library, which pulls in every component and the
 // window and GL libraries. Given any argument it runs the application in the working
 // directory; without one it only says that it linked.
-#include "app/Application.h"
-#include "render/gl/GLRenderer.h"
-
 #include <cstdio>
+#include <vrenn/app/Application.h>
+#include <vrenn/render/gl/GLRenderer.h>
 
 namespace {
 class ConsumerApp : public Vrenn::Application {};

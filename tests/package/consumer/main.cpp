@@ -1,14 +1,13 @@
 // Builds the demo scene and projects a constant function onto the SH basis through the
 // installed geometry and prt libraries.
-#include "core/BoundingBox.h"
-#include "geometry/DemoSceneBuilder.h"
-#include "geometry/Model.h"
-#include "prt/SHSampler.h"
-#include "prt/SampleDirections.h"
-
 #include <cstdio>
 #include <memory>
 #include <vector>
+#include <vrenn/core/BoundingBox.h>
+#include <vrenn/geometry/DemoSceneBuilder.h>
+#include <vrenn/geometry/Model.h>
+#include <vrenn/prt/SHSampler.h>
+#include <vrenn/prt/SampleDirections.h>
 
 int main() {
     Vrenn::DemoSceneBuilder builder;

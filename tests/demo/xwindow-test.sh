@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# prtdemo in a real X window (Xvfb), driven through the X server with xdotool as a user
+# would: W held, the mouse moved, Space, L, H, M, C and F1 pressed, the window resized from
+# outside, Escape. The program's own log and screenshots say what happened.
+#   xwindow-test.sh PRTDEMO VRENN
+# Ends with status 77 (skipped) when Xvfb or xdotool is not installed.
+set -uo pipefail
+prtdemo=$1
+vrenn=$2
+command -v Xvfb >/dev/null && command -v xdotool >/dev/null || {
+    echo "Xvfb or xdotool is not installed"
+    exit 77
+}
+source "$(dirname "$0")/../support/cli-checks.sh"
+unset SDL_VIDEODRIVER
+
+# A run folder of its own (its data comes from the build tree), the demo scene lightly baked.
+"$vrenn" init run >/dev/null || exit 1
+"$vrenn" mkscene run/models/scene.vmsh >/dev/null || exit 1
+"$vrenn" bake run/models/scene.vmsh --rays 4 --out run >/dev/null 2>&1 || exit 1
+# A level start facing -z, so that moving and turning show in the camera's end.
+sed -i '1i cam_start "0 200 0 0 0"' run/default.cfg
+
+# A server of our own on a free display, gone with the test.
+mkfifo display.fifo
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display.fifo >xvfb.log 2>&1 &
+xvfb=$!
+display=""
+read -r -t 30 display <display.fifo
+[ -n "$display" ] || { cat xvfb.log; echo "FAILED: Xvfb did not start"; exit 1; }
+export DISPLAY=":$display"
+demo=""
+cleanup() {
+    [ -n "$demo" ] && kill "$demo" 2>/dev/null
+    kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to 60 s for the log to hold a line matching REGEX.
+wait_log() {
+    for _ in $(seq 600); do
+        grep -Eq "$1" run/app.log 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "no line matching '$1' in app.log" >&2
+    return 1
+}
+key() { xdotool key --window "$wid" "$@"; sleep 0.5; }
+
+"$prtdemo" run >demo.out 2>&1 &
+demo=$!
+wid=$(xdotool search --sync --onlyvisible --name '^Vrenn$' | head -n 1)
+check "the window is shown" test -n "$wid"
+xdotool windowfocus --sync "$wid"
+check "the program starts" wait_log "Initilizing success"
+sleep 1
+
+key r # the sky stands still
+xdotool keydown --window "$wid" w
+sleep 1
+xdotool keyup --window "$wid" w
+xdotool mousemove --window "$wid" 320 240 mousemove_relative --sync 80 0
+sleep 0.5
+for k in space l h m c; do key "$k"; done
+key F1
+check "help panel off" wait_log "^Demo: help panel off$"
+check "wire frame on" wait_log "^Demo: wire frame on$"
+check "HDR off" wait_log "^Demo: HDR off$"
+check "diffuse only on" wait_log "^Demo: diffuse only on$"
+check "cross-fade" wait_log "^Demo: cross-fade towards probe 1$"
+check "F1 screenshot" wait_log "Wrote ScreenShot:shot0000.jpg"
+check "first shot 640x480" matches "$("$vrenn" image info run/shot0000.jpg)" "width=640 height=480"
+
+xdotool windowsize --sync "$wid" 900 500
+check "the frame follows the new size" wait_log "drawable is now 900x500"
+sleep 0.5
+key F1
+check "screenshot after the resize" wait_log "Wrote ScreenShot:shot0001.jpg"
+check "the shot has the new size" \
+    matches "$("$vrenn" image info run/shot0001.jpg)" "width=900 height=500"
+
+key Escape
+status=1
+for _ in $(seq 300); do
+    if ! kill -0 "$demo" 2>/dev/null; then
+        wait "$demo"
+        status=$?
+        demo=""
+        break
+    fi
+    sleep 0.1
+done
+check "Escape ends the program with status 0" test "$status" -eq 0
+log=$(cat run/app.log)
+check "the camera moved and turned" \
+    matches "$log" "camera ended at \\(.*\\) looking along \\(.*\\)"
+check "the camera is not where it started" \
+    test -z "$(grep -E 'camera ended at \(0, 200, 0\)' run/app.log)"
+check "it looked elsewhere than it started" \
+    test -z "$(grep -E 'looking along \(0, 0, -1\)' run/app.log)"
+[ "$failures" -eq 0 ] || { tail -n 40 run/app.log; cat demo.out; }
+finish "real window"
