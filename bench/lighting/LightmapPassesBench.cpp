@@ -1,8 +1,10 @@
 // GPU time of the lightmap passes on the demo scene's atlas, measured with GL timer queries:
-// the single pass against the two partial-sum passes and the combine. The scene is baked once
+// the single pass against the two partial-sum passes and the combine, and against the single
+// pass from compressed transfer (default clusters and components). The scene is baked once
 // with few rays (the passes' cost does not depend on the transfer values). Run it where the
 // offscreen driver is wanted with SDL_VIDEODRIVER=offscreen.
 
+#include "fs/CodecMgr.h"
 #include "fs/Image.h"
 #include "geometry/DemoSceneBuilder.h"
 #include "geometry/Mesh.h"
@@ -11,6 +13,7 @@
 #include "geometry/Surface.h"
 #include "lighting/LightmapPasses.h"
 #include "platform/SDLWindow.h"
+#include "prt/CompressedTransfer.h"
 #include "prt/PrtLighting.h"
 #include "prt/SHTextureBuilder.h"
 #include "prt/TransferTextures.h"
@@ -21,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cstdio>
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <memory>
@@ -36,6 +40,7 @@ struct Scene {
     std::shared_ptr<GLRenderer> renderer;
     std::shared_ptr<Model> model;
     std::array<std::shared_ptr<Texture>, 3> transfer;
+    CompressedTransfer compressed;
     std::unique_ptr<MaterialMgr> materials;
     bool ready = false;
 
@@ -58,11 +63,23 @@ struct Scene {
             return;
         SHTextureBuilder builder(4, 8192.0f, pack);
         if (!builder.generateSamples() || !pack.bake(builder)) return;
+        std::array<std::shared_ptr<Image>, 3> files;
         for (int f = 0; f < 3; ++f) {
             auto image = std::make_shared<Image>();
             if (!transferFileImage(*pack.bakeImage(), f, *image)) return;
             transfer[size_t(f)] =
                 renderer->textureManager()->createTexture(kTransferFileNames[f], image);
+            files[size_t(f)] = image;
+        }
+        int32_t width = 0, height = 0;
+        std::vector<float> vectors;
+        std::string why;
+        CompressStats stats;
+        if (!transferVectors(files, width, height, vectors, why) ||
+            !compressTransfer(vectors, width, height, CompressOptions{}, compressed, stats, why)) {
+            std::fprintf(stderr, "bench_lightmaps: cannot compress the transfer: %s\n",
+                         why.c_str());
+            return;
         }
 
         model = std::make_shared<Model>();
@@ -87,6 +104,8 @@ struct Scene {
 
         materials =
             std::make_unique<MaterialMgr>(renderer->shaderMgr(), renderer->textureManager());
+        CodecMgr codecs; // for the textures the scripts name
+        registerStandardCodecs(codecs);
         const auto cwd = std::filesystem::current_path();
         std::filesystem::current_path(VRENN_DATA_DIR);
         ready = materials->loadScript("materials/materials.mtr") &&
@@ -104,7 +123,9 @@ void lightmapPasses(benchmark::State& state, LightmapPath path) {
     Scene& scene = Scene::get();
     LightmapPasses passes;
     if (!scene.ready ||
-        !passes.create(*scene.renderer, *scene.materials, scene.transfer, 4.0f, path)) {
+        !(path == LightmapPath::Compressed
+              ? passes.createCompressed(*scene.renderer, *scene.materials, scene.compressed, 4.0f)
+              : passes.create(*scene.renderer, *scene.materials, scene.transfer, 4.0f, path))) {
         state.SkipWithError("no GL device, scene or lightmap materials");
         return;
     }
@@ -141,6 +162,9 @@ BENCHMARK_CAPTURE(lightmapPasses, one_pass, LightmapPath::OnePass)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(lightmapPasses, three_passes, LightmapPath::ThreePass)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(lightmapPasses, compressed, LightmapPath::Compressed)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -10,6 +10,7 @@
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "lighting/UserProbes.h"
+#include "prt/CompressedTransfer.h"
 #include "prt/LightProbes.h"
 #include "prt/PrtScene.h"
 #include "prt/TransferTextures.h"
@@ -240,17 +241,28 @@ void DemoApplication::createRenderTargets() {
     logMessage("\n=========== Creating Render Targets ============\n");
     const float maxSceneLum = m_cvars->GetFloat("max_scene_lum");
 
-    // The lightmaps take the size of the baked transfer textures.
-    std::array<std::shared_ptr<Texture>, 3> transfer;
-    for (size_t f = 0; f < transfer.size(); ++f)
-        if (std::filesystem::exists(kTransferFileNames[f]))
-            transfer[f] = m_renderer->textureManager()->loadTexture(kTransferFileNames[f], 0);
-    if (!transfer[0]) {
-        m_missing = std::string(kTransferFileNames[0]) + " is missing";
-        logMessage("Demo: the scene is drawn without lighting: " + m_missing + "\n");
-    } else if (!m_lightmapPasses->create(*m_renderer, materials, transfer, maxSceneLum,
-                                         LightmapPasses::pathFor(*m_renderer))) {
-        m_missing = "the transfer textures cannot be used";
+    // Compressed transfer comes first where the folder holds it, made from the transfer
+    // textures beside it; the lightmaps take the transfer's size.
+    CompressedTransfer compressed;
+    std::string refused;
+    const bool haveCompressed = loadCompressedTransfer("", compressed, refused);
+    if (!haveCompressed && !refused.empty())
+        logMessage("Demo: " + refused + "; the full transfer is used\n");
+    const bool compressedReady =
+        haveCompressed &&
+        m_lightmapPasses->createCompressed(*m_renderer, materials, compressed, maxSceneLum);
+    if (!compressedReady) {
+        std::array<std::shared_ptr<Texture>, 3> transfer;
+        for (size_t f = 0; f < transfer.size(); ++f)
+            if (std::filesystem::exists(kTransferFileNames[f]))
+                transfer[f] = m_renderer->textureManager()->loadTexture(kTransferFileNames[f], 0);
+        if (!transfer[0]) {
+            m_missing = std::string(kTransferFileNames[0]) + " is missing";
+            logMessage("Demo: the scene is drawn without lighting: " + m_missing + "\n");
+        } else if (!m_lightmapPasses->create(*m_renderer, materials, transfer, maxSceneLum,
+                                             LightmapPasses::pathFor(*m_renderer))) {
+            m_missing = "the transfer textures cannot be used";
+        }
     }
 
     m_prtLighting = materials.getMaterial("prt_lighting");

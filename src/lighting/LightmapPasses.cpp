@@ -1,21 +1,26 @@
 #include "lighting/LightmapPasses.h"
 
 #include "core/Log.h"
+#include "fs/Image.h"
 #include "fs/ImageFormat.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/Surface.h"
 #include "geometry/VertexElement.h"
+#include "prt/CompressedTransfer.h"
 #include "prt/PrtLighting.h"
 #include "render/Effect.h"
 #include "render/Renderer.h"
 #include "render/Texture.h"
+#include "render/TextureManager.h"
 #include "render/VertexBuffer.h"
 #include "scene/DrawMesh.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace Vrenn {
 
@@ -29,6 +34,14 @@ constexpr uint32_t kAtlasSet = 1;
 bool refuse(const std::string& why) {
     logMessage("LightmapPasses: " + why + "\n");
     return false;
+}
+
+bool findMaterial(MaterialMgr& materials, const char* name, std::shared_ptr<Material>& out) {
+    out = materials.getMaterial(name);
+    if (!out || !out->effect())
+        return refuse(std::string("the material ") + name +
+                      " has no effect; the lighting is skipped");
+    return true;
 }
 
 // Values differ per material, so they are set on the material, which hands them to its
@@ -84,11 +97,7 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
     m_bands012.clear();
     m_bands34.clear();
 
-    // 1 / M goes to the shaders: a zero, negative or non-finite M would send infinities or
-    // flip every lightmap to black.
-    if (!(maxSceneLum > 0.0f) || !std::isfinite(maxSceneLum))
-        return refuse("max_scene_lum must be above 0 (it is " + std::to_string(maxSceneLum) +
-                      "); the lighting is skipped");
+    if (!checkMaxSceneLum(maxSceneLum)) return false;
     for (int f = 0; f < 3; ++f) {
         const auto& t = transfer[size_t(f)];
         const std::string name = std::string(kTransferNames[f]) + ".dds";
@@ -106,36 +115,15 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
                 std::to_string(height) + " and " + std::to_string(transfer[size_t(f)]->width()) +
                 "x" + std::to_string(transfer[size_t(f)]->height()) + "); the lighting is skipped");
     if (width <= 0 || height <= 0) return refuse("the transfer textures are empty");
-
-    const auto& targets = renderer.renderTargetMgr();
-    if (!targets) return refuse("no render target manager");
+    if (!renderer.renderTargetMgr()) return refuse("no render target manager");
+    m_width = width;
+    m_height = height;
     const Vector4 maxValue{maxSceneLum, maxSceneLum, maxSceneLum, 1.0f / maxSceneLum};
-
     auto material = [&](const char* name, std::shared_ptr<Material>& out) {
-        out = materials.getMaterial(name);
-        if (!out || !out->effect())
-            return refuse(std::string("the material ") + name +
-                          " has no effect; the lighting is skipped");
-        return true;
+        return findMaterial(materials, name, out);
     };
-    // A group made earlier under the same names (by an earlier create) is taken again when
-    // it has the size; one of another size gives way to a new group.
     auto group = [&](const char* name, int32_t format, RenderTargetList& out) {
-        out.clear();
-        for (int i = 0; i < 3; ++i) {
-            auto existing = targets->find(name + std::to_string(i));
-            if (existing && existing->width() == width && existing->height() == height)
-                out.push_back(std::move(existing));
-        }
-        if (out.size() == 3) return true;
-        for (int i = 0; i < 3; ++i)
-            targets->remove(name + std::to_string(i));
-        out = targets->createMRT(name, width, height, {format, format, format}, 0, 0, 0);
-        if (out.size() != 3) {
-            out.clear();
-            return refuse(std::string("the targets ") + name + " cannot be made");
-        }
-        return true;
+        return makeGroup(renderer, name, format, out);
     };
 
     if (path == LightmapPath::ThreePass) {
@@ -163,9 +151,94 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
             m_onePass->setTexture(kTransferNames[f], transfer[f]);
         m_onePass->setVector("maxValue", maxValue);
     }
-    m_path = path;
-    m_width = width;
-    m_height = height;
+    m_path = path == LightmapPath::ThreePass ? path : LightmapPath::OnePass;
+    m_ready = true;
+    return true;
+}
+
+bool LightmapPasses::checkMaxSceneLum(float maxSceneLum) const {
+    // 1 / M goes to the shaders: a zero, negative or non-finite M would send infinities or
+    // flip every lightmap to black.
+    if (!(maxSceneLum > 0.0f) || !std::isfinite(maxSceneLum))
+        return refuse("max_scene_lum must be above 0 (it is " + std::to_string(maxSceneLum) +
+                      "); the lighting is skipped");
+    return true;
+}
+
+// A group made earlier under the same names (by an earlier create) is taken again when it has
+// the size; one of another size gives way to a new group.
+bool LightmapPasses::makeGroup(Renderer& renderer, const char* name, int32_t format,
+                               RenderTargetList& out) const {
+    const auto& targets = renderer.renderTargetMgr();
+    out.clear();
+    for (int i = 0; i < 3; ++i) {
+        auto existing = targets->find(name + std::to_string(i));
+        if (existing && existing->width() == m_width && existing->height() == m_height)
+            out.push_back(std::move(existing));
+    }
+    if (out.size() == 3) return true;
+    for (int i = 0; i < 3; ++i)
+        targets->remove(name + std::to_string(i));
+    out = targets->createMRT(name, m_width, m_height, {format, format, format}, 0, 0, 0);
+    if (out.size() != 3) {
+        out.clear();
+        return refuse(std::string("the targets ") + name + " cannot be made");
+    }
+    return true;
+}
+
+bool LightmapPasses::createCompressed(Renderer& renderer, MaterialMgr& materials,
+                                      const CompressedTransfer& transfer, float maxSceneLum) {
+    m_ready = false;
+    m_lightmaps.clear();
+    m_bands012.clear();
+    m_bands34.clear();
+    if (!checkMaxSceneLum(maxSceneLum)) return false;
+    if (transfer.width <= 0 || transfer.height <= 0 ||
+        transfer.texelCluster.size() != transfer.texelCount())
+        return refuse("the compressed transfer is empty; the lighting is skipped");
+    if (transfer.clusters > kMaxClusters || transfer.components > kMaxComponents)
+        return refuse("the compressed transfer has too many clusters or components");
+    if (!renderer.renderTargetMgr() || !renderer.textureManager())
+        return refuse("no render target or texture manager");
+    m_width = transfer.width;
+    m_height = transfer.height;
+    if (!findMaterial(materials, "render_lightmaps_compressed", m_compressed) ||
+        !makeGroup(renderer, kLightmapGroup, FORMAT_RGBA8, m_lightmaps))
+        return false;
+
+    // The texels' groups as a volume; a single group gets a slice of zeros beside it, as one
+    // slice would make a 2D texture.
+    const uint32_t groups = texelGroups(transfer.components);
+    const std::vector<uint16_t> planes = texelGroupPlanes(transfer);
+    auto texels = std::make_shared<Image>();
+    uint8_t* data = texels->create(m_width, m_height, int32_t(std::max<uint32_t>(groups, 2)),
+                                   FORMAT_RGBA16F, 1, 1);
+    if (!data) return refuse("no memory for the compressed transfer");
+    std::memcpy(data, planes.data(), planes.size() * sizeof(uint16_t));
+    auto texelTexture =
+        renderer.textureManager()->createTexture("compressed_transfer_texels", texels);
+    if (!texelTexture) return refuse("the compressed transfer cannot be uploaded");
+
+    m_clusters = std::make_shared<CompressedTransfer>();
+    m_clusters->width = transfer.width;
+    m_clusters->height = transfer.height;
+    m_clusters->clusters = transfer.clusters;
+    m_clusters->components = transfer.components;
+    m_clusters->table = transfer.table;
+    m_litImage = std::make_shared<Image>();
+    if (!m_litImage->create(int32_t(9 * groups), int32_t(std::max<uint32_t>(transfer.clusters, 1)),
+                            1, FORMAT_RGBA32F, 1, 1))
+        return refuse("no memory for the lit clusters");
+    m_litTexture = renderer.textureManager()->createTexture("compressed_transfer_lit", m_litImage);
+    if (!m_litTexture) return refuse("the lit clusters cannot be uploaded");
+
+    m_compressed->setTexture("texelGroups", texelTexture);
+    m_compressed->setTexture("litClusters", m_litTexture);
+    m_compressed->setInt("groups", int32_t(groups));
+    m_compressed->setVector("maxValue",
+                            Vector4{maxSceneLum, maxSceneLum, maxSceneLum, 1.0f / maxSceneLum});
+    m_path = LightmapPath::Compressed;
     m_ready = true;
     return true;
 }
@@ -189,7 +262,17 @@ bool LightmapPasses::render(Renderer& renderer, const PrtLighting& lighting, con
         renderer.clear(true, false, false);
         drawModel(renderer, material, model);
     };
-    if (m_path == LightmapPath::ThreePass) {
+    if (m_path == LightmapPath::Compressed) {
+        // The clusters' vectors lit by this frame's lighting, up to the GPU as a new texture.
+        lightClusters(*m_clusters, lighting.lighting(), m_lit);
+        if (!m_lit.empty())
+            std::memcpy(m_litImage->data(), m_lit.data(), m_lit.size() * sizeof(float));
+        m_litTexture->setImage(m_litImage);
+        const bool uploaded = renderer.textureManager()->upload(m_litTexture);
+        m_litTexture->releaseImage();
+        if (!uploaded) return false;
+        pass(m_lightmaps, *m_compressed);
+    } else if (m_path == LightmapPath::ThreePass) {
         push(*m_pass012, lighting.bands012Parameters());
         pass(m_bands012, *m_pass012);
         push(*m_pass34, lighting.bands34Parameters());

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Vrenn {
 
+struct CompressedTransfer;
+class Image;
 class Material;
 class MaterialMgr;
 class Model;
@@ -17,8 +20,9 @@ class Renderer;
 class Texture;
 
 // How the lightmaps are drawn: all 25 coefficients in one pass, or bands 0-2 and 3-4 into
-// half-float targets and a third pass that adds them.
-enum class LightmapPath { OnePass, ThreePass };
+// half-float targets and a third pass that adds them, or in one pass from compressed transfer
+// (CompressedTransfer.h).
+enum class LightmapPath { OnePass, ThreePass, Compressed };
 
 // The render-target groups of the lightmaps, three targets each (name + 0, 1, 2).
 constexpr const char* kLightmapGroup = "rt_lightmap";
@@ -54,6 +58,15 @@ public:
                 const std::array<std::shared_ptr<Texture>, 3>& transfer, float maxSceneLum,
                 LightmapPath path);
 
+    // Sets up the compressed path: "render_lightmaps_compressed" draws into "rt_lightmap" (the
+    // same targets, values and clamp as the other paths, up to the compression's error) from
+    // the texels' clusters and weights, uploaded here, and the clusters' vectors lit once a
+    // frame on the processor. False, with one log line and nothing usable, when M is not above
+    // 0, the transfer has no texels or too many clusters, the material has no effect, or a
+    // texture or target cannot be made.
+    bool createCompressed(Renderer& renderer, MaterialMgr& materials,
+                          const CompressedTransfer& transfer, float maxSceneLum);
+
     // Pushes the lighting's parameter lists into the path's materials and runs its passes:
     // for each, the group is bound, its colour cleared and every surface drawn with stream mask
     // 9 (each mesh's own mask is restored afterwards). Surfaces that are not vertex buffers or
@@ -82,6 +95,9 @@ public:
     const RenderTargetList& bands34() const { return m_bands34; }
 
 private:
+    bool checkMaxSceneLum(float maxSceneLum) const;
+    bool makeGroup(Renderer& renderer, const char* name, int32_t format,
+                   RenderTargetList& out) const;
     void drawModel(Renderer& renderer, const Material& material, const Model& model) const;
 
     bool m_ready = false;
@@ -95,6 +111,13 @@ private:
     std::shared_ptr<Material> m_pass012;
     std::shared_ptr<Material> m_pass34;
     std::shared_ptr<Material> m_combine;
+    // The compressed path: its material, the lit table as a texture and its pixels, and the
+    // clusters' vectors (the transfer without its texels).
+    std::shared_ptr<Material> m_compressed;
+    std::shared_ptr<Texture> m_litTexture;
+    std::shared_ptr<Image> m_litImage;
+    std::shared_ptr<CompressedTransfer> m_clusters;
+    std::vector<float> m_lit;
 };
 
 } // namespace Vrenn

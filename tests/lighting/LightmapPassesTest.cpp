@@ -10,6 +10,7 @@
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
+#include "prt/CompressedTransfer.h"
 #include "prt/PrtLighting.h"
 #include "prt/SHTextureBuilder.h"
 #include "prt/TransferTextures.h"
@@ -218,6 +219,80 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
             EXPECT_LT(lit, drawn / 3);
         }
     }
+}
+
+// The compressed path: each lightmap texel is the texel's reconstructed transfer dotted with the
+// lighting, summed here on the processor; a frame with other lighting relights every cluster.
+TEST(LightmapPasses, CompressedPathLightsTheReconstructedTransfer) {
+    BakedScene& scene = BakedScene::get();
+    GLRenderer& renderer = GLTestContext::get().renderer();
+    const int w = scene.width(), h = scene.height();
+    std::array<std::shared_ptr<Image>, 3> files;
+    for (int f = 0; f < 3; ++f) {
+        files[size_t(f)] = std::make_shared<Image>();
+        ASSERT_TRUE(transferFileImage(*scene.pack.bakeImage(), f, *files[size_t(f)]));
+    }
+    int32_t cw = 0, ch = 0;
+    std::vector<float> vectors;
+    std::string why;
+    ASSERT_TRUE(transferVectors(files, cw, ch, vectors, why)) << why;
+    CompressOptions options;
+    options.clusters = 6;
+    options.components = 5; // two groups of weights
+    CompressedTransfer compressed;
+    CompressStats stats;
+    ASSERT_TRUE(compressTransfer(vectors, cw, ch, options, compressed, stats, why)) << why;
+
+    PrtLighting lighting;
+    lighting.update(0.7f, 0.3f, {});
+    auto litSum = [&](int x, int y, int basis, int channel) {
+        float r[kTransferVectorSize];
+        compressed.reconstruct(size_t(y) * size_t(w) + size_t(x), r);
+        float sum = 0.0f;
+        for (int i = 0; i < 25; ++i)
+            sum += r[basis * 25 + i] * lighting.lighting().channel(channel)[size_t(i)];
+        return sum;
+    };
+    float brightest = 0.0f;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k)
+                for (int c = 0; c < 3; ++c)
+                    brightest = std::max(brightest, litSum(x, y, k, c));
+    const float m = 0.8f * brightest;
+
+    LightmapPasses passes;
+    LogCapture log;
+    EXPECT_FALSE(passes.createCompressed(renderer, *scene.materials, compressed, 0.0f));
+    CompressedTransfer empty;
+    EXPECT_FALSE(passes.createCompressed(renderer, *scene.materials, empty, m));
+    ASSERT_TRUE(passes.createCompressed(renderer, *scene.materials, compressed, m)) << log.text();
+    EXPECT_EQ(passes.path(), LightmapPath::Compressed);
+    EXPECT_EQ(passes.width(), w);
+    PrtLighting other;
+    other.update(2.0f, 1.0f, {});
+    ASSERT_TRUE(passes.render(renderer, other, *scene.model));
+    ASSERT_TRUE(passes.render(renderer, lighting, *scene.model));
+    ASSERT_TRUE(Vrenn::Test::noGLError());
+    int drawn = 0, clamped = 0;
+    for (int k = 0; k < 3; ++k) {
+        const auto texels = readTarget(passes.lightmaps()[size_t(k)], w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const float* t = &texels[(size_t(y) * size_t(w) + size_t(x)) * 4];
+                if (t[3] == 0.0f) continue;
+                ++drawn;
+                for (int c = 0; c < 3; ++c) {
+                    const float lit = litSum(x, y, k, c) / m;
+                    clamped += lit > 1.0f;
+                    const int expected = int(std::lround(std::clamp(lit, 0.0f, 1.0f) * 255));
+                    EXPECT_LE(std::abs(int(std::lround(t[c] * 255)) - expected), 1)
+                        << "texel " << x << "," << y << " basis " << k << " channel " << c;
+                }
+            }
+    }
+    EXPECT_GT(drawn, 100);
+    EXPECT_GT(clamped, 0);
 }
 
 // The same name carries different coefficients in different effects: what the compiled

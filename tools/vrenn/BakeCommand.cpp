@@ -7,6 +7,7 @@
 #include "prt/PrtScene.h"
 #include "prt/SampleDirections.h"
 #include "vrenn/Commands.h"
+#include "vrenn/CompressRun.h"
 #include "vrenn/ToolContext.h"
 
 #include <charconv>
@@ -22,8 +23,8 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: vrenn bake MODEL.vmsh [--rays N] [--threads T] [--out DIR] [--ambient]\n"
-    "                  [--shard K/N] [--log FILE]\n"
-    "       vrenn bake MODEL.vmsh --merge DIR [--out DIR] [--log FILE]\n"
+    "                  [--shard K/N] [--log FILE] [--compress]\n"
+    "       vrenn bake MODEL.vmsh --merge DIR [--out DIR] [--log FILE] [--compress]\n"
     "\n"
     "Bakes the model's self-shadowing into SH transfer textures, as the program does at\n"
     "start-up when makebsp is set: packs every surface's polygons into a texture atlas\n"
@@ -45,6 +46,8 @@ constexpr const char* kHelp =
     "               files above, the same bytes as one bake of the model with the parts'\n"
     "               rays; parts missing, repeated, damaged or of another model, split or\n"
     "               bake are refused and nothing is written\n"
+    "  --compress   then compress the transfer textures into shtex.cpca, as\n"
+    "               vrenn compress with its defaults does (not with --shard or --ambient)\n"
     "\n"
     "Prints the atlas and the files written, and last\n"
     "texels=<baked texels> samples=<g*g> seconds=<wall seconds of the texel walk>.\n"
@@ -86,6 +89,19 @@ private:
     bool m_drawn = false;
 };
 
+// Compresses the files just written; the bake's own files stay whatever happens.
+bool compressBake(const std::string& outDir, unsigned threads) {
+    std::string line;
+    CompressOptions options;
+    options.threads = threads;
+    if (!compressRun(outDir, options, line)) {
+        fail("bake: the transfer was written but not compressed: " + line);
+        return false;
+    }
+    std::cout << line;
+    return true;
+}
+
 int runBake(const Args& args) {
     if (wantsHelp(args)) {
         std::cout << kHelp;
@@ -93,7 +109,7 @@ int runBake(const Args& args) {
     }
     std::string modelFile, outDir, logFile, mergeDir;
     long long rays = 0, threads = 0;
-    bool haveRays = false, ambient = false, haveThreads = false;
+    bool haveRays = false, ambient = false, haveThreads = false, compress = false;
     std::optional<PrtShard> shard;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -136,6 +152,8 @@ int runBake(const Args& args) {
             logFile = *text;
         } else if (arg == "--ambient") {
             ambient = true;
+        } else if (arg == "--compress") {
+            compress = true;
         } else if (modelFile.empty() && !arg.empty() && arg[0] != '-') {
             modelFile = arg;
         } else {
@@ -143,6 +161,9 @@ int runBake(const Args& args) {
         }
     }
     if (modelFile.empty()) return usageError("bake", "missing MODEL.vmsh");
+    if (compress && (shard || ambient))
+        return usageError("bake", "--compress goes with a whole bake or --merge, not with "
+                                  "--shard or --ambient");
     if (!mergeDir.empty()) {
         // The parts name the kind and the rays; a merge walks no texels.
         if (shard) return usageError("bake", "--shard and --merge do not go together");
@@ -188,6 +209,7 @@ int runBake(const Args& args) {
         for (const std::string& file : result.files)
             std::cout << " " << file;
         std::cout << "\ntexels=" << result.texels << " samples=" << result.samples << "\n";
+        if (compress && !compressBake(outDir, static_cast<unsigned>(threads))) return 1;
         return context.finish("bake", 0);
     }
 
@@ -224,6 +246,7 @@ int runBake(const Args& args) {
     std::snprintf(last, sizeof last, "texels=%llu samples=%zu seconds=%.3f\n",
                   static_cast<unsigned long long>(result.texels), result.samples, result.seconds);
     std::cout << last;
+    if (compress && !compressBake(outDir, static_cast<unsigned>(threads))) return 1;
     return context.finish("bake", 0);
 }
 

@@ -12,6 +12,7 @@
 #include "lighting/UserProbes.h"
 #include "platform/SDLVideo.h"
 #include "platform/SDLWindow.h"
+#include "prt/CompressedTransfer.h"
 #include "prt/PrtLighting.h"
 #include "prt/TransferTextures.h"
 #include "render/TextureManager.h"
@@ -39,7 +40,7 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: vrenn lightmaps [RUNDIR] [--angle RADIANS] [--blend T] [--passes 1|3]\n"
-    "                       [--out DIR]\n"
+    "                       [--transfer full|compressed] [--out DIR]\n"
     "\n"
     "Lights a baked run folder as the program does every frame and writes the result.\n"
     "In RUNDIR (default: the working directory) it reads default.cfg (model,\n"
@@ -61,9 +62,15 @@ constexpr const char* kHelp =
     "  --passes 1|3     one pass, or two partial-sum passes and a combine\n"
     "                   (default: as the renderer's shader model chooses; every\n"
     "                   OpenGL 4.5 device runs the single pass)\n"
+    "  --transfer full|compressed\n"
+    "                   light from the transfer textures, or from shtex.cpca (vrenn\n"
+    "                   compress) in one pass (default: shtex.cpca when it is present\n"
+    "                   and made from the transfer textures beside it; when it is\n"
+    "                   refused, one line says why and the transfer textures are used)\n"
     "  --out DIR        where the lightmaps go (default: RUNDIR); created when missing\n"
     "\n"
-    "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>.\n"
+    "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>,\n"
+    "and transfer=compressed when the compressed transfer lit it.\n"
     "A missing or damaged input is one line on standard error, exit 1, nothing written.\n";
 
 constexpr const char* kOutputNames[3] = {"lightmap0.dds", "lightmap1.dds", "lightmap2.dds"};
@@ -110,6 +117,30 @@ struct Device {
     }
 };
 
+// The transfer textures: 8, 8 and 4 slices of four half floats, all of one size. 0, or the
+// exit status after one line on standard error.
+int loadTransfer(const ToolContext& context, std::array<std::shared_ptr<Image>, 3>& transfer) {
+    namespace stdfs = std::filesystem;
+    for (int f = 0; f < 3; ++f) {
+        const std::string name = kTransferFileNames[f];
+        if (!stdfs::exists(name)) return fail("lightmaps: " + name + " is missing");
+        transfer[size_t(f)] = loadImage(name);
+        const auto& image = transfer[size_t(f)];
+        if (!image) return context.fail("lightmaps", "cannot read " + name);
+        if (image->format() != FORMAT_RGBA16F || image->depth() != kTransferSlices[f] ||
+            image->faces() != 1)
+            return fail("lightmaps: " + name + " is not " + std::to_string(kTransferSlices[f]) +
+                        " slices of four half floats");
+        if (image->width() != transfer[0]->width() || image->height() != transfer[0]->height())
+            return fail("lightmaps: " + name + " is " + std::to_string(image->width()) + "x" +
+                        std::to_string(image->height()) + ", shtex0.dds " +
+                        std::to_string(transfer[0]->width()) + "x" +
+                        std::to_string(transfer[0]->height()));
+    }
+
+    return 0;
+}
+
 int runLightmaps(const Args& args) {
     if (wantsHelp(args)) {
         std::cout << kHelp;
@@ -118,6 +149,7 @@ int runLightmaps(const Args& args) {
     std::string runDir, outDir;
     float angle = 0.0f, blend = 0.0f;
     int passCount = 0;
+    std::string transferChoice;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string* {
@@ -136,6 +168,11 @@ int runLightmaps(const Args& args) {
             if (!text || (*text != "1" && *text != "3"))
                 return usageError("lightmaps", "--passes is 1 or 3");
             passCount = *text == "1" ? 1 : 3;
+        } else if (arg == "--transfer") {
+            const std::string* text = value();
+            if (!text || (*text != "full" && *text != "compressed"))
+                return usageError("lightmaps", "--transfer is full or compressed");
+            transferChoice = *text;
         } else if (arg == "--out") {
             const std::string* text = value();
             if (!text || text->empty()) return usageError("lightmaps", "--out needs a DIR");
@@ -146,6 +183,9 @@ int runLightmaps(const Args& args) {
             return usageError("lightmaps", "unexpected argument '" + arg + "'");
         }
     }
+
+    if (transferChoice == "compressed" && passCount == 3)
+        return usageError("lightmaps", "the compressed transfer is drawn in one pass");
 
     // Everything in the run folder is named relative to it, as the program runs there.
     namespace stdfs = std::filesystem;
@@ -169,23 +209,24 @@ int runLightmaps(const Args& args) {
     if (!(maxSceneLum > 0.0f) || !std::isfinite(maxSceneLum))
         return fail("lightmaps: max_scene_lum in default.cfg must be above 0");
 
-    // The transfer textures: 8, 8 and 4 slices of four half floats, all of one size.
+    // The compressed transfer unless the full one is asked for; a refused file falls back to
+    // the transfer textures unless the compressed one was asked for.
+    CompressedTransfer compressed;
+    bool useCompressed = false;
+    if (transferChoice != "full") {
+        std::string why;
+        useCompressed = loadCompressedTransfer("", compressed, why);
+        if (!useCompressed && transferChoice == "compressed")
+            return fail("lightmaps: " + (why.empty() ? std::string(kCompressedTransferFileName) +
+                                                           " is missing (run vrenn compress)"
+                                                     : why));
+        if (!useCompressed && !why.empty())
+            std::cerr << "vrenn: lightmaps: " << why << "; the transfer textures are used\n";
+    }
     std::array<std::shared_ptr<Image>, 3> transfer;
-    for (int f = 0; f < 3; ++f) {
-        const std::string name = kTransferFileNames[f];
-        if (!stdfs::exists(name)) return fail("lightmaps: " + name + " is missing");
-        transfer[size_t(f)] = loadImage(name);
-        const auto& image = transfer[size_t(f)];
-        if (!image) return context.fail("lightmaps", "cannot read " + name);
-        if (image->format() != FORMAT_RGBA16F || image->depth() != kTransferSlices[f] ||
-            image->faces() != 1)
-            return fail("lightmaps: " + name + " is not " + std::to_string(kTransferSlices[f]) +
-                        " slices of four half floats");
-        if (image->width() != transfer[0]->width() || image->height() != transfer[0]->height())
-            return fail("lightmaps: " + name + " is " + std::to_string(image->width()) + "x" +
-                        std::to_string(image->height()) + ", shtex0.dds " +
-                        std::to_string(transfer[0]->width()) + "x" +
-                        std::to_string(transfer[0]->height()));
+    if (!useCompressed) {
+        const int status = loadTransfer(context, transfer);
+        if (status != 0) return status;
     }
 
     const std::string modelName = cvars.GetString("model");
@@ -216,7 +257,7 @@ int runLightmaps(const Args& args) {
         return context.fail("lightmaps", "cannot load materials/render_lm30.mtr");
 
     std::array<std::shared_ptr<Texture>, 3> textures;
-    for (size_t f = 0; f < 3; ++f) {
+    for (size_t f = 0; f < 3 && !useCompressed; ++f) {
         textures[f] = renderer.textureManager()->createTexture(kTransferFileNames[f], transfer[f]);
         if (!textures[f])
             return context.fail("lightmaps", std::string("cannot upload ") + kTransferFileNames[f]);
@@ -232,7 +273,8 @@ int runLightmaps(const Args& args) {
     }
 
     LightmapPasses passes;
-    if (!passes.create(renderer, materials, textures, maxSceneLum, path))
+    if (useCompressed ? !passes.createCompressed(renderer, materials, compressed, maxSceneLum)
+                      : !passes.create(renderer, materials, textures, maxSceneLum, path))
         return context.fail("lightmaps", "the lightmap passes cannot be set up");
     const ProbeChoice probes = chooseProbes({cvars.GetString("probe0"), cvars.GetString("probe1")},
                                             *renderer.textureManager());
@@ -266,8 +308,9 @@ int runLightmaps(const Args& args) {
         if (!file->commit()) return fail("lightmaps: cannot write " + file->targetName());
 
     char last[160];
-    std::snprintf(last, sizeof last, "width=%d height=%d passes=%d seconds=%.6f\n", passes.width(),
-                  passes.height(), path == LightmapPath::OnePass ? 1 : 3, seconds);
+    std::snprintf(last, sizeof last, "width=%d height=%d passes=%d seconds=%.6f%s\n",
+                  passes.width(), passes.height(), passes.path() == LightmapPath::ThreePass ? 3 : 1,
+                  seconds, useCompressed ? " transfer=compressed" : "");
     std::cout << last;
     return 0;
 }
