@@ -3,9 +3,10 @@
 #include "core/Log.h"
 #include "fs/Image.h"
 
+#include <algorithm>
+#include <cctype>
 #include <csetjmp>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <png.h>
 #include <vector>
@@ -14,6 +15,8 @@ namespace Vrenn {
 
 namespace {
 constexpr size_t kReasonLength = 200;
+// The most bytes deflate can make of one compressed byte: a 258-byte match takes 2 bits.
+constexpr uint64_t kDeflateMostExpansion = 1032;
 
 // Where libpng's errors go: the message is kept and the read jumps back to decodePng
 // instead of ending the process. The bytes are read from memory through the same
@@ -42,7 +45,13 @@ void onWarning(png_structp, png_const_charp) {}
 
 void readBytes(png_structp png, png_bytep out, size_t length) {
     ReadState& state = stateOf(png);
-    if (length > state.size - state.offset) png_error(png, "the file ends early");
+    if (length > state.size - state.offset) {
+        char message[kReasonLength];
+        std::snprintf(message, sizeof message,
+                      "the file ends at byte %zu, %zu bytes short of the next read", state.size,
+                      length - (state.size - state.offset));
+        png_error(png, message);
+    }
     std::memcpy(out, state.data + state.offset, length);
     state.offset += length;
 }
@@ -63,17 +72,28 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
         return false;
     }
     // The decoder reserves a chunk's whole length before reading it: a length field larger
-    // than what the file holds would have it reserve gigabytes for a file of bytes.
+    // than what the file holds would have it reserve gigabytes for a file of bytes. The
+    // compressed pixel data is counted on the way, to check the picture's size against it.
+    uint64_t compressedBytes = 0;
     for (size_t at = 8; at + 8 <= size;) {
         const uint64_t length = uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 |
                                 uint64_t{data[at + 2]} << 8 | uint64_t{data[at + 3]};
+        char type[5];
+        for (size_t i = 0; i < 4; ++i)
+            type[i] = std::isalpha(data[at + 4 + i]) ? char(data[at + 4 + i]) : '?';
+        type[4] = '\0';
         if (length + 12 > size - at) {
             std::snprintf(reason, sizeof reason,
-                          "a chunk at byte %zu claims %llu bytes, more than the file holds", at,
-                          static_cast<unsigned long long>(length));
+                          "the %s chunk at byte %zu needs %llu bytes (%llu of data), but only %zu "
+                          "are left: the file is %llu byte%s short",
+                          type, at, static_cast<unsigned long long>(length + 12),
+                          static_cast<unsigned long long>(length), size - at,
+                          static_cast<unsigned long long>(length + 12 - (size - at)),
+                          length + 12 - (size - at) == 1 ? "" : "s");
             return false;
         }
-        if (std::memcmp(data + at + 4, "IEND", 4) == 0) break; // what follows is not read
+        if (std::memcmp(type, "IEND", 4) == 0) break; // what follows is not read
+        if (std::memcmp(type, "IDAT", 4) == 0) compressedBytes += length;
         at += size_t(length) + 12;
     }
     png_structp volatile png =
@@ -96,8 +116,8 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
     // The texel count below is the limit that matters; the format's own is 2^31 - 1.
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
     // Decompressed text is capped at libpng's usual 8 MB, or the file's size when larger.
-    png_set_chunk_malloc_max(png, std::max<png_alloc_size_t>(png_alloc_size_t{size},
-                                                             png_alloc_size_t{8} << 20));
+    png_set_chunk_malloc_max(
+        png, std::max<png_alloc_size_t>(png_alloc_size_t{size}, png_alloc_size_t{8} << 20));
     png_read_info(png, info);
 
     png_uint_32 width = 0;
@@ -110,6 +130,24 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxPixels, Image& out,
         std::snprintf(reason, sizeof reason, "%ux%u texels are more than the limit of %llu",
                       static_cast<unsigned>(width), static_cast<unsigned>(height),
                       static_cast<unsigned long long>(maxPixels));
+        png_structp pngToFree = png;
+        png_infop infoToFree = info;
+        png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);
+        return false;
+    }
+
+    // Deflate turns no more than 2 bits into 258 bytes, so the compressed data bounds the
+    // picture: a file of bytes claiming a huge one is refused before the picture is allocated.
+    const uint64_t rowBytes =
+        (uint64_t{width} * png_get_channels(png, info) * uint64_t(bitDepth) + 7) / 8;
+    const uint64_t mostBytes = (compressedBytes + 1) * kDeflateMostExpansion;
+    if (rowBytes * height > mostBytes) {
+        std::snprintf(reason, sizeof reason,
+                      "%ux%u texels need %llu bytes of pixel data, more than its %llu bytes of "
+                      "compressed data can hold",
+                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                      static_cast<unsigned long long>(rowBytes * height),
+                      static_cast<unsigned long long>(compressedBytes));
         png_structp pngToFree = png;
         png_infop infoToFree = info;
         png_destroy_read_struct(&pngToFree, &infoToFree, nullptr);

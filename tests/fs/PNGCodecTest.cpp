@@ -172,8 +172,29 @@ TEST_F(PNGTest, PicturesAboveThePixelLimitAreRefused) {
     std::string claim = rgb.substr(0, 33) + bigEndian(0x78ffff00) + "tEXtComment";
     EXPECT_FALSE(decode(claim, image));
     EXPECT_EQ(log().back(),
-              "PNG: cannot decode: a chunk at byte 33 claims 2030042880 bytes, more than the "
-              "file holds");
+              "PNG: cannot decode: the tEXt chunk at byte 33 needs 2030042892 bytes (2030042880 "
+              "of data), but only 15 are left: the file is 2030042877 bytes short");
+
+    // One byte short: the shortfall is named.
+    EXPECT_FALSE(decode(rgb.substr(0, rgb.size() - 1), image));
+    EXPECT_EQ(log().back(), "PNG: cannot decode: the IEND chunk at byte " +
+                                std::to_string(rgb.size() - 12) +
+                                " needs 12 bytes (0 of data), but only 11 are left: the file is "
+                                "1 byte short");
+
+    // Within the texel limit, but far more than its compressed data could hold: refused
+    // before the picture is allocated (16-bit RGBA, 2 GiB, from a file of bytes).
+    const std::string big =
+        "IHDR" + bigEndian(16384) + bigEndian(16384) + "\x10\x06" + rgb.substr(26, 3);
+    huge = rgb;
+    huge.replace(12, 17, big);
+    huge.replace(29, 4, bigEndian(chunkCrc(big)));
+    EXPECT_FALSE(decode(huge, image));
+    EXPECT_NE(log().back().find("16384x16384 texels need 2147483648 bytes of pixel data, more "
+                                "than its "),
+              std::string::npos)
+        << log().back();
+    EXPECT_EQ(image.width(), 13);
 }
 
 } // namespace

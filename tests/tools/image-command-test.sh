@@ -43,6 +43,12 @@ check "palette PNG" info_is "$data/im_png_palette_trns.png" \
 check "convert PNG to DDS" "$vrenn" image convert "$data/im_png_interlaced.png" png.dds
 check "converted PNG" info_is png.dds "format=4 width=13 height=7 depth=1 mips=1 faces=1"
 check "PNG does not write" fails_cleanly 1 "$vrenn" image convert png.dds out.png
+check "tiled OpenEXR" info_is "$data/exr/tile_piz_float_rgba.exr" \
+    "format=16 width=23 height=37 depth=1 mips=1 faces=1"
+check "convert OpenEXR to DDS" "$vrenn" image convert "$data/exr/scan_dwab_half_rgb.exr" exr.dds
+check "converted OpenEXR" info_is exr.dds "format=16 width=40 height=37 depth=1 mips=1 faces=1"
+check "cut OpenEXR" bash -c "head -c 2000 '$data/exr/scan_zip_float_rgb.exr' >cut.exr;
+    '$vrenn' image info cut.exr 2>&1 >/dev/null | grep -q '^vrenn: .*OpenEXR: the file is cut short'"
 
 head -c 400 "$data/cjpeg_color.jpg" >truncated.jpg
 head -c 200 "$data/im_rgba.dds" >truncated.dds
