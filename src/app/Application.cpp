@@ -80,6 +80,7 @@ bool Application::followDrawableSize() {
     logFormat("Application: the drawable is now %dx%d\n", drawable.width, drawable.height);
     m_window->resize(drawable.width, drawable.height);
     m_renderer->resize(drawable.width, drawable.height);
+    if (m_fpsOverlay) m_fpsOverlay->setWidthScale(overlayWidthScale());
     Resized(primary->width(), primary->height());
     return true;
 }
@@ -167,7 +168,16 @@ void Application::CreateScene() {
     m_fontMaterial = materials.getMaterial("font");
     m_addMaterial = materials.getMaterial("blendadd");
     m_fpsOverlay = m_scene->overlayMgr()->createFont(m_fontMaterial);
+    if (m_fpsOverlay) m_fpsOverlay->setWidthScale(overlayWidthScale());
     m_logoOverlay = m_scene->overlayMgr()->createOverlay(m_addMaterial);
+}
+
+float Application::overlayWidthScale() const {
+    const auto& frame = m_renderer ? m_renderer->primaryTarget() : nullptr;
+    if (!frame || frame->width() <= 0 || frame->height() <= 0 ||
+        int64_t(frame->width()) * 3 == int64_t(frame->height()) * 4)
+        return 1.0f;
+    return 4.0f / 3.0f * float(frame->height()) / float(frame->width());
 }
 
 void Application::DrawFPS() {
@@ -193,11 +203,9 @@ void Application::DrawLogo() {
     // in pixels per pixel of height elsewhere, its right edge where a 4:3 frame has it.
     float x = 0.75f;
     float width = 0.21f;
-    const auto& frame = m_renderer->primaryTarget();
-    if (frame && frame->width() > 0 && frame->height() > 0 &&
-        int64_t(frame->width()) * 3 != int64_t(frame->height()) * 4) {
-        width =
-            std::min(0.21f * 4.0f / 3.0f * float(frame->height()) / float(frame->width()), 0.96f);
+    const float scale = overlayWidthScale();
+    if (scale != 1.0f) {
+        width = std::min(0.21f * scale, 0.96f);
         x = 0.96f - width;
     }
     m_logoOverlay->addQuad(x, 0.88f, width, 0.1f, 0.0f, 0.0f, 1.0f, 1.0f);

@@ -84,6 +84,9 @@ public:
     int fpsValue() const { return m_fpsValue; }
 
 protected:
+    // How much narrower (below 1) or wider overlays are drawn than in a 4:3 frame, so that
+    // text and the logo keep their shape in pixels: 1 for 4:3 frames.
+    float overlayWidthScale() const;
     // Adds a reason why the run failed (once).
     void noteFailure(const std::string& why);
     // The last line logged that is not indented, with the indented reason lines after it

@@ -69,16 +69,23 @@ void Font::setColour(float red, float green, float blue) {
     Overlay::setColour(colour);
 }
 
+void Font::setWidthScale(float scale) {
+    if (scale == m_widthScale) return;
+    flush();
+    m_widthScale = scale;
+}
+
 void Font::layoutLine(std::u16string_view line) {
     for (const char16_t c : line) {
         const Glyph g = glyph(c);
-        if (m_x + g.advance >= m_right) {
+        const float advance = g.advance * m_widthScale;
+        if (m_x + advance >= m_right) {
             m_x = m_left;
             m_y += m_lineHeight;
         }
         if (c != u' ' && c != u'\t')
-            addQuad(m_x, m_y, g.advance, m_lineHeight, g.s0, g.t0, g.s1, g.t1);
-        m_x += g.advance;
+            addQuad(m_x, m_y, advance, m_lineHeight, g.s0, g.t0, g.s1, g.t1);
+        m_x += advance;
     }
     m_x = m_left;
     m_y += m_lineHeight;

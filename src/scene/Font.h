@@ -37,6 +37,11 @@ public:
     // Colour with alpha 1; pending text is laid out first, in the old colour, when the
     // colour changes.
     void setColour(float red, float green, float blue);
+    // Widths (of glyphs and their advance) are multiplied by scale, so that glyphs keep
+    // their shape in frames of another aspect than the one they were drawn for. Pending
+    // text is laid out first, at the old scale.
+    void setWidthScale(float scale);
+    float widthScale() const { return m_widthScale; }
     // Lays out the pending text, line by line.
     void flush();
     void draw(const Renderer& renderer) override;
@@ -55,6 +60,7 @@ private:
 
     float m_x = 0.0f, m_y = 0.0f, m_left = 0.0f, m_right = 0.0f;
     float m_lineHeight;
+    float m_widthScale = 1.0f;
     std::map<char16_t, Glyph> m_glyphs;
     std::u16string m_pending;
 };

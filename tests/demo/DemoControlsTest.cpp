@@ -5,6 +5,7 @@
 #include "demo/DemoApplication.h"
 #include "demo/DemoRunFolder.h"
 #include "demo/HelpPanel.h"
+#include "platform/Window.h"
 #include "scene/Camera.h"
 #include "support/SdlEvents.h"
 
@@ -111,6 +112,20 @@ TEST_F(DemoControls, ToggleKeysAndTheLuminanceScale) {
     EXPECT_FALSE(app->generalInfo());
     EXPECT_TRUE(app->wireFrame());
     EXPECT_TRUE(app->diffuseOnly());
+}
+
+// Alt+Enter switches to full screen and back; Enter alone does nothing.
+TEST_F(DemoControls, AltEnterSwitchesFullScreen) {
+    ASSERT_FALSE(app->window()->fullScreen());
+    tap(SDL_SCANCODE_RETURN);
+    EXPECT_FALSE(app->window()->fullScreen());
+    for (const bool expected : {true, false}) {
+        key(SDL_SCANCODE_LALT, true);
+        tap(SDL_SCANCODE_RETURN);
+        key(SDL_SCANCODE_LALT, false);
+        ASSERT_TRUE(frames(1));
+        EXPECT_EQ(app->window()->fullScreen(), expected);
+    }
 }
 
 TEST_F(DemoControls, ProbeSwitchIgnoresPressesDuringATransitionAndReversesAfterIt) {

@@ -92,6 +92,18 @@ TEST(Font, ColourAndRectangleChangesLayOutPendingTextFirst) {
     EXPECT_FLOAT_EQ(font.cursorX(), 0.5f);
     font.setRect(0.0f, 0.0f, 0.3f, 1.0f); // x is raised to the margin
     EXPECT_FLOAT_EQ(font.cursorX(), 0.3f);
+
+    // A width scale (a wider frame) narrows glyphs and their advance, never their height;
+    // text already written keeps the old scale.
+    font << "w";
+    font.setWidthScale(0.5f);
+    ASSERT_EQ(font.vertexCount(), 12u);
+    font << "n";
+    font.flush();
+    ASSERT_EQ(font.vertexCount(), 16u);
+    EXPECT_NEAR(corner(font, 10).x - corner(font, 8).x, 0.0125f, 1e-6f);   // 'w'
+    EXPECT_NEAR(corner(font, 14).x - corner(font, 12).x, 0.00625f, 1e-6f); // 'n'
+    EXPECT_FLOAT_EQ(corner(font, 15).y - corner(font, 12).y, 0.05f);
 }
 
 TEST(OverlayMgr, OverlaysAndFontsShareOneNameCounter) {
