@@ -26,11 +26,6 @@ constexpr const char* kTransferNames[3] = {"shtex0", "shtex1", "shtex2"};
 // Texture-coordinate set 1 holds the atlas position and the outline push of every vertex.
 constexpr uint32_t kAtlasSet = 1;
 
-bool refuse(const std::string& why) {
-    logMessage("LightmapPasses: " + why + "\n");
-    return false;
-}
-
 // Values differ per material, so they are set on the material, which hands them to its
 // effect when it is applied; setting a name again replaces its value.
 template <class List> void push(Material& material, const List& parameters) {
@@ -80,6 +75,13 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
                             const std::array<std::shared_ptr<Texture>, 3>& transfer,
                             float maxSceneLum, LightmapPath path) {
     m_ready = false;
+    m_failure.clear();
+    // The log line and the reason kept for whoever shows it (without the consequence).
+    const auto refuse = [this](const std::string& why) {
+        logMessage("LightmapPasses: " + why + "\n");
+        m_failure = why.substr(0, why.find("; the lighting is skipped"));
+        return false;
+    };
     m_lightmaps.clear();
     m_bands012.clear();
     m_bands34.clear();
