@@ -73,7 +73,14 @@ public:
 
     bool addModel(const std::string& name, const Model& model) {
         AtomicFile* out = open(name);
-        return out && VmshLoader().write(*out->file(), path(name), model);
+        if (!out) return false;
+        if (VmshLoader().write(*out->file(), path(name), model)) return true;
+        // The writer says a write fell short; the system knows why (a full disk).
+        const int error = out->file()->error();
+        if (error)
+            bakeFailed("could not write " + path(name) + ": " +
+                       std::generic_category().message(error));
+        return false;
     }
 
     // Renames every file over its target, or none (earlier files stay as they were); the
