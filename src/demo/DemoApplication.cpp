@@ -208,14 +208,21 @@ void DemoApplication::placeCameraAtStart() {
     Vec3 position;
     float yaw = 0.0f, pitch = 0.0f;
     std::string rest;
-    if (!(in >> position.x >> position.y >> position.z >> yaw >> pitch) || (in >> rest) ||
-        !std::isfinite(position.x + position.y + position.z + yaw + pitch)) {
-        logMessage("Demo: cam_start \"" + start +
-                   "\" is not five numbers (x y z yaw pitch); the camera starts at "
-                   "(0, 260, 420) facing -z, 18 degrees down\n");
+    const auto refuse = [&](const std::string& why) {
+        logMessage("Demo: cam_start \"" + start + "\" " + why +
+                   "; the camera starts at (0, 260, 420) facing -z, 18 degrees down\n");
         m_camera->turnAboutSide(kCameraStartPitch);
-        return;
-    }
+    };
+    if (!(in >> position.x >> position.y >> position.z >> yaw >> pitch) || (in >> rest) ||
+        !std::isfinite(yaw) || !std::isfinite(pitch))
+        return refuse("is not five numbers (x y z yaw pitch)");
+    // Beyond this a float cannot place the camera to a unit, and the view matrix of a far
+    // larger one overflows.
+    constexpr float kFarthest = 1.0e7f;
+    for (const float coordinate : {position.x, position.y, position.z})
+        if (!(std::fabs(coordinate) <= kFarthest))
+            return refuse("places the camera farther than 1e7 units from the origin along an "
+                          "axis");
     m_camera->setPosition(position);
     m_camera->turnAboutUp(yaw);
     m_camera->turnAboutSide(pitch);
@@ -243,41 +250,74 @@ void DemoApplication::createRenderTargets() {
 
     // Compressed transfer comes first where the folder holds it, made from the transfer
     // textures beside it; the lightmaps take the transfer's size.
+    const bool sceneLumUsable = maxSceneLum > 0.0f && std::isfinite(maxSceneLum);
     CompressedTransfer compressed;
-    std::string refused;
-    const bool haveCompressed = loadCompressedTransfer("", compressed, refused);
-    if (!haveCompressed && !refused.empty())
-        logMessage("Demo: " + refused + "; the full transfer is used\n");
-    const bool compressedReady =
-        haveCompressed &&
-        m_lightmapPasses->createCompressed(*m_renderer, materials, compressed, maxSceneLum);
+    bool compressedReady = false;
+    if (sceneLumUsable) {
+        std::string refused;
+        const bool haveCompressed = loadCompressedTransfer("", compressed, refused);
+        if (!haveCompressed && !refused.empty())
+            logMessage("Demo: " + refused + "; the full transfer is used\n");
+        compressedReady =
+            haveCompressed &&
+            m_lightmapPasses->createCompressed(*m_renderer, materials, compressed, maxSceneLum);
+    }
     if (!compressedReady) {
         std::array<std::shared_ptr<Texture>, 3> transfer;
         for (size_t f = 0; f < transfer.size(); ++f)
             if (std::filesystem::exists(kTransferFileNames[f]))
                 transfer[f] = m_renderer->textureManager()->loadTexture(kTransferFileNames[f], 0);
-        if (!transfer[0]) {
+        if (!transfer[0])
             m_missing = std::string(kTransferFileNames[0]) + " is missing";
-            logMessage("Demo: the scene is drawn without lighting: " + m_missing + "\n");
-        } else if (!m_lightmapPasses->create(*m_renderer, materials, transfer, maxSceneLum,
-                                             LightmapPasses::pathFor(*m_renderer))) {
-            m_missing = "the transfer textures cannot be used";
-        }
+        else if (!sceneLumUsable)
+            m_missing = "max_scene_lum \"" + m_cvars->GetString("max_scene_lum") +
+                        "\" is not a number above 0";
+        else if (!m_lightmapPasses->create(*m_renderer, materials, transfer, maxSceneLum,
+                                           LightmapPasses::pathFor(*m_renderer)))
+            m_missing = m_lightmapPasses->failure();
     }
+    if (!m_missing.empty())
+        logMessage("Demo: the scene is drawn without lighting: " + m_missing + "\n");
 
     m_prtLighting = materials.getMaterial("prt_lighting");
-    m_prtLighting->setFloat("maxRange", maxSceneLum);
     if (m_lightmapPasses->ready()) {
+        m_prtLighting->setFloat("maxRange", maxSceneLum);
         const auto& lightmaps = m_lightmapPasses->lightmaps();
         for (size_t k = 0; k < lightmaps.size(); ++k)
             m_prtLighting->setTexture("lightmap" + std::to_string(k), lightmaps[k]);
+    } else {
+        useNeutralLight();
     }
 
     HdrChainSettings hdr;
     hdr.maxEnvLum = m_cvars->GetFloat("max_env_lum");
-    hdr.rtSize = int32_t(m_cvars->GetFloat("r_rtsize"));
-    if (!m_hdrChain->create(*m_renderer, materials, hdr)) m_hdr = false;
+    // A size no whole number holds ("nan", "1e40") is refused here, named as it was written;
+    // the chain refuses the others itself.
+    const float rtSize = m_cvars->GetFloat("r_rtsize");
+    if (!(std::fabs(rtSize) < 2.0e9f)) {
+        logMessage("Demo: r_rtsize \"" + m_cvars->GetString("r_rtsize") +
+                   "\" is not a size of at least 256; HDR is off\n");
+        m_hdr = false;
+    } else {
+        hdr.rtSize = int32_t(rtSize);
+        if (!m_hdrChain->create(*m_renderer, materials, hdr)) m_hdr = false;
+    }
     logMessage("========================================================\n\n");
+}
+
+void DemoApplication::useNeutralLight() {
+    if (!m_prtLighting) return;
+    // Every lightmap texel at 1 and a range of pi: a surface shows its own albedo, as under
+    // an unshadowed sky of radiance 1, and the exposure adapts to it as to any scene.
+    constexpr float kNeutralRange = 3.14159265f;
+    auto image = std::make_shared<Image>();
+    uint8_t* texel = image->create(1, 1, 1, FORMAT_RGBA8, 1, 1);
+    if (texel) std::fill(texel, texel + 4, uint8_t(255));
+    const auto neutral =
+        texel ? m_renderer->textureManager()->createTexture("neutral_lightmap", image) : nullptr;
+    for (int k = 0; k < 3; ++k)
+        if (neutral) m_prtLighting->setTexture("lightmap" + std::to_string(k), neutral);
+    m_prtLighting->setFloat("maxRange", kNeutralRange);
 }
 
 void DemoApplication::prepareScene() {
@@ -298,14 +338,18 @@ void DemoApplication::prepareScene() {
             m_model.reset();
             if (m_missing.empty()) m_missing = m_cvars->GetString("model") + " cannot be loaded";
             logMessage("Demo: no model to draw: " + m_cvars->GetString("model") + "\n");
+        } else if (rebuild && m_missing.empty()) {
+            // The bake's own line says why it refused; the help panel shows the same.
+            m_missing = lastLogged();
         }
         return;
     }
     if (!rebuild) {
         const std::string unsuitable = LightmapPasses::unsuitableReason(*m_model);
         if (!unsuitable.empty() && m_missing.empty()) {
-            m_missing = m_cvars->GetString("model") + " has no baked atlas";
-            logMessage("Demo: the model cannot be lit: " + unsuitable + "\n");
+            m_missing = m_cvars->GetString("model") + ": " + unsuitable;
+            logMessage("Demo: the model cannot be lit: " + m_missing + "\n");
+            useNeutralLight();
         }
         return;
     }

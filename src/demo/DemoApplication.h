@@ -102,6 +102,9 @@ private:
     void applySkyStart();
     void createSceneResources();
     void createRenderTargets();
+    // Gives the lighting material flat white lightmaps, so that a model the lightmap passes
+    // cannot light is still drawn, in even light.
+    void useNeutralLight();
     void prepareScene();
     // Puts the user probes named by "probe0" and "probe1" into the lighting's table and their
     // skies into the sky material; needs the sky material.

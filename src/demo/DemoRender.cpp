@@ -72,7 +72,8 @@ void DemoApplication::renderScene() {
         // adds its textures.
         m_prtLighting->apply(*m_renderer);
     }
-    if (m_lightmapPasses && m_lightmapPasses->ready()) drawModel(nullptr);
+    // Without lightmaps the model still shows, in the neutral light set up for it.
+    drawModel(nullptr);
     if (m_wireFrame) drawModel(m_wireframeMaterial.get());
     stage(FrameStage::PostChain);
     if (hdr) m_hdrChain->run(*m_renderer, *m_screenQuad, m_timer.frameTime());
@@ -96,9 +97,12 @@ HelpPanelState DemoApplication::helpPanelState() const {
 
 void DemoApplication::drawHelpPanel() {
     if (!m_fpsOverlay) return;
+    const HelpPanelState state = helpPanelState();
     m_fpsOverlay->setColour(0.0f, 1.0f, 0.0f);
-    m_fpsOverlay->setRect(0.02f, 0.65f, 0.02f, 1.0f);
-    writeHelpPanel(*m_fpsOverlay, helpPanelState());
+    m_fpsOverlay->setRect(
+        0.02f, helpPanelTop(state, 0.65f, 0.02f, 1.0f, Font::kAdvance, m_fpsOverlay->lineHeight()),
+        0.02f, 1.0f);
+    writeHelpPanel(*m_fpsOverlay, state);
     if (m_fontMaterial) m_fpsOverlay->draw(*m_renderer);
 }
 

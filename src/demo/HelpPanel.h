@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace Vrenn {
@@ -55,6 +58,54 @@ template <class Out> void writeHelpPanel(Out& out, const HelpPanelState& state) 
         out.setColour(1.0f, 0.3f, 0.3f);
         out << " No lighting: " << state.missing << "\n";
     }
+}
+
+// Counts the rows text takes when laid out as the font lays it out: every character advances
+// the same width, and a character that would reach the right limit starts a new row.
+class HelpPanelRows {
+public:
+    HelpPanelRows(float left, float right, float advance)
+        : m_left(left), m_right(right), m_advance(advance), m_x(left) {}
+
+    void setColour(float, float, float) {}
+    HelpPanelRows& operator<<(std::string_view text) {
+        for (const char c : text) {
+            if (c == '\n') {
+                newRow();
+                continue;
+            }
+            if (m_x + m_advance >= m_right) newRow();
+            m_x += m_advance;
+        }
+        return *this;
+    }
+    HelpPanelRows& operator<<(const char* text) { return *this << std::string_view(text); }
+    HelpPanelRows& operator<<(int value) {
+        return *this << std::string_view(std::to_string(value));
+    }
+    HelpPanelRows& operator<<(float value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+        return *this << std::string_view(text);
+    }
+    int rows() const { return m_rows; }
+
+private:
+    void newRow() {
+        m_x = m_left;
+        ++m_rows;
+    }
+    float m_left, m_right, m_advance, m_x;
+    int m_rows = 0;
+};
+
+// Where the panel's first row goes: at preferredTop, or higher when its rows (long reasons
+// wrapped) would otherwise run past the bottom of the screen (y = 1).
+inline float helpPanelTop(const HelpPanelState& state, float preferredTop, float left, float right,
+                          float advance, float lineHeight) {
+    HelpPanelRows rows(left, right, advance);
+    writeHelpPanel(rows, state);
+    return std::clamp(1.0f - float(rows.rows()) * lineHeight, 0.0f, preferredTop);
 }
 
 } // namespace Vrenn

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -28,6 +30,28 @@ bool exists(const std::string& name, bool* isFolder = nullptr) {
     if (isFolder) *isFolder = S_ISDIR(info.st_mode);
     return true;
 }
+// Holds SIGINT and SIGTERM back while alive: a set of renames and its backups is finished (or
+// put back) before a stop signal is seen, so a stop never leaves half a set or a backup.
+class StopSignalsHeld {
+public:
+    StopSignalsHeld() {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        m_held = pthread_sigmask(SIG_BLOCK, &stops, &m_previous) == 0;
+    }
+    ~StopSignalsHeld() {
+        if (m_held) pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    StopSignalsHeld(const StopSignalsHeld&) = delete;
+    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+private:
+    sigset_t m_previous;
+    bool m_held = false;
+};
+
 // The file that target's symbolic links lead to (target itself when it is no link).
 // Renaming over a link would replace the link with a plain file.
 std::string followLinks(const std::string& target) {
@@ -94,6 +118,7 @@ bool AtomicFile::commitAll(const std::vector<AtomicFile*>& files, std::string& w
     };
     for (AtomicFile* file : files)
         if (!file->finishWriting()) return refuse(*file);
+    const StopSignalsHeld held;
     // A folder in a file's place would refuse its rename; find it before anything is
     // replaced.
     for (AtomicFile* file : files) {

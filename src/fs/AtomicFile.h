@@ -31,6 +31,8 @@ public:
     // written whole, and no target may be a folder, before the first rename; a rename
     // that still fails puts back the files already replaced. On failure, why holds
     // the target that failed and the system's reason ("out/a.dds: Is a directory").
+    // SIGINT and SIGTERM are held back during the renames, so a stop signal finds either
+    // every previous file or every new one, and no backup left beside them.
     static bool commitAll(const std::vector<AtomicFile*>& files, std::string& why);
 
     const std::string& targetName() const { return m_target; }

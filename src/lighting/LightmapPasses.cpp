@@ -31,19 +31,6 @@ constexpr const char* kTransferNames[3] = {"shtex0", "shtex1", "shtex2"};
 // Texture-coordinate set 1 holds the atlas position and the outline push of every vertex.
 constexpr uint32_t kAtlasSet = 1;
 
-bool refuse(const std::string& why) {
-    logMessage("LightmapPasses: " + why + "\n");
-    return false;
-}
-
-bool findMaterial(MaterialMgr& materials, const char* name, std::shared_ptr<Material>& out) {
-    out = materials.getMaterial(name);
-    if (!out || !out->effect())
-        return refuse(std::string("the material ") + name +
-                      " has no effect; the lighting is skipped");
-    return true;
-}
-
 // Values differ per material, so they are set on the material, which hands them to its
 // effect when it is applied; setting a name again replaces its value.
 template <class List> void push(Material& material, const List& parameters) {
@@ -93,6 +80,7 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
                             const std::array<std::shared_ptr<Texture>, 3>& transfer,
                             float maxSceneLum, LightmapPath path) {
     m_ready = false;
+    m_failure.clear();
     m_lightmaps.clear();
     m_bands012.clear();
     m_bands34.clear();
@@ -156,6 +144,22 @@ bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
     return true;
 }
 
+// The log line, and the reason kept for whoever shows it (without the consequence).
+bool LightmapPasses::refuse(const std::string& why) const {
+    logMessage("LightmapPasses: " + why + "\n");
+    m_failure = why.substr(0, why.find("; the lighting is skipped"));
+    return false;
+}
+
+bool LightmapPasses::findMaterial(MaterialMgr& materials, const char* name,
+                                  std::shared_ptr<Material>& out) const {
+    out = materials.getMaterial(name);
+    if (!out || !out->effect())
+        return refuse(std::string("the material ") + name +
+                      " has no effect; the lighting is skipped");
+    return true;
+}
+
 bool LightmapPasses::checkMaxSceneLum(float maxSceneLum) const {
     // 1 / M goes to the shaders: a zero, negative or non-finite M would send infinities or
     // flip every lightmap to black.
@@ -190,6 +194,7 @@ bool LightmapPasses::makeGroup(Renderer& renderer, const char* name, int32_t for
 bool LightmapPasses::createCompressed(Renderer& renderer, MaterialMgr& materials,
                                       const CompressedTransfer& transfer, float maxSceneLum) {
     m_ready = false;
+    m_failure.clear();
     m_lightmaps.clear();
     m_bands012.clear();
     m_bands34.clear();

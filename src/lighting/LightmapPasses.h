@@ -85,6 +85,8 @@ public:
     static std::string unsuitableReason(const Model& model);
 
     bool ready() const { return m_ready; }
+    // Why the last create refused, as its log line says (empty after a successful one).
+    const std::string& failure() const { return m_failure; }
     LightmapPath path() const { return m_path; }
     int32_t width() const { return m_width; }
     int32_t height() const { return m_height; }
@@ -95,12 +97,16 @@ public:
     const RenderTargetList& bands34() const { return m_bands34; }
 
 private:
+    bool refuse(const std::string& why) const;
+    bool findMaterial(MaterialMgr& materials, const char* name,
+                      std::shared_ptr<Material>& out) const;
     bool checkMaxSceneLum(float maxSceneLum) const;
     bool makeGroup(Renderer& renderer, const char* name, int32_t format,
                    RenderTargetList& out) const;
     void drawModel(Renderer& renderer, const Material& material, const Model& model) const;
 
     bool m_ready = false;
+    mutable std::string m_failure;
     LightmapPath m_path = LightmapPath::OnePass;
     int32_t m_width = 0;
     int32_t m_height = 0;

@@ -4,12 +4,15 @@
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <initializer_list>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace Vrenn {
 
@@ -61,6 +64,90 @@ bool writeAll(File& file, const void* data, size_t size, uint64_t& hash) {
     return true;
 }
 
+// Opens a file for reading only when it is a regular file: a FIFO or a device is never
+// waited on (the open does not block) and a folder is refused by name. Returns the
+// descriptor and its size, or -1 with the reason in why.
+int openRegular(const std::string& path, uint64_t& size, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        why = std::generic_category().message(errno);
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? "is a folder, not a file" : "is not a regular file";
+        ::close(fd);
+        return -1;
+    }
+    size = static_cast<uint64_t>(info.st_size);
+    return fd;
+}
+
+// Reads a file from an offset on, in chunks, through one small buffer.
+class ChunkReader {
+public:
+    ChunkReader(int fd, uint64_t at, uint64_t end)
+        : m_fd(fd), m_at(at), m_end(std::max(at, end)),
+          m_buffer(static_cast<size_t>(std::min<uint64_t>(1 << 16, m_end - m_at))) {}
+
+    // The next size bytes into out; false when the file ends early or cannot be read (errno
+    // says why, 0 for an early end).
+    bool get(void* out, size_t size) {
+        uint8_t* to = static_cast<uint8_t*>(out);
+        while (size > 0) {
+            if (m_pos == m_len && !fill()) return false;
+            const size_t n = std::min(size, m_len - m_pos);
+            std::memcpy(to, m_buffer.data() + m_pos, n);
+            m_pos += n;
+            to += n;
+            size -= n;
+        }
+        return true;
+    }
+
+    // Hashes every byte up to the end.
+    bool hashRest(uint64_t& hash) {
+        while (true) {
+            hash = fnv1a64(m_buffer.data() + m_pos, m_len - m_pos, hash);
+            m_pos = m_len;
+            if (m_at == m_end) return true;
+            if (!fill()) return false;
+        }
+    }
+
+private:
+    bool fill() {
+        if (m_at >= m_end) {
+            errno = 0;
+            return false;
+        }
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_end - m_at));
+        ssize_t got;
+        do {
+            got = ::pread(m_fd, m_buffer.data(), want, static_cast<off_t>(m_at));
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            if (got == 0) errno = 0;
+            return false;
+        }
+        m_at += static_cast<uint64_t>(got);
+        m_pos = 0;
+        m_len = static_cast<size_t>(got);
+        return true;
+    }
+
+    int m_fd;
+    uint64_t m_at, m_end;
+    std::vector<uint8_t> m_buffer;
+    size_t m_pos = 0, m_len = 0;
+};
+
+// "cannot be read: <reason>" for a read that failed or ended early.
+std::string readFailure() {
+    return errno ? "cannot be read: " + std::generic_category().message(errno)
+                 : std::string("is truncated (it shrank while it was read)");
+}
+
 } // namespace
 
 uint64_t fnv1a64(const void* data, size_t size, uint64_t hash) {
@@ -73,28 +160,21 @@ uint64_t fnv1a64(const void* data, size_t size, uint64_t hash) {
 }
 
 bool fileChecksum(const std::string& path, uint64_t& checksum, std::string& why) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = std::generic_category().message(errno);
-        return false;
-    }
+    uint64_t size = 0;
+    const int fd = openRegular(path, size, why);
+    if (fd < 0) return false;
+    ChunkReader reader(fd, 0, size);
     uint64_t hash = kFnv1a64Basis;
-    std::vector<char> buffer(1 << 16);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        hash = fnv1a64(buffer.data(), static_cast<size_t>(in.gcount()), hash);
-    }
-    if (!in.eof()) {
-        why = "read error";
-        return false;
-    }
-    checksum = hash;
-    return true;
+    const bool read = reader.hashRest(hash);
+    if (!read) why = errno ? std::generic_category().message(errno) : "it shrank while read";
+    ::close(fd);
+    if (read) checksum = hash;
+    return read;
 }
 
-PolygonRange shardPolygons(const PolyPack& pack, uint32_t shard, uint32_t shards) {
+std::vector<PolygonRange> shardSplit(const PolyPack& pack, uint32_t shards) {
     const auto& polygons = pack.polygons();
-    if (shards == 0 || shard == 0 || shard > shards) return {};
+    std::vector<PolygonRange> ranges(shards);
     // Covered texels per polygon; where no polygon covers any, each counts one.
     std::vector<uint64_t> weights(polygons.size(), 0);
     uint64_t total = 0;
@@ -111,22 +191,26 @@ PolygonRange shardPolygons(const PolyPack& pack, uint32_t shard, uint32_t shards
         total = polygons.size();
     }
     // Polygon p goes to shard floor((texels before p + half its own) * shards / total) + 1,
-    // which never decreases along the pack, so each shard is one contiguous range.
-    PolygonRange range;
-    bool started = false;
+    // which never decreases along the pack, so each shard is one contiguous range. A shard
+    // that gets no polygon starts where the next polygon would.
     uint64_t before = 0;
+    uint32_t next = 0; // the first shard (from 0) whose start is not set yet
     for (size_t p = 0; p < polygons.size(); ++p) {
         const uint64_t middle = 2 * before + weights[p];
-        const uint64_t owner = std::min<uint64_t>(middle * shards / (2 * total), shards - 1) + 1;
+        const uint64_t owner = std::min<uint64_t>(middle * shards / (2 * total), shards - 1);
         before += weights[p];
-        if (owner < shard) continue;
-        if (owner > shard) break;
-        if (!started) range.first = static_cast<uint32_t>(p);
-        started = true;
-        ++range.count;
+        for (; next <= owner; ++next)
+            ranges[next].first = static_cast<uint32_t>(p);
+        ++ranges[owner].count;
     }
-    if (!started) range.first = static_cast<uint32_t>(polygons.size());
-    return range;
+    for (; next < shards; ++next)
+        ranges[next].first = static_cast<uint32_t>(polygons.size());
+    return ranges;
+}
+
+PolygonRange shardPolygons(const PolyPack& pack, uint32_t shard, uint32_t shards) {
+    if (shards == 0 || shard == 0 || shard > shards) return {};
+    return shardSplit(pack, shards)[shard - 1];
 }
 
 std::string bakePartName(uint32_t shard, uint32_t shards) {
@@ -206,27 +290,29 @@ bool BakePart::write(File& file, const BakePartHeader& header, const PolyPack& p
     return writeAll(file, tail.data(), tail.size(), ignored);
 }
 
+BakePart::~BakePart() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
 bool BakePart::read(const std::string& path, std::string& why) {
-    m_rectangles.clear();
-    m_bytes.clear();
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        why = "cannot be read: " + std::generic_category().message(errno);
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = openRegular(path, m_size, why);
+    if (m_fd < 0) {
+        if (why.rfind("is ", 0) != 0) why = "cannot be read: " + why;
         return false;
     }
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    m_bytes.resize(static_cast<size_t>(std::max<std::streamoff>(size, 0)));
-    if (!in.read(reinterpret_cast<char*>(m_bytes.data()), size)) {
-        why = "cannot be read";
+    uint8_t b[kHeaderBytes];
+    const size_t head = static_cast<size_t>(std::min<uint64_t>(m_size, kHeaderBytes));
+    ChunkReader header(m_fd, 0, head);
+    if (!header.get(b, head)) {
+        why = readFailure();
         return false;
     }
-    const uint8_t* b = m_bytes.data();
-    if (m_bytes.size() >= sizeof kMagic && std::memcmp(b, kMagic, sizeof kMagic) != 0) {
+    if (head >= sizeof kMagic && std::memcmp(b, kMagic, sizeof kMagic) != 0) {
         why = "is not a bake part";
         return false;
     }
-    if (m_bytes.size() < kHeaderBytes + 8) {
+    if (m_size < kHeaderBytes + 8) {
         why = "is truncated";
         return false;
     }
@@ -248,38 +334,61 @@ bool BakePart::read(const std::string& path, std::string& why) {
         *fields[i] = getU32(b + 36 + 4 * i);
     h.texels = getU64(b + 72);
 
-    // The size the header and the rectangles call for, checked before anything is trusted.
-    const uint64_t available = m_bytes.size() - 8;
-    uint64_t expected = kHeaderBytes + 16ull * h.polygonCount;
-    if (expected > available) {
-        why = "is truncated";
+    // The size the header and the rectangles call for, known before any texel is read.
+    const uint64_t available = m_size - 8;
+    m_texelsAt = kHeaderBytes + 16ull * h.polygonCount;
+    if (m_texelsAt > available) {
+        why = "is truncated (" + std::to_string(m_size) + " bytes; its header calls for more)";
         return false;
     }
-    for (uint32_t i = 0; i < h.polygonCount; ++i) {
-        const uint8_t* at = b + kHeaderBytes + 16 * size_t(i);
-        const Rectangle r{getU32(at), getU32(at + 4), getU32(at + 8), getU32(at + 12)};
-        m_rectangles.push_back(r);
+    uint64_t expected = m_texelsAt;
+    bool fitsInFile = true;
+    const bool rectanglesRead = forEachRectangle([&](uint32_t, const Rectangle& r) {
         uint64_t bytes = 0;
-        if (!rectangleBytes({r.width, r.height, h.planes, h.texelBytes}, available - expected,
-                            bytes)) {
-            why = "is truncated";
-            return false;
-        }
+        fitsInFile = rectangleBytes({r.width, r.height, h.planes, h.texelBytes},
+                                    available - expected, bytes);
         expected += bytes;
+        return fitsInFile;
+    });
+    if (!fitsInFile) {
+        why = "is truncated (" + std::to_string(m_size) + " bytes; its header calls for more)";
+        return false;
+    }
+    if (!rectanglesRead) {
+        why = readFailure();
+        return false;
     }
     if (expected != available) {
         why = "is damaged (" + std::to_string(available - expected) + " bytes past its end)";
         return false;
     }
-    if (fnv1a64(b, available) != getU64(b + available)) {
+    uint64_t hash = kFnv1a64Basis;
+    ChunkReader body(m_fd, 0, available);
+    uint8_t tail[8];
+    ChunkReader last(m_fd, available, m_size);
+    if (!body.hashRest(hash) || !last.get(tail, 8)) {
+        why = readFailure();
+        return false;
+    }
+    if (hash != getU64(tail)) {
         why = "is damaged (its checksum does not match its bytes)";
         return false;
     }
-    m_texelsAt = kHeaderBytes + 16 * size_t(h.polygonCount);
     return true;
 }
 
-bool BakePart::fits(const PolyPack& pack, std::string& why) const {
+template <typename Visit> bool BakePart::forEachRectangle(Visit&& visit) const {
+    ChunkReader reader(m_fd, kHeaderBytes, m_texelsAt);
+    for (uint32_t i = 0; i < m_header.polygonCount; ++i) {
+        uint8_t at[16];
+        if (!reader.get(at, 16)) return false;
+        if (!visit(i, Rectangle{getU32(at), getU32(at + 4), getU32(at + 8), getU32(at + 12)}))
+            return false;
+    }
+    return true;
+}
+
+bool BakePart::fits(const PolyPack& pack, const PolygonRange& range, std::string& why) const {
     const Image* image = pack.bakeImage().get();
     const BakePartHeader& h = m_header;
     if (!image || h.atlasWidth != uint32_t(image->width()) ||
@@ -290,7 +399,6 @@ bool BakePart::fits(const PolyPack& pack, std::string& why) const {
               std::to_string(h.atlasWidth) + "x" + std::to_string(h.atlasHeight) + ")";
         return false;
     }
-    const PolygonRange range = shardPolygons(pack, h.shard, h.shards);
     if (range.first != h.firstPolygon || range.count != h.polygonCount) {
         why = "holds polygons " + std::to_string(h.firstPolygon) + " to " +
               std::to_string(uint64_t(h.firstPolygon) + h.polygonCount) +
@@ -298,38 +406,42 @@ bool BakePart::fits(const PolyPack& pack, std::string& why) const {
               std::to_string(h.shards);
         return false;
     }
-    for (uint32_t i = 0; i < h.polygonCount; ++i) {
+    bool same = true;
+    const bool read = forEachRectangle([&](uint32_t i, const Rectangle& r) {
         const AtlasRect& rect = pack.polygons()[h.firstPolygon + i].atlas;
-        const Rectangle& r = m_rectangles[i];
         const Rectangle own =
             rect.placed ? Rectangle{uint32_t(rect.x), uint32_t(rect.y),
                                     uint32_t(rect.placedWidth()), uint32_t(rect.placedHeight())}
                         : Rectangle{};
-        if (r.x != own.x || r.y != own.y || r.width != own.width || r.height != own.height) {
+        same = r.x == own.x && r.y == own.y && r.width == own.width && r.height == own.height;
+        if (!same)
             why = "places polygon " + std::to_string(h.firstPolygon + i) +
                   " elsewhere in the atlas than this model does";
-            return false;
-        }
-    }
-    return true;
+        return same;
+    });
+    if (!same) return false;
+    if (!read) why = readFailure();
+    return read;
 }
 
-void BakePart::copyInto(const PolyPack& pack) const {
+bool BakePart::copyInto(const PolyPack& pack, std::string& why) const {
     const Image& image = *pack.bakeImage();
     const size_t texelBytes = m_header.texelBytes;
     const size_t width = static_cast<size_t>(image.width());
     const size_t planeBytes = width * static_cast<size_t>(image.height()) * texelBytes;
-    const uint8_t* from = m_bytes.data() + m_texelsAt;
-    for (const Rectangle& r : m_rectangles) {
+    ChunkReader texels(m_fd, m_texelsAt, m_size - 8);
+    const bool read = forEachRectangle([&](uint32_t, const Rectangle& r) {
         const size_t rowBytes = size_t(r.width) * texelBytes;
         for (size_t plane = 0; plane < m_header.planes; ++plane)
-            for (uint32_t y = r.y; y < r.y + r.height; ++y) {
-                std::memcpy(image.data() + plane * planeBytes +
-                                (size_t(y) * width + r.x) * texelBytes,
-                            from, rowBytes);
-                from += rowBytes;
-            }
-    }
+            for (uint32_t y = r.y; y < r.y + r.height; ++y)
+                if (!texels.get(image.data() + plane * planeBytes +
+                                    (size_t(y) * width + r.x) * texelBytes,
+                                rowBytes))
+                    return false;
+        return true;
+    });
+    if (!read) why = readFailure();
+    return read;
 }
 
 } // namespace Vrenn

@@ -28,6 +28,9 @@ struct PolygonRange {
     uint32_t count = 0;
 };
 PolygonRange shardPolygons(const PolyPack& pack, uint32_t shard, uint32_t shards);
+// Every shard's range at once (element k - 1 for shard k), in one pass over the pack: a merge
+// of many parts asks for each shard's range without walking the atlas once per part.
+std::vector<PolygonRange> shardSplit(const PolyPack& pack, uint32_t shards);
 
 // The most shards a bake may be split into.
 constexpr uint32_t kMaxBakeShards = 100000;
@@ -86,26 +89,39 @@ public:
     // image. False when a write fails or the header does not describe the pack's image.
     static bool write(File& file, const BakePartHeader& header, const PolyPack& pack);
 
-    // Reads and checks a whole part: magic, version, size and checksum. False, with why
-    // saying what is wrong ("is truncated", "is damaged", ...), otherwise.
+    BakePart() = default;
+    ~BakePart();
+    BakePart(const BakePart&) = delete;
+    BakePart& operator=(const BakePart&) = delete;
+
+    // Opens a part and checks it without holding its texels: it must be a regular file (a
+    // folder or a FIFO is refused, and opening never waits for a writer); its header is read
+    // first and the file's size must be exactly what the header and the rectangles call for;
+    // then the magic, version and checksum. False, with why saying what is wrong ("is
+    // truncated", "is damaged", "is not a regular file", ...), otherwise. Memory stays small
+    // whatever the file claims; the file stays open for copyInto.
     bool read(const std::string& path, std::string& why);
 
     const BakePartHeader& header() const { return m_header; }
 
-    // Whether the part's atlas, polygon range and rectangles are the pack's own; why says
-    // what differs.
-    bool fits(const PolyPack& pack, std::string& why) const;
-    // Copies the part's texels into the pack's bake image (fits must have held).
-    void copyInto(const PolyPack& pack) const;
+    // Whether the part's atlas, polygon range and rectangles are the pack's own, range being
+    // the pack's own range for the part's shard (shardSplit); why says what differs.
+    bool fits(const PolyPack& pack, const PolygonRange& range, std::string& why) const;
+    // Copies the part's texels into the pack's bake image (fits must have held). False, with
+    // why, when the file can no longer be read whole.
+    bool copyInto(const PolyPack& pack, std::string& why) const;
 
 private:
     struct Rectangle {
         uint32_t x = 0, y = 0, width = 0, height = 0;
     };
+    // Calls visit(index, rectangle) for every rectangle in file order, read in chunks.
+    template <typename Visit> bool forEachRectangle(Visit&& visit) const;
+
     BakePartHeader m_header;
-    std::vector<Rectangle> m_rectangles;
-    std::vector<uint8_t> m_bytes; // the whole file
-    size_t m_texelsAt = 0;        // where the texels start in m_bytes
+    int m_fd = -1;
+    uint64_t m_size = 0;     // bytes of the file
+    uint64_t m_texelsAt = 0; // where the texels start in the file
 };
 
 } // namespace Vrenn

@@ -2,6 +2,7 @@
 
 #include "config/CVar.h"
 #include "core/Log.h"
+#include "core/StopRequest.h"
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
 #include "fs/Image.h"
@@ -38,10 +39,22 @@ bool bakeFailed(const std::string& why) {
     return false;
 }
 
-// Files written under temporary names, renamed together at the end.
+// Files written under temporary names, renamed together at the end. Folders made for them
+// are removed again when nothing was committed, so a failed or stopped bake leaves no trace.
+// A stop request (a signal) abandons the files before the next one is begun and before the
+// renames.
 class StagedFiles {
 public:
     explicit StagedFiles(std::string dir) : m_dir(std::move(dir)) {}
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+    ~StagedFiles() {
+        if (m_committed) return;
+        m_files.clear(); // removes the temporaries
+        std::error_code ec;
+        for (auto it = m_madeFolders.rbegin(); it != m_madeFolders.rend(); ++it)
+            std::filesystem::remove(*it, ec); // only when empty
+    }
 
     std::string path(const std::string& name) const {
         return m_dir.empty() ? name : (std::filesystem::path(m_dir) / name).string();
@@ -60,28 +73,38 @@ public:
 
     bool addModel(const std::string& name, const Model& model) {
         AtomicFile* out = open(name);
-        return out && VmshLoader().write(*out->file(), path(name), model);
+        if (!out) return false;
+        if (VmshLoader().write(*out->file(), path(name), model)) return true;
+        // The writer says a write fell short; the system knows why (a full disk).
+        const int error = out->file()->error();
+        if (error)
+            bakeFailed("could not write " + path(name) + ": " +
+                       std::generic_category().message(error));
+        return false;
     }
 
     // Renames every file over its target, or none (earlier files stay as they were); the
     // names committed go to written.
     bool commit(std::vector<std::string>& written) {
+        if (stopRequested()) return bakeFailed("stopped on request; no file was written");
         std::vector<AtomicFile*> files;
         for (auto& file : m_files)
             files.push_back(file.get());
         std::string why;
         if (!AtomicFile::commitAll(files, why)) return bakeFailed("could not write " + why);
+        m_committed = true;
         for (const AtomicFile* file : files)
             written.push_back(file->targetName());
         return true;
     }
 
     AtomicFile* open(const std::string& name) {
-        const std::filesystem::path target(path(name));
-        if (target.has_parent_path()) {
-            std::error_code ec;
-            std::filesystem::create_directories(target.parent_path(), ec);
+        if (stopRequested()) {
+            bakeFailed("stopped on request; no file was written");
+            return nullptr;
         }
+        const std::filesystem::path target(path(name));
+        if (target.has_parent_path()) makeFolders(target.parent_path());
         auto file = std::make_unique<AtomicFile>(target.string());
         if (!file->isOpen()) {
             bakeFailed("cannot create " + target.string() + ": " + file->failure());
@@ -92,8 +115,25 @@ public:
     }
 
 private:
+    // Makes a folder and its missing parents, remembering those it made, outermost first.
+    void makeFolders(const std::filesystem::path& folder) {
+        std::vector<std::filesystem::path> missing;
+        std::error_code ec;
+        for (std::filesystem::path at = folder; !at.empty() && !std::filesystem::exists(at, ec);
+             at = at.parent_path()) {
+            missing.push_back(at);
+            if (at == at.parent_path()) break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (!std::filesystem::create_directory(*it, ec) || ec) return;
+            m_madeFolders.push_back(*it);
+        }
+    }
+
     std::string m_dir;
     std::vector<std::unique_ptr<AtomicFile>> m_files;
+    std::vector<std::filesystem::path> m_madeFolders;
+    bool m_committed = false;
 };
 
 // Packs every surface's polygons and lays out the atlas for the bake kind; builds the tree
@@ -274,7 +314,9 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
     // The first part names the bake; every part must be of the same bake of this model.
     PolyPack pack(4, kBalanceWeight, kSplitWeight);
     BakePartHeader first;
+    std::vector<PolygonRange> split; // every shard's polygons, found once for all parts
     for (const auto& [k, name] : names) {
+        if (stopRequested()) return mergeRefused("stopped on request; no file was written");
         BakePart part;
         std::string why;
         if (!part.read(shown(name), why)) return mergeRefused(shown(name) + " " + why);
@@ -289,6 +331,7 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
                 return mergeRefused(shown(name) + " holds an unknown kind of bake");
             first = h;
             if (!packForBake(model, h.kind == BakeKind::Ambient, false, pack, result)) return false;
+            split = shardSplit(pack, shards);
         } else if (h.kind != first.kind || h.rays != first.rays || h.samples != first.samples ||
                    std::memcmp(&h.rayLength, &first.rayLength, 4) != 0) {
             auto describe = [](const BakePartHeader& p) {
@@ -301,8 +344,8 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
             return mergeRefused(shown(name) + " is another bake (" + describe(h) + ") than " +
                                 shown(names.begin()->second) + " (" + describe(first) + ")");
         }
-        if (!part.fits(pack, why)) return mergeRefused(shown(name) + " " + why);
-        part.copyInto(pack);
+        if (!part.fits(pack, split[k - 1], why) || !part.copyInto(pack, why))
+            return mergeRefused(shown(name) + " " + why);
         result.texels += h.texels;
     }
     result.samples = first.samples;

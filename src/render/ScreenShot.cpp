@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace Vrenn {
@@ -15,7 +16,10 @@ std::string nextScreenShotName() {
     char name[16];
     for (int n = 0; n <= 9999; ++n) {
         std::snprintf(name, sizeof name, "shot%04d.jpg", n);
-        if (!runFolderHolds(name)) return name;
+        // Anything by that name in the run folder, a link leading nowhere included, takes the
+        // name: a screenshot never goes through a link to somewhere outside the run folder.
+        struct stat info {};
+        if (::lstat(name, &info) != 0 && !runFolderHolds(name)) return name;
     }
     return {};
 }
@@ -33,6 +37,9 @@ bool writeJpeg(const std::string& fileName, const uint8_t* rgba, int32_t width, 
     std::memcpy(pixels, rgba, static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     JPEGCodec codec;
     codec.setQuality(quality);
+    struct stat info {};
+    if (::lstat(fileName.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        return refuse("it is a symbolic link, which a screenshot is never written through");
     // Written beside fileName, then renamed over it.
     AtomicFile output(fileName);
     if (!output.isOpen()) return refuse("cannot create the file: " + output.failure());

@@ -7,6 +7,7 @@
 #include "demo/HelpPanel.h"
 #include "platform/Window.h"
 #include "scene/Camera.h"
+#include "scene/Font.h"
 #include "support/SdlEvents.h"
 
 #include <cstdlib>
@@ -181,6 +182,32 @@ TEST(HelpPanel, ReportsEveryToggleAndUnusableProbesAndDimsManualRotationWhileThe
               " Toggle HDR(H): On\n Only Diffuse(M): Off\n Switch Light Probe(C): stpeters\n"
               " Luminance Scale(+/-): 1.1\n"
               "[1,0.3,0.3] probe1 probes/mine.sh unusable: built-in probe used\n");
+}
+
+// However many lines the panel has, and however long a reason (wrapped by the font), its
+// last row ends on the screen; a panel of the usual rows stays where it always was.
+TEST(HelpPanel, MovesUpSoThatItsLastRowEndsOnTheScreen) {
+    HelpPanelState state;
+    state.probeName = "rnl";
+    const std::string longReason(200, 'x');
+    const auto bottom = [&](float& top) {
+        Font font(1.0f / 30.0f);
+        top = helpPanelTop(state, 0.65f, 0.02f, 1.0f, Font::kAdvance, font.lineHeight());
+        font.setRect(0.02f, top, 0.02f, 1.0f);
+        writeHelpPanel(font, state);
+        font.flush();
+        return font.cursorY();
+    };
+    float top = 0.0f;
+    EXPECT_LE(bottom(top), 1.0f);
+    EXPECT_EQ(top, 0.65f);
+    state.probeFallbacks = {"probes/first.sh", "probes/second.sh"};
+    state.missing = "max_scene_lum \"0\" is not a number above 0";
+    EXPECT_LE(bottom(top), 1.0f + 1e-6f);
+    EXPECT_LT(top, 0.65f);
+    state.missing = longReason;
+    EXPECT_LE(bottom(top), 1.0f + 1e-6f);
+    EXPECT_GT(bottom(top), 1.0f - 1.0f / 30.0f); // moved no further up than needed
 }
 
 } // namespace

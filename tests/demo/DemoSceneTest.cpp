@@ -28,6 +28,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <vector>
 
 namespace Vrenn {
 namespace {
@@ -374,6 +375,76 @@ TEST(DemoScene, LightmapsAreRedrawnOnlyWhenTheLightChanges) {
     ASSERT_TRUE(demo.app->RunFrame());
     ASSERT_TRUE(demo.app->RunFrame());
     EXPECT_EQ(refresh.draws(), 12u);
+}
+
+// The back buffer after one frame.
+std::vector<uint8_t> frame(StartedDemo& demo) {
+    EXPECT_TRUE(demo.app->RunFrame());
+    std::vector<uint8_t> rgba;
+    EXPECT_TRUE(dynamic_cast<GLRenderer&>(*demo.app->renderer()).readBackBuffer(rgba));
+    return rgba;
+}
+
+// Lighting the lightmap passes refuse leaves the model drawn in neutral light, and the help
+// panel gives the log's reason; a start-up bake that is refused is named on the panel too.
+TEST(DemoScene, RefusedLightingStillDrawsTheModelAndThePanelSaysWhy) {
+    // Without the HDR chain the frame goes straight to the back buffer: no exposure to
+    // settle. The same view without a model shows what the model covers.
+    const Settings plain{{"max_env_lum", "0"}, {"max_scene_lum", "0"}, {"r_fixedstep", "0.01"}};
+    std::vector<uint8_t> skyOnly;
+    {
+        Settings noModel = plain;
+        noModel["model"] = "models/none.vmsh";
+        StartedDemo demo(noModel);
+        ASSERT_TRUE(demo.started);
+        skyOnly = frame(demo);
+    }
+    std::ifstream logoFile(std::string(VRENN_DATA_DIR) + "/textures/logo.dds", std::ios::binary);
+    const std::string flat((std::istreambuf_iterator<char>(logoFile)),
+                           std::istreambuf_iterator<char>());
+    struct Case {
+        const char* what;
+        Settings settings;
+        Files files;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"max_scene_lum 0", plain, {}, "max_scene_lum \"0\" is not a number above 0"},
+        {"max_scene_lum nan",
+         {{"max_env_lum", "0"}, {"max_scene_lum", "nan"}, {"r_fixedstep", "0.01"}},
+         {},
+         "max_scene_lum \"nan\" is not a number above 0"},
+        {"transfer of another shape",
+         {{"max_env_lum", "0"}, {"max_scene_lum", "4"}, {"r_fixedstep", "0.01"}},
+         {{"shtex1.dds", flat}},
+         "shtex1.dds is not 8 slices of four half floats"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartedDemo demo(c.settings, true, c.files);
+        ASSERT_TRUE(demo.started);
+        EXPECT_EQ(demo.app->missing(), c.reason);
+        EXPECT_NE(demo.log().find("Demo: the scene is drawn without lighting: " + c.reason + "\n"),
+                  std::string::npos)
+            << demo.log();
+        EXPECT_EQ(demo.app->helpPanelState().missing, c.reason);
+        const std::vector<uint8_t> drawn = frame(demo);
+        ASSERT_EQ(drawn.size(), skyOnly.size());
+        size_t changed = 0;
+        for (size_t i = 0; i < drawn.size(); i += 4)
+            changed += std::abs(int(drawn[i]) - int(skyOnly[i])) +
+                           std::abs(int(drawn[i + 1]) - int(skyOnly[i + 1])) >
+                       24;
+        // The floor and a column come into this view: a few percent of the frame.
+        EXPECT_GT(changed, drawn.size() / 4 / 50) << "the model is not drawn";
+    }
+
+    StartedDemo refused({{"makebsp", "1"}, {"num_rays", "lots"}, {"model", "models/scene.vmsh"}},
+                        /*baked=*/false);
+    ASSERT_TRUE(refused.started);
+    EXPECT_NE(refused.app->missing().find("PRT bake failed: num_rays \"lots\""), std::string::npos)
+        << refused.app->missing();
+    EXPECT_TRUE(refused.app->RunFrame());
 }
 
 } // namespace

@@ -104,6 +104,33 @@ fresh config-garbage
 demo_ends config-garbage 0 "Application::ShutDown"
 check "config-garbage: settings saved readable" grep -q '^r_maxframes "4"$' config-garbage/default.cfg
 
+# Lighting refused: the model is still drawn in neutral light, the log says why (the help
+# panel shows the same line), and a value is named as it was written.
+fresh lum-zero baked
+sed -i 's/^max_scene_lum .*/max_scene_lum "0"/' lum-zero/default.cfg
+demo_ends lum-zero 0 'Demo: the scene is drawn without lighting: max_scene_lum "0" is not a number above 0'
+fresh transfer-shape baked
+rm transfer-shape/shtex0.dds && cp "$data/textures/logo.dds" transfer-shape/shtex0.dds
+demo_ends transfer-shape 0 "drawn without lighting: shtex0.dds is not 8 slices of four half floats"
+fresh settings-as-written baked
+sed -i -e '/^r_rtsize \|^cam_start /d' settings-as-written/default.cfg
+printf 'r_rtsize "nan"\ncam_start "3e38 3e38 3e38 0 0"\n' >>settings-as-written/default.cfg
+demo_ends settings-as-written 0 'Demo: r_rtsize "nan" is not a size of at least 256; HDR is off'
+check "settings-as-written: cam_start named as written" grep -qF \
+    'cam_start "3e38 3e38 3e38 0 0" places the camera farther than 1e7 units' \
+    settings-as-written/app.log
+fresh bake-refused
+sed -i -e '/^makebsp \|^num_rays \|^model /d' bake-refused/default.cfg
+printf 'makebsp "1"\nnum_rays "lots"\nmodel "models/scene.vmsh"\n' >>bake-refused/default.cfg
+mkdir -p bake-refused/models && cp scene.vmsh bake-refused/models/
+demo_ends bake-refused 0 'PRT bake failed: num_rays "lots"'
+# A screenshot name held by a link (even one leading nowhere) is skipped, never written
+# through.
+fresh shot-link baked
+mkdir outside && ln -s ../outside/shot.jpg shot-link/shot0000.jpg
+demo_ends shot-link 0 "Wrote ScreenShot:shot0001.jpg"
+check "shot-link: nothing written through the link" test ! -e outside/shot.jpg
+
 # Failures of the machine: the run ends with a failure status and says why.
 fresh no-device
 MESA_GL_VERSION_OVERRIDE=3.3 demo_ends no-device 1 "Couldn't Create Any GL Device!"
@@ -216,5 +243,28 @@ mkdir dir.jpg dir.vmsh
 tool_fails "image info of a folder" image info dir.jpg
 tool_fails "mesh info of a folder" mesh info dir.vmsh
 check "baked files kept" test "$(ls baked | wc -l)" -eq 4
+# Too little memory at any point of a bake: one line and exit status 1 (or, below what the
+# libraries need, the loader's refusal), never an abort. Sanitizer builds reserve too much
+# address space to run under a limit.
+if [ "$limit" != unlimited ]; then
+    for tight in $(seq 36000 4000 60000); do
+        (
+            ulimit -v "$tight"
+            exec "$vrenn" bake scene.vmsh --rays 1 --out tight
+        ) >/dev/null 2>err.txt
+        status=$?
+        case $status in
+        0 | 127) ;;
+        1) check "bake in $tight KiB: one line" test "$(wc -l <err.txt)" -eq 1 ;;
+        *) check "bake in $tight KiB: no abort (got $status: $(head -c 100 err.txt))" false ;;
+        esac
+    done
+fi
+# A full disk under a bake: the system's reason, and no folder or temporary left behind.
+fsize=1 limited "$vrenn" bake scene.vmsh --rays 1 --out full/new
+check "full disk bake: exit status 1" test $? -eq 1
+check "full disk bake: one line with the system's reason" \
+    test "$(grep -c '^vrenn: bake: .*File too large' err.txt)" -eq 1 -a "$(wc -l <err.txt)" -eq 1
+check "full disk bake: no folder left" test ! -e full
 
 finish "damaged run"

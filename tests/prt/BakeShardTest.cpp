@@ -2,6 +2,7 @@
 // belong together refused without a file written.
 
 #include "BakeScenes.h"
+#include "core/StopRequest.h"
 #include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/VmshLoader.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace Vrenn {
 namespace {
@@ -111,17 +113,51 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
         }
     }
 
-    // The split: contiguous ranges covering every polygon once, texels shared about evenly.
+    // The split: contiguous ranges covering every polygon once, in shard order, texels shared
+    // about evenly; with more shards than polygons the empty ones sit where their polygons
+    // would (a part names its first polygon, and the merge checks it).
     PolyPack pack(4, 3, 4);
     testing::packModel(pack, *file.load(), 1, FORMAT_L8, false);
-    uint32_t next = 0;
-    for (uint32_t k = 1; k <= 3; ++k) {
-        const PolygonRange range = shardPolygons(pack, k, 3);
-        EXPECT_EQ(range.first, next);
-        next += range.count;
-        EXPECT_GT(range.count, 0u);
+    const uint32_t polygons = uint32_t(pack.polygons().size());
+    for (const uint32_t n : {1u, 3u, 7u, polygons, 5 * polygons + 3}) {
+        SCOPED_TRACE(std::to_string(n) + " shards");
+        const std::vector<PolygonRange> split = shardSplit(pack, n);
+        ASSERT_EQ(split.size(), n);
+        uint32_t next = 0, empty = 0;
+        for (uint32_t k = 1; k <= n; ++k) {
+            const PolygonRange range = split[k - 1];
+            EXPECT_EQ(range.first, next) << "shard " << k;
+            next += range.count;
+            empty += range.count == 0;
+            EXPECT_EQ(shardPolygons(pack, k, n).first, range.first);
+            EXPECT_EQ(shardPolygons(pack, k, n).count, range.count);
+        }
+        EXPECT_EQ(next, polygons);
+        if (n <= 3) {
+            EXPECT_EQ(empty, 0u);
+        }
+        if (n > polygons) {
+            EXPECT_GE(empty, n - polygons);
+        }
+        // Parts baked earlier must still merge: each polygon stays with the shard where the
+        // middle of its covered texels falls.
+        std::vector<uint64_t> texels(polygons, 0);
+        uint64_t total = 0;
+        for (uint32_t p = 0; p < polygons; ++p) {
+            const AtlasRect& r = pack.polygons()[p].atlas;
+            for (int y = r.y; r.placed && y < r.y + r.placedHeight(); ++y)
+                for (int x = r.x; x < r.x + r.placedWidth(); ++x)
+                    texels[p] += pack.coverage().covered(x, y);
+            total += texels[p];
+        }
+        uint64_t before = 0;
+        for (uint32_t p = 0, k = 0; p < polygons; before += texels[p++]) {
+            while (p >= split[k].first + split[k].count)
+                ++k;
+            EXPECT_EQ(k, std::min<uint64_t>((2 * before + texels[p]) * n / (2 * total), n - 1))
+                << "polygon " << p;
+        }
     }
-    EXPECT_EQ(next, pack.polygons().size());
 }
 
 TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
@@ -171,6 +207,31 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
              put(p + "/bake-2-of-3.part", bytes);
          },
          "bake-2-of-3.part is damaged (its checksum"},
+        // Parts that are no regular file, or whose size is not what their header calls for,
+        // are refused before their texels are read: a FIFO never blocks, a folder or a huge
+        // sparse file is never read into memory.
+        {"folder for a part",
+         [](const std::string& p) {
+             fs::remove(p + "/bake-2-of-3.part");
+             fs::create_directory(p + "/bake-2-of-3.part");
+         },
+         "bake-2-of-3.part is a folder"},
+        {"FIFO for a part",
+         [](const std::string& p) {
+             fs::remove(p + "/bake-2-of-3.part");
+             ASSERT_EQ(::mkfifo((p + "/bake-2-of-3.part").c_str(), 0600), 0);
+         },
+         "bake-2-of-3.part is not a regular file"},
+        {"part grown to 3 GiB",
+         [](const std::string& p) { fs::resize_file(p + "/bake-2-of-3.part", 3ull << 30); },
+         "bake-2-of-3.part is damaged ("},
+        {"header claiming more polygons than the file holds",
+         [&](const std::string& p) {
+             std::string bytes = partBytes;
+             bytes[68] = bytes[69] = bytes[70] = '\x7f'; // the shard's polygon count
+             put(p + "/bake-2-of-3.part", bytes);
+         },
+         "bake-2-of-3.part is truncated ("},
         {"not a part",
          [&](const std::string& p) { put(p + "/bake-2-of-3.part", "hello, no part of a bake"); },
          "bake-2-of-3.part is not a bake part"},
@@ -213,6 +274,29 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(left, std::vector<std::string>{"shtex0.dds"});
         EXPECT_EQ(readFile(out + "/shtex0.dds"), "earlier");
     }
+}
+
+// A stop request (a signal) seen after the walk abandons the files before any is put in
+// place, and a merge between parts; the folders made for the files go with them.
+TEST(BakeShards, AStopLeavesNoFileAndNoFolderBehind) {
+    TempDir dir;
+    const ModelFile file(dir);
+    ASSERT_TRUE(file.shard(dir.file("parts"), 1, 1));
+    requestStop(15);
+    PrtBakeSettings settings;
+    settings.rays = 1;
+    settings.outputDir = dir.file("new/out"); // the walk does not ask: the writer must
+    PrtBakeResult result;
+    LogCapture log;
+    const bool baked = rebuildPrtScene(*file.load(), settings, result);
+    const bool merged =
+        mergePrtShards(*file.load(), file.checksum, dir.file("parts"), settings.outputDir, result);
+    clearStopRequest();
+    EXPECT_FALSE(baked);
+    EXPECT_FALSE(merged);
+    EXPECT_NE(log.text().find("PRT bake failed: stopped on request"), std::string::npos);
+    EXPECT_NE(log.text().find("PRT merge refused: stopped on request"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.file("new"))) << "an empty folder was left";
 }
 
 } // namespace

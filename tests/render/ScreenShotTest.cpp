@@ -28,6 +28,15 @@ TEST(ScreenShot, FirstFreeNameFillsTheFirstGap) {
     EXPECT_EQ(nextScreenShotName(), "shot0001.jpg");
     directory.write("shot0001.jpg", "x");
     EXPECT_EQ(nextScreenShotName(), "shot0003.jpg");
+    // A link, even one leading nowhere, takes its name: nothing is written through it.
+    std::filesystem::create_directory(directory.file("elsewhere"));
+    std::filesystem::create_symlink("elsewhere/outside.jpg", directory.file("shot0003.jpg"));
+    EXPECT_EQ(nextScreenShotName(), "shot0004.jpg");
+    std::string why;
+    const uint8_t pixel[4] = {1, 2, 3, 255};
+    EXPECT_FALSE(writeJpeg("shot0003.jpg", pixel, 1, 1, 90, &why));
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    EXPECT_FALSE(std::filesystem::exists(directory.file("elsewhere/outside.jpg")));
 }
 
 // The back buffer, top half red and bottom half blue, goes to the first free name and

@@ -114,6 +114,28 @@ check "--shard 3/2 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --merge parts --rays 4 >/dev/null 2>&1
 check "--merge with --rays is a usage error" test $? -eq 2
 
+# SIGINT or SIGTERM during the walk: the bake stops, says so in one line, writes nothing,
+# leaves the earlier files and no temporary, and ends by that signal.
+for signal in TERM INT; do
+    rm -rf stopped && mkdir stopped && cp one/shtex0.dds stopped/
+    "$vrenn" bake scene.vmsh --rays 4096 --threads 1 --out stopped --log stop.log \
+        >stdout.txt 2>stderr.txt &
+    pid=$!
+    for _ in $(seq 600); do
+        grep -q '^poly intersection$' stop.log 2>/dev/null && break
+        sleep 0.1
+    done
+    sleep 0.5
+    kill -$signal $pid
+    wait $pid
+    status=$?
+    check "SIG$signal: ends by the signal (got $status)" test $status -eq $((128 + $(kill -l $signal)))
+    check "SIG$signal: one line" test "$(wc -l <stderr.txt)" -eq 1
+    check "SIG$signal: says so" grep -q '^vrenn: bake: stopped by .*; no file was written$' stderr.txt
+    check "SIG$signal: earlier file kept, nothing else" \
+        bash -c 'cmp -s one/shtex0.dds stopped/shtex0.dds && test "$(ls -A stopped)" = shtex0.dds'
+done
+
 "$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
 check "--rays 0 is a usage error" test $? -eq 2
 "$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1

@@ -95,6 +95,16 @@ printf 'model "models/missing.vmsh"\nmax_scene_lum "4"\n' >bad/default.cfg
 refused "a missing model" "missing.vmsh" bad
 check "the run folder's lightmaps stay" test "$(lightmaps bad)" -eq 3
 
+# The three lightmaps are replaced together or not at all: a folder in lightmap1.dds's place
+# fails the command before lightmap0.dds is replaced.
+mkdir half && cp run/lightmap0.dds run/lightmap2.dds half/ && mkdir half/lightmap1.dds
+"$vrenn" lightmaps run --angle 1.5 --out half >stdout.txt 2>stderr.txt
+check "a folder for lightmap1.dds exits 1" test $? -eq 1
+check "a folder for lightmap1.dds: reason" grep -q 'lightmap1.dds: Is a directory$' stderr.txt
+check "a folder for lightmap1.dds: the others kept" \
+    bash -c 'cmp -s run/lightmap0.dds half/lightmap0.dds && cmp -s run/lightmap2.dds half/lightmap2.dds'
+check "a folder for lightmap1.dds: nothing left beside" test "$(ls half | wc -l)" -eq 3
+
 "$vrenn" lightmaps run --passes 2 >/dev/null 2>&1
 check "--passes 2 is a usage error" test $? -eq 2
 "$vrenn" lightmaps run --angle x >/dev/null 2>&1

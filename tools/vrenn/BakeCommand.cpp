@@ -1,6 +1,7 @@
 // vrenn bake: rebuilds a model's PRT data (atlas, tree, transfer textures, saved model)
 // without a window.
 
+#include "core/StopRequest.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "prt/BakePart.h"
@@ -12,7 +13,9 @@
 
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <unistd.h>
@@ -51,7 +54,11 @@ constexpr const char* kHelp =
     "\n"
     "Prints the atlas and the files written, and last\n"
     "texels=<baked texels> samples=<g*g> seconds=<wall seconds of the texel walk>.\n"
-    "A progress bar goes to standard error when it is a terminal.\n";
+    "A progress bar goes to standard error when it is a terminal.\n"
+    "\n"
+    "SIGINT or SIGTERM stops the bake: no file is written (or, once the files are being\n"
+    "put in place, every one of them is), no temporary file is left, and the command\n"
+    "ends by that signal; a second signal ends it at once.\n";
 
 constexpr int kDefaultRays = 256;
 constexpr unsigned kMaxThreads = 1024;
@@ -100,6 +107,16 @@ bool compressBake(const std::string& outDir, unsigned threads) {
     }
     std::cout << line;
     return true;
+}
+
+// After a stop signal: one line saying whether the files were written, then the process
+// ends by that signal, as the program does.
+int endStopped(bool written) {
+    const int signal = stopSignal();
+    std::cerr << "vrenn: bake: stopped by " << (signal ? strsignal(signal) : "request") << "; "
+              << (written ? "every file was written" : "no file was written") << "\n";
+    endByStopSignal();
+    return 1;
 }
 
 int runBake(const Args& args) {
@@ -172,6 +189,7 @@ int runBake(const Args& args) {
                                       "parts name them");
     }
 
+    installStopSignalHandlers();
     ToolContext context;
     if (!logFile.empty() && !context.logTo(logFile)) return fail("bake: " + context.logFailure());
     if (!haveRays && mergeDir.empty()) {
@@ -201,8 +219,9 @@ int runBake(const Args& args) {
     }
     if (!mergeDir.empty()) {
         PrtBakeResult result;
-        if (!mergePrtShards(*model, checksum, mergeDir, outDir, result))
-            return context.fail("bake", "the merge failed");
+        const bool merged = mergePrtShards(*model, checksum, mergeDir, outDir, result);
+        if (stopRequested()) return endStopped(merged);
+        if (!merged) return context.fail("bake", "the merge failed");
         std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
                   << " polygons=" << result.polygons << " merged\n";
         std::cout << "wrote";
@@ -218,6 +237,7 @@ int runBake(const Args& args) {
     settings.ambient = ambient;
     settings.outputDir = outDir;
     settings.walk.threads = static_cast<unsigned>(threads);
+    settings.walk.stop = [] { return stopRequested(); };
     ProgressBar bar;
     if (::isatty(STDERR_FILENO))
         settings.walk.progress = [&bar](uint64_t done, uint64_t total) { bar.update(done, total); };
@@ -231,6 +251,7 @@ int runBake(const Args& args) {
         baked = rebuildPrtScene(*model, settings, result);
     }
     bar.finish();
+    if (stopRequested()) return endStopped(baked);
     if (!baked) return context.fail("bake", "the bake failed");
 
     std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight

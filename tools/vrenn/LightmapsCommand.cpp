@@ -1,6 +1,7 @@
 // vrenn lightmaps: lights a baked run folder with the light probes, as the program does each
 // frame, and writes the three lightmaps.
 
+#include "core/StopRequest.h"
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
 #include "fs/Image.h"
@@ -33,6 +34,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <system_error>
 
 namespace Vrenn::Tool {
 
@@ -71,7 +73,8 @@ constexpr const char* kHelp =
     "\n"
     "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>,\n"
     "and transfer=compressed when the compressed transfer lit it.\n"
-    "A missing or damaged input is one line on standard error, exit 1, nothing written.\n";
+    "A missing or damaged input is one line on standard error, exit 1, nothing written.\n"
+    "The three lightmaps are replaced together or not at all, also on SIGINT or SIGTERM.\n";
 
 constexpr const char* kOutputNames[3] = {"lightmap0.dds", "lightmap1.dds", "lightmap2.dds"};
 constexpr int32_t kTransferSlices[3] = {8, 8, 4};
@@ -292,7 +295,9 @@ int runLightmaps(const Args& args) {
 
     stdfs::create_directories(out, ec);
     if (ec) return fail("lightmaps: cannot create " + out.string() + ": " + ec.message());
-    // All three are read and encoded before any is put in place.
+    // All three are read and encoded before any is put in place, and then put in place
+    // together: a failure or a stop signal at any point leaves every earlier lightmap.
+    installStopSignalHandlers();
     std::array<std::unique_ptr<AtomicFile>, 3> files;
     for (size_t k = 0; k < 3; ++k) {
         Image image;
@@ -300,12 +305,26 @@ int runLightmaps(const Args& args) {
             return fail("lightmaps: the lightmaps cannot be read back");
         const std::string target = (out / kOutputNames[k]).string();
         files[k] = std::make_unique<AtomicFile>(target);
-        if (!files[k]->isOpen()) return fail("lightmaps: cannot create " + target);
+        if (!files[k]->isOpen())
+            return fail("lightmaps: cannot create " + target + ": " + files[k]->failure());
         std::shared_ptr<File> file = files[k]->file();
-        if (!DDSCodec().encode(file, image)) return fail("lightmaps: cannot write " + target);
+        if (!DDSCodec().encode(file, image)) {
+            const int error = files[k]->file()->error();
+            return fail("lightmaps: cannot write " + target +
+                        (error ? ": " + std::generic_category().message(error) : std::string()));
+        }
+        if (stopRequested()) break;
     }
-    for (auto& file : files)
-        if (!file->commit()) return fail("lightmaps: cannot write " + file->targetName());
+    if (stopRequested()) {
+        for (auto& file : files)
+            file.reset(); // removes the temporaries
+        std::cerr << "vrenn: lightmaps: stopped by a signal; no lightmap was written\n";
+        endByStopSignal();
+        return 1;
+    }
+    std::string why;
+    if (!AtomicFile::commitAll({files[0].get(), files[1].get(), files[2].get()}, why))
+        return fail("lightmaps: cannot write " + why);
 
     char last[160];
     std::snprintf(last, sizeof last, "width=%d height=%d passes=%d seconds=%.6f%s\n",

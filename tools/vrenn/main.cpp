@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 
 namespace Vrenn::Tool {
 
@@ -72,7 +74,16 @@ int main(int argc, char** argv) {
     }
     const std::string name = argv[1];
     for (const auto& command : commands()) {
-        if (name == command.name) return command.run(Args(argv + 2, argv + argc));
+        if (name != command.name) continue;
+        // Running out of memory is one line and a failure, never an abort; unwinding first
+        // lets every writer remove its temporary files.
+        try {
+            return command.run(Args(argv + 2, argv + argc));
+        } catch (const std::bad_alloc&) {
+        } catch (const std::length_error&) {
+        }
+        std::cerr << "vrenn: " << name << ": not enough memory\n";
+        return 1;
     }
     std::cerr << "vrenn: unknown command '" << name << "'\nTry 'vrenn --help'.\n";
     return 2;
