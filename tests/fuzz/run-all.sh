@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Runs every fuzz target built in BUILD_DIR for SECONDS seconds each, starting from
-# its seed corpus. Any crash, leak, out-of-bounds access or hang fails the run.
+# its seed corpus (corpus/<name>, and what seed-<name>.sh adds). Any crash, leak,
+# out-of-bounds access or hang fails the run, but for the import target one inside the
+# model importer library: the program runs that library in a child process of its own and
+# reports its crashes and hangs as a refusal, so those are listed, and only a fault whose
+# innermost frame of ours or the library's is ours fails the run.
 #   tests/fuzz/run-all.sh BUILD_DIR SECONDS
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
@@ -14,7 +18,33 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
     corpus=$work/$name
     mkdir -p "$corpus"
     if [ -d "$here/corpus/$name" ]; then cp -r "$here/corpus/$name/." "$corpus/"; fi
+    if [ -x "$here/seed-$name.sh" ]; then "$here/seed-$name.sh" "$corpus"; fi
     echo "--- fuzzing $name for ${seconds}s"
-    (cd "$work" && "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -max_len=65536 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12)
+    if [ "$name" != import ]; then
+        (cd "$work" && "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -max_len=65536 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12)
+        continue
+    fi
+    artifacts=$work/import-artifacts
+    mkdir -p "$artifacts"
+    (cd "$work" && "$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -artifact_prefix="$artifacts/" "$corpus" 2>&1 | tail -n 4)
+    for found in "$artifacts"/*; do
+        [ -e "$found" ] || continue
+        report=$(cd "$work" && timeout 60 "$target" -timeout=10 -rss_limit_mb=2048 "$found" 2>&1 || true)
+        # The innermost frame that is neither the sanitizers' (their allocators too) nor the
+        # C or C++ library's.
+        frame=$(grep -E '^ +#[0-9]+ ' <<<"$report" |
+            grep -Ev 'sanitizer|__asan|__ubsan|__interceptor|libc\.so|libstdc\+\+|fuzzer::|LLVMFuzzer|\?\?' |
+            grep -Ev ' in (operator new|operator delete|malloc|calloc|realloc|free)\b' |
+            head -n 1 || true)
+        if grep -q 'libassimp' <<<"$frame"; then
+            echo "contained: $(basename "$found") faults inside the model importer library: $frame"
+        else
+            echo "FAILED: $(basename "$found") faults in our code: ${frame:-no frame}"
+            grep -E 'ERROR|SUMMARY|^ +#' <<<"$report" | head -n 20
+            exit 1
+        fi
+    done
 done

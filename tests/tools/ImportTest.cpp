@@ -1,11 +1,14 @@
 #include "assetgen/SceneTextures.h"
 #include "config/Tokenizer.h"
 #include "fs/CodecMgr.h"
+#include "fs/DDSCodec.h"
+#include "fs/RamFile.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
 #include "import/GltfCheck.h"
+#include "import/ImportChild.h"
 #include "import/MaterialScript.h"
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
@@ -187,6 +190,62 @@ TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
     EXPECT_NE(why.find("no triangles"), std::string::npos) << why;
     EXPECT_FALSE(importScene(fixture("expected.txt"), {"m", {}}, codecs, scene, why));
     EXPECT_FALSE(why.empty());
+}
+
+// A picture wider than 8192 used by two materials: read and decoded once (one warning for
+// both), halved to fit, each material with its own copy.
+TEST(ImportScene, LargePicturesAreHalvedOnceForEveryMaterialThatUsesThem) {
+    Vrenn::Test::TempDir dir;
+    Image wide;
+    ASSERT_NE(wide.create(16384 + 2, 2, 1, FORMAT_RGBA8, 1, 1), nullptr);
+    std::memset(wide.data(), 200, wide.byteCount());
+    std::shared_ptr<File> dds = std::make_shared<RamFile>();
+    ASSERT_TRUE(DDSCodec().encode(dds, wide));
+    const auto& bytes = std::static_pointer_cast<RamFile>(dds)->data();
+    dir.write("wide.dds", std::string(bytes.begin(), bytes.end()));
+    dir.write("two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nvt 0 0\n"
+                         "usemtl A\nf 1/1 2/1 3/1\nusemtl B\nf 1/1 2/1 4/1\n");
+    dir.write("two.mtl",
+              "newmtl A\nKd 1 1 1\nmap_Kd wide.dds\nnewmtl B\nKd 1 1 1\nmap_Kd wide.dds\n");
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene;
+    std::string why;
+    ASSERT_TRUE(importScene(dir.file("two.obj"), {"two", {}}, codecs, scene, why)) << why;
+    ASSERT_EQ(scene.warnings.size(), 1u);
+    EXPECT_EQ(scene.warnings[0], "wide.dds is 16386x2; scaled down to 4096x1");
+    ASSERT_EQ(scene.materials.size(), 2u);
+    for (const ImportedMaterial& m : scene.materials) {
+        EXPECT_EQ(m.albedo.width(), 4096);
+        EXPECT_EQ(m.albedo.getLevelData(0)[0], 200);
+    }
+    EXPECT_NE(scene.materials[0].albedo.data(), scene.materials[1].albedo.data());
+}
+
+// What crosses the pipe from the importer's process: decoded whole it is the scene again;
+// cut anywhere, it is refused (never read past its end).
+TEST(ImportChild, TheDescriptionComesBackWholeOrIsRefused) {
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    ImportedScene scene, back;
+    std::string why;
+    ASSERT_TRUE(importScene(fixture("fixture.gltf"), {"fixture", {}}, codecs, scene, why)) << why;
+    const std::string bytes = encodeScene(scene);
+    ASSERT_TRUE(decodeScene(bytes, back, why)) << why;
+    EXPECT_EQ(back.triangles, scene.triangles);
+    EXPECT_EQ(back.scale, scene.scale);
+    ASSERT_EQ(back.materials.size(), scene.materials.size());
+    for (size_t i = 0; i < scene.materials.size(); ++i) {
+        EXPECT_EQ(back.materials[i].block.albedo, scene.materials[i].block.albedo);
+        ASSERT_EQ(back.materials[i].albedo.byteCount(), scene.materials[i].albedo.byteCount());
+        EXPECT_EQ(std::memcmp(back.materials[i].albedo.data(), scene.materials[i].albedo.data(),
+                              scene.materials[i].albedo.byteCount()),
+                  0);
+    }
+    EXPECT_EQ(back.model->surfaces().size(), scene.model->surfaces().size());
+    for (size_t cut = 0; cut < bytes.size(); cut += 7)
+        EXPECT_FALSE(decodeScene(bytes.substr(0, cut), back, why)) << cut;
+    EXPECT_FALSE(decodeScene(bytes + "x", back, why));
 }
 
 // Names of any length: the model's is cut to kMaxModelName with a hash, block names fit the
