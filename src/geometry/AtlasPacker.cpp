@@ -84,6 +84,23 @@ private:
     std::vector<int> m_stack;
 };
 
+// Halves the atlas along each side for as long as every placed rectangle lies in the first
+// half and the side stays at least its start size. Doubling the smaller side can overshoot: the
+// packing that fits the doubled atlas may leave half of it empty.
+void trimAtlas(const std::vector<AtlasRect>& rects, int startWidth, int startHeight,
+               AtlasPackResult& result) {
+    int usedWidth = 0, usedHeight = 0;
+    for (const AtlasRect& rect : rects) {
+        if (!rect.placed) continue;
+        usedWidth = std::max(usedWidth, rect.x + rect.placedWidth());
+        usedHeight = std::max(usedHeight, rect.y + rect.placedHeight());
+    }
+    while (result.width / 2 >= std::max(1, startWidth) && usedWidth <= result.width / 2)
+        result.width /= 2;
+    while (result.height / 2 >= std::max(1, startHeight) && usedHeight <= result.height / 2)
+        result.height /= 2;
+}
+
 } // namespace
 
 std::array<float, 2> AtlasRect::texelPoint(float a, float b) const {
@@ -129,7 +146,11 @@ AtlasPackResult packAtlasRects(std::vector<AtlasRect>& rects, int startWidth, in
             ++result.unplaced;
             if (!lastAttempt) break;
         }
-        if (result.unplaced == invalid || lastAttempt) return result;
+        if (result.unplaced == invalid) {
+            trimAtlas(rects, startWidth, startHeight, result);
+            return result;
+        }
+        if (lastAttempt) return result;
         if (result.width < result.height)
             result.width *= 2;
         else

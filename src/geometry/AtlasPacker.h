@@ -52,7 +52,9 @@ struct AtlasPackResult {
 // a binary tree of free areas: a leaf takes it at its own corner, upright when it fits, else
 // turned by 90 degrees, and splits into the area below it (as wide as the rectangle) and the
 // area to its right (full height). When any rectangle is refused, the smaller atlas side is
-// doubled (the height when the sides are equal) and packing starts over.
+// doubled (the height when the sides are equal) and packing starts over. Once everything fits,
+// each side is halved again for as long as every rectangle lies in its first half and the side
+// stays at least its start size (the doubling can leave half of the atlas empty).
 //
 // The doubling ends at the first atlas wider than kAtlasMaxWidth (1024 texels from the usual
 // 32 x 32 start). If that atlas still refuses rectangles, the result counts them in unplaced;

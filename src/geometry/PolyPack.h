@@ -192,7 +192,9 @@ public:
     //  - each polygon gets a rectangle of ceil(size / texelSize) + 1 texels (at least 2) per
     //    axis, packed (largest first, turned by 90 degrees where that fits better) into an
     //    atlas that starts at initialWidth x initialHeight and doubles its smaller side until
-    //    everything fits; one log line "poly <n> <x> <y> <w>*<h>[flip]" per rectangle;
+    //    everything fits, then halves a side again while every chart lies in its first half
+    //    (never below the start size); one log line "poly <n> <x> <y> <w>*<h>[flip]" per
+    //    rectangle;
     //  - the coverage mask marks each chart's outline and everything between it on each row;
     //  - the bake image (atlas size, planeCount planes one after another, format) is cleared;
     //  - surfaces that asked for it get texture-coordinate set texCoordSet with 4 components:

@@ -14,7 +14,9 @@
 #include "prt/SHTextureBuilder.h"
 #include "prt/TransferTextures.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -30,7 +32,6 @@ constexpr int32_t kBalanceWeight = 3;
 constexpr int32_t kSplitWeight = 4;
 constexpr int kAtlasStart = 32;
 constexpr uint32_t kAtlasTexCoordSet = 1;
-constexpr float kWorldUnitsPerTexel = 4.0f;
 
 // Logs a failure the rebuild finds itself; the pack, the builder and the vmsh writer log
 // their own.
@@ -138,7 +139,10 @@ private:
 
 // Packs every surface's polygons and lays out the atlas for the bake kind; builds the tree
 // when the rays need it.
-bool packForBake(Model& model, bool ambient, bool tree, PolyPack& pack, PrtBakeResult& result) {
+bool packForBake(Model& model, bool ambient, bool tree, float texelSize, PolyPack& pack,
+                 PrtBakeResult& result) {
+    if (!(texelSize > 0.0f) || !std::isfinite(texelSize))
+        return bakeFailed("the texel size must be a number of world units above 0");
     for (size_t s = 0; s < model.surfaces().size(); ++s) {
         const auto& surface = model.surfaces()[s];
         // A surface without triangles draws nothing and needs no transfer.
@@ -150,8 +154,7 @@ bool packForBake(Model& model, bool ambient, bool tree, PolyPack& pack, PrtBakeR
 
     const int planes = ambient ? 1 : kTransferPlaneCount;
     const ImageFormat format = ambient ? FORMAT_L8 : kTransferFormat;
-    if (!pack.packAtlas(kAtlasStart, kAtlasStart, planes, format, kAtlasTexCoordSet,
-                        kWorldUnitsPerTexel))
+    if (!pack.packAtlas(kAtlasStart, kAtlasStart, planes, format, kAtlasTexCoordSet, texelSize))
         return false;
     result.atlasWidth = pack.atlasWidth();
     result.atlasHeight = pack.atlasHeight();
@@ -208,12 +211,21 @@ bool mergeRefused(const std::string& why) {
 
 } // namespace
 
+std::optional<float> texelSizeFromText(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const float size = std::strtof(begin, &end);
+    if (end == begin || end != begin + text.size() || !(size > 0.0f) || !std::isfinite(size))
+        return std::nullopt;
+    return size;
+}
+
 bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResult& result) {
     result = PrtBakeResult{};
     if (settings.rays < 1 || settings.rays > kMaxSampleRays)
         return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
     PolyPack pack(4, kBalanceWeight, kSplitWeight);
-    return packForBake(model, settings.ambient, true, pack, result) &&
+    return packForBake(model, settings.ambient, true, settings.texelSize, pack, result) &&
            walkForBake(pack, settings, nullptr, result) &&
            writeBakeFiles(model, pack, settings.outputDir, result);
 }
@@ -229,7 +241,7 @@ bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard&
                           std::to_string(shard.count) + " does not exist (shards are 1 to N, N " +
                           "at most " + std::to_string(kMaxBakeShards) + ")");
     PolyPack pack(4, kBalanceWeight, kSplitWeight);
-    if (!packForBake(model, settings.ambient, true, pack, result)) return false;
+    if (!packForBake(model, settings.ambient, true, settings.texelSize, pack, result)) return false;
     const PolygonRange range = shardPolygons(pack, shard.index, shard.count);
     std::vector<uint32_t> polygons(range.count);
     for (uint32_t i = 0; i < range.count; ++i)
@@ -267,7 +279,7 @@ bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard&
 }
 
 bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& partsDir,
-                    const std::string& outputDir, PrtBakeResult& result) {
+                    const std::string& outputDir, PrtBakeResult& result, float texelSize) {
     result = PrtBakeResult{};
     const std::filesystem::path dir(partsDir.empty() ? "." : partsDir);
     auto shown = [&](const std::string& name) {
@@ -330,7 +342,8 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
             if (h.kind != BakeKind::Transfer && h.kind != BakeKind::Ambient)
                 return mergeRefused(shown(name) + " holds an unknown kind of bake");
             first = h;
-            if (!packForBake(model, h.kind == BakeKind::Ambient, false, pack, result)) return false;
+            if (!packForBake(model, h.kind == BakeKind::Ambient, false, texelSize, pack, result))
+                return false;
             split = shardSplit(pack, shards);
         } else if (h.kind != first.kind || h.rays != first.rays || h.samples != first.samples ||
                    std::memcmp(&h.rayLength, &first.rayLength, 4) != 0) {
@@ -368,6 +381,13 @@ bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
         return bakeFailed("num_rays \"" + cvars->GetString("num_rays") +
                           "\" is not a whole number from 1 to " + std::to_string(kMaxSampleRays));
     settings.rays = *rays;
+    if (cvars->Has("texel_size")) {
+        const std::optional<float> size = texelSizeFromText(cvars->GetString("texel_size"));
+        if (!size)
+            return bakeFailed("texel_size \"" + cvars->GetString("texel_size") +
+                              "\" is not a number of world units above 0");
+        settings.texelSize = *size;
+    }
     settings.walk = walk;
     return rebuildPrtScene(*model, settings, result);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,21 @@ namespace Vrenn {
 class Model;
 class ModelLoaderFactory;
 
+// World units per atlas texel unless the user picks another size.
+constexpr float kDefaultTexelSize = 4.0f;
+
+// A texel size written as text: a finite number above 0 and nothing else ("4", "12.5", "1e1");
+// empty for anything else ("0", "-2", "4x", "inf", "nan", "").
+std::optional<float> texelSizeFromText(const std::string& text);
+
 // How the PRT data of a model is rebuilt.
 struct PrtBakeSettings {
-    int rays = 256;            // requested rays per texel (g * g = the largest square below)
-    float rayLength = 8192.0f; // world units
-    bool ambient = false;      // ambient occlusion ("ambient.dds") instead of SH transfer
-    std::string outputDir;     // where the files go; empty: the working directory
-    BakeOptions walk;          // threads and progress of the texel walk
+    int rays = 256; // requested rays per texel (g * g = the largest square below)
+    float texelSize = kDefaultTexelSize; // world units per atlas texel
+    float rayLength = 8192.0f;           // world units
+    bool ambient = false;                // ambient occlusion ("ambient.dds") instead of SH transfer
+    std::string outputDir;               // where the files go; empty: the working directory
+    BakeOptions walk;                    // threads and progress of the texel walk
 };
 
 // What a rebuild did.
@@ -41,7 +50,8 @@ struct PrtBakeResult {
 // Rebuilds everything the per-pixel PRT lighting needs from a loaded model, without a window:
 // a polygon pack over every surface (balance weight 3, split weight 4, both surface flags),
 // the atlas (32 x 32 start, 19 half-float RGBA planes or one byte plane for the ambient bake,
-// texture-coordinate set 1, 4 world units per texel), the tree, the sample set, the texel walk,
+// texture-coordinate set 1, settings.texelSize world units per texel), the tree, the sample set,
+// the texel walk,
 // and then the files under settings.outputDir: "shtex0.dds", "shtex1.dds", "shtex2.dds" (or
 // "ambient.dds") and the model, now with its atlas coordinates, as "models/saved.vmsh".
 //
@@ -76,14 +86,18 @@ bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard&
 // missing, named twice or wrongly, of another split, model, kind, ray count or ray length, or
 // truncated or damaged, refuse the merge with one line in the log ("PRT merge refused: ...")
 // and leave every earlier file as it was.
+// The atlas is packed at texelSize, which must be the shards' own.
 bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& partsDir,
-                    const std::string& outputDir, PrtBakeResult& result);
+                    const std::string& outputDir, PrtBakeResult& result,
+                    float texelSize = kDefaultTexelSize);
 
 // The demo's start-up steps for its model, as the console variables ask: loads the model named
 // by "model" through loaders (uploading meshes at once unless "makebsp" is set) and, when
 // "makebsp" is nonzero, rebuilds its PRT data with "num_rays" rays into the working directory
 // ("num_rays" must be a whole number from 1 to kMaxSampleRays: otherwise nothing is baked,
-// with "PRT bake failed: num_rays ..." in the log).
+// with "PRT bake failed: num_rays ..." in the log), at "texel_size" world units per atlas
+// texel when it is set (kDefaultTexelSize otherwise; a value texelSizeFromText refuses bakes
+// nothing, with "PRT bake failed: texel_size ..." in the log).
 // A model that cannot be loaded is never baked: false, model unchanged, with the loader's
 // reason in the log. The GPU upload after a rebuild is the caller's.
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,

@@ -113,6 +113,13 @@ TEST(AtlasPacker, DoublesTheSmallerSideUntilEverythingFits) {
     result = packAtlasRects(rects, 32, 64);
     EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(64, 64));
     EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 64*64\n");
+
+    // 1 x 9 fits neither 4 x 8 nor 8 x 8, so the atlas grows to 8 x 16; everything then lies
+    // in its left half, and the width comes back to 4 (the start: never less).
+    rects = makeRects({{1, 1}, {1, 9}, {1, 7}});
+    result = packAtlasRects(rects, 4, 4);
+    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(4, 16));
+    expectValidPlacements(rects, result);
 }
 
 TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
@@ -125,12 +132,17 @@ TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
         auto rects = makeRects(sizes);
         const AtlasPackResult result = packAtlasRects(rects, 32, 32);
         ASSERT_TRUE(result.complete());
-        // Sizes are the start doubled, the width never more than twice the height.
+        // Sizes are the start doubled, and no half of the atlas would hold every rectangle.
         EXPECT_EQ(result.width & (result.width - 1), 0);
         EXPECT_EQ(result.height & (result.height - 1), 0);
-        EXPECT_LE(result.width, result.height);
-        for (const AtlasRect& r : rects)
+        int usedWidth = 0, usedHeight = 0;
+        for (const AtlasRect& r : rects) {
             EXPECT_TRUE(r.placed);
+            usedWidth = std::max(usedWidth, r.x + r.placedWidth());
+            usedHeight = std::max(usedHeight, r.y + r.placedHeight());
+        }
+        EXPECT_TRUE(result.width == 32 || usedWidth > result.width / 2);
+        EXPECT_TRUE(result.height == 32 || usedHeight > result.height / 2);
         expectValidPlacements(rects, result);
     }
 }

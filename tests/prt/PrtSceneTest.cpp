@@ -188,6 +188,13 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
             EXPECT_TRUE(std::filesystem::exists(name)) << name;
         EXPECT_NE(model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+
+        // texel_size: twice the world units per texel, about a quarter of the texels.
+        const uint64_t texels = result.texels;
+        cvars.LoadConfigText("texel_size \"8\"\n");
+        model.reset();
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
+        EXPECT_LT(result.texels * 3, texels);
     }
     // A model that cannot be loaded is never baked.
     std::filesystem::remove("shtex0.dds");
@@ -209,6 +216,20 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << rays;
         EXPECT_NE(refused.text().find(std::string("PRT bake failed: num_rays \"") + rays +
                                       "\" is not a whole number from 1 to "),
+                  std::string::npos)
+            << refused.text();
+        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    }
+    // So is a texel size that is not a number above 0.
+    for (const char* size : {"0", "-4", "nan", "4 units"}) {
+        CVarManager other;
+        other.LoadConfigText(std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"4\"\n"
+                                         "texel_size \"") +
+                             size + "\"\n");
+        LogCapture refused;
+        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << size;
+        EXPECT_NE(refused.text().find(std::string("PRT bake failed: texel_size \"") + size +
+                                      "\" is not a number of world units above 0"),
                   std::string::npos)
             << refused.text();
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));

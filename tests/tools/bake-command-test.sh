@@ -12,6 +12,7 @@ source "$(dirname "$0")/../support/cli-checks.sh"
 # Four rays per texel keep the whole scene quick; the bake is the same otherwise.
 out=$("$vrenn" bake scene.vmsh --rays 4 --threads 1 --out one --log bake.log 2>stderr.txt)
 check "bake exits 0" test $? -eq 0
+out_one=$out
 check "last line" matches "$(tail -n 1 <<<"$out")" '^texels=[1-9][0-9]* samples=4 seconds=[0-9]+\.[0-9]+$'
 check "atlas line" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+$'
 check "no progress bar without a terminal" test ! -s stderr.txt
@@ -58,6 +59,34 @@ check "damaged model: reason" grep -q 'Failed to read mesh data: cut.vmsh' stder
 check "earlier output kept" cmp -s one/shtex0.dds before.dds
 check "no temporary files left" test "$(ls one | wc -l)" -eq 4
 
+# The bytes line sums the files written. --texel-size 8 gives about a quarter of the texels and
+# a smaller atlas; texel_size of default.cfg means the same, --texel-size wins over it.
+bytes=0
+for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
+    bytes=$((bytes + $(stat -c %s "one/$f")))
+done
+check "bytes line" matches "$(tail -n 2 <<<"$out_one" | head -n 1)" "^bytes=$bytes \([0-9]+\.[0-9] MB\)$"
+out=$("$vrenn" bake scene.vmsh --rays 1 --texel-size 8 --out coarse)
+check "--texel-size 8 exits 0" test $? -eq 0
+coarse=$(tail -n 1 <<<"$out" | sed -E 's/texels=([0-9]+).*/\1/')
+check "--texel-size 8: under a third of the texels" test $((coarse * 3)) -lt "$texels"
+area() { echo $(($(sed -nE 's/^atlas=([0-9]+)x([0-9]+) .*/\1*\2/p' <<<"$1"))); }
+check "--texel-size 8: a smaller atlas" test "$(area "$out")" -lt "$(area "$out_one")"
+mkdir coarsecfg && printf 'texel_size "8"\n' >coarsecfg/default.cfg
+out=$(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1)
+check "texel_size from default.cfg" matches "$(tail -n 1 <<<"$out")" "^texels=$coarse "
+out=$(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1 --texel-size 4)
+check "--texel-size wins" matches "$(tail -n 1 <<<"$out")" "^texels=$texels "
+printf 'texel_size "0"\n' >coarsecfg/default.cfg
+(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1 --out zero >/dev/null 2>stderr.txt)
+check "texel_size 0 exits 1" test $? -eq 1
+check "texel_size 0: reason" grep -qx 'vrenn: bake: texel_size in default.cfg must be a number of world units above 0, not "0"' coarsecfg/stderr.txt
+check "texel_size 0: nothing baked" test ! -e coarsecfg/zero
+for bad in 0 -4 nan inf 4x ""; do
+    "$vrenn" bake scene.vmsh --texel-size "$bad" >/dev/null 2>&1
+    check "--texel-size '$bad' is a usage error" test $? -eq 2
+done
+
 # A num_rays of default.cfg that is no whole number is refused, not read as its first digit.
 mkdir badcfg && printf 'num_rays "1e40"\n' >badcfg/default.cfg
 (cd badcfg && "$vrenn" bake ../scene.vmsh >/dev/null 2>stderr.txt)
@@ -102,6 +131,9 @@ check "merge counts every texel" matches "$(tail -n 1 <<<"$out")" "^texels=$texe
 for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
     check "merged $f is the one bake's" cmp -s "whole/$f" "merged/$f"
 done
+"$vrenn" bake scene.vmsh --merge parts --texel-size 8 --out merged8 >/dev/null 2>stderr.txt
+check "merge at another texel size exits 1" test $? -eq 1
+check "merge at another texel size: reason" grep -q 'PRT merge refused: parts/bake-1-of-2.part was baked from another atlas' stderr.txt
 rm parts/bake-1-of-2.part
 "$vrenn" bake scene.vmsh --merge parts --out merged2 >stdout.txt 2>stderr.txt
 check "merge with a part missing exits 1" test $? -eq 1

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <unistd.h>
@@ -25,19 +26,25 @@ namespace Vrenn::Tool {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: vrenn bake MODEL.vmsh [--rays N] [--threads T] [--out DIR] [--ambient]\n"
-    "                  [--shard K/N] [--log FILE] [--compress]\n"
-    "       vrenn bake MODEL.vmsh --merge DIR [--out DIR] [--log FILE] [--compress]\n"
+    "Usage: vrenn bake MODEL.vmsh [--rays N] [--texel-size S] [--threads T] [--out DIR]\n"
+    "                  [--ambient] [--shard K/N] [--log FILE] [--compress]\n"
+    "       vrenn bake MODEL.vmsh --merge DIR [--texel-size S] [--out DIR] [--log FILE]\n"
+    "                  [--compress]\n"
     "\n"
     "Bakes the model's self-shadowing into SH transfer textures, as the program does at\n"
-    "start-up when makebsp is set: packs every surface's polygons into a texture atlas\n"
-    "(4 world units per texel), builds the BSP tree, casts the sample rays from every\n"
+    "start-up when makebsp is set: packs every surface's polygons into a texture atlas,\n"
+    "builds the BSP tree, casts the sample rays from every\n"
     "covered atlas texel and writes shtex0.dds, shtex1.dds and shtex2.dds, and the model\n"
     "with its atlas coordinates (texture-coordinate set 1) as models/saved.vmsh. Files\n"
     "are written only when the whole bake succeeded; earlier ones stay otherwise.\n"
     "\n"
     "  --rays N     rays per texel; the bake uses the largest square g*g <= N\n"
     "               (default: num_rays of default.cfg in the working directory, else 256)\n"
+    "  --texel-size S\n"
+    "               world units per atlas texel, a number above 0 (default: texel_size of\n"
+    "               default.cfg in the working directory, else 4); twice the size makes a\n"
+    "               quarter of the texels, files and bake time; shards and their merge\n"
+    "               must use the same size\n"
     "  --threads T  worker threads (default: one per core); every count gives the\n"
     "               same files\n"
     "  --out DIR    where the files go (default: the working directory)\n"
@@ -52,7 +59,7 @@ constexpr const char* kHelp =
     "  --compress   then compress the transfer textures into shtex.cpca, as\n"
     "               vrenn compress with its defaults does (not with --shard or --ambient)\n"
     "\n"
-    "Prints the atlas and the files written, and last\n"
+    "Prints the atlas, the files written and their size in bytes, and last\n"
     "texels=<baked texels> samples=<g*g> seconds=<wall seconds of the texel walk>.\n"
     "A progress bar goes to standard error when it is a terminal.\n"
     "\n"
@@ -66,6 +73,20 @@ constexpr unsigned kMaxThreads = 1024;
 bool parseCount(const std::string& text, long long lo, long long hi, long long& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && value >= lo && value <= hi;
+}
+
+// "bytes=<total of the files> (<the same in MB>)" and a line end.
+std::string filesSizeLine(const std::vector<std::string>& files) {
+    uint64_t total = 0;
+    for (const std::string& file : files) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(file, ec);
+        if (!ec) total += size;
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "bytes=%llu (%.1f MB)\n",
+                  static_cast<unsigned long long>(total), double(total) / 1e6);
+    return line;
 }
 
 // A one-line bar on standard error, redrawn at most every tenth of a second.
@@ -127,6 +148,7 @@ int runBake(const Args& args) {
     std::string modelFile, outDir, logFile, mergeDir;
     long long rays = 0, threads = 0;
     bool haveRays = false, ambient = false, haveThreads = false, compress = false;
+    std::optional<float> texelSize;
     std::optional<PrtShard> shard;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -139,6 +161,11 @@ int runBake(const Args& args) {
                 return usageError("bake", "--rays needs a number from 1 to " +
                                               std::to_string(kMaxSampleRays));
             haveRays = true;
+        } else if (arg == "--texel-size") {
+            const std::string* text = value();
+            texelSize = text ? texelSizeFromText(*text) : std::nullopt;
+            if (!texelSize)
+                return usageError("bake", "--texel-size needs a number of world units above 0");
         } else if (arg == "--threads") {
             const std::string* text = value();
             if (!text || !parseCount(*text, 1, kMaxThreads, threads))
@@ -204,6 +231,17 @@ int runBake(const Args& args) {
         }
     }
 
+    if (!texelSize) {
+        texelSize = kDefaultTexelSize;
+        if (context.cvars().Has("texel_size")) {
+            texelSize = texelSizeFromText(context.cvars().GetString("texel_size"));
+            if (!texelSize)
+                return fail("bake: texel_size in default.cfg must be a number of world units "
+                            "above 0, not \"" +
+                            context.cvars().GetString("texel_size") + "\"");
+        }
+    }
+
     std::shared_ptr<Model> model;
     auto loaders = ModelLoaderFactory::createDefault();
     // The user's own path: it may lie anywhere, unlike names read from a run folder.
@@ -219,7 +257,7 @@ int runBake(const Args& args) {
     }
     if (!mergeDir.empty()) {
         PrtBakeResult result;
-        const bool merged = mergePrtShards(*model, checksum, mergeDir, outDir, result);
+        const bool merged = mergePrtShards(*model, checksum, mergeDir, outDir, result, *texelSize);
         if (stopRequested()) return endStopped(merged);
         if (!merged) return context.fail("bake", "the merge failed");
         std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
@@ -227,13 +265,15 @@ int runBake(const Args& args) {
         std::cout << "wrote";
         for (const std::string& file : result.files)
             std::cout << " " << file;
-        std::cout << "\ntexels=" << result.texels << " samples=" << result.samples << "\n";
+        std::cout << "\n" << filesSizeLine(result.files);
+        std::cout << "texels=" << result.texels << " samples=" << result.samples << "\n";
         if (compress && !compressBake(outDir, static_cast<unsigned>(threads))) return 1;
         return context.finish("bake", 0);
     }
 
     PrtBakeSettings settings;
     settings.rays = static_cast<int>(rays);
+    settings.texelSize = *texelSize;
     settings.ambient = ambient;
     settings.outputDir = outDir;
     settings.walk.threads = static_cast<unsigned>(threads);
@@ -262,7 +302,7 @@ int runBake(const Args& args) {
     std::cout << "wrote";
     for (const std::string& file : result.files)
         std::cout << " " << file;
-    std::cout << "\n";
+    std::cout << "\n" << filesSizeLine(result.files);
     char last[128];
     std::snprintf(last, sizeof last, "texels=%llu samples=%zu seconds=%.3f\n",
                   static_cast<unsigned long long>(result.texels), result.samples, result.seconds);
