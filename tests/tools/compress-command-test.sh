@@ -53,6 +53,8 @@ out=$("$vrenn" lightmaps run --out comp 2>stderr.txt)
 check "compressed lightmaps exit 0" test $? -eq 0
 check "compressed is the default" matches "$(tail -n 1 <<<"$out")" " passes=1 seconds=[0-9.]+ transfer=compressed$"
 check "compressed: nothing on stderr" test ! -s stderr.txt
+out=$("$vrenn" lightmaps run --passes 3 --out full 2>stderr.txt)
+check "--passes 3 draws the transfer textures" matches "$(tail -n 1 <<<"$out")" " passes=3 seconds=[0-9.]+$"
 out=$("$vrenn" lightmaps run --transfer full --out full 2>stderr.txt)
 check "--transfer full" matches "$(tail -n 1 <<<"$out")" " passes=1 seconds=[0-9.]+$"
 for k in 0 1 2; do
