@@ -1,14 +1,16 @@
-// GPU time of the lightmap passes on the demo scene's atlas, measured with GL timer queries:
-// the single pass against the two partial-sum passes and the combine, and against the single
-// pass from compressed transfer (default clusters and components). The scene is baked once
-// with few rays (the passes' cost does not depend on the transfer values). Run it where the
-// offscreen driver is wanted with SDL_VIDEODRIVER=offscreen.
+// GPU time of the lightmap passes, measured with GL timer queries: the single pass against the
+// two partial-sum passes and the combine, and against the single pass from compressed transfer.
+// The scene is the demo scene baked once with few rays and compressed with the defaults, or,
+// with VRENN_BENCH_RUN=DIR, a baked run folder's model and transfer (and its shtex.cpca when
+// it has one). Run it where the offscreen driver is wanted with SDL_VIDEODRIVER=offscreen.
 
 #include "fs/CodecMgr.h"
+#include "fs/FileSystem.h"
 #include "fs/Image.h"
 #include "geometry/DemoSceneBuilder.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
+#include "geometry/ModelLoaderFactory.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
 #include "lighting/LightmapPasses.h"
@@ -25,6 +27,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <epoxy/gl.h>
 #include <filesystem>
 #include <memory>
@@ -33,7 +36,7 @@ namespace {
 
 using namespace Vrenn;
 
-// The renderer, the baked demo scene as vertex buffers, its transfer textures and the lightmap
+// The renderer, the scene as vertex buffers, its transfer textures and the lightmap
 // materials, made on first use.
 struct Scene {
     std::shared_ptr<SDLWindow> window;
@@ -50,36 +53,28 @@ struct Scene {
         renderer = std::make_shared<GLRenderer>();
         if (!window->create(false, 1, 32, 24, 8, 0) || !renderer->Initialize(window)) return;
 
-        // Laid out as a loaded model is: the normal and the tangent frame in streams of their
-        // own, so that the atlas coordinates land in stream 3.
-        std::shared_ptr<Model> built = DemoSceneBuilder().build();
-        for (const auto& surface : built->surfaces())
-            surface->mesh()->computeTangentFrame();
-        PolyPack pack(4, 3, 4);
-        for (const auto& surface : built->surfaces())
-            pack.addSurface(surface->mesh(), true, true);
-        if (!pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f) ||
-            !pack.buildTree())
-            return;
-        SHTextureBuilder builder(4, 8192.0f, pack);
-        if (!builder.generateSamples() || !pack.bake(builder)) return;
+        CodecMgr codecs; // for the transfer files and the textures the scripts name
+        registerStandardCodecs(codecs);
+        std::shared_ptr<Model> built;
         std::array<std::shared_ptr<Image>, 3> files;
-        for (int f = 0; f < 3; ++f) {
-            auto image = std::make_shared<Image>();
-            if (!transferFileImage(*pack.bakeImage(), f, *image)) return;
+        const char* run = std::getenv("VRENN_BENCH_RUN");
+        if (run ? !loadRun(run, built, files) : !bakeDemoScene(built, files)) return;
+        for (int f = 0; f < 3; ++f)
             transfer[size_t(f)] =
-                renderer->textureManager()->createTexture(kTransferFileNames[f], image);
-            files[size_t(f)] = image;
-        }
-        int32_t width = 0, height = 0;
-        std::vector<float> vectors;
+                renderer->textureManager()->createTexture(kTransferFileNames[f], files[size_t(f)]);
+        // The run folder's own compressed transfer when it has one; else the defaults'.
         std::string why;
-        CompressStats stats;
-        if (!transferVectors(files, width, height, vectors, why) ||
-            !compressTransfer(vectors, width, height, CompressOptions{}, compressed, stats, why)) {
-            std::fprintf(stderr, "bench_lightmaps: cannot compress the transfer: %s\n",
-                         why.c_str());
-            return;
+        if (!run || !loadCompressedTransfer(run, compressed, why)) {
+            int32_t width = 0, height = 0;
+            std::vector<float> vectors;
+            CompressStats stats;
+            if (!transferVectors(files, width, height, vectors, why) ||
+                !compressTransfer(vectors, width, height, CompressOptions{}, compressed, stats,
+                                  why)) {
+                std::fprintf(stderr, "bench_lightmaps: cannot compress the transfer: %s\n",
+                             why.c_str());
+                return;
+            }
         }
 
         model = std::make_shared<Model>();
@@ -104,13 +99,51 @@ struct Scene {
 
         materials =
             std::make_unique<MaterialMgr>(renderer->shaderMgr(), renderer->textureManager());
-        CodecMgr codecs; // for the textures the scripts name
-        registerStandardCodecs(codecs);
         const auto cwd = std::filesystem::current_path();
         std::filesystem::current_path(VRENN_DATA_DIR);
         ready = materials->loadScript("materials/materials.mtr") &&
                 materials->loadScript("materials/render_lm30.mtr");
         std::filesystem::current_path(cwd);
+    }
+
+    // The demo scene baked with few rays (the passes' cost does not depend on the transfer
+    // values), laid out as a loaded model is: the normal and the tangent frame in streams of
+    // their own, so that the atlas coordinates land in stream 3.
+    static bool bakeDemoScene(std::shared_ptr<Model>& built,
+                              std::array<std::shared_ptr<Image>, 3>& files) {
+        built = DemoSceneBuilder().build();
+        for (const auto& surface : built->surfaces())
+            surface->mesh()->computeTangentFrame();
+        PolyPack pack(4, 3, 4);
+        for (const auto& surface : built->surfaces())
+            pack.addSurface(surface->mesh(), true, true);
+        if (!pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f) ||
+            !pack.buildTree())
+            return false;
+        SHTextureBuilder builder(4, 8192.0f, pack);
+        if (!builder.generateSamples() || !pack.bake(builder)) return false;
+        for (int f = 0; f < 3; ++f) {
+            files[size_t(f)] = std::make_shared<Image>();
+            if (!transferFileImage(*pack.bakeImage(), f, *files[size_t(f)])) return false;
+        }
+        return true;
+    }
+
+    // A baked run folder's model (models/saved.vmsh) and transfer files.
+    static bool loadRun(const std::string& run, std::shared_ptr<Model>& built,
+                        std::array<std::shared_ptr<Image>, 3>& files) {
+        const auto cwd = std::filesystem::current_path();
+        std::filesystem::current_path(run);
+        bool loaded = false;
+        {
+            FileSystem fileSystem;
+            loaded = ModelLoaderFactory::createDefault()->load(kSavedModelName, built, false);
+            for (int f = 0; f < 3 && loaded; ++f)
+                loaded = (files[size_t(f)] = loadImage(kTransferFileNames[f])) != nullptr;
+        }
+        std::filesystem::current_path(cwd);
+        if (!loaded) std::fprintf(stderr, "bench_lightmaps: cannot load %s\n", run.c_str());
+        return loaded;
     }
 
     static Scene& get() {

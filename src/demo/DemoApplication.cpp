@@ -262,7 +262,11 @@ void DemoApplication::createRenderTargets() {
             haveCompressed &&
             m_lightmapPasses->createCompressed(*m_renderer, materials, compressed, maxSceneLum);
     }
-    if (!compressedReady) {
+    if (compressedReady) {
+        logMessage("Demo: the lightmaps are lit from " + std::string(kCompressedTransferFileName) +
+                   " (" + std::to_string(compressed.clusters) + " clusters, " +
+                   std::to_string(compressed.components) + " components)\n");
+    } else {
         std::array<std::shared_ptr<Texture>, 3> transfer;
         for (size_t f = 0; f < transfer.size(); ++f)
             if (std::filesystem::exists(kTransferFileNames[f]))

@@ -65,49 +65,65 @@ template <class Body> void parallelFor(size_t n, unsigned threads, Body body) {
         t.join();
 }
 
-float squaredDistance(const float* a, const float* b) {
+// While clustering, vectors are padded with zeros to 80 floats and their sums run in 8 lanes,
+// each summed in order and the lanes added in order: the same result on every machine, and
+// loops the compiler turns into vector instructions.
+constexpr int kStride = 80;
+constexpr int kLanes = 8;
+
+float laneDot(const float* a, const float* b) {
+    float acc[kLanes] = {};
+    for (int i = 0; i < kStride; i += kLanes)
+        for (int l = 0; l < kLanes; ++l)
+            acc[l] += a[i + l] * b[i + l];
     float sum = 0.0f;
-    for (int i = 0; i < kDim; ++i) {
-        const float d = a[i] - b[i];
-        sum += d * d;
-    }
+    for (float v : acc)
+        sum += v;
     return sum;
 }
 
-// One cluster's model while fitting: mean and K orthonormal components.
+float squaredDistance(const float* a, const float* b) {
+    float acc[kLanes] = {};
+    for (int i = 0; i < kStride; i += kLanes)
+        for (int l = 0; l < kLanes; ++l) {
+            const float d = a[i + l] - b[i + l];
+            acc[l] += d * d;
+        }
+    float sum = 0.0f;
+    for (float v : acc)
+        sum += v;
+    return sum;
+}
+
+// One cluster's model while fitting: mean and K orthonormal components, padded.
 struct Model {
-    std::vector<float> mean;       // kDim
-    std::vector<float> components; // K * kDim
+    std::vector<float> mean;       // kStride
+    std::vector<float> components; // K * kStride
 };
 
 // The squared error of x reconstructed by the model.
 float reconstructionError(const float* x, const Model& m, uint32_t k) {
-    float d[kDim];
-    float error = 0.0f;
-    for (int i = 0; i < kDim; ++i) {
+    float d[kStride];
+    for (int i = 0; i < kStride; ++i)
         d[i] = x[i] - m.mean[size_t(i)];
-        error += d[i] * d[i];
-    }
+    float error = laneDot(d, d);
     for (uint32_t j = 0; j < k; ++j) {
-        const float* u = m.components.data() + size_t(j) * kDim;
-        float w = 0.0f;
-        for (int i = 0; i < kDim; ++i)
-            w += u[i] * d[i];
+        const float w = laneDot(m.components.data() + size_t(j) * kStride, d);
         error -= w * w;
     }
     return std::max(error, 0.0f);
 }
 
-// Mean and the K leading principal directions of the members' vectors (in member order, so the
-// sums do not depend on threads): covariance in double precision, then subspace iteration.
+// Mean and the K leading principal directions of the members' (padded) vectors (in member order, so
+// the sums do not depend on threads): covariance in double precision, then subspace iteration.
 void fitModel(const std::vector<float>& vectors, const std::vector<uint32_t>& members, uint32_t k,
               Model& model) {
-    model.mean.assign(kDim, 0.0f);
-    model.components.assign(size_t(k) * kDim, 0.0f);
+    model.mean.assign(kStride, 0.0f);
+    model.components.assign(size_t(k) * kStride, 0.0f);
     if (members.empty()) return;
     double mean[kDim] = {};
     for (uint32_t t : members) {
-        const float* x = vectors.data() + size_t(t) * kDim;
+        const float* x = vectors.data() + size_t(t) * kStride;
         for (int i = 0; i < kDim; ++i)
             mean[i] += x[i];
     }
@@ -121,7 +137,7 @@ void fitModel(const std::vector<float>& vectors, const std::vector<uint32_t>& me
     std::vector<double> cov(size_t(kDim) * kDim, 0.0);
     double d[kDim];
     for (uint32_t t : members) {
-        const float* x = vectors.data() + size_t(t) * kDim;
+        const float* x = vectors.data() + size_t(t) * kStride;
         for (int i = 0; i < kDim; ++i)
             d[i] = double(x[i]) - mean[i];
         for (int i = 0; i < kDim; ++i) {
@@ -182,8 +198,10 @@ void fitModel(const std::vector<float>& vectors, const std::vector<uint32_t>& me
         }
         q.swap(z);
     }
-    for (size_t i = 0; i < q.size(); ++i)
-        model.components[i] = float(q[i]);
+    for (uint32_t j = 0; j < k; ++j)
+        for (int i = 0; i < kDim; ++i)
+            model.components[size_t(j) * kStride + size_t(i)] =
+                float(q[size_t(j) * kDim + size_t(i)]);
 }
 
 // The clusters whose means lie nearest x, nearest first (ties: the lower cluster).
@@ -369,12 +387,19 @@ bool compressTransfer(const std::vector<float>& vectors, int32_t width, int32_t 
     const uint32_t clusters =
         static_cast<uint32_t>(std::min<size_t>(options.clusters, covered.size()));
 
+    // The covered texels' vectors, padded; from here on texels are named by their place here.
+    std::vector<float> work(covered.size() * kStride, 0.0f);
+    std::vector<uint32_t> all(covered.size());
+    for (size_t i = 0; i < covered.size(); ++i) {
+        std::copy_n(vectors.data() + size_t(covered[i]) * kDim, kDim, work.data() + i * kStride);
+        all[i] = uint32_t(i);
+    }
     std::vector<uint32_t> sample;
     if (covered.size() <= kTrainingTexels) {
-        sample = covered;
+        sample = all;
     } else {
         for (size_t i = 0; i < kTrainingTexels; ++i)
-            sample.push_back(covered[i * covered.size() / kTrainingTexels]);
+            sample.push_back(uint32_t(i * covered.size() / kTrainingTexels));
     }
 
     std::vector<Model> models(clusters);
@@ -388,12 +413,12 @@ bool compressTransfer(const std::vector<float>& vectors, int32_t width, int32_t 
         std::vector<float> nearest(sample.size(), std::numeric_limits<float>::infinity());
         uint32_t seed = 0;
         for (uint32_t c = 0; c < clusters; ++c) {
-            const float* s = vectors.data() + size_t(sample[seed]) * kDim;
-            models[c].mean.assign(s, s + kDim);
-            models[c].components.assign(size_t(k) * kDim, 0.0f);
+            const float* s = work.data() + size_t(sample[seed]) * kStride;
+            models[c].mean.assign(s, s + kStride);
+            models[c].components.assign(size_t(k) * kStride, 0.0f);
             parallelFor(sample.size(), threads, [&](size_t i) {
                 nearest[i] = std::min(
-                    nearest[i], squaredDistance(vectors.data() + size_t(sample[i]) * kDim, s));
+                    nearest[i], squaredDistance(work.data() + size_t(sample[i]) * kStride, s));
             });
             seed = uint32_t(std::max_element(nearest.begin(), nearest.end()) - nearest.begin());
         }
@@ -405,7 +430,7 @@ bool compressTransfer(const std::vector<float>& vectors, int32_t width, int32_t 
                  std::to_string(refine ? round - kKMeansRounds + 1 : round + 1) + " of " +
                  std::to_string(refine ? kRefineRounds : kKMeansRounds));
             parallelFor(sample.size(), threads, [&](size_t i) {
-                const float* x = vectors.data() + size_t(sample[i]) * kDim;
+                const float* x = work.data() + size_t(sample[i]) * kStride;
                 assignment[i] = refine ? bestCluster(x, models, k) : [&] {
                     uint32_t best = 0;
                     nearestMeans(x, models, 1, &best);
@@ -416,25 +441,25 @@ bool compressTransfer(const std::vector<float>& vectors, int32_t width, int32_t 
             parallelFor(clusters, threads, [&](size_t c) {
                 // An empty cluster keeps its place.
                 if (members[c].empty()) return;
-                fitModel(vectors, members[c], refine || round + 1 == kKMeansRounds ? k : 0,
-                         models[c]);
-                if (models[c].components.size() != size_t(k) * kDim)
-                    models[c].components.assign(size_t(k) * kDim, 0.0f);
+                fitModel(work, members[c], refine || round + 1 == kKMeansRounds ? k : 0, models[c]);
+                if (models[c].components.size() != size_t(k) * kStride)
+                    models[c].components.assign(size_t(k) * kStride, 0.0f);
             });
         }
     }
 
     tell("assigning " + std::to_string(covered.size()) + " texels");
-    std::vector<uint32_t> all(covered.size(), 0);
+    std::vector<uint32_t> cluster(covered.size(), 0);
     if (clusters > 0)
         parallelFor(covered.size(), threads, [&](size_t i) {
-            all[i] = bestCluster(vectors.data() + size_t(covered[i]) * kDim, models, k);
+            cluster[i] = bestCluster(work.data() + i * kStride, models, k);
         });
-    membersOf(covered, all, clusters, members);
+    membersOf(all, cluster, clusters, members);
     tell("fitting the clusters to all their texels");
     parallelFor(clusters, threads, [&](size_t c) {
-        if (!members[c].empty()) fitModel(vectors, members[c], k, models[c]);
+        if (!members[c].empty()) fitModel(work, members[c], k, models[c]);
     });
+    work = {};
 
     CompressedTransfer result;
     result.width = width;
@@ -444,14 +469,16 @@ bool compressTransfer(const std::vector<float>& vectors, int32_t width, int32_t 
     result.table.assign(size_t(clusters) * (k + 1) * kDim, 0.0f);
     for (uint32_t c = 0; c < clusters; ++c) {
         float* at = result.table.data() + size_t(c) * (k + 1) * kDim;
-        std::copy(models[c].mean.begin(), models[c].mean.end(), at);
-        std::copy(models[c].components.begin(), models[c].components.end(), at + kDim);
+        std::copy_n(models[c].mean.data(), kDim, at);
+        for (uint32_t j = 0; j < k; ++j)
+            std::copy_n(models[c].components.data() + size_t(j) * kStride, kDim,
+                        at + size_t(j + 1) * kDim);
     }
     result.texelCluster.assign(texels, kNoCluster);
     result.texelWeights.assign(texels * k, floatToHalf(0.0f));
     parallelFor(covered.size(), threads, [&](size_t i) {
         const size_t t = covered[i];
-        const uint32_t c = all[i];
+        const uint32_t c = cluster[i];
         result.texelCluster[t] = uint16_t(c);
         const float* x = vectors.data() + t * kDim;
         const float* mean = result.clusterVector(c, 0);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs `vrenn compress` and the compressed path of `vrenn lightmaps` on a baked demo scene as
+# Runs `vrenn bake --merge --compress`, `vrenn compress` and the compressed path of `vrenn lightmaps` on a baked demo scene as
 # users do: the result line, the same bytes at any thread count, lightmaps near the full
 # path's, and compressed files that are damaged or belong to an earlier bake refused with one
 # line, the transfer textures lighting the scene instead.
@@ -15,10 +15,12 @@ cp -r "$source_dir/data/effects" "$source_dir/data/materials" run/
 "$vrenn" assets run >/dev/null || { echo "FAILED: assets"; exit 1; }
 "$vrenn" mkscene scene.vmsh >/dev/null || { echo "FAILED: mkscene"; exit 1; }
 printf 'model "models/saved.vmsh"\nmax_scene_lum "4"\n' >run/default.cfg
-out=$("$vrenn" bake scene.vmsh --rays 16 --out run --compress 2>/dev/null)
-check "bake --compress exits 0" test $? -eq 0
-check "bake --compress: compress line" matches "$(tail -n 1 <<<"$out")" "^texels=[0-9]+ clusters=256 components=7 "
-check "bake --compress wrote shtex.cpca" test -s run/shtex.cpca
+# A sharded bake, compressed after the merge.
+for k in 1 2; do "$vrenn" bake scene.vmsh --rays 16 --shard $k/2 --out parts >/dev/null 2>&1; done
+out=$("$vrenn" bake scene.vmsh --merge parts --out run --compress 2>/dev/null)
+check "merge --compress exits 0" test $? -eq 0
+check "merge --compress: compress line" matches "$(tail -n 1 <<<"$out")" "^texels=[0-9]+ clusters=256 components=7 "
+check "merge --compress wrote shtex.cpca" test -s run/shtex.cpca
 
 cp run/shtex.cpca default.cpca
 
@@ -51,6 +53,8 @@ out=$("$vrenn" lightmaps run --out comp 2>stderr.txt)
 check "compressed lightmaps exit 0" test $? -eq 0
 check "compressed is the default" matches "$(tail -n 1 <<<"$out")" " passes=1 seconds=[0-9.]+ transfer=compressed$"
 check "compressed: nothing on stderr" test ! -s stderr.txt
+out=$("$vrenn" lightmaps run --passes 3 --out full 2>stderr.txt)
+check "--passes 3 draws the transfer textures" matches "$(tail -n 1 <<<"$out")" " passes=3 seconds=[0-9.]+$"
 out=$("$vrenn" lightmaps run --transfer full --out full 2>stderr.txt)
 check "--transfer full" matches "$(tail -n 1 <<<"$out")" " passes=1 seconds=[0-9.]+$"
 for k in 0 1 2; do

@@ -61,14 +61,15 @@ constexpr const char* kHelp =
     "\n"
     "  --angle RADIANS  sky angle, the turn about +y (default 0)\n"
     "  --blend T        cross-fade from probe 0 (T = 0) to probe 1 (T = 1) (default 0)\n"
-    "  --passes 1|3     one pass, or two partial-sum passes and a combine\n"
-    "                   (default: as the renderer's shader model chooses; every\n"
-    "                   OpenGL 4.5 device runs the single pass)\n"
+    "  --passes 1|3     one pass, or two partial-sum passes and a combine, from the\n"
+    "                   transfer textures (default: as the renderer's shader model\n"
+    "                   chooses; every OpenGL 4.5 device runs the single pass)\n"
     "  --transfer full|compressed\n"
     "                   light from the transfer textures, or from shtex.cpca (vrenn\n"
-    "                   compress) in one pass (default: shtex.cpca when it is present\n"
-    "                   and made from the transfer textures beside it; when it is\n"
-    "                   refused, one line says why and the transfer textures are used)\n"
+    "                   compress) in one pass (default without --passes: shtex.cpca\n"
+    "                   when it is present and made from the transfer textures beside\n"
+    "                   it; when it is refused, one line says why and the transfer\n"
+    "                   textures are used)\n"
     "  --out DIR        where the lightmaps go (default: RUNDIR); created when missing\n"
     "\n"
     "Last line: width=<W> height=<H> passes=<1 or 3> seconds=<time of the passes>,\n"
@@ -187,8 +188,9 @@ int runLightmaps(const Args& args) {
         }
     }
 
-    if (transferChoice == "compressed" && passCount == 3)
-        return usageError("lightmaps", "the compressed transfer is drawn in one pass");
+    if (transferChoice == "compressed" && passCount != 0)
+        return usageError("lightmaps", "--passes draws the transfer textures; the compressed "
+                                       "transfer has a pass of its own");
 
     // Everything in the run folder is named relative to it, as the program runs there.
     namespace stdfs = std::filesystem;
@@ -212,11 +214,11 @@ int runLightmaps(const Args& args) {
     if (!(maxSceneLum > 0.0f) || !std::isfinite(maxSceneLum))
         return fail("lightmaps: max_scene_lum in default.cfg must be above 0");
 
-    // The compressed transfer unless the full one is asked for; a refused file falls back to
-    // the transfer textures unless the compressed one was asked for.
+    // The compressed transfer unless the full one or a pass count is asked for; a refused file
+    // falls back to the transfer textures unless the compressed one was asked for.
     CompressedTransfer compressed;
     bool useCompressed = false;
-    if (transferChoice != "full") {
+    if (transferChoice == "compressed" || (transferChoice.empty() && passCount == 0)) {
         std::string why;
         useCompressed = loadCompressedTransfer("", compressed, why);
         if (!useCompressed && transferChoice == "compressed")
