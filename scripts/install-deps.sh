@@ -16,7 +16,7 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   libembree-dev # only the caster comparison benchmark links it, never the program
-  imagemagick
+  imagemagick procps
   xvfb xdotool # the real-window test: an X server of its own, keys and mouse sent through it
   dpkg-dev     # the Debian package: dpkg-shlibdeps finds the programs' library packages
 )

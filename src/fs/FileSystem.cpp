@@ -78,6 +78,17 @@ std::shared_ptr<File> FileSystem::open(const std::string& name, uint32_t flags, 
     return {};
 }
 
+namespace {
+// Whether name is part of the data the program ships (settings, effects, materials, drawn
+// textures, the demo scene), which a run folder may leave to the installed data.
+bool isSharedData(const std::string& name) {
+    if (name == "default.cfg" || name == "models/scene.vmsh") return true;
+    for (const char* folder : {"effects/", "materials/", "textures/"})
+        if (name.rfind(folder, 0) == 0) return true;
+    return false;
+}
+} // namespace
+
 std::shared_ptr<File> FileSystem::openFromDisk(const std::string& name, uint32_t flags,
                                                std::string& failure) {
     auto file = std::make_shared<DiskFile>();
@@ -91,7 +102,10 @@ std::shared_ptr<File> FileSystem::openFromDisk(const std::string& name, uint32_t
         enterRoot();
         if (tryOpen()) return file;
         // The data directories by full path, so that the current directory stays the root.
-        for (const auto& directory : m_dataDirectories) {
+        // Only the data every run folder shares is taken from them: what a run makes for
+        // itself (its baked model and transfer, its probes) must come from the run folder.
+        for (const auto& directory : isSharedData(name) ? m_dataDirectories
+                                                        : std::vector<std::string>{}) {
             const std::string path = directory + "/" + name;
             if (file->open(path, DISK_READ)) return file;
             if (failure.empty() && !file->openFoundNothing()) failure = file->openFailure();

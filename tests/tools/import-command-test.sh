@@ -90,7 +90,7 @@ check "names the vertex" grep -q 'a vertex is not finite' stderr.txt
 
 # SIGTERM while the import works: the process ends by the signal, all or nothing written.
 python3 - <<'PY'
-n = 150
+n = 400
 with open("big.obj", "w") as f:
     for y in range(n + 1):
         for x in range(n + 1):
@@ -102,7 +102,11 @@ with open("big.obj", "w") as f:
 PY
 "$vrenn" import big.obj --out stopped >/dev/null 2>stderr.txt &
 pid=$!
-sleep 0.3
+# The stop handlers are in place before the importer's child process starts: wait for it.
+for _ in $(seq 200); do
+    pgrep -P "$pid" >/dev/null && break
+    sleep 0.05
+done
 kill -TERM "$pid"
 wait "$pid"
 status=$?
