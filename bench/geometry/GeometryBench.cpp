@@ -1,5 +1,6 @@
 // Load, extraction and tree-build times of the geometry pipeline against polygon count.
-// Scenes are the demo courtyard repeated on a tiles x tiles grid (371 faces a tile).
+// Scenes are the demo courtyard repeated on a tiles x tiles grid (371 faces a tile), and a
+// floor of thousands of separate tiles for the bake's set-up.
 
 #include "geometry/DemoSceneBuilder.h"
 #include "geometry/Mesh.h"
@@ -9,6 +10,7 @@
 #include "geometry/VmshLoader.h"
 
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
@@ -115,6 +117,46 @@ void BM_BuildTreeCoplanar(benchmark::State& state) {
     state.counters["polygons"] = double(count);
 }
 
+// A floor of count separate square tiles (12 units wide, 4 apart, each two triangles with
+// vertices of their own) on a square grid: a polygon each, all in one plane.
+std::shared_ptr<Mesh> tiledFloor(uint32_t count) {
+    const auto side = static_cast<uint32_t>(std::ceil(std::sqrt(double(count))));
+    std::vector<float> xyz;
+    std::vector<uint32_t> indices;
+    for (uint32_t t = 0; t < count; ++t) {
+        const float x = float(t % side) * 16.0f, z = float(t / side) * 16.0f;
+        const auto first = static_cast<uint32_t>(xyz.size() / 3);
+        for (auto [dx, dz] : {std::pair{0.0f, 0.0f}, {0.0f, 12.0f}, {12.0f, 12.0f}, {12.0f, 0.0f}})
+            xyz.insert(xyz.end(), {x + dx, 0.0f, z + dz});
+        for (uint32_t k : {0u, 1u, 2u, 0u, 2u, 3u})
+            indices.push_back(first + k);
+    }
+    auto mesh = std::make_shared<Mesh>();
+    mesh->addStream(xyz.data(), static_cast<uint32_t>(xyz.size() / 3), 12,
+                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
+    mesh->setIndices(indices.data(), static_cast<uint32_t>(indices.size()));
+    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
+    return mesh;
+}
+
+// The bake's set-up before its first ray on the tiled floor: the atlas (one byte plane, so
+// that the image's size does not hide the packing) or the tree.
+void BM_FloorSetUp(benchmark::State& state) {
+    const auto count = static_cast<uint32_t>(state.range(0));
+    const bool tree = state.range(1) != 0;
+    const auto mesh = tiledFloor(count);
+    for (auto _ : state) {
+        state.PauseTiming();
+        PolyPack pack(4, 3, 4);
+        pack.addSurface(mesh, true, true);
+        state.ResumeTiming();
+        if (!(tree ? pack.buildTree() : pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f)))
+            state.SkipWithError("set-up failed");
+    }
+    state.SetLabel(tree ? "tree" : "atlas");
+    state.counters["polygons"] = double(count);
+}
+
 // 371, 1484, 3339, 5936 and 13356 polygons, and 94976 for the tree. Wall-clock time, as
 // loads include reading the file.
 BENCHMARK(BM_Load)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Arg(6)->UseRealTime()->Unit(
@@ -139,3 +181,8 @@ BENCHMARK(BM_BuildTree)
 BENCHMARK(BM_BuildTreeCoplanar)->Arg(2000)->Arg(4000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
+BENCHMARK(BM_FloorSetUp)
+    ->ArgsProduct({{10000, 22500, 40000}, {0, 1}})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);

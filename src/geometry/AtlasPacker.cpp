@@ -15,11 +15,12 @@ constexpr int kMaxExtent = 65536;
 class PackTree {
 public:
     PackTree(int width, int height) {
-        m_nodes.push_back(Node{0, 0, width, height, -1, -1, -1, false});
+        m_nodes.push_back(Node{0, 0, width, height, -1, -1, -1, false, width, height});
     }
 
     // Places rect in the first free leaf that takes it, searching children first-then-second
-    // from the root. False when no leaf does.
+    // from the root. False when no leaf does. A subtree none of whose leaves is wide and high
+    // enough either way round is passed over whole: it holds no leaf the search would take.
     bool insert(AtlasRect& rect) {
         m_stack.clear();
         m_stack.push_back(0);
@@ -27,7 +28,9 @@ public:
             const int index = m_stack.back();
             m_stack.pop_back();
             const Node node = m_nodes[static_cast<size_t>(index)];
-            if (node.full) continue;
+            if (node.full || !((node.widest >= rect.width && node.highest >= rect.height) ||
+                               (node.widest >= rect.height && node.highest >= rect.width)))
+                continue;
             if (node.first >= 0) {
                 m_stack.push_back(node.second);
                 m_stack.push_back(node.first);
@@ -43,6 +46,9 @@ private:
         int x, y, width, height;
         int first, second, parent;
         bool full;
+        // The widest and the highest free leaf below (the node itself when a leaf; 0 when
+        // full): bounds on what the subtree can take.
+        int widest, highest;
     };
 
     bool placeInLeaf(int index, AtlasRect& rect) {
@@ -54,13 +60,17 @@ private:
         rect.flipped = !upright;
         const int w = upright ? rect.width : rect.height;
         const int h = upright ? rect.height : rect.width;
-        Node first{node.x, node.y + h, w, node.height - h, -1, -1, index, false};
-        Node second{node.x + w, node.y, node.width - w, node.height, -1, -1, index, false};
+        Node first{node.x, node.y + h, w, node.height - h, -1, -1, index, false, 0, 0};
+        Node second{node.x + w, node.y, node.width - w, node.height, -1, -1, index, false, 0, 0};
         rect.x = node.x;
         rect.y = node.y;
         rect.placed = true;
         first.full = first.height == 0;
         second.full = second.width == 0;
+        for (Node* child : {&first, &second}) {
+            child->widest = child->full ? 0 : child->width;
+            child->highest = child->full ? 0 : child->height;
+        }
         const int firstIndex = static_cast<int>(m_nodes.size());
         m_nodes.push_back(first);
         m_nodes.push_back(second);
@@ -76,6 +86,18 @@ private:
                 break;
             n.full = true;
             current = n.parent;
+        }
+        // The bounds of the placing leaf and its ancestors, as far as they change.
+        for (current = index; current >= 0;
+             current = m_nodes[static_cast<size_t>(current)].parent) {
+            Node& n = m_nodes[static_cast<size_t>(current)];
+            const Node& a = m_nodes[static_cast<size_t>(n.first)];
+            const Node& b = m_nodes[static_cast<size_t>(n.second)];
+            const int widest = n.full ? 0 : std::max(a.widest, b.widest);
+            const int highest = n.full ? 0 : std::max(a.highest, b.highest);
+            if (widest == n.widest && highest == n.highest && current != index) break;
+            n.widest = widest;
+            n.highest = highest;
         }
         return true;
     }

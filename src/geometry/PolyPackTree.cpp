@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <unordered_map>
 
 namespace Vrenn {
 
@@ -112,17 +115,136 @@ struct KnownScore {
     uint8_t state = 0; // 0 unknown, 1 lower bound, 2 exact
 };
 
+// A plane's front, back and spanning counts over a whole list, every polygon of it classified
+// by its points (its own polygon too).
+struct PlaneCounts {
+    int64_t front = 0, back = 0, spanning = 0;
+};
+
+// A plane's four values as a key: equal keys give equal distances for every point, so equal
+// classifications. Zeros of either sign are one key.
+struct PlaneKey {
+    uint32_t bits[4];
+
+    explicit PlaneKey(const PackPlane& plane) {
+        const float values[4] = {plane.normal.x + 0.0f, plane.normal.y + 0.0f,
+                                 plane.normal.z + 0.0f, plane.d + 0.0f};
+        std::memcpy(bits, values, sizeof bits);
+    }
+    bool operator==(const PlaneKey& o) const { return std::memcmp(bits, o.bits, sizeof bits) == 0; }
+};
+
+struct PlaneKeyHash {
+    size_t operator()(const PlaneKey& key) const {
+        uint64_t h = 0xcbf29ce484222325ull;
+        for (uint32_t b : key.bits)
+            h = (h ^ b) * 0x100000001b3ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+// What the scans of one list learnt: per list position the known score, a tree of minima over
+// the positions (so that a scan jumps straight to the next candidate that could still lead),
+// and the counts of every plane counted whole (candidates sharing a plane share its counts).
+// It holds for as long as the list stays the same.
+class ListScores {
+public:
+    static constexpr size_t kNone = SIZE_MAX;
+
+    bool empty() const { return m_known.empty(); }
+    void reset(size_t count) {
+        m_known.assign(count, {});
+        m_leaves = 1;
+        while (m_leaves < count)
+            m_leaves *= 2;
+        m_min.assign(2 * m_leaves, kRetired);
+        for (size_t i = 0; i < count; ++i)
+            m_min[m_leaves + i] = kUnknown;
+        for (size_t i = m_leaves - 1; i >= 1; --i)
+            m_min[i] = std::min(m_min[2 * i], m_min[2 * i + 1]);
+        m_planes.clear();
+    }
+    const KnownScore& known(size_t position) const { return m_known[position]; }
+    void setKnown(size_t position, const KnownScore& k) {
+        m_known[position] = k;
+        setKey(position, k.state == 0 ? kUnknown : k.value);
+    }
+    // A position whose polygon may no longer split: never visited again.
+    void retire(size_t position) { setKey(position, kRetired); }
+
+    // The first position at or after from that is not retired and whose score is unknown or
+    // known (as a bound or exactly) to lie below limit; kNone when there is none.
+    size_t next(size_t from, int64_t limit) const {
+        if (from >= m_leaves) return kNone;
+        size_t node = m_leaves + from;
+        if (m_min[node] < limit) return from;
+        // Up until a right sibling holds a key below the limit, then down to its first one.
+        for (;;) {
+            if (node == 1) return kNone;
+            if ((node & 1) == 0 && m_min[node + 1] < limit) {
+                node = node + 1;
+                break;
+            }
+            node /= 2;
+        }
+        while (node < m_leaves)
+            node = m_min[2 * node] < limit ? 2 * node : 2 * node + 1;
+        return node - m_leaves;
+    }
+
+    const PlaneCounts* counts(const PlaneKey& key) const {
+        const auto it = m_planes.find(key);
+        return it == m_planes.end() ? nullptr : &it->second;
+    }
+    void addCounts(const PlaneKey& key, const PlaneCounts& counts) {
+        m_planes.emplace(key, counts);
+    }
+
+private:
+    static constexpr int64_t kUnknown = INT64_MIN;
+    static constexpr int64_t kRetired = INT64_MAX;
+
+    void setKey(size_t position, int64_t key) {
+        size_t node = m_leaves + position;
+        m_min[node] = key;
+        for (node /= 2; node >= 1; node /= 2) {
+            const int64_t lowest = std::min(m_min[2 * node], m_min[2 * node + 1]);
+            if (m_min[node] == lowest) break;
+            m_min[node] = lowest;
+        }
+    }
+
+    std::vector<KnownScore> m_known;
+    size_t m_leaves = 1;
+    std::vector<int64_t> m_min; // heap order: node 1 the root, leaves from m_leaves
+    std::unordered_map<PlaneKey, PlaneCounts, PlaneKeyHash> m_planes;
+};
+
+// Polygon c against its own plane, by its points (the build itself counts it as in front).
+uint8_t ownSide(const PlaneClassifier& classifier, uint32_t c) {
+    PlaneClassifier::Probe probe = classifier.probe(c);
+    probe.polygon = UINT32_MAX;
+    return classifier.side(probe, c);
+}
+
+void removeSide(PlaneCounts& counts, uint8_t side) {
+    counts.front -= side == SIDE_FRONT;
+    counts.back -= side == SIDE_BACK;
+    counts.spanning -= side == SIDE_SPANNING;
+}
+
 // The split choice over list: for each polygon of the list in order whose splitter flag is
 // set, score = balance * |back - front| + split * spanning over the other polygons of the
 // list; one scoring strictly below every earlier one leads the scan and its flag is
 // cleared at that moment. Returns the last leader, or -1 when no polygon may split.
 //
-// known (one per list position) carries what earlier scans of the same list learnt, and
-// receives what this scan learns. A candidate whose known score or bound is not below the
-// best so far cannot lead and is passed over without a count.
+// scores carries what earlier scans of the same list learnt, and receives what this scan
+// learns. A candidate whose known score or bound is not below the best so far cannot lead and
+// is passed over without a count; one whose plane was counted whole before takes its score
+// from those counts.
 int32_t chooseSplitter(const std::vector<uint32_t>& list, std::vector<uint8_t>& flags,
                        int64_t balance, int64_t split, const PlaneClassifier& classifier,
-                       std::vector<KnownScore>& known) {
+                       const std::vector<PackPolygon>& polygons, ListScores& scores) {
     // With non-negative weights a candidate's score can be bounded from below before
     // its count is complete; one that cannot beat the best so far is dropped early.
     // Only candidates that could not have won are dropped, so the choice is unchanged.
@@ -130,40 +252,59 @@ int32_t chooseSplitter(const std::vector<uint32_t>& list, std::vector<uint8_t>& 
     constexpr size_t kBlock = 64;
     int32_t best = -1;
     int64_t bestScore = 0;
-    for (size_t position = 0; position < list.size(); ++position) {
+    for (size_t position = scores.next(0, INT64_MAX); position != ListScores::kNone;
+         position = scores.next(position + 1, best < 0 ? INT64_MAX : bestScore)) {
         const uint32_t c = list[position];
-        if (!flags[c]) continue;
-        KnownScore& k = known[position];
-        if (best >= 0 && k.state != 0 && k.value >= bestScore) continue;
+        if (!flags[c]) {
+            scores.retire(position);
+            continue;
+        }
+        KnownScore k = scores.known(position);
         if (k.state != 2) {
-            const PlaneClassifier::Probe probe = classifier.probe(c);
-            int64_t front = 0, back = 0, spanning = 0;
-            bool beaten = false;
-            for (size_t blockStart = 0; blockStart < list.size() && !beaten; blockStart += kBlock) {
-                const size_t blockEnd = std::min(list.size(), blockStart + kBlock);
-                for (size_t i = blockStart; i < blockEnd; ++i) {
-                    const uint32_t j = list[i];
-                    if (j == c) continue;
-                    const uint8_t side = classifier.side(probe, j);
-                    front += side == SIDE_FRONT;
-                    back += side == SIDE_BACK;
-                    spanning += side == SIDE_SPANNING;
-                }
-                if (canStopEarly && best >= 0 && blockEnd < list.size()) {
-                    // The rest can at most close the gap between back and front by one
-                    // per polygon, and never lower the spanning count.
-                    const int64_t rest = int64_t(list.size() - blockEnd);
-                    const int64_t lowest =
-                        split * spanning +
-                        balance * std::max<int64_t>(0, std::llabs(back - front) - rest);
-                    if (lowest >= bestScore) {
-                        beaten = true;
-                        k = {lowest, 1};
+            const PlaneKey key(polygons[c].plane);
+            if (const PlaneCounts* whole = scores.counts(key)) {
+                PlaneCounts counts = *whole;
+                removeSide(counts, ownSide(classifier, c));
+                k = {balance * std::llabs(counts.back - counts.front) + split * counts.spanning, 2};
+                scores.setKnown(position, k);
+            } else {
+                const PlaneClassifier::Probe probe = classifier.probe(c);
+                int64_t front = 0, back = 0, spanning = 0;
+                bool beaten = false;
+                for (size_t blockStart = 0; blockStart < list.size() && !beaten;
+                     blockStart += kBlock) {
+                    const size_t blockEnd = std::min(list.size(), blockStart + kBlock);
+                    for (size_t i = blockStart; i < blockEnd; ++i) {
+                        const uint32_t j = list[i];
+                        if (j == c) continue;
+                        const uint8_t side = classifier.side(probe, j);
+                        front += side == SIDE_FRONT;
+                        back += side == SIDE_BACK;
+                        spanning += side == SIDE_SPANNING;
+                    }
+                    if (canStopEarly && best >= 0 && blockEnd < list.size()) {
+                        // The rest can at most close the gap between back and front by one
+                        // per polygon, and never lower the spanning count.
+                        const int64_t rest = int64_t(list.size() - blockEnd);
+                        const int64_t lowest =
+                            split * spanning +
+                            balance * std::max<int64_t>(0, std::llabs(back - front) - rest);
+                        if (lowest >= bestScore) {
+                            beaten = true;
+                            scores.setKnown(position, {lowest, 1});
+                        }
                     }
                 }
+                if (beaten) continue;
+                k = {balance * std::llabs(back - front) + split * spanning, 2};
+                scores.setKnown(position, k);
+                PlaneCounts counted{front, back, spanning};
+                const uint8_t own = ownSide(classifier, c);
+                counted.front += own == SIDE_FRONT;
+                counted.back += own == SIDE_BACK;
+                counted.spanning += own == SIDE_SPANNING;
+                scores.addCounts(key, counted);
             }
-            if (beaten) continue;
-            k = {balance * std::llabs(back - front) + split * spanning, 2};
         }
         if (best < 0 || k.value < bestScore) {
             best = static_cast<int32_t>(c);
@@ -171,6 +312,7 @@ int32_t chooseSplitter(const std::vector<uint32_t>& list, std::vector<uint8_t>& 
             // Every polygon that leads the scan at some point is spent, not only the
             // final choice.
             flags[c] = 0;
+            scores.retire(position);
         }
     }
     return best;
@@ -224,8 +366,8 @@ bool PolyPack::buildTree() {
 int32_t PolyPack::buildFrom(const PlaneClassifier& classifier, std::vector<uint32_t> list) {
     struct Task {
         std::vector<uint32_t> list;
-        std::vector<KnownScore> known; // empty when nothing is known yet
-        int32_t parent;                // -1 for the root
+        ListScores known; // empty when nothing is known yet
+        int32_t parent;   // -1 for the root
         bool front;
     };
     int32_t rootValue = 0;
@@ -238,23 +380,32 @@ int32_t PolyPack::buildFrom(const PlaneClassifier& classifier, std::vector<uint3
 
         int32_t value;
         std::vector<uint32_t> backList;
-        if (task.known.empty()) task.known.resize(task.list.size());
+        if (task.known.empty()) task.known.reset(task.list.size());
         const int32_t splitter = chooseSplitter(task.list, m_splitterFlags, m_balanceWeight,
-                                                m_splitWeight, classifier, task.known);
+                                                m_splitWeight, classifier, m_polygons, task.known);
         bool unchanged = false;
         if (splitter < 0) {
             m_leaves.push_back(BspLeaf{std::move(task.list)});
             value = -static_cast<int32_t>(m_leaves.size());
         } else {
-            const PlaneClassifier::Probe probe = classifier.probe(uint32_t(splitter));
-            size_t kept = 0;
-            for (uint32_t j : task.list) {
-                const uint8_t side = classifier.side(probe, j);
-                if (side != SIDE_FRONT) backList.push_back(j);
-                if (side != SIDE_BACK) task.list[kept++] = j;
+            // A plane with every polygon of the list in front of or on it (by the counts of
+            // its plane, the splitter itself included) keeps the list whole and sends nothing
+            // back, as the split below would find one polygon at a time.
+            const PlaneCounts* counts =
+                task.known.counts(PlaneKey(m_polygons[size_t(splitter)].plane));
+            if (counts && counts->back == 0 && counts->spanning == 0) {
+                unchanged = true;
+            } else {
+                const PlaneClassifier::Probe probe = classifier.probe(uint32_t(splitter));
+                size_t kept = 0;
+                for (uint32_t j : task.list) {
+                    const uint8_t side = classifier.side(probe, j);
+                    if (side != SIDE_FRONT) backList.push_back(j);
+                    if (side != SIDE_BACK) task.list[kept++] = j;
+                }
+                unchanged = kept == task.list.size();
+                task.list.resize(kept);
             }
-            unchanged = kept == task.list.size();
-            task.list.resize(kept);
             BspNode node;
             node.plane = m_polygons[size_t(splitter)].plane;
             m_nodes.push_back(node);
@@ -269,7 +420,7 @@ int32_t PolyPack::buildFrom(const PlaneClassifier& classifier, std::vector<uint3
             m_nodes[size_t(task.parent)].back = value;
 
         if (splitter >= 0) {
-            if (!unchanged) task.known.clear();
+            if (!unchanged) task.known = ListScores();
             pending.push_back({std::move(backList), {}, value, false});
             pending.push_back({std::move(task.list), std::move(task.known), value, true});
         }

@@ -203,6 +203,30 @@ TEST(BspTree, RandomSoupsWithCoplanarRunsMatchTheRecursiveDefinition) {
     }
 }
 
+// Floors of separate square tiles on two levels, every fifth tile tilted so that it crosses
+// the floor's planes: long runs of polygons sharing one plane, with nothing behind it or with
+// some polygons across it.
+TEST(BspTree, FloorsOfSeparateTilesMatchTheRecursiveDefinition) {
+    for (const int side : {6, 13}) {
+        std::vector<Vec3> positions;
+        std::vector<uint32_t> indices;
+        for (int t = 0; t < side * side; ++t) {
+            const float x = float(t % side) * 4.0f, z = float(t / side) * 4.0f;
+            const float y = (t / side) % 2 == 0 ? 0.0f : 2.0f, tilt = t % 5 == 0 ? 3.0f : 0.0f;
+            const auto base = uint32_t(positions.size());
+            positions.insert(positions.end(),
+                             {Vec3{x, y - tilt, z}, Vec3{x, y - tilt, z + 3},
+                              Vec3{x + 3, y + tilt, z + 3}, Vec3{x + 3, y + tilt, z}});
+            indices.insert(indices.end(), {base, base + 1, base + 2, base, base + 2, base + 3});
+        }
+        PolyPack pack(4, 3, 4);
+        ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
+        ASSERT_EQ(pack.polygons().size(), size_t(side * side));
+        ASSERT_TRUE(pack.buildTree());
+        expectReferenceTree(pack, ReferenceTree(pack, 3, 4));
+    }
+}
+
 double processSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
