@@ -127,6 +127,10 @@ mkdir -p blocked/materials/materials.mtr
 check "a failed commit is one line" fails_cleanly "$vrenn" import tri.stl --out blocked
 check "a failed commit leaves no folders" [ "$(find blocked | wc -l)" -eq 3 ]
 
+mkdir -p piped/materials && mkfifo piped/materials/materials.mtr
+check "a FIFO in the script's place is refused" fails_cleanly timeout 20 "$vrenn" import tri.stl --out piped
+check "names the script" grep -q 'materials.mtr: is not a regular file' stderr.txt
+
 # A binary glTF whose JSON chunk claims 2 GB is refused before the importer reads it.
 python3 -c "
 import struct, sys

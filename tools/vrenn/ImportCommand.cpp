@@ -8,6 +8,7 @@
 #include "geometry/VmshLoader.h"
 #include "import/ImportChild.h"
 #include "import/MaterialScript.h"
+#include "import/NamedFiles.h"
 #include "import/SceneImport.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
@@ -74,17 +75,16 @@ bool acceptedFormat(const std::string& fileName) {
            extension == ".ply" || extension == ".stl";
 }
 
+// The run folder's material script, or empty for a new one; a script that is not a
+// regular file (a FIFO would block the read) is refused.
 bool readWholeFile(const std::string& fileName, std::string& text, std::string& why) {
     std::error_code error;
     if (!std::filesystem::exists(fileName, error)) return true; // a new script
-    std::ifstream in(fileName, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (!in.good() && !in.eof()) {
-        why = "cannot read " + fileName;
-        return false;
-    }
-    text = buffer.str();
+    Import::FileRules rules;
+    rules.allowOutside = true;
+    std::vector<uint8_t> bytes;
+    if (!Import::readNamedFile(fileName, rules, bytes, why)) return false;
+    text.assign(bytes.begin(), bytes.end());
     return true;
 }
 
