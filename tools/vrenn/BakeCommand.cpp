@@ -6,12 +6,14 @@
 #include "prt/BakePart.h"
 #include "prt/PrtScene.h"
 #include "prt/SampleDirections.h"
+#include "prt/SurfaceAlbedo.h"
 #include "vrenn/Commands.h"
 #include "vrenn/ToolContext.h"
 
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <unistd.h>
@@ -21,8 +23,8 @@ namespace Vrenn::Tool {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: vrenn bake MODEL.vmsh [--rays N] [--threads T] [--out DIR] [--ambient]\n"
-    "                  [--shard K/N] [--log FILE]\n"
+    "Usage: vrenn bake MODEL.vmsh [--rays N] [--bounces N [--albedo A]] [--threads T]\n"
+    "                  [--out DIR] [--ambient] [--shard K/N] [--log FILE]\n"
     "       vrenn bake MODEL.vmsh --merge DIR [--out DIR] [--log FILE]\n"
     "\n"
     "Bakes the model's self-shadowing into SH transfer textures, as the program does at\n"
@@ -34,13 +36,20 @@ constexpr const char* kHelp =
     "\n"
     "  --rays N     rays per texel; the bake uses the largest square g*g <= N\n"
     "               (default: num_rays of default.cfg in the working directory, else 256)\n"
+    "  --bounces N  add N bounces of diffuse interreflection to the transfer (0 to 64;\n"
+    "               default: num_bounces of default.cfg, else 0). Each bounce walks the\n"
+    "               texels once more. Surfaces pass on the luminance of their material's\n"
+    "               diffuseMap (materials/materials.mtr of the --out folder); materials\n"
+    "               without one pass on 0.5, with a note on standard error\n"
+    "  --albedo A   one albedo for every surface instead (0 to 1; at most 0.95 is used)\n"
     "  --threads T  worker threads (default: one per core); every count gives the\n"
     "               same files\n"
     "  --out DIR    where the files go (default: the working directory)\n"
     "  --ambient    bake ambient occlusion into ambient.dds instead\n"
     "  --log FILE   write the log (pack dump, atlas placements, build time) to FILE\n"
     "  --shard K/N  bake only shard K of N (K from 1 to N) into DIR/bake-K-of-N.part: the\n"
-    "               polygons cut into N ranges of about equal texels, fixed by the model\n"
+    "               polygons cut into N ranges of about equal texels, fixed by the model;\n"
+    "               shadowed transfer only (no --bounces: every bounce needs the whole model)\n"
     "  --merge DIR  join the parts bake-1-of-N.part ... bake-N-of-N.part in DIR into the\n"
     "               files above, the same bytes as one bake of the model with the parts'\n"
     "               rays; parts missing, repeated, damaged or of another model, split or\n"
@@ -92,8 +101,9 @@ int runBake(const Args& args) {
         return 0;
     }
     std::string modelFile, outDir, logFile, mergeDir;
-    long long rays = 0, threads = 0;
-    bool haveRays = false, ambient = false, haveThreads = false;
+    long long rays = 0, threads = 0, bounces = 0;
+    bool haveRays = false, ambient = false, haveThreads = false, haveBounces = false;
+    float albedo = -1.0f;
     std::optional<PrtShard> shard;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -106,6 +116,23 @@ int runBake(const Args& args) {
                 return usageError("bake", "--rays needs a number from 1 to " +
                                               std::to_string(kMaxSampleRays));
             haveRays = true;
+        } else if (arg == "--bounces") {
+            const std::string* text = value();
+            if (!text || !parseCount(*text, 0, kMaxBounces, bounces))
+                return usageError("bake", "--bounces needs a number from 0 to " +
+                                              std::to_string(kMaxBounces));
+            haveBounces = true;
+        } else if (arg == "--albedo") {
+            const std::string* text = value();
+            float parsed = 0.0f;
+            const char* first = text ? text->data() : nullptr;
+            const auto [end, error] =
+                text ? std::from_chars(first, first + text->size(), parsed)
+                     : std::from_chars_result{nullptr, std::errc::invalid_argument};
+            if (!text || error != std::errc() || end != first + text->size() ||
+                !(parsed >= 0.0f && parsed <= 1.0f))
+                return usageError("bake", "--albedo needs a number from 0 to 1");
+            albedo = parsed;
         } else if (arg == "--threads") {
             const std::string* text = value();
             if (!text || !parseCount(*text, 1, kMaxThreads, threads))
@@ -146,10 +173,16 @@ int runBake(const Args& args) {
     if (!mergeDir.empty()) {
         // The parts name the kind and the rays; a merge walks no texels.
         if (shard) return usageError("bake", "--shard and --merge do not go together");
-        if (haveRays || ambient || haveThreads)
-            return usageError("bake", "--merge takes no --rays, --ambient or --threads: the "
-                                      "parts name them");
+        if (haveRays || ambient || haveThreads || haveBounces || albedo >= 0.0f)
+            return usageError("bake", "--merge takes no --rays, --ambient, --threads, --bounces "
+                                      "or --albedo: the parts name them");
     }
+    if (albedo >= 0.0f && !haveBounces) return usageError("bake", "--albedo goes with --bounces");
+    if (haveBounces && bounces > 0 && (ambient || shard))
+        return usageError("bake", std::string("--bounces above 0 does not go with ") +
+                                      (ambient ? "--ambient: interreflection is SH transfer"
+                                               : "--shard: every bounce needs the whole model; "
+                                                 "bake it in one piece"));
 
     ToolContext context;
     if (!logFile.empty() && !context.logTo(logFile)) return fail("bake: " + context.logFailure());
@@ -163,6 +196,16 @@ int runBake(const Args& args) {
                             context.cvars().GetString("num_rays") + "\"");
             rays = *fromConfig;
         }
+    }
+
+    if (!haveBounces && mergeDir.empty() && context.cvars().Has("num_bounces")) {
+        const std::optional<int32_t> fromConfig = context.cvars().GetWholeInt("num_bounces");
+        if (!fromConfig || *fromConfig < 0 || *fromConfig > kMaxBounces)
+            return fail("bake: num_bounces in default.cfg must be a whole number from 0 to " +
+                        std::to_string(kMaxBounces) + ", not \"" +
+                        context.cvars().GetString("num_bounces") + "\"");
+        // The start-up bake's setting; a shard or an ambient bake stays shadowed.
+        if (!ambient && !shard) bounces = *fromConfig;
     }
 
     std::shared_ptr<Model> model;
@@ -194,6 +237,19 @@ int runBake(const Args& args) {
     PrtBakeSettings settings;
     settings.rays = static_cast<int>(rays);
     settings.ambient = ambient;
+    settings.bounces = static_cast<int>(bounces);
+    settings.albedo = albedo;
+    if (bounces > 0 && albedo < 0.0f) {
+        std::vector<std::string> missing;
+        // The run folder the bake writes into holds the materials and their textures.
+        const std::string runDir = outDir.empty() ? "." : outDir;
+        settings.surfaceAlbedo = surfaceAlbedos(*model, runDir, kMaterialScript, missing);
+        for (const std::string& material : missing)
+            std::cerr << "vrenn: bake: no albedo for material \"" << material
+                      << "\" (no diffuseMap image for it in "
+                      << (std::filesystem::path(runDir) / kMaterialScript).string()
+                      << "); it passes on " << kDefaultAlbedo << "\n";
+    }
     settings.outputDir = outDir;
     settings.walk.threads = static_cast<unsigned>(threads);
     ProgressBar bar;
@@ -214,6 +270,7 @@ int runBake(const Args& args) {
     std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
               << " polygons=" << result.polygons << " threads=" << result.workers
               << " rays=" << result.rays;
+    if (bounces > 0) std::cout << " bounces=" << bounces;
     if (shard) std::cout << " shard=" << shard->index << "/" << shard->count;
     std::cout << "\n";
     std::cout << "wrote";
