@@ -147,16 +147,15 @@ std::vector<float> polygonAlbedos(const PolyPack& pack, const PrtBakeSettings& s
     return albedos;
 }
 
-// For every covered atlas texel, the texel whose light a ray hitting it takes: itself, or, on
-// the edge of its polygon's chart, the covered neighbour one step inwards along each axis
-// where there is one. An edge texel's rays start on the plane of the polygon meeting it there,
-// and pass through it (a hit at a segment's very start does not count), so its own light is
-// that of a point seeing through the neighbouring surface.
-std::vector<int32_t> litTexels(const PolyPack& pack) {
-    const int width = pack.atlasWidth(), height = pack.atlasHeight();
-    std::vector<int32_t> lit(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (size_t t = 0; t < lit.size(); ++t)
-        lit[t] = static_cast<int32_t>(t);
+// The covered texels on the edge of their polygon's chart, each with the covered neighbour one
+// step inwards along each axis where there is one: (edge texel, inward texel), as atlas texels
+// (row * width + column). An edge texel's rays start on the plane of the polygon meeting it
+// there and pass through it (a hit at a segment's very start does not count), so its own light
+// is that of a point seeing through the neighbouring surface; rays that hit it take the light
+// of the texel inwards instead.
+std::vector<std::pair<uint32_t, uint32_t>> edgeTexels(const PolyPack& pack) {
+    const int width = pack.atlasWidth();
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
     const CoverageMask& mask = pack.coverage();
     for (const PackPolygon& polygon : pack.polygons()) {
         const AtlasRect& rect = polygon.atlas;
@@ -177,11 +176,25 @@ std::vector<int32_t> litTexels(const PolyPack& pack) {
                 if (x0 < x1 && !covered(x - sx, y) && covered(x + sx, y)) tx = x + sx;
                 if (y0 < y1 && !covered(x, y - sy) && covered(x, y + sy)) ty = y + sy;
                 if (!covered(tx, ty)) tx = x, ty = y;
-                lit[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-                    ty * width + tx;
+                if (tx != x || ty != y)
+                    edges.emplace_back(static_cast<uint32_t>(y * width + x),
+                                       static_cast<uint32_t>(ty * width + tx));
             }
     }
-    return lit;
+    return edges;
+}
+
+// Gives every edge texel the light transfer of its inward texel (all read before any is
+// written: in a chart two texels wide, the two edges swap).
+void readInwards(std::vector<float>& transfer,
+                 const std::vector<std::pair<uint32_t, uint32_t>>& edges) {
+    std::vector<float> moved(edges.size() * kSHCoeffCount);
+    for (size_t e = 0; e < edges.size(); ++e)
+        std::copy_n(transfer.begin() + edges[e].second * kSHCoeffCount, kSHCoeffCount,
+                    moved.begin() + e * kSHCoeffCount);
+    for (size_t e = 0; e < edges.size(); ++e)
+        std::copy_n(moved.begin() + e * kSHCoeffCount, kSHCoeffCount,
+                    transfer.begin() + edges[e].first * kSHCoeffCount);
 }
 
 // The interreflection walks after the shadowed one (bounces > 0): each bounce walks every
@@ -193,9 +206,9 @@ bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSetting
                           static_cast<size_t>(pack.atlasHeight()) * kSHCoeffCount;
     std::vector<float> shadowed, lit, next;
     const std::vector<float> albedos = polygonAlbedos(pack, settings, modelSurfaces);
-    std::vector<int32_t> litTexel;
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
     try {
-        litTexel = litTexels(pack);
+        edges = edgeTexels(pack);
         shadowed.assign(values, 0.0f);
         if (settings.bounces > 1) {
             lit.assign(values, 0.0f);
@@ -211,17 +224,18 @@ bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSetting
     BakeStats stats;
     bool ok = pack.bake(builder, walk, &stats);
     result.seconds += stats.seconds;
+    if (ok) readInwards(shadowed, edges);
     for (int b = 0; ok && b < settings.bounces; ++b) {
         state = {};
         state.lit = b == 0 ? shadowed.data() : lit.data();
         state.shadowedNormal = shadowed.data();
         state.polygonAlbedo = albedos.data();
-        state.litTexel = litTexel.data();
         state.last = b + 1 == settings.bounces;
         state.normalTransfer = state.last ? nullptr : next.data();
         logFormat("PRT bake: bounce %d of %d\n", b + 1, settings.bounces);
         ok = pack.bake(builder, walk, &stats);
         result.seconds += stats.seconds;
+        if (ok && !state.last) readInwards(next, edges);
         lit.swap(next);
     }
     builder.setBounceWalk(nullptr);

@@ -119,7 +119,7 @@ void SHTextureBuilder::gatherTexel(Worker& worker, size_t t, uint8_t* texel,
         if (hit.polygon < 0) continue;
         const float albedo = walk.polygonAlbedo[hit.polygon];
         if (!(albedo > 0.0f)) continue;
-        const uint32_t from = static_cast<uint32_t>(walk.litTexel[hit.texel]);
+        const uint32_t from = static_cast<uint32_t>(hit.texel);
         const float* lit = walk.lit + static_cast<size_t>(from) * kSHCoeffCount;
         __builtin_prefetch(lit);
         __builtin_prefetch(lit + 16);

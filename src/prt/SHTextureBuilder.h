@@ -29,16 +29,16 @@ public:
     // D is the transfer of a texel's own geometric-normal lobe, max(0, n.w), as T (the stored
     // transfer) is that of the tilted lobes. The first walk bakes T_0 as ever and writes D_0
     // (lit null). Each later walk b gathers, from every ray of texel p that hits a surface at
-    // texel q (read at litTexel[q]), (albedo(q) / pi) * D_b(q) * lobe(w) * 4 pi / R: the light q
-    // passes on towards p per unit of the light that reaches q. A middle walk writes D_{b+1} = D_0
-    // + that gathered with the normal lobe; the last adds what it gathers with the basis lobes to
-    // the texel's stored transfer (T_N = T_0 + it) and writes no D.
+    // texel q, (albedo(q) / pi) * D_b(q) * lobe(w) * 4 pi / R: the light q passes on towards p
+    // per unit of the light that reaches q. A middle walk writes D_{b+1} = D_0 + that gathered
+    // with the normal lobe; the last adds what it gathers with the basis lobes to the texel's
+    // stored transfer (T_N = T_0 + it) and writes no D. (The caller may replace D at texels
+    // whose own value does not stand for their surface between walks.)
     struct BounceWalk {
         float* normalTransfer = nullptr;       // D written by this walk (first and middle walks)
         const float* lit = nullptr;            // D_b, read where rays hit; null in the first walk
         const float* shadowedNormal = nullptr; // D_0 (middle walks)
         const float* polygonAlbedo = nullptr;  // per pack polygon, each in [0, 1)
-        const int32_t* litTexel = nullptr;     // per atlas texel: where a hit there reads D
         bool last = false;
     };
 
