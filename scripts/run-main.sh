@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds Vrenn, makes and bakes the demo scene into data/ (only
-# when the baked files are missing or older than the scene) and runs the demonstration in
+# Installs the dependencies, builds Vrenn, makes and bakes the demo scene into data/ with one
+# bounce of interreflected light (only when the baked files are missing, older than the scene
+# or baked otherwise) and runs the demonstration in
 # viewing mode. With a display it opens a window (Escape quits). Without one it renders
 # off-screen in a copy of data/ whose configuration uses a fixed time step, places the camera
 # above the courtyard's open side, ends the run once the exposure has settled (three
@@ -20,9 +21,15 @@ stale=0
 for baked in data/shtex0.dds data/shtex1.dds data/shtex2.dds data/models/saved.vmsh; do
     if [ ! -f "$baked" ] || [ "$baked" -ot "$scene" ]; then stale=1; fi
 done
+# How the files were baked; another bake of them is stale too.
+bake_args="--rays 256 --bounces 1"
+stamp=data/models/bake-args
+if [ "$(cat "$stamp" 2>/dev/null)" != "$bake_args" ]; then stale=1; fi
 if [ "$stale" = 1 ]; then
-    echo "Baking $scene (256 rays per texel)..."
-    "$vrenn" bake "$scene" --rays 256 --out data
+    echo "Baking $scene (256 rays per texel, one bounce)..."
+    # The bounce takes the surfaces' albedo from data/materials/materials.mtr and its textures.
+    "$vrenn" bake "$scene" $bake_args --out data
+    echo "$bake_args" >"$stamp"
 fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${SDL_VIDEODRIVER:-}" != offscreen ]; then

@@ -229,6 +229,7 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
                                   p.vScale.y, p.vScale.z, p.x, p.y, p.spanX, p.spanY,
                                   p.flipped ? 1 : 0});
             leafPolygons.push_back(index);
+            m_polygonNumbers.push_back(static_cast<int32_t>(index));
             ++leaf.count;
         }
         m_leaves.push_back(leaf);
@@ -245,6 +246,7 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
     m_scene.leaves = m_leaves.data();
     m_scene.leafCount = m_leaves.size();
     m_scene.polygons = m_polygons.data();
+    m_scene.polygonNumbers = m_polygonNumbers.data();
     m_scene.mask = pack.m_coverage.bytes().data();
     m_scene.maskWidth = static_cast<size_t>(pack.m_coverage.width());
 }

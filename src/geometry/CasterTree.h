@@ -28,6 +28,7 @@ private:
     std::vector<CasterNode> m_nodes;
     std::vector<CasterLeaf> m_leaves;
     std::vector<CasterPolygon> m_polygons;
+    std::vector<int32_t> m_polygonNumbers;
     CasterScene m_scene;
 };
 

@@ -47,6 +47,21 @@ public:
     void cast(const Vec3* starts, size_t startCount, const std::array<float, 3>* offsets,
               size_t count, uint8_t* blocked);
 
+    // Where a segment hits: the pack's polygon and its covered atlas texel (row * atlas width +
+    // column), both -1 for none, and where along the segment (0 its start, 1 its end; a hit may
+    // lie up to a tenth past the end, as the plain walk's leaf test allows).
+    struct Hit {
+        int32_t polygon = -1;
+        int32_t texel = -1;
+        float along = 0.0f;
+    };
+    // As cast, but with each segment's nearest hit: of the hits the plain walk's leaf tests find
+    // anywhere along the segment, the nearest (the lower polygon number where two are as near).
+    // A segment has a hit exactly where cast says it is blocked. The answers depend only on the
+    // segments, not on which are cast together nor on the build.
+    void castHits(const Vec3* starts, size_t startCount, const std::array<float, 3>* offsets,
+                  size_t count, Hit* hits);
+
     // Rays cast since construction.
     uint64_t rays() const { return m_rays; }
     // The build this caster runs (never Best).
@@ -56,10 +71,18 @@ public:
     static bool processorHasAvx512();
 
 private:
+    // Lays out the root packet in the arena: offset by offset, each from every start. False
+    // when no memory could be had.
+    bool layRootPacket(const Vec3* starts, size_t startCount, const std::array<float, 3>* offsets,
+                       size_t count, bool withAlong, CasterPacket& root);
+
     std::shared_ptr<const CasterTree> m_tree;
     CasterKernel m_kernel;
     CasterArena m_arena;
     std::vector<uint32_t> m_blocked; // the walk's answers, a word per ray
+    std::vector<float> m_along;      // the hit walk's answers, a value of each per ray
+    std::vector<int32_t> m_hitPolygon;
+    std::vector<int32_t> m_hitTexel;
     uint64_t m_rays = 0;
 };
 

@@ -48,7 +48,8 @@ struct CasterScene {
     const CasterLeaf* leaves = nullptr;
     size_t leafCount = 0;
     const CasterPolygon* polygons = nullptr;
-    const uint8_t* mask = nullptr; // coverage mask, one byte per atlas texel
+    const int32_t* polygonNumbers = nullptr; // the pack's number of each entry of polygons
+    const uint8_t* mask = nullptr;           // coverage mask, one byte per atlas texel
     size_t maskWidth = 0;
     // Cell boxes: where in a node's or leaf's cell (the region its ancestors' planes bound, a
     // little widened) the polygons below can be hit. A segment with a slack of at most
@@ -71,7 +72,8 @@ bool growCasterArena(CasterArena& arena, size_t bytes);
 
 // A packet: lanes of segments (start, end, slack) with the number of the ray each belongs
 // to, stored as eight arrays of cap entries from offset: p0x p0y p0z p1x p1y p1z slack
-// (floats), ray (uint32).
+// (floats), ray (uint32). The hit walk's packets have two more: s0 s1 (floats), where the
+// segment starts and ends along its ray (0 its start, 1 its end).
 struct CasterPacket {
     size_t offset = 0;
     uint32_t count = 0;
@@ -79,6 +81,7 @@ struct CasterPacket {
 };
 
 constexpr int kCasterPacketArrays = 8;
+constexpr int kCasterHitPacketArrays = 10;
 // Lanes a packet holds beyond its count, so that whole vectors can be read from any lane.
 constexpr uint32_t kCasterPacketPadding = 16;
 
@@ -92,5 +95,24 @@ bool castPacketAvx2(const CasterScene& scene, CasterArena& arena, CasterPacket p
                     uint32_t* blocked);
 bool castPacketAvx512(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
                       uint32_t* blocked);
+
+// Each ray's nearest hit, a value per ray: where along the ray (0 its start, 1 its end; the
+// walk only lowers it, so it starts above any hit, e.g. at 2), the pack's polygon number and the
+// atlas texel (row * mask width + column). A walk keeps a hit only when it is nearer than the
+// one held, or as near with a lower polygon number.
+struct CasterHitAnswers {
+    float* along = nullptr;
+    int32_t* polygon = nullptr;
+    int32_t* texel = nullptr;
+};
+
+// The hit walk: as castPacket, with packets of kCasterHitPacketArrays arrays, and every hit of a
+// ray's segments that is nearer than its answer's goes into it.
+bool castHitsBaseline(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                      const CasterHitAnswers& hits);
+bool castHitsAvx2(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                  const CasterHitAnswers& hits);
+bool castHitsAvx512(const CasterScene& scene, CasterArena& arena, CasterPacket packet,
+                    const CasterHitAnswers& hits);
 
 } // namespace Vrenn

@@ -9,6 +9,7 @@
 
 #define KERNEL_WIDTH 8
 #define KERNEL_ENTRY castPacketAvx2
+#define KERNEL_HITS_ENTRY castHitsAvx2
 
 namespace Vrenn {
 #include "geometry/OcclusionKernel.inc"

@@ -9,6 +9,7 @@
 
 #define KERNEL_WIDTH 16
 #define KERNEL_ENTRY castPacketAvx512
+#define KERNEL_HITS_ENTRY castHitsAvx512
 
 namespace Vrenn {
 #include "geometry/OcclusionKernel.inc"

@@ -8,6 +8,7 @@
 
 #define KERNEL_WIDTH 4
 #define KERNEL_ENTRY castPacketBaseline
+#define KERNEL_HITS_ENTRY castHitsBaseline
 
 namespace Vrenn {
 #include "geometry/OcclusionKernel.inc"

@@ -233,6 +233,10 @@ public:
     // polygon is set to the hit polygon's number or -1, hitPoint to the hit. Safe to call
     // from several threads at once; false without a tree or atlas.
     bool rayTest(const Vec3& start, const Vec3& end, Vec3& hitPoint, int32_t& polygon) const;
+    // The atlas texel (row * atlas width + column) a point on polygon's chart maps to, as the
+    // ray test maps its hits; -1 when the point lies outside the chart or the polygon has no
+    // placement.
+    int32_t atlasTexelAt(uint32_t polygon, const Vec3& point) const;
 
     // ---- Texel walk --------------------------------------------------------------------
 

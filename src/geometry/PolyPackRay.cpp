@@ -192,4 +192,17 @@ bool PolyPack::testLeaf(uint32_t leaf, const Vec3& p0, const Vec3& p1, Vec3& hit
     return true;
 }
 
+int32_t PolyPack::atlasTexelAt(uint32_t polygon, const Vec3& point) const {
+    if (polygon >= m_rayPolygons.size() || !m_rayPolygons[polygon].blocks) return -1;
+    const RayPolygon& poly = m_rayPolygons[polygon];
+    const Vec3 rel = point - poly.origin;
+    float a = dot(rel, poly.uScale);
+    float b = dot(rel, poly.vScale);
+    if (!(a >= 0.0f && a <= 1.0f && b >= 0.0f && b <= 1.0f)) return -1;
+    if (poly.flipped) std::swap(a, b);
+    const int tx = nearestTexel(poly.x + a * poly.spanX);
+    const int ty = nearestTexel(poly.y + b * poly.spanY);
+    return ty * m_coverage.width() + tx;
+}
+
 } // namespace Vrenn

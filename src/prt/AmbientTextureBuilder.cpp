@@ -93,29 +93,54 @@ void AmbientTextureBuilder::clampedCosine(const Vec3& d, std::vector<float>& out
     }
 }
 
-void AmbientTextureBuilder::castRays(Worker& worker, const Vec3* positions, size_t count,
-                                     const Vec3& n) const {
+namespace {
+
+// The samples a texel of a polygon with normal n casts: those with n.w > 0, in octant order
+// (octants wholly behind n skipped, those wholly in front taken without a test).
+void listCastSamples(const SampleDirections& directions, const Vec3& n,
+                     std::vector<uint32_t>& samples, std::vector<std::array<float, 3>>& offsets) {
     const std::array<OctantSide, 8> sides = classifyOctants(n.x, n.y, n.z);
-    worker.castSamples.clear();
-    worker.castOffsets.clear();
+    samples.clear();
+    offsets.clear();
     for (size_t o = 0; o < 8; ++o) {
         const OctantSide side = sides[o];
-        for (uint32_t s : m_directions.octants[o]) {
+        for (uint32_t s : directions.octants[o]) {
             if (side == OctantSide::Back ||
-                (side == OctantSide::Mixed && !(dotUnit(n, m_directions.unit[s]) > 0.0f)))
+                (side == OctantSide::Mixed && !(dotUnit(n, directions.unit[s]) > 0.0f)))
                 continue;
-            worker.castSamples.push_back(s);
-            worker.castOffsets.push_back(m_directions.scaled[s]);
+            samples.push_back(s);
+            offsets.push_back(directions.scaled[s]);
         }
     }
+}
+
+} // namespace
+
+size_t AmbientTextureBuilder::prepareCast(Worker& worker, const Vec3* positions, size_t count,
+                                          const Vec3& n) const {
+    listCastSamples(m_directions, n, worker.castSamples, worker.castOffsets);
     worker.starts.resize(count);
     for (size_t t = 0; t < count; ++t)
         worker.starts[t] = positions[t] + n * kOriginOffset;
     const size_t rays = worker.castSamples.size();
+    worker.rays += count * rays;
+    return rays;
+}
+
+void AmbientTextureBuilder::castRays(Worker& worker, const Vec3* positions, size_t count,
+                                     const Vec3& n) const {
+    const size_t rays = prepareCast(worker, positions, count, n);
     worker.blocked.resize(count * rays);
     worker.caster->cast(worker.starts.data(), count, worker.castOffsets.data(), rays,
                         worker.blocked.data());
-    worker.rays += count * rays;
+}
+
+void AmbientTextureBuilder::castHits(Worker& worker, const Vec3* positions, size_t count,
+                                     const Vec3& n) const {
+    const size_t rays = prepareCast(worker, positions, count, n);
+    worker.hits.resize(count * rays);
+    worker.caster->castHits(worker.starts.data(), count, worker.castOffsets.data(), rays,
+                            worker.hits.data());
 }
 
 void AmbientTextureBuilder::processTexel(const Vec3& position, const TangentFrame& frame,

@@ -48,7 +48,7 @@ public:
     // Casts the rays of all the texels together, then fills each texel.
     void processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
                        const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
-                       unsigned worker) final;
+                       unsigned worker) override;
 
     int rayCount() const { return m_rayCount; }
     float rayLength() const { return m_rayLength; }
@@ -77,6 +77,14 @@ protected:
         std::vector<std::array<float, 3>> castOffsets;
         std::vector<Vec3> starts;
         std::vector<uint8_t> blocked;
+        // Where the rays hit (castHits), texel by texel as blocked.
+        std::vector<OcclusionCaster::Hit> hits;
+        // max(0, n.w) about the polygon's geometric normal, for the interreflection.
+        std::vector<float> normalLobe;
+        // The hits a texel gathers from: where each reads its light, its weight and sample.
+        std::vector<uint32_t> gatherFrom;
+        std::vector<float> gatherWeight;
+        std::vector<uint32_t> gatherSample;
     };
 
     // Whether the pack's image suits processTexel.
@@ -93,6 +101,10 @@ protected:
     // octants wholly in front cast without a test); worker.blocked then holds, texel by
     // texel, one answer per sample in worker.castSamples.
     void castRays(Worker& worker, const Vec3* positions, size_t count, const Vec3& n) const;
+    // The same rays, with where each hits: worker.hits in place of worker.blocked.
+    void castHits(Worker& worker, const Vec3* positions, size_t count, const Vec3& n) const;
+    // Lists the samples and starts both take; returns the rays per texel.
+    size_t prepareCast(Worker& worker, const Vec3* positions, size_t count, const Vec3& n) const;
     // out[s] = max(0, d.w) for every sample.
     void clampedCosine(const Vec3& d, std::vector<float>& out) const;
 

@@ -12,14 +12,17 @@
 #include "geometry/VmshLoader.h"
 #include "prt/BakePart.h"
 #include "prt/SHTextureBuilder.h"
+#include "prt/SurfaceAlbedo.h"
 #include "prt/TransferTextures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <optional>
 #include <system_error>
 
@@ -138,9 +141,10 @@ private:
 };
 
 // Packs every surface's polygons and lays out the atlas for the bake kind; builds the tree
-// when the rays need it.
+// when the rays need it. modelSurfaces, when given, receives the model's surface index of
+// each of the pack's surfaces.
 bool packForBake(Model& model, bool ambient, bool tree, float texelSize, PolyPack& pack,
-                 PrtBakeResult& result) {
+                 PrtBakeResult& result, std::vector<size_t>* modelSurfaces = nullptr) {
     if (!(texelSize > 0.0f) || !std::isfinite(texelSize))
         return bakeFailed("the texel size must be a number of world units above 0");
     for (size_t s = 0; s < model.surfaces().size(); ++s) {
@@ -148,6 +152,8 @@ bool packForBake(Model& model, bool ambient, bool tree, float texelSize, PolyPac
         // A surface without triangles draws nothing and needs no transfer.
         if (!surface || !surface->mesh() || !pack.addSurface(surface->mesh(), true, true))
             logMessage("PRT bake: surface " + std::to_string(s) + " has no polygons to bake\n");
+        else if (modelSurfaces)
+            modelSurfaces->push_back(s);
     }
     result.polygons = pack.polygons().size();
     if (pack.polygons().empty()) return bakeFailed("the model has no polygons to bake");
@@ -164,9 +170,127 @@ bool packForBake(Model& model, bool ambient, bool tree, float texelSize, PolyPac
     return true;
 }
 
+// The albedo each pack polygon passes on, as the settings ask.
+std::vector<float> polygonAlbedos(const PolyPack& pack, const PrtBakeSettings& settings,
+                                  const std::vector<size_t>& modelSurfaces) {
+    std::vector<float> albedos(pack.polygons().size(), kDefaultAlbedo);
+    for (size_t p = 0; p < albedos.size(); ++p) {
+        float albedo = kDefaultAlbedo;
+        const uint32_t surface = pack.polygons()[p].surface;
+        if (settings.albedo >= 0.0f)
+            albedo = settings.albedo;
+        else if (surface < modelSurfaces.size() &&
+                 modelSurfaces[surface] < settings.surfaceAlbedo.size() &&
+                 settings.surfaceAlbedo[modelSurfaces[surface]] >= 0.0f)
+            albedo = settings.surfaceAlbedo[modelSurfaces[surface]];
+        // Not-a-number passes on nothing.
+        albedos[p] = albedo > 0.0f ? std::min(albedo, kMaxAlbedo) : 0.0f;
+    }
+    return albedos;
+}
+
+// The covered texels on the edge of their polygon's chart, each with the covered neighbour one
+// step inwards along each axis where there is one: (edge texel, inward texel), as atlas texels
+// (row * width + column). An edge texel's rays start on the plane of the polygon meeting it
+// there and pass through it (a hit at a segment's very start does not count), so its own light
+// is that of a point seeing through the neighbouring surface; rays that hit it take the light
+// of the texel inwards instead.
+std::vector<std::pair<uint32_t, uint32_t>> edgeTexels(const PolyPack& pack) {
+    const int width = pack.atlasWidth();
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    const CoverageMask& mask = pack.coverage();
+    for (const PackPolygon& polygon : pack.polygons()) {
+        const AtlasRect& rect = polygon.atlas;
+        if (!rect.placed) continue;
+        const int x0 = rect.x, x1 = rect.x + rect.placedWidth() - 1;
+        const int y0 = rect.y, y1 = rect.y + rect.placedHeight() - 1;
+        auto covered = [&](int x, int y) {
+            return x >= x0 && x <= x1 && y >= y0 && y <= y1 && mask.covered(x, y);
+        };
+        // One step towards the rectangle's middle where the texel has no covered neighbour
+        // the other way.
+        auto inwards = [](int at, int lo, int hi) { return 2 * at < lo + hi ? 1 : -1; };
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                if (!covered(x, y)) continue;
+                const int sx = inwards(x, x0, x1), sy = inwards(y, y0, y1);
+                int tx = x, ty = y;
+                if (x0 < x1 && !covered(x - sx, y) && covered(x + sx, y)) tx = x + sx;
+                if (y0 < y1 && !covered(x, y - sy) && covered(x, y + sy)) ty = y + sy;
+                if (!covered(tx, ty)) tx = x, ty = y;
+                if (tx != x || ty != y)
+                    edges.emplace_back(static_cast<uint32_t>(y * width + x),
+                                       static_cast<uint32_t>(ty * width + tx));
+            }
+    }
+    return edges;
+}
+
+// Gives every edge texel the light transfer of its inward texel (all read before any is
+// written: in a chart two texels wide, the two edges swap).
+void readInwards(std::vector<float>& transfer,
+                 const std::vector<std::pair<uint32_t, uint32_t>>& edges) {
+    std::vector<float> moved(edges.size() * kSHCoeffCount);
+    for (size_t e = 0; e < edges.size(); ++e)
+        std::copy_n(transfer.begin() + edges[e].second * kSHCoeffCount, kSHCoeffCount,
+                    moved.begin() + e * kSHCoeffCount);
+    for (size_t e = 0; e < edges.size(); ++e)
+        std::copy_n(moved.begin() + e * kSHCoeffCount, kSHCoeffCount,
+                    transfer.begin() + edges[e].first * kSHCoeffCount);
+}
+
+// The interreflection walks after the shadowed one (bounces > 0): each bounce walks every
+// texel again, casting the same rays and gathering from where they hit.
+bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSettings& settings,
+                 const std::vector<size_t>& modelSurfaces, const BakeOptions& walk,
+                 PrtBakeResult& result) {
+    const size_t values = static_cast<size_t>(pack.atlasWidth()) *
+                          static_cast<size_t>(pack.atlasHeight()) * kSHCoeffCount;
+    std::vector<float> shadowed, lit, next;
+    const std::vector<float> albedos = polygonAlbedos(pack, settings, modelSurfaces);
+    std::vector<std::pair<uint32_t, uint32_t>> edges;
+    try {
+        edges = edgeTexels(pack);
+        shadowed.assign(values, 0.0f);
+        if (settings.bounces > 1) {
+            lit.assign(values, 0.0f);
+            next.assign(values, 0.0f);
+        }
+    } catch (const std::bad_alloc&) {
+        return bakeFailed("no memory for the interreflection (" +
+                          std::to_string(values / kSHCoeffCount) + " texels)");
+    }
+    SHTextureBuilder::BounceWalk state;
+    state.normalTransfer = shadowed.data();
+    builder.setBounceWalk(&state);
+    BakeStats stats;
+    bool ok = pack.bake(builder, walk, &stats);
+    result.seconds += stats.seconds;
+    if (ok) readInwards(shadowed, edges);
+    for (int b = 0; ok && b < settings.bounces; ++b) {
+        state = {};
+        state.lit = b == 0 ? shadowed.data() : lit.data();
+        state.shadowedNormal = shadowed.data();
+        state.polygonAlbedo = albedos.data();
+        state.last = b + 1 == settings.bounces;
+        state.normalTransfer = state.last ? nullptr : next.data();
+        logFormat("PRT bake: bounce %d of %d\n", b + 1, settings.bounces);
+        ok = pack.bake(builder, walk, &stats);
+        result.seconds += stats.seconds;
+        if (ok && !state.last) readInwards(next, edges);
+        lit.swap(next);
+    }
+    builder.setBounceWalk(nullptr);
+    if (!ok) return false;
+    result.texels = stats.texels;
+    result.workers = stats.workers;
+    return true;
+}
+
 // Walks the polygons (all when polygons is null) with the builder the settings ask for.
 bool walkForBake(PolyPack& pack, const PrtBakeSettings& settings,
-                 const std::vector<uint32_t>* polygons, PrtBakeResult& result) {
+                 const std::vector<uint32_t>* polygons, PrtBakeResult& result,
+                 const std::vector<size_t>& modelSurfaces = {}) {
     std::unique_ptr<AmbientTextureBuilder> builder;
     if (settings.ambient)
         builder = std::make_unique<AmbientTextureBuilder>(settings.rays, settings.rayLength, pack);
@@ -177,6 +301,13 @@ bool walkForBake(PolyPack& pack, const PrtBakeSettings& settings,
 
     BakeOptions walk = settings.walk;
     walk.polygons = polygons;
+    if (settings.bounces > 0 && !settings.ambient) {
+        if (!bounceWalks(pack, static_cast<SHTextureBuilder&>(*builder), settings, modelSurfaces,
+                         walk, result))
+            return false;
+        result.rays = builder->raysTraced();
+        return true;
+    }
     BakeStats stats;
     if (!pack.bake(*builder, walk, &stats)) return false;
     result.texels = stats.texels;
@@ -224,9 +355,15 @@ bool rebuildPrtScene(Model& model, const PrtBakeSettings& settings, PrtBakeResul
     result = PrtBakeResult{};
     if (settings.rays < 1 || settings.rays > kMaxSampleRays)
         return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+    if (settings.bounces < 0 || settings.bounces > kMaxBounces)
+        return bakeFailed("the bounce count must be from 0 to " + std::to_string(kMaxBounces));
+    if (settings.bounces > 0 && settings.ambient)
+        return bakeFailed("interreflection is baked into SH transfer only, not ambient occlusion");
     PolyPack pack(4, kBalanceWeight, kSplitWeight);
-    return packForBake(model, settings.ambient, true, settings.texelSize, pack, result) &&
-           walkForBake(pack, settings, nullptr, result) &&
+    std::vector<size_t> modelSurfaces;
+    return packForBake(model, settings.ambient, true, settings.texelSize, pack, result,
+                       &modelSurfaces) &&
+           walkForBake(pack, settings, nullptr, result, modelSurfaces) &&
            writeBakeFiles(model, pack, settings.outputDir, result);
 }
 
@@ -235,6 +372,10 @@ bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard&
     result = PrtBakeResult{};
     if (settings.rays < 1 || settings.rays > kMaxSampleRays)
         return bakeFailed("the ray count must be from 1 to " + std::to_string(kMaxSampleRays));
+    // Every bounce reads the whole model's last one: shards cannot bake it apart.
+    if (settings.bounces != 0)
+        return bakeFailed("a shard bakes the shadowed transfer only; bake interreflection "
+                          "(bounces above 0) in one piece");
     if (shard.count < 1 || shard.count > kMaxBakeShards || shard.index < 1 ||
         shard.index > shard.count)
         return bakeFailed("shard " + std::to_string(shard.index) + " of " +
@@ -387,6 +528,21 @@ bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,
             return bakeFailed("texel_size \"" + cvars->GetString("texel_size") +
                               "\" is not a number of world units above 0");
         settings.texelSize = *size;
+    }
+    if (cvars->Has("num_bounces")) {
+        const std::optional<int32_t> bounces = cvars->GetWholeInt("num_bounces");
+        if (!bounces || *bounces < 0 || *bounces > kMaxBounces)
+            return bakeFailed("num_bounces \"" + cvars->GetString("num_bounces") +
+                              "\" is not a whole number from 0 to " + std::to_string(kMaxBounces));
+        settings.bounces = *bounces;
+    }
+    if (settings.bounces > 0) {
+        std::vector<std::string> missing;
+        settings.surfaceAlbedo = surfaceAlbedos(*model, "", kMaterialScript, missing);
+        for (const std::string& material : missing)
+            logFormat("PRT bake: no albedo for material \"%s\" (its diffuseMap); it passes on "
+                      "%g\n",
+                      material.c_str(), double(kDefaultAlbedo));
     }
     settings.walk = walk;
     return rebuildPrtScene(*model, settings, result);

@@ -23,13 +23,26 @@ std::optional<float> texelSizeFromText(const std::string& text);
 
 // How the PRT data of a model is rebuilt.
 struct PrtBakeSettings {
-    int rays = 256; // requested rays per texel (g * g = the largest square below)
+    int rays = 256;            // requested rays per texel (g * g = the largest square below)
     float texelSize = kDefaultTexelSize; // world units per atlas texel
-    float rayLength = 8192.0f;           // world units
-    bool ambient = false;                // ambient occlusion ("ambient.dds") instead of SH transfer
-    std::string outputDir;               // where the files go; empty: the working directory
-    BakeOptions walk;                    // threads and progress of the texel walk
+    float rayLength = 8192.0f; // world units
+    bool ambient = false;      // ambient occlusion ("ambient.dds") instead of SH transfer
+    // Diffuse bounces of interreflected light added to the SH transfer (0: shadowed only, the
+    // same bytes as ever; at most kMaxBounces). Each surface passes on its albedo's share:
+    // albedo when it is 0 or more, else surfaceAlbedo[surface index of the model] when there
+    // is one of 0 or more, else kDefaultAlbedo; clamped to [0, kMaxAlbedo].
+    int bounces = 0;
+    float albedo = -1.0f;
+    std::vector<float> surfaceAlbedo;
+    std::string outputDir; // where the files go; empty: the working directory
+    BakeOptions walk;      // threads and progress of the texel walk
 };
+
+constexpr int kMaxBounces = 64;
+constexpr float kMaxAlbedo = 0.95f;
+constexpr float kDefaultAlbedo = 0.5f;
+// Where the surfaces' materials are read for their albedo.
+constexpr const char* kMaterialScript = "materials/materials.mtr";
 
 // What a rebuild did.
 struct PrtBakeResult {
@@ -39,7 +52,7 @@ struct PrtBakeResult {
     size_t samples = 0;   // g * g
     uint64_t texels = 0;  // covered texels baked
     uint64_t rays = 0;    // rays cast through the pack
-    double seconds = 0.0; // wall time of the texel walk
+    double seconds = 0.0; // wall time of the texel walk (all walks, with bounces)
     unsigned workers = 0;
     std::vector<std::string> files; // the files written, in order
     // The tree's splitting polygons as a line list (bspOutline), kept for looking at the tree
@@ -97,7 +110,9 @@ bool mergePrtShards(Model& model, uint64_t modelChecksum, const std::string& par
 // ("num_rays" must be a whole number from 1 to kMaxSampleRays: otherwise nothing is baked,
 // with "PRT bake failed: num_rays ..." in the log), at "texel_size" world units per atlas
 // texel when it is set (kDefaultTexelSize otherwise; a value texelSizeFromText refuses bakes
-// nothing, with "PRT bake failed: texel_size ..." in the log).
+// nothing, with "PRT bake failed: texel_size ..." in the log), with "num_bounces" bounces of
+// interreflection when it is set (a whole number from 0 to kMaxBounces, likewise), each
+// surface passing on the albedo of its material in kMaterialScript (surfaceAlbedos).
 // A model that cannot be loaded is never baked: false, model unchanged, with the loader's
 // reason in the log. The GPU upload after a rebuild is the caller's.
 bool preparePrtScene(ModelLoaderFactory& loaders, std::shared_ptr<Model>& model,

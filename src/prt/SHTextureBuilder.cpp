@@ -3,6 +3,9 @@
 #include "fs/Image.h"
 #include "prt/TransferTextures.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace Vrenn {
 
 SHTextureBuilder::SHTextureBuilder(int rayCount, float rayLength, const PolyPack& pack)
@@ -18,10 +21,21 @@ bool SHTextureBuilder::acceptsImage() const {
            image->depth() >= kTransferPlaneCount && m_sampler.size() == m_directions.size();
 }
 
-void SHTextureBuilder::preparePolygon(Worker& worker, const Vec3&, const TangentFrame& frame) {
+void SHTextureBuilder::preparePolygon(Worker& worker, const Vec3& normal,
+                                      const TangentFrame& frame) {
     for (int k = 0; k < kTransferBasisCount; ++k)
         clampedCosine(frame.toWorld({kBasis[k][0], kBasis[k][1], kBasis[k][2]}),
                       worker.lobes[static_cast<size_t>(k)]);
+    if (m_bounce) {
+        worker.normalLobe.resize(m_directions.size());
+        clampedCosine(normal, worker.normalLobe);
+    }
+}
+
+size_t SHTextureBuilder::texelIndex(const uint8_t* texel) const {
+    const Image& image = *m_pack.bakeImage();
+    return static_cast<size_t>(texel - image.data()) /
+           static_cast<size_t>(bytesPerPixel(image.format()));
 }
 
 void SHTextureBuilder::shadeTexel(Worker& worker, uint8_t* texel, size_t planeBytes) {
@@ -32,6 +46,122 @@ void SHTextureBuilder::shadeTexel(Worker& worker, uint8_t* texel, size_t planeBy
         for (size_t s = 0; s < samples; ++s)
             worker.product[s] = worker.visibility[s] * lobe[s];
         m_sampler.project(worker.product.data(), coefficients);
+        writeTransferCoefficients(texel, planeBytes, k, coefficients);
+    }
+    if (m_bounce && m_bounce->normalTransfer) {
+        for (size_t s = 0; s < samples; ++s)
+            worker.product[s] = worker.visibility[s] * worker.normalLobe[s];
+        m_sampler.project(worker.product.data(),
+                          m_bounce->normalTransfer + texelIndex(texel) * kSHCoeffCount);
+    }
+}
+
+void SHTextureBuilder::processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
+                                     const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
+                                     unsigned workerIndex) {
+    if (!m_bounce || !m_bounce->lit) {
+        AmbientTextureBuilder::processTexels(positions, texels, count, frame, polygon, planeBytes,
+                                             workerIndex);
+        return;
+    }
+    Worker& worker = workerState(workerIndex);
+    const Vec3 n = m_pack.polygons()[polygon].normal;
+    if (worker.polygon != static_cast<int64_t>(polygon)) {
+        preparePolygon(worker, n, frame);
+        worker.polygon = polygon;
+    }
+    castHits(worker, positions, count, n);
+    for (size_t t = 0; t < count; ++t)
+        gatherTexel(worker, t, texels[t], planeBytes);
+}
+
+namespace {
+
+// Four coefficients at a time: 25 = 6 * 4 + 1.
+typedef float V4 __attribute__((vector_size(16)));
+constexpr int kVectors = kSHCoeffCount / 4;
+
+inline V4 load4(const float* p) {
+    V4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// sum += weight * coefficients, for one lobe's 25 sums.
+struct LobeSum {
+    V4 v[kVectors] = {};
+    float last = 0.0f;
+    void add(float weight, const float* coefficients) {
+        for (int j = 0; j < kVectors; ++j)
+            v[j] += weight * load4(coefficients + 4 * j);
+        last += weight * coefficients[kSHCoeffCount - 1];
+    }
+    float operator[](int i) const { return i < 4 * kVectors ? v[i / 4][i % 4] : last; }
+};
+
+} // namespace
+
+void SHTextureBuilder::gatherTexel(Worker& worker, size_t t, uint8_t* texel,
+                                   size_t planeBytes) const {
+    const BounceWalk& walk = *m_bounce;
+    const size_t rays = worker.castSamples.size();
+    const OcclusionCaster::Hit* hits = worker.hits.data() + t * rays;
+    // (albedo / pi) * (4 pi / R): the radiance a unit of irradiance leaves, times the solid
+    // angle of one sample.
+    const float perAlbedo = 4.0f / static_cast<float>(m_rayCount);
+    // First the hits that bring light, with their light fetched ahead: the hits' texels lie
+    // all over the atlas, and waiting for each in turn would take most of the walk's time.
+    worker.gatherFrom.clear();
+    worker.gatherWeight.clear();
+    worker.gatherSample.clear();
+    for (size_t i = 0; i < rays; ++i) {
+        const OcclusionCaster::Hit& hit = hits[i];
+        if (hit.polygon < 0) continue;
+        const float albedo = walk.polygonAlbedo[hit.polygon];
+        if (!(albedo > 0.0f)) continue;
+        const uint32_t from = static_cast<uint32_t>(hit.texel);
+        const float* lit = walk.lit + static_cast<size_t>(from) * kSHCoeffCount;
+        __builtin_prefetch(lit);
+        __builtin_prefetch(lit + 16);
+        __builtin_prefetch(lit + kSHCoeffCount - 1);
+        worker.gatherFrom.push_back(from);
+        worker.gatherWeight.push_back(albedo * perAlbedo);
+        worker.gatherSample.push_back(worker.castSamples[i]);
+    }
+    const size_t count = worker.gatherFrom.size();
+    const size_t index = texelIndex(texel);
+    if (!walk.last) {
+        LobeSum sum;
+        for (size_t h = 0; h < count; ++h) {
+            const float c = worker.gatherWeight[h] * worker.normalLobe[worker.gatherSample[h]];
+            if (c != 0.0f)
+                sum.add(c, walk.lit + static_cast<size_t>(worker.gatherFrom[h]) * kSHCoeffCount);
+        }
+        float* out = walk.normalTransfer + index * kSHCoeffCount;
+        const float* shadowed = walk.shadowedNormal + index * kSHCoeffCount;
+        for (int i = 0; i < kSHCoeffCount; ++i)
+            out[i] = shadowed[i] + sum[i];
+        return;
+    }
+    LobeSum sums[kTransferBasisCount];
+    bool any = false;
+    for (size_t h = 0; h < count; ++h) {
+        const float* lit = walk.lit + static_cast<size_t>(worker.gatherFrom[h]) * kSHCoeffCount;
+        for (int k = 0; k < kTransferBasisCount; ++k) {
+            const float c = worker.gatherWeight[h] *
+                            worker.lobes[static_cast<size_t>(k)][worker.gatherSample[h]];
+            if (c == 0.0f) continue;
+            any = true;
+            sums[k].add(c, lit);
+        }
+    }
+    // Texels that gather nothing keep the shadowed transfer's bytes.
+    if (!any) return;
+    for (int k = 0; k < kTransferBasisCount; ++k) {
+        float coefficients[kSHCoeffCount];
+        readTransferCoefficients(texel, planeBytes, k, coefficients);
+        for (int i = 0; i < kSHCoeffCount; ++i)
+            coefficients[i] += sums[k][i];
         writeTransferCoefficients(texel, planeBytes, k, coefficients);
     }
 }

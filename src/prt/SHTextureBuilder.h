@@ -12,6 +12,9 @@ namespace Vrenn {
 //
 // The projection weight is 4 pi / R for R requested rays, so with g * g samples the results
 // scale by g * g / R (R = 1000: 961 samples, factor 0.961), as the run-time lighting expects.
+//
+// Interreflected transfer takes further walks over the same texels (see BounceWalk): the
+// diffuse light that surfaces pass on, bounce by bounce, is added to the shadowed transfer.
 class SHTextureBuilder : public AmbientTextureBuilder {
 public:
     // The basis directions in tangent space: tilted 54.7 degrees off the normal, 120 degrees
@@ -20,9 +23,35 @@ public:
                                            {-0.4082483f, 0.707107f, 0.5773503f},
                                            {-0.4082483f, -0.707107f, 0.5773503f}};
 
+    // What one walk of an interreflected bake reads and writes. Texel arrays hold 25 SH
+    // coefficients per atlas texel (row * atlas width + column), covered texels only.
+    //
+    // D is the transfer of a texel's own geometric-normal lobe, max(0, n.w), as T (the stored
+    // transfer) is that of the tilted lobes. The first walk bakes T_0 as ever and writes D_0
+    // (lit null). Each later walk b gathers, from every ray of texel p that hits a surface at
+    // texel q, (albedo(q) / pi) * D_b(q) * lobe(w) * 4 pi / R: the light q passes on towards p
+    // per unit of the light that reaches q. A middle walk writes D_{b+1} = D_0 + that gathered
+    // with the normal lobe; the last adds what it gathers with the basis lobes to the texel's
+    // stored transfer (T_N = T_0 + it) and writes no D. (The caller may replace D at texels
+    // whose own value does not stand for their surface between walks.)
+    struct BounceWalk {
+        float* normalTransfer = nullptr;       // D written by this walk (first and middle walks)
+        const float* lit = nullptr;            // D_b, read where rays hit; null in the first walk
+        const float* shadowedNormal = nullptr; // D_0 (middle walks)
+        const float* polygonAlbedo = nullptr;  // per pack polygon, each in [0, 1)
+        bool last = false;
+    };
+
     SHTextureBuilder(int rayCount, float rayLength, const PolyPack& pack);
 
     void addSample(uint32_t sample, float theta, float phi) override;
+    void processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
+                       const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
+                       unsigned worker) override;
+
+    // Sets what the walks from now on do (null: the plain shadowed bake). The walk must be
+    // kept until the next call.
+    void setBounceWalk(const BounceWalk* walk) { m_bounce = walk; }
 
     const SHSampler& sampler() const { return m_sampler; }
 
@@ -32,7 +61,13 @@ protected:
     void shadeTexel(Worker& worker, uint8_t* texel, size_t planeBytes) override;
 
 private:
+    // The atlas texel whose plane-0 bytes start at texel.
+    size_t texelIndex(const uint8_t* texel) const;
+    // Gathers the bounced light of one texel from the hits in worker.hits (texel t of a run).
+    void gatherTexel(Worker& worker, size_t t, uint8_t* texel, size_t planeBytes) const;
+
     SHSampler m_sampler;
+    const BounceWalk* m_bounce = nullptr;
 };
 
 } // namespace Vrenn

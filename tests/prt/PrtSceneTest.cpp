@@ -14,7 +14,9 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 
 namespace Vrenn {
 namespace {
@@ -23,6 +25,11 @@ using Test::LogCapture;
 using Test::TempDir;
 using testing::Rect;
 using testing::rectModel;
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 Image readDDS(const std::string& path) {
     Image image;
@@ -195,6 +202,21 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         model.reset();
         ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
         EXPECT_LT(result.texels * 3, texels);
+        cvars.LoadConfigText("texel_size \"4\"\n");
+        model.reset();
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
+
+        // num_bounces adds interreflection; a material without an albedo passes on the
+        // default, and says so.
+        const std::string shadowed = readAll("shtex0.dds");
+        cvars.LoadConfigText("num_bounces \"1\"\n");
+        model.reset();
+        {
+            LogCapture log;
+            ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
+            EXPECT_NE(log.text().find("no albedo for material \"test\""), std::string::npos);
+        }
+        EXPECT_NE(readAll("shtex0.dds"), shadowed);
     }
     // A model that cannot be loaded is never baked.
     std::filesystem::remove("shtex0.dds");
@@ -232,6 +254,15 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
                                       "\" is not a number of world units above 0"),
                   std::string::npos)
             << refused.text();
+        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    }
+    {
+    CVarManager other;
+        other.LoadConfigText("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"50\"\n"
+                             "num_bounces \"one\"\n");
+        LogCapture refused;
+        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result));
+        EXPECT_NE(refused.text().find("PRT bake failed: num_bounces \"one\""), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
     }
 }

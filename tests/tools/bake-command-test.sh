@@ -94,6 +94,23 @@ check "num_rays 1e40 exits 1" test $? -eq 1
 check "num_rays 1e40: reason" grep -q '^vrenn: bake: num_rays in default.cfg must be a whole number from 1 to [0-9]*, not "1e40"$' badcfg/stderr.txt
 check "num_rays 1e40: nothing baked" test ! -e badcfg/shtex0.dds
 
+# Bounces: a run folder's materials give the albedo (a note names those without one); a shard
+# cannot bounce, and --albedo needs --bounces.
+out=$("$vrenn" bake scene.vmsh --rays 16 --threads 1 --bounces 1 --out bounce 2>stderr.txt)
+check "bounce exits 0" test $? -eq 0
+check "bounce atlas line" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+ bounces=1$'
+check "bounce: no materials, one note each" test "$(grep -c 'no albedo for material' stderr.txt)" -eq 6
+"$vrenn" bake scene.vmsh --rays 16 --threads 1 --bounces 1 --albedo 0 --out dark >/dev/null 2>&1
+check "albedo 0: no bounced light" test "$(cmp dark/shtex0.dds bounce/shtex0.dds | wc -l)" -eq 1
+"$vrenn" bake scene.vmsh --bounces 1 --shard 1/2 --out parts >stdout.txt 2>stderr.txt
+check "bounce with a shard exits 2" test $? -eq 2
+check "bounce with a shard: reason" grep -q -- '--bounces above 0 does not go with --shard' stderr.txt
+"$vrenn" bake scene.vmsh --albedo 0.5 --out parts >stdout.txt 2>stderr.txt
+check "albedo alone exits 2" test $? -eq 2
+"$vrenn" bake scene.vmsh --bounces 1 --albedo 1.5 --out parts >stdout.txt 2>stderr.txt
+check "albedo 1.5 exits 2" test $? -eq 2
+check "nothing written for refused bounces" test ! -e parts
+
 # A target that cannot be replaced (a folder where the saved model goes) fails the bake
 # before any file is replaced, and says which and why.
 mkdir blocked && cp one/shtex*.dds blocked/ && mkdir -p blocked/models/saved.vmsh

@@ -7,6 +7,7 @@
 #include "prt/BakePart.h"
 #include "prt/PrtScene.h"
 #include "prt/SampleDirections.h"
+#include "prt/SurfaceAlbedo.h"
 #include "vrenn/Commands.h"
 #include "vrenn/CompressRun.h"
 #include "vrenn/ToolContext.h"
@@ -26,8 +27,9 @@ namespace Vrenn::Tool {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: vrenn bake MODEL.vmsh [--rays N] [--texel-size S] [--threads T] [--out DIR]\n"
-    "                  [--ambient] [--shard K/N] [--log FILE] [--compress]\n"
+    "Usage: vrenn bake MODEL.vmsh [--rays N] [--texel-size S] [--bounces N [--albedo A]]\n"
+    "                  [--threads T] [--out DIR] [--ambient] [--shard K/N] [--log FILE]\n"
+    "                  [--compress]\n"
     "       vrenn bake MODEL.vmsh --merge DIR [--texel-size S] [--out DIR] [--log FILE]\n"
     "                  [--compress]\n"
     "\n"
@@ -45,13 +47,20 @@ constexpr const char* kHelp =
     "               default.cfg in the working directory, else 4); twice the size makes a\n"
     "               quarter of the texels, files and bake time; shards and their merge\n"
     "               must use the same size\n"
+    "  --bounces N  add N bounces of diffuse interreflection to the transfer (0 to 64;\n"
+    "               default: num_bounces of default.cfg, else 0). Each bounce walks the\n"
+    "               texels once more. Surfaces pass on the luminance of their material's\n"
+    "               diffuseMap (materials/materials.mtr of the --out folder); materials\n"
+    "               without one pass on 0.5, with a note on standard error\n"
+    "  --albedo A   one albedo for every surface instead (0 to 1; at most 0.95 is used)\n"
     "  --threads T  worker threads (default: one per core); every count gives the\n"
     "               same files\n"
     "  --out DIR    where the files go (default: the working directory)\n"
     "  --ambient    bake ambient occlusion into ambient.dds instead\n"
     "  --log FILE   write the log (pack dump, atlas placements, build time) to FILE\n"
     "  --shard K/N  bake only shard K of N (K from 1 to N) into DIR/bake-K-of-N.part: the\n"
-    "               polygons cut into N ranges of about equal texels, fixed by the model\n"
+    "               polygons cut into N ranges of about equal texels, fixed by the model;\n"
+    "               shadowed transfer only (no --bounces: every bounce needs the whole model)\n"
     "  --merge DIR  join the parts bake-1-of-N.part ... bake-N-of-N.part in DIR into the\n"
     "               files above, the same bytes as one bake of the model with the parts'\n"
     "               rays; parts missing, repeated, damaged or of another model, split or\n"
@@ -146,8 +155,10 @@ int runBake(const Args& args) {
         return 0;
     }
     std::string modelFile, outDir, logFile, mergeDir;
-    long long rays = 0, threads = 0;
+    long long rays = 0, threads = 0, bounces = 0;
     bool haveRays = false, ambient = false, haveThreads = false, compress = false;
+    bool haveBounces = false;
+    float albedo = -1.0f;
     std::optional<float> texelSize;
     std::optional<PrtShard> shard;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -166,6 +177,23 @@ int runBake(const Args& args) {
             texelSize = text ? texelSizeFromText(*text) : std::nullopt;
             if (!texelSize)
                 return usageError("bake", "--texel-size needs a number of world units above 0");
+        } else if (arg == "--bounces") {
+            const std::string* text = value();
+            if (!text || !parseCount(*text, 0, kMaxBounces, bounces))
+                return usageError("bake", "--bounces needs a number from 0 to " +
+                                              std::to_string(kMaxBounces));
+            haveBounces = true;
+        } else if (arg == "--albedo") {
+            const std::string* text = value();
+            float parsed = 0.0f;
+            const char* first = text ? text->data() : nullptr;
+            const auto [end, error] =
+                text ? std::from_chars(first, first + text->size(), parsed)
+                     : std::from_chars_result{nullptr, std::errc::invalid_argument};
+            if (!text || error != std::errc() || end != first + text->size() ||
+                !(parsed >= 0.0f && parsed <= 1.0f))
+                return usageError("bake", "--albedo needs a number from 0 to 1");
+            albedo = parsed;
         } else if (arg == "--threads") {
             const std::string* text = value();
             if (!text || !parseCount(*text, 1, kMaxThreads, threads))
@@ -211,10 +239,16 @@ int runBake(const Args& args) {
     if (!mergeDir.empty()) {
         // The parts name the kind and the rays; a merge walks no texels.
         if (shard) return usageError("bake", "--shard and --merge do not go together");
-        if (haveRays || ambient || haveThreads)
-            return usageError("bake", "--merge takes no --rays, --ambient or --threads: the "
-                                      "parts name them");
+        if (haveRays || ambient || haveThreads || haveBounces || albedo >= 0.0f)
+            return usageError("bake", "--merge takes no --rays, --ambient, --threads, --bounces "
+                                      "or --albedo: the parts name them");
     }
+    if (albedo >= 0.0f && !haveBounces) return usageError("bake", "--albedo goes with --bounces");
+    if (haveBounces && bounces > 0 && (ambient || shard))
+        return usageError("bake", std::string("--bounces above 0 does not go with ") +
+                                      (ambient ? "--ambient: interreflection is SH transfer"
+                                               : "--shard: every bounce needs the whole model; "
+                                                 "bake it in one piece"));
 
     installStopSignalHandlers();
     ToolContext context;
@@ -240,6 +274,15 @@ int runBake(const Args& args) {
                             "above 0, not \"" +
                             context.cvars().GetString("texel_size") + "\"");
         }
+    }
+    if (!haveBounces && mergeDir.empty() && context.cvars().Has("num_bounces")) {
+        const std::optional<int32_t> fromConfig = context.cvars().GetWholeInt("num_bounces");
+        if (!fromConfig || *fromConfig < 0 || *fromConfig > kMaxBounces)
+            return fail("bake: num_bounces in default.cfg must be a whole number from 0 to " +
+                        std::to_string(kMaxBounces) + ", not \"" +
+                        context.cvars().GetString("num_bounces") + "\"");
+        // The start-up bake's setting; a shard or an ambient bake stays shadowed.
+        if (!ambient && !shard) bounces = *fromConfig;
     }
 
     std::shared_ptr<Model> model;
@@ -275,6 +318,19 @@ int runBake(const Args& args) {
     settings.rays = static_cast<int>(rays);
     settings.texelSize = *texelSize;
     settings.ambient = ambient;
+    settings.bounces = static_cast<int>(bounces);
+    settings.albedo = albedo;
+    if (bounces > 0 && albedo < 0.0f) {
+        std::vector<std::string> missing;
+        // The run folder the bake writes into holds the materials and their textures.
+        const std::string runDir = outDir.empty() ? "." : outDir;
+        settings.surfaceAlbedo = surfaceAlbedos(*model, runDir, kMaterialScript, missing);
+        for (const std::string& material : missing)
+            std::cerr << "vrenn: bake: no albedo for material \"" << material
+                      << "\" (no diffuseMap image for it in "
+                      << (std::filesystem::path(runDir) / kMaterialScript).string()
+                      << "); it passes on " << kDefaultAlbedo << "\n";
+    }
     settings.outputDir = outDir;
     settings.walk.threads = static_cast<unsigned>(threads);
     settings.walk.stop = [] { return stopRequested(); };
@@ -297,6 +353,7 @@ int runBake(const Args& args) {
     std::cout << "atlas=" << result.atlasWidth << "x" << result.atlasHeight
               << " polygons=" << result.polygons << " threads=" << result.workers
               << " rays=" << result.rays;
+    if (bounces > 0) std::cout << " bounces=" << bounces;
     if (shard) std::cout << " shard=" << shard->index << "/" << shard->count;
     std::cout << "\n";
     std::cout << "wrote";
