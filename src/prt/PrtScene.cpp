@@ -249,6 +249,7 @@ bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSetting
     std::vector<float> shadowed, lit, next;
     const std::vector<float> albedos = polygonAlbedos(pack, settings, modelSurfaces);
     std::vector<std::pair<uint32_t, uint32_t>> edges;
+    std::unique_ptr<SHTextureBuilder::KeptHits> kept;
     try {
         edges = edgeTexels(pack);
         shadowed.assign(values, 0.0f);
@@ -260,15 +261,35 @@ bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSetting
         return bakeFailed("no memory for the interreflection (" +
                           std::to_string(values / kSHCoeffCount) + " texels)");
     }
+    // The bounces read the first walk's hits where they fit in memory (most of a bounce's cost
+    // is the walk of its rays); else they walk the rays again, to the same hits.
+    if (settings.keptHitBytes > 0) {
+        try {
+            kept = std::make_unique<SHTextureBuilder::KeptHits>(values / kSHCoeffCount,
+                                                                settings.keptHitBytes);
+        } catch (const std::bad_alloc&) {
+            kept.reset();
+        }
+    }
     SHTextureBuilder::BounceWalk state;
     state.normalTransfer = shadowed.data();
+    state.polygonAlbedo = albedos.data();
+    state.kept = kept.get();
     builder.setBounceWalk(&state);
     BakeStats stats;
     bool ok = pack.bake(builder, walk, &stats);
     result.seconds += stats.seconds;
+    // Each walk casts (or would cast) the same rays.
+    const uint64_t rays = builder.raysTraced();
     if (ok) readInwards(shadowed, edges);
+    if (kept && !kept->usable()) {
+        logFormat("PRT bake: the hits passed %llu bytes; each bounce casts its rays again\n",
+                  static_cast<unsigned long long>(settings.keptHitBytes));
+        kept.reset();
+    }
     for (int b = 0; ok && b < settings.bounces; ++b) {
         state = {};
+        state.kept = kept.get();
         state.lit = b == 0 ? shadowed.data() : lit.data();
         state.shadowedNormal = shadowed.data();
         state.polygonAlbedo = albedos.data();
@@ -284,6 +305,7 @@ bool bounceWalks(PolyPack& pack, SHTextureBuilder& builder, const PrtBakeSetting
     if (!ok) return false;
     result.texels = stats.texels;
     result.workers = stats.workers;
+    result.rays = rays;
     return true;
 }
 
@@ -305,7 +327,6 @@ bool walkForBake(PolyPack& pack, const PrtBakeSettings& settings,
         if (!bounceWalks(pack, static_cast<SHTextureBuilder&>(*builder), settings, modelSurfaces,
                          walk, result))
             return false;
-        result.rays = builder->raysTraced();
         return true;
     }
     BakeStats stats;

@@ -21,6 +21,9 @@ constexpr float kDefaultTexelSize = 4.0f;
 // empty for anything else ("0", "-2", "4x", "inf", "nan", "").
 std::optional<float> texelSizeFromText(const std::string& text);
 
+// The most memory an interreflected bake keeps its first walk's hits in, by default.
+constexpr uint64_t kDefaultKeptHitBytes = uint64_t{2} << 30;
+
 // How the PRT data of a model is rebuilt.
 struct PrtBakeSettings {
     int rays = 256;            // requested rays per texel (g * g = the largest square below)
@@ -34,6 +37,9 @@ struct PrtBakeSettings {
     int bounces = 0;
     float albedo = -1.0f;
     std::vector<float> surfaceAlbedo;
+    // Memory the bounces may keep the first walk's hits in (12 bytes a hit); beyond it, or at
+    // 0, each bounce casts its rays again. The bytes are the same either way.
+    uint64_t keptHitBytes = kDefaultKeptHitBytes;
     std::string outputDir; // where the files go; empty: the working directory
     BakeOptions walk;      // threads and progress of the texel walk
 };
