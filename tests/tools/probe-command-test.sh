@@ -108,5 +108,10 @@ check "cut exr named" grep -q "cut short" stderr.txt
 check "probe kept" cmp -s before.sh run/probes/probe0.sh
 check "bad slot" bash -c "'$vrenn' probe sky.hdr --slot 2 2>/dev/null; [ \$? -eq 2 ]"
 check "no temporary files" [ -z "$(find run -name '*.tmp*' -o -name '.*' -type f)" ]
+# A full disk (a file-size limit here) names the system's reason and leaves no folder.
+check "a full disk fails cleanly" bash -c "ulimit -f 8; $(declare -f fails_cleanly);
+    fails_cleanly '$vrenn' probe sky.hdr --out full/run"
+check "the reason is named" grep -q "File too large" stderr.txt
+check "no folder left" [ ! -e full ]
 
 finish probe

@@ -5,6 +5,7 @@
 #include "fs/DDSCodec.h"
 #include "fs/EXRCodec.h"
 #include "fs/Image.h"
+#include "fs/MadeFolders.h"
 #include "fs/RGBECodec.h"
 #include "prt/LightProbes.h"
 #include "prt/PanoramaProbe.h"
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace Vrenn::Tool {
 
@@ -147,22 +149,31 @@ int runProbe(const Args& args) {
     const std::string name = "probe" + std::to_string(slot);
     const std::string coefficientsName = (root / "probes" / (name + ".sh")).string();
     const std::string skyName = (root / "textures" / "sky" / (name + ".dds")).string();
+    // Folders made here go again when the probe is not written; a write that fails names the
+    // system's reason.
+    MadeFolders folders;
     for (const auto& folder : {root / "probes", root / "textures" / "sky"}) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) return fail("probe: cannot create " + folder.string() + ": " + error.message());
+        std::string why;
+        if (!folders.make(folder, why)) return fail("probe: cannot create " + why);
     }
     AtomicFile coefficientsFile(coefficientsName);
     AtomicFile skyFile(skyName);
-    if (!coefficientsFile.isOpen()) return fail("probe: cannot create " + coefficientsName);
-    if (!skyFile.isOpen()) return fail("probe: cannot create " + skyName);
+    if (!coefficientsFile.isOpen())
+        return fail("probe: cannot create " + coefficientsName + ": " + coefficientsFile.failure());
+    if (!skyFile.isOpen())
+        return fail("probe: cannot create " + skyName + ": " + skyFile.failure());
     const std::string text = formatProbeCoefficients(coeffs);
     coefficientsFile.file()->write(text.data(), static_cast<uint32_t>(text.size()));
     std::shared_ptr<File> skyOut = skyFile.file();
-    if (!DDSCodec().encode(skyOut, sky)) return fail("probe: cannot write " + skyName);
+    if (!DDSCodec().encode(skyOut, sky)) {
+        const int error = skyFile.file()->error();
+        return fail("probe: cannot write " + skyName +
+                    (error ? ": " + std::generic_category().message(error) : std::string()));
+    }
     std::string why;
     if (!AtomicFile::commitAll({&coefficientsFile, &skyFile}, why))
         return fail("probe: cannot write " + why);
+    folders.keep();
 
     std::printf("window=%s dip=%.4f raw_dip=%.4f\n", shWindowName(window),
                 double(shSeriesDip(coeffs)), double(rawDip));

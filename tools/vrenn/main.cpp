@@ -3,6 +3,7 @@
 #include "vrenn/Commands.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
         return argc < 2 ? 2 : 0;
     }
     const std::string name = argv[1];
+    // A write past the process's file-size limit fails with its reason (EFBIG), which the
+    // writers report and clean up after, instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     for (const auto& command : commands()) {
         if (name != command.name) continue;
         // Running out of memory is one line and a failure, never an abort; unwinding first
