@@ -55,6 +55,10 @@ struct DemoRun {
         std::ofstream(folder / "default.cfg", std::ios::app)
             << "r_fixedstep \"0.02\"\nr_maxframes \"0\"\nr_shotframe \"0\"\nr_mode \"3\"\n"
                "model \"models/saved.vmsh\"\nmakebsp \"0\"\n";
+        // Another view than the default start, "x y z yaw pitch" as cam_start takes it.
+        if (const char* view = std::getenv("VRENN_BENCH_CAM_START"))
+            std::ofstream(folder / "default.cfg", std::ios::app)
+                << "cam_start \"" << view << "\"\n";
         stdfs::current_path(folder);
         app = std::make_unique<DemoApplication>();
         g_app = app.get();
