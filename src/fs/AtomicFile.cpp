@@ -107,6 +107,11 @@ bool AtomicFile::renameOverTarget() {
     return renamed;
 }
 
+std::string AtomicFile::writeFailure() const {
+    const int error = m_file ? m_file->error() : 0;
+    return error != 0 ? m_target + ": " + std::generic_category().message(error) : m_target;
+}
+
 bool AtomicFile::commit() {
     return finishWriting() && renameOverTarget();
 }

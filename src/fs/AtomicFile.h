@@ -42,6 +42,9 @@ public:
     // The system's reason for the last failure to create, write or rename ("No space
     // left on device"); empty while nothing failed.
     const std::string& failure() const { return m_failure; }
+    // "<target>: <the system's reason>" for a temporary whose write failed (the target alone
+    // when the system gave no reason), for messages such as "cannot write " + writeFailure().
+    std::string writeFailure() const;
 
 private:
     // Closes the temporary file; false (the temporary file removed, the reason kept)

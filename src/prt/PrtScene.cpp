@@ -6,6 +6,7 @@
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
 #include "fs/Image.h"
+#include "fs/MadeFolders.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/Surface.h"
@@ -52,13 +53,6 @@ public:
     explicit StagedFiles(std::string dir) : m_dir(std::move(dir)) {}
     StagedFiles(const StagedFiles&) = delete;
     StagedFiles& operator=(const StagedFiles&) = delete;
-    ~StagedFiles() {
-        if (m_committed) return;
-        m_files.clear(); // removes the temporaries
-        std::error_code ec;
-        for (auto it = m_madeFolders.rbegin(); it != m_madeFolders.rend(); ++it)
-            std::filesystem::remove(*it, ec); // only when empty
-    }
 
     std::string path(const std::string& name) const {
         return m_dir.empty() ? name : (std::filesystem::path(m_dir) / name).string();
@@ -70,9 +64,7 @@ public:
         std::shared_ptr<File> file = out->file();
         DDSCodec codec;
         if (codec.encode(file, image)) return true;
-        const int error = out->file()->error();
-        return bakeFailed("could not write " + path(name) +
-                          (error ? ": " + std::generic_category().message(error) : ""));
+        return bakeFailed("could not write " + out->writeFailure());
     }
 
     bool addModel(const std::string& name, const Model& model) {
@@ -80,10 +72,7 @@ public:
         if (!out) return false;
         if (VmshLoader().write(*out->file(), path(name), model)) return true;
         // The writer says a write fell short; the system knows why (a full disk).
-        const int error = out->file()->error();
-        if (error)
-            bakeFailed("could not write " + path(name) + ": " +
-                       std::generic_category().message(error));
+        if (out->file()->error()) bakeFailed("could not write " + out->writeFailure());
         return false;
     }
 
@@ -96,7 +85,7 @@ public:
             files.push_back(file.get());
         std::string why;
         if (!AtomicFile::commitAll(files, why)) return bakeFailed("could not write " + why);
-        m_committed = true;
+        m_folders.keep();
         for (const AtomicFile* file : files)
             written.push_back(file->targetName());
         return true;
@@ -108,7 +97,9 @@ public:
             return nullptr;
         }
         const std::filesystem::path target(path(name));
-        if (target.has_parent_path()) makeFolders(target.parent_path());
+        // A folder that cannot be made fails the open below, with its reason.
+        std::string ignored;
+        if (target.has_parent_path()) m_folders.make(target.parent_path(), ignored);
         auto file = std::make_unique<AtomicFile>(target.string());
         if (!file->isOpen()) {
             bakeFailed("cannot create " + target.string() + ": " + file->failure());
@@ -119,25 +110,11 @@ public:
     }
 
 private:
-    // Makes a folder and its missing parents, remembering those it made, outermost first.
-    void makeFolders(const std::filesystem::path& folder) {
-        std::vector<std::filesystem::path> missing;
-        std::error_code ec;
-        for (std::filesystem::path at = folder; !at.empty() && !std::filesystem::exists(at, ec);
-             at = at.parent_path()) {
-            missing.push_back(at);
-            if (at == at.parent_path()) break;
-        }
-        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-            if (!std::filesystem::create_directory(*it, ec) || ec) return;
-            m_madeFolders.push_back(*it);
-        }
-    }
-
     std::string m_dir;
+    // Declared before the files, so that an uncommitted set's temporaries are removed before
+    // the folders made for them, which then go too.
+    MadeFolders m_folders;
     std::vector<std::unique_ptr<AtomicFile>> m_files;
-    std::vector<std::filesystem::path> m_madeFolders;
-    bool m_committed = false;
 };
 
 // Packs every surface's polygons and lays out the atlas for the bake kind; builds the tree
@@ -432,11 +409,8 @@ bool bakePrtShard(Model& model, const PrtBakeSettings& settings, const PrtShard&
     const std::string name = bakePartName(shard.index, shard.count);
     AtomicFile* out = files.open(name);
     if (!out) return false;
-    if (!BakePart::write(*out->file(), header, pack)) {
-        const int error = out->file()->error();
-        return bakeFailed("could not write " + files.path(name) +
-                          (error ? ": " + std::generic_category().message(error) : ""));
-    }
+    if (!BakePart::write(*out->file(), header, pack))
+        return bakeFailed("could not write " + out->writeFailure());
     return files.commit(result.files);
 }
 

@@ -4,6 +4,7 @@
 #include "core/StopRequest.h"
 #include "fs/AtomicFile.h"
 #include "fs/DDSCodec.h"
+#include "fs/MadeFolders.h"
 #include "geometry/Model.h"
 #include "geometry/VmshLoader.h"
 #include "import/ImportChild.h"
@@ -88,51 +89,18 @@ bool readWholeFile(const std::string& fileName, std::string& text, std::string& 
     return true;
 }
 
-// Creates the folders of path that are missing, remembering them so that a failed
-// import can take them away again.
-bool makeFolders(const std::filesystem::path& folder, std::vector<std::filesystem::path>& made,
-                 std::string& why) {
-    std::vector<std::filesystem::path> missing;
-    for (auto p = folder; !p.empty() && !std::filesystem::exists(p); p = p.parent_path()) {
-        missing.push_back(p);
-        if (p == p.parent_path()) break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        std::error_code error;
-        if (!std::filesystem::create_directory(*it, error) && error) {
-            why = "cannot create " + it->string() + ": " + error.message();
-            return false;
-        }
-        made.push_back(*it);
-    }
-    return true;
-}
-
-void removeFolders(const std::vector<std::filesystem::path>& made) {
-    for (auto it = made.rbegin(); it != made.rend(); ++it) {
-        std::error_code ignored;
-        std::filesystem::remove(*it, ignored); // only empty folders go
-    }
-}
-
 int writeAll(const std::filesystem::path& root, const std::string& name,
              Import::ImportedScene& scene, const std::string& script, std::string& why) {
-    std::vector<std::filesystem::path> made;
+    // The folders made here go again on failure, after the temporaries (declared later, so
+    // removed first) have left them empty.
+    MadeFolders folders;
     std::vector<std::unique_ptr<AtomicFile>> files;
     const auto fail = [&](const std::string& reason) {
-        files.clear(); // the temporaries go first, so that the new folders are empty
-        removeFolders(made);
         why = reason;
         return 1;
     };
-    // "cannot write NAME: the system's reason" for a temporary whose write failed.
-    const auto writeFailure = [](const AtomicFile& file) {
-        const int error = file.file() ? file.file()->error() : 0;
-        return "cannot write " + file.targetName() +
-               (error ? std::string(": ") + std::strerror(error) : std::string());
-    };
     for (const auto& folder : {root / "models", root / "textures" / name, root / "materials"})
-        if (!makeFolders(folder, made, why)) return fail(why);
+        if (!folders.make(folder, why)) return fail("cannot create " + why);
 
     auto open = [&](const std::filesystem::path& path) -> AtomicFile* {
         files.push_back(std::make_unique<AtomicFile>(path.string()));
@@ -142,7 +110,7 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
     AtomicFile* model = open(modelName);
     if (!model) return fail("cannot create " + modelName.string() + ": " + files.back()->failure());
     if (!VmshLoader().write(*model->file(), modelName.string(), *scene.model))
-        return fail(writeFailure(*model));
+        return fail("cannot write " + model->writeFailure());
     for (Import::ImportedMaterial& material : scene.materials) {
         for (auto [file, image] : {std::pair{&material.block.albedo, &material.albedo},
                                    std::pair{&material.block.normal, &material.normals}}) {
@@ -151,14 +119,15 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
                 return fail("cannot create " + (root / *file).string() + ": " +
                             files.back()->failure());
             std::shared_ptr<File> handle = out->file();
-            if (!DDSCodec().encode(handle, *image)) return fail(writeFailure(*out));
+            if (!DDSCodec().encode(handle, *image))
+                return fail("cannot write " + out->writeFailure());
         }
     }
     const std::filesystem::path scriptName = root / "materials" / "materials.mtr";
     AtomicFile* mtr = open(scriptName);
     if (!mtr) return fail("cannot create " + scriptName.string() + ": " + files.back()->failure());
     if (mtr->file()->write(script.data(), uint32_t(script.size())) != script.size())
-        return fail(writeFailure(*mtr));
+        return fail("cannot write " + mtr->writeFailure());
 
     std::vector<AtomicFile*> all;
     for (const auto& file : files)
@@ -168,6 +137,7 @@ int writeAll(const std::filesystem::path& root, const std::string& name,
     if (stopRequested()) return fail("stopped by signal " + std::to_string(stopSignal()));
     std::string reason;
     if (!AtomicFile::commitAll(all, reason)) return fail("cannot write " + reason);
+    folders.keep();
     return 0;
 }
 

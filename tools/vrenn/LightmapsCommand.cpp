@@ -310,11 +310,8 @@ int runLightmaps(const Args& args) {
         if (!files[k]->isOpen())
             return fail("lightmaps: cannot create " + target + ": " + files[k]->failure());
         std::shared_ptr<File> file = files[k]->file();
-        if (!DDSCodec().encode(file, image)) {
-            const int error = files[k]->file()->error();
-            return fail("lightmaps: cannot write " + target +
-                        (error ? ": " + std::generic_category().message(error) : std::string()));
-        }
+        if (!DDSCodec().encode(file, image))
+            return fail("lightmaps: cannot write " + files[k]->writeFailure());
         if (stopRequested()) break;
     }
     if (stopRequested()) {

@@ -165,11 +165,8 @@ int runProbe(const Args& args) {
     const std::string text = formatProbeCoefficients(coeffs);
     coefficientsFile.file()->write(text.data(), static_cast<uint32_t>(text.size()));
     std::shared_ptr<File> skyOut = skyFile.file();
-    if (!DDSCodec().encode(skyOut, sky)) {
-        const int error = skyFile.file()->error();
-        return fail("probe: cannot write " + skyName +
-                    (error ? ": " + std::generic_category().message(error) : std::string()));
-    }
+    if (!DDSCodec().encode(skyOut, sky))
+        return fail("probe: cannot write " + skyFile.writeFailure());
     std::string why;
     if (!AtomicFile::commitAll({&coefficientsFile, &skyFile}, why))
         return fail("probe: cannot write " + why);
