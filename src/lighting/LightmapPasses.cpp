@@ -79,13 +79,7 @@ std::string LightmapPasses::unsuitableReason(const Model& model) {
 bool LightmapPasses::create(Renderer& renderer, MaterialMgr& materials,
                             const std::array<std::shared_ptr<Texture>, 3>& transfer,
                             float maxSceneLum, LightmapPath path) {
-    m_ready = false;
-    m_failure.clear();
-    m_lightmaps.clear();
-    m_bands012.clear();
-    m_bands34.clear();
-
-    if (!checkMaxSceneLum(maxSceneLum)) return false;
+    if (!beginCreate(maxSceneLum)) return false;
     for (int f = 0; f < 3; ++f) {
         const auto& t = transfer[size_t(f)];
         const std::string name = std::string(kTransferNames[f]) + ".dds";
@@ -160,6 +154,16 @@ bool LightmapPasses::findMaterial(MaterialMgr& materials, const char* name,
     return true;
 }
 
+// What every create does first: nothing from an earlier create stays usable, and M is checked.
+bool LightmapPasses::beginCreate(float maxSceneLum) {
+    m_ready = false;
+    m_failure.clear();
+    m_lightmaps.clear();
+    m_bands012.clear();
+    m_bands34.clear();
+    return checkMaxSceneLum(maxSceneLum);
+}
+
 bool LightmapPasses::checkMaxSceneLum(float maxSceneLum) const {
     // 1 / M goes to the shaders: a zero, negative or non-finite M would send infinities or
     // flip every lightmap to black.
@@ -193,12 +197,7 @@ bool LightmapPasses::makeGroup(Renderer& renderer, const char* name, int32_t for
 
 bool LightmapPasses::createCompressed(Renderer& renderer, MaterialMgr& materials,
                                       const CompressedTransfer& transfer, float maxSceneLum) {
-    m_ready = false;
-    m_failure.clear();
-    m_lightmaps.clear();
-    m_bands012.clear();
-    m_bands34.clear();
-    if (!checkMaxSceneLum(maxSceneLum)) return false;
+    if (!beginCreate(maxSceneLum)) return false;
     if (transfer.width <= 0 || transfer.height <= 0 ||
         transfer.texelCluster.size() != transfer.texelCount())
         return refuse("the compressed transfer is empty; the lighting is skipped");

@@ -100,6 +100,7 @@ private:
     bool refuse(const std::string& why) const;
     bool findMaterial(MaterialMgr& materials, const char* name,
                       std::shared_ptr<Material>& out) const;
+    bool beginCreate(float maxSceneLum);
     bool checkMaxSceneLum(float maxSceneLum) const;
     bool makeGroup(Renderer& renderer, const char* name, int32_t format,
                    RenderTargetList& out) const;
