@@ -582,14 +582,17 @@ bool decodeCompressedTransfer(const uint8_t* data, size_t size, CompressedTransf
         return false;
     }
     const uint8_t* p = data + kHeaderBytes;
+    // An empty array has no storage to copy into (a file of no texels or no clusters).
+    const auto take = [&p](void* to, size_t bytes) {
+        if (bytes != 0) std::memcpy(to, p, bytes);
+        p += bytes;
+    };
     t.table.resize(tableBytes / sizeof(float));
-    std::memcpy(t.table.data(), p, tableBytes);
-    p += tableBytes;
+    take(t.table.data(), tableBytes);
     t.texelCluster.resize(texels);
-    std::memcpy(t.texelCluster.data(), p, texels * 2);
-    p += texels * 2;
+    take(t.texelCluster.data(), texels * 2);
     t.texelWeights.resize(texels * t.components);
-    std::memcpy(t.texelWeights.data(), p, t.texelWeights.size() * 2);
+    take(t.texelWeights.data(), t.texelWeights.size() * 2);
     for (float v : t.table)
         if (!std::isfinite(v)) {
             why = "a cluster value is not finite";
