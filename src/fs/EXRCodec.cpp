@@ -22,10 +22,14 @@ namespace Vrenn {
 
 namespace {
 
-// Rows decoded at a time: a multiple of every compression's rows per chunk (1, 16, 32, 256),
-// so no chunk is decompressed twice.
-constexpr int32_t kBandRows = 256;
-// Tiles larger than this are refused: reading a tiled file keeps a whole row of tiles.
+// Pixels decoded at a time, about: bands are whole chunks (or rows of tiles), so no chunk is
+// decompressed twice, and otherwise small, so that memory grows with the rows the file really
+// holds rather than with what its header claims.
+constexpr uint64_t kBandPixels = uint64_t{1} << 20;
+// The library unpacks a whole chunk, every channel of the file, before it picks ours out: a
+// chunk larger than this (a wide picture of very many channels) is refused.
+constexpr uint64_t kMaxChunkBytes = uint64_t{256} << 20;
+// Tiles larger than this are refused.
 constexpr int kMaxTileSide = 1024;
 constexpr size_t kChannels = 4;
 
@@ -196,6 +200,35 @@ bool chooseChannels(const Imf::ChannelList& channels, ChannelChoice& choice, std
     return true;
 }
 
+// Rows each chunk of the file holds: a tile's height, or the compression's scan lines.
+int chunkRows(const Imf::Header& header) {
+    if (header.hasTileDescription()) return int(header.tileDescription().ySize);
+    switch (header.compression()) {
+    case Imf::ZIP_COMPRESSION:
+    case Imf::PXR24_COMPRESSION:
+        return 16;
+    case Imf::PIZ_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION:
+        return 32;
+    case Imf::DWAB_COMPRESSION:
+        return 256;
+    default:
+        return 1;
+    }
+}
+
+// Bytes the library holds unpacked at once: a chunk with every channel of the file, or for a
+// tiled file a whole row of tiles (read as scan lines, it keeps one as four floats a pixel).
+uint64_t chunkBytes(const Imf::Header& header, int64_t width) {
+    uint64_t pixelBytes = 0;
+    for (auto it = header.channels().begin(); it != header.channels().end(); ++it)
+        pixelBytes += it.channel().type == Imf::HALF ? 2 : 4;
+    if (header.hasTileDescription()) pixelBytes = std::max<uint64_t>(pixelBytes, 16);
+    return pixelBytes * uint64_t(width) * uint64_t(chunkRows(header));
+}
+
 } // namespace
 
 bool EXRCodec::decode(std::shared_ptr<File>& file, Image& image) {
@@ -213,12 +246,11 @@ bool EXRCodec::decode(std::shared_ptr<File>& file, Image& image) {
         return false;
     }
     MemoryStream stream(bytes);
-    std::vector<float> pixels;
-    int32_t width = 0;
-    int32_t height = 0;
+    Image decoded;
     try {
         Imf::InputFile input(stream, 0);
-        const Imath::Box2i window = input.header().dataWindow();
+        const Imf::Header& header = input.header();
+        const Imath::Box2i window = header.dataWindow();
         const int64_t w = int64_t{window.max.x} - window.min.x + 1;
         const int64_t h = int64_t{window.max.y} - window.min.y + 1;
         if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) {
@@ -235,19 +267,30 @@ bool EXRCodec::decode(std::shared_ptr<File>& file, Image& image) {
             return false;
         }
         if (!withinPixelLimit("OpenEXR", uint64_t(w), uint64_t(h))) return false;
-        width = int32_t(w);
-        height = int32_t(h);
+        if (const uint64_t chunk = chunkBytes(header, w); chunk > kMaxChunkBytes) {
+            logFormat("OpenEXR: one chunk of the file unpacks to %llu MiB, more than the %llu "
+                      "supported (too many channels for its width)\n",
+                      static_cast<unsigned long long>(chunk >> 20),
+                      static_cast<unsigned long long>(kMaxChunkBytes >> 20));
+            return false;
+        }
+        const int32_t width = int32_t(w);
+        const int32_t height = int32_t(h);
         ChannelChoice choice;
-        if (!chooseChannels(input.header().channels(), choice, why)) {
+        if (!chooseChannels(header.channels(), choice, why)) {
             logMessage("OpenEXR: " + why + "\n");
             return false;
         }
-
+        const int64_t rowsPerChunk = std::max(1, chunkRows(header));
+        const int64_t chunksPerBand =
+            std::max<int64_t>(1, int64_t(kBandPixels / uint64_t(w)) / rowsPerChunk);
+        const int32_t bandRows = int32_t(std::min<int64_t>(rowsPerChunk * chunksPerBand, h));
         const size_t rowFloats = size_t(width) * kChannels;
+        // Bands are held apart until the last is decoded, so memory grows with the rows read.
+        std::vector<std::unique_ptr<float[]>> bands;
         for (int32_t done = 0; done < height;) {
-            const int32_t rows = std::min(kBandRows, height - done);
-            pixels.resize((size_t(done) + size_t(rows)) * rowFloats);
-            float* band = pixels.data() + size_t(done) * rowFloats;
+            const int32_t rows = std::min(bandRows, height - done);
+            float* band = bands.emplace_back(new float[size_t(rows) * rowFloats]).get();
             const Imath::V2i origin(window.min.x, window.min.y + done);
             Imf::FrameBuffer frame;
             for (size_t c = 0; c < kChannels; ++c) {
@@ -269,6 +312,17 @@ bool EXRCodec::decode(std::shared_ptr<File>& file, Image& image) {
                     band[i + 1] = band[i + 2] = band[i];
             done += rows;
         }
+        // The picture's pages are backed as bands are copied in and freed.
+        auto* pixels = reinterpret_cast<float*>(
+            decoded.create(width, height, 1, FORMAT_RGBA32F, 1, 1, Image::Fill::Unset));
+        if (!pixels) throw std::bad_alloc();
+        for (size_t b = 0; b < bands.size(); ++b) {
+            const size_t first = b * size_t(bandRows);
+            const size_t rows = std::min(size_t(bandRows), size_t(height) - first);
+            std::memcpy(pixels + first * rowFloats, bands[b].get(),
+                        rows * rowFloats * sizeof(float));
+            bands[b].reset();
+        }
     } catch (const std::bad_alloc&) {
         logMessage("OpenEXR: out of memory for the pixel data\n");
         return false;
@@ -283,13 +337,6 @@ bool EXRCodec::decode(std::shared_ptr<File>& file, Image& image) {
         return false;
     }
 
-    Image decoded;
-    uint8_t* data = decoded.create(width, height, 1, FORMAT_RGBA32F, 1, 1);
-    if (!data) {
-        logMessage("OpenEXR: out of memory for the pixel data\n");
-        return false;
-    }
-    std::memcpy(data, pixels.data(), pixels.size() * sizeof(float));
     image = std::move(decoded);
     return true;
 }

@@ -66,14 +66,16 @@ int32_t Image::fullChainLength(uint32_t width, uint32_t height, uint32_t depth) 
 }
 
 uint8_t* Image::create(int32_t width, int32_t height, int32_t depth, ImageFormat format,
-                       int32_t mipLevels, int32_t faces) {
+                       int32_t mipLevels, int32_t faces, Fill fill) {
     if (width < 0 || height < 0 || depth < 0 || mipLevels < 0 || faces < 0) return nullptr;
     const uint64_t bytes =
         multiply(chainSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height),
                            static_cast<uint32_t>(depth), format, 0, mipLevels),
                  static_cast<uint64_t>(faces));
     if (bytes > std::numeric_limits<uint32_t>::max()) return nullptr;
-    auto* block = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]();
+    const auto size = static_cast<size_t>(bytes);
+    auto* block = fill == Fill::Zeroed ? new (std::nothrow) uint8_t[size]()
+                                       : new (std::nothrow) uint8_t[size];
     if (!block) return nullptr;
 
     m_data.reset(block);

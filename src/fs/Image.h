@@ -20,12 +20,16 @@ class Image {
 public:
     Image() = default;
 
+    // What a new block holds: zeros, or whatever memory held (for a decoder that writes
+    // every byte itself; the system then backs a page only once it is written).
+    enum class Fill { Zeroed, Unset };
+
     // Describes the image anew and allocates dataSize(0, mipLevels) * faces bytes of
-    // zeroed pixel data, replacing the old block. Returns the data, or null (and the
-    // image unchanged) when a value is negative, the size does not fit in 32 bits, or
-    // memory runs out.
+    // pixel data, replacing the old block. Returns the data, or null (and the image
+    // unchanged) when a value is negative, the size does not fit in 32 bits, or memory
+    // runs out.
     uint8_t* create(int32_t width, int32_t height, int32_t depth, ImageFormat format,
-                    int32_t mipLevels, int32_t faces);
+                    int32_t mipLevels, int32_t faces, Fill fill = Fill::Zeroed);
 
     // Bytes of levelCount levels from firstLevel for one face, in the image's own
     // format or in format when that is not FORMAT_UNKNOWN. Levels past the 1x1x1 one

@@ -129,6 +129,11 @@ TEST_F(EXRTest, DamagedFilesAreRefusedWithTheirReason) {
     tiny.replace(tiles + 19, 8, std::string("\x01\0\0\0\x01\0\0\0", 8));
     EXPECT_FALSE(decode(tiny, image));
     EXPECT_NE(messages.find("1000000 tiles need more offsets"), std::string::npos) << messages;
+    // Tiles 1024 high across 20000 columns: the row of tiles the library would keep unpacked.
+    std::string wide = withDataWindow(tiled, 20000, 8);
+    wide.replace(tiles + 19, 8, std::string("\x00\x04\0\0\x00\x04\0\0", 8));
+    EXPECT_FALSE(decode(wide, image));
+    EXPECT_NE(messages.find("unpacks to 312 MiB"), std::string::npos) << messages;
     EXPECT_FALSE(image.data());
 }
 
