@@ -36,6 +36,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -169,25 +170,45 @@ const RaySet& raySet(int samples) {
     return found->second;
 }
 
+// VRENN_CASTER_CLOCK=cpu: time the casts by the processor time of their threads.
+bool timesProcessor() {
+    static const bool cpu = [] {
+        const char* env = std::getenv("VRENN_CASTER_CLOCK");
+        return env && std::string(env) == "cpu";
+    }();
+    return cpu;
+}
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
 // Casts every ray of the set on the given number of threads, each thread taking chunks of
 // texels in turn; castTexels(state, first, end) casts the rays of texels first ... end - 1
 // (their answers from blocked + set.texels[first].firstRay on). Each thread's state
 // (makeState()) is made before the clock starts, as the scene is.
-// Returns the wall time in seconds.
+// Returns the wall time in seconds, or with VRENN_CASTER_CLOCK=cpu the processor time the
+// threads spent, divided by their number: what the wall time would be on an idle machine, and
+// far steadier than it where other work shares the processor.
 template <class MakeState, class CastTexels>
 double castAll(const RaySet& set, unsigned threads, MakeState makeState, CastTexels castTexels) {
     std::vector<decltype(makeState())> states;
     for (unsigned k = 0; k < threads; ++k)
         states.push_back(makeState());
     std::atomic<size_t> next{0};
+    std::vector<double> cpuSeconds(threads, 0.0);
     auto work = [&](unsigned k) {
+        const double cpuStart = threadCpuSeconds();
         auto& state = states[k];
         for (;;) {
             const size_t begin = next.fetch_add(kTexelsPerChunk, std::memory_order_relaxed);
-            if (begin >= set.texels.size()) return;
+            if (begin >= set.texels.size()) break;
             const size_t end = std::min(begin + kTexelsPerChunk, set.texels.size());
             castTexels(state, begin, end);
         }
+        cpuSeconds[k] = threadCpuSeconds() - cpuStart;
     };
     const auto started = std::chrono::steady_clock::now();
     std::vector<std::thread> pool;
@@ -196,7 +217,13 @@ double castAll(const RaySet& set, unsigned threads, MakeState makeState, CastTex
     work(0);
     for (auto& thread : pool)
         thread.join();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!timesProcessor()) return wall;
+    double cpu = 0.0;
+    for (double seconds : cpuSeconds)
+        cpu += seconds;
+    return cpu / threads;
 }
 
 // The build of our caster: VRENN_CASTER_KERNEL=baseline, avx2 or avx512 asks for one (the

@@ -247,8 +247,13 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
     m_scene.leafCount = m_leaves.size();
     m_scene.polygons = m_polygons.data();
     m_scene.polygonNumbers = m_polygonNumbers.data();
-    m_scene.mask = pack.m_coverage.bytes().data();
+    const auto& coverage = pack.m_coverage.bytes();
+    m_mask.reserve(coverage.size() + kCasterMaskPadding);
+    m_mask.assign(coverage.begin(), coverage.end());
+    m_mask.resize(coverage.size() + kCasterMaskPadding, 0);
+    m_scene.mask = m_mask.data();
     m_scene.maskWidth = static_cast<size_t>(pack.m_coverage.width());
+    m_scene.maskGathers = coverage.size() < size_t(INT32_MAX) - kCasterMaskPadding;
 }
 
 } // namespace Vrenn

@@ -10,7 +10,8 @@ class PolyPack;
 
 // A pack's tree, polygons and boxes as the casters walk them, with the cell boxes that let them
 // drop segments early. Immutable once made, so any number of casters on any threads share one.
-// It reads the pack's coverage mask, so the pack must outlive it and stay unchanged.
+// It keeps a copy of the pack's coverage mask; the pack must outlive it all the same (the
+// one-ray walk reads it).
 class CasterTree {
 public:
     explicit CasterTree(const PolyPack& pack);
@@ -29,6 +30,7 @@ private:
     std::vector<CasterLeaf> m_leaves;
     std::vector<CasterPolygon> m_polygons;
     std::vector<int32_t> m_polygonNumbers;
+    std::vector<uint8_t> m_mask; // the pack's coverage mask, padded for vector gathers
     CasterScene m_scene;
 };
 

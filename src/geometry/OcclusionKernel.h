@@ -51,6 +51,9 @@ struct CasterScene {
     const int32_t* polygonNumbers = nullptr; // the pack's number of each entry of polygons
     const uint8_t* mask = nullptr;           // coverage mask, one byte per atlas texel
     size_t maskWidth = 0;
+    // Set when the mask has kCasterMaskPadding readable bytes behind it and every texel's index
+    // fits a 32-bit signed integer: the wide builds then read it with vector gathers.
+    bool maskGathers = false;
     // Cell boxes: where in a node's or leaf's cell (the region its ancestors' planes bound, a
     // little widened) the polygons below can be hit. A segment with a slack of at most
     // cellSlackLimit that passes further than cellSlackScale slacks from the cell box cannot hit
@@ -58,6 +61,8 @@ struct CasterScene {
     float cellSlackLimit = 0.0f;
     float cellSlackScale = 0.0f;
 };
+
+constexpr size_t kCasterMaskPadding = 4;
 
 // Scratch for the packets of one walk: a stack of bytes that grows on demand (its base may
 // move when it grows, so the walk addresses packets by offset).
