@@ -77,7 +77,10 @@ def copy_tree(source, scratch):
                 if a.read() == b.read():
                     continue
         os.makedirs(os.path.dirname(copy), exist_ok=True)
-        shutil.copy2(origin, copy)
+        # A fresh time stamp, so the build sees the change even when the origin is older
+        # than the scratch build.
+        shutil.copyfile(origin, copy)
+        shutil.copymode(origin, copy)
     for root, _, files in os.walk(target):
         for name in files:
             relative = os.path.relpath(os.path.join(root, name), target)
