@@ -46,15 +46,14 @@ void expectValidPlacements(const std::vector<AtlasRect>& rects, const AtlasPackR
 }
 
 TEST(AtlasPacker, RectangleExtentsFromWorldSizes) {
-    EXPECT_EQ(atlasRectExtent(1.5f, 0.25f), 2); // the minimum
-    EXPECT_EQ(atlasRectExtent(4.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(4.1f, 0.25f), 3);
-    EXPECT_EQ(atlasRectExtent(40.0f, 0.25f), 11);
-    EXPECT_EQ(atlasRectExtent(0.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(-3.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(std::numeric_limits<float>::quiet_NaN(), 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(std::numeric_limits<float>::infinity(), 0.25f), 65536);
-    EXPECT_EQ(atlasRectExtent(1e30f, 0.25f), 65536);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Whole texels at 0.25 per unit, one more for the border, at least 2, at most 65536.
+    const std::pair<float, int> cases[] = {{1.5f, 2},   {4.0f, 2},    {4.1f, 3},
+                                           {40.0f, 11}, {0.0f, 2},    {-3.0f, 2},
+                                           {nan, 2},    {inf, 65536}, {1e30f, 65536}};
+    for (const auto& [size, extent] : cases)
+        EXPECT_EQ(atlasRectExtent(size, 0.25f), extent) << size;
 }
 
 TEST(AtlasPacker, PlacesLargestFirstInOrderAndSplitsFreeSpaceBelowAndRight) {
@@ -82,44 +81,52 @@ TEST(AtlasPacker, PlacesLargestFirstInOrderAndSplitsFreeSpaceBelowAndRight) {
               std::vector<int>({3, 0, 1, 2}));
 }
 
-TEST(AtlasPacker, TurnsARectangleThatOnlyFitsOnItsSide) {
-    // 40 x 10 fits neither way in 32 x 32; the height doubles and it lies turned in 32 x 64.
+// The atlas starts at the given size and doubles its smaller side (its height when square)
+// until everything fits, up to 1024 x 1024 (an atlas starting wider gets one attempt), then is
+// trimmed while every rectangle lies in its first half and it stays at least the start size.
+TEST(AtlasPacker, GrowsUntilEverythingFitsAndReportsWhatNeverDoes) {
+    using Sizes = std::vector<std::pair<int, int>>;
+    const struct {
+        Sizes sizes;
+        int startWidth, startHeight, width, height, unplaced; // width 0: not checked
+    } cases[] = {
+        {{{40, 10}}, 32, 32, 32, 64, 0},                // fits only turned
+        {Sizes(5, {32, 32}), 32, 32, 64, 128, 0},       // 32x64, 64x64, then 64x128
+        {{{64, 64}}, 64, 32, 64, 64, 0},                // a wide start doubles the height
+        {{{64, 64}}, 32, 64, 64, 64, 0},                // a tall one the width
+        {{{1, 1}, {1, 9}, {1, 7}}, 4, 4, 4, 16, 0},     // 8 x 16 trimmed back to the start
+        {Sizes(1025, {32, 32}), 32, 32, 1024, 1024, 1}, // 1024 fill 1024 x 1024 exactly
+        {{{2000, 4}, {3, 3}}, 32, 32, 0, 0, 1},         // too long whichever way it turns
+        {{{100, 100}, {100, 100}}, 2048, 100, 2048, 100, 0},
+        {{{100, 200}}, 2048, 100, 0, 0, 0}, // turned
+        {{{150, 200}}, 2048, 100, 0, 0, 1},
+        {{{0, 5}, {4, -1}, {3, 3}}, 32, 32, 32, 32, 2}, // empty ones never grow the atlas
+        {{{3, 3}}, 0, -5, 4, 4, 0},
+        {{}, 32, 32, 32, 32, 0},
+    };
+    for (const auto& c : cases) {
+        auto rects = makeRects(c.sizes);
+        const AtlasPackResult result = packAtlasRects(rects, c.startWidth, c.startHeight);
+        SCOPED_TRACE(testing::Message() << c.sizes.size() << " rectangles, first "
+                                        << (c.sizes.empty() ? 0 : c.sizes[0].first));
+        EXPECT_EQ(result.unplaced, c.unplaced);
+        EXPECT_TRUE(!c.width ||
+                    std::pair(result.width, result.height) == std::pair(c.width, c.height))
+            << result.width << "x" << result.height;
+        int placed = 0;
+        for (const AtlasRect& r : rects)
+            placed += r.placed;
+        EXPECT_EQ(placed + c.unplaced, int(c.sizes.size()));
+        expectValidPlacements(rects, result);
+    }
     auto rects = makeRects({{40, 10}});
-    const AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    ASSERT_TRUE(result.complete());
-    EXPECT_EQ(result.width, 32);
-    EXPECT_EQ(result.height, 64);
+    packAtlasRects(rects, 32, 32);
     EXPECT_TRUE(rects[0].flipped);
-    EXPECT_EQ(rects[0].placedWidth(), 10);
-    EXPECT_EQ(rects[0].placedHeight(), 40);
+    EXPECT_EQ(std::pair(rects[0].placedWidth(), rects[0].placedHeight()), std::pair(10, 40));
     EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 40*10flip\n");
-    expectValidPlacements(rects, result);
-}
-
-TEST(AtlasPacker, DoublesTheSmallerSideUntilEverythingFits) {
-    // One 32 x 32 square per 32 x 32 atlas cell: 5 need 32x32 -> 32x64 -> 64x64 -> 64x128.
-    auto rects = makeRects(std::vector<std::pair<int, int>>(5, {32, 32}));
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    ASSERT_TRUE(result.complete());
-    EXPECT_EQ(result.width, 64);
-    EXPECT_EQ(result.height, 128);
-    expectValidPlacements(rects, result);
-
-    // A wide start doubles the height; a tall one the width.
-    rects = makeRects({{64, 64}});
-    result = packAtlasRects(rects, 64, 32);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(64, 64));
-    rects = makeRects({{64, 64}});
-    result = packAtlasRects(rects, 32, 64);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(64, 64));
-    EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 64*64\n");
-
-    // 1 x 9 fits neither 4 x 8 nor 8 x 8, so the atlas grows to 8 x 16; everything then lies
-    // in its left half, and the width comes back to 4 (the start: never less).
-    rects = makeRects({{1, 1}, {1, 9}, {1, 7}});
-    result = packAtlasRects(rects, 4, 4);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(4, 16));
-    expectValidPlacements(rects, result);
+    rects = makeRects({{2000, 4}, {3, 3}});
+    packAtlasRects(rects, 32, 32);
+    EXPECT_TRUE(byId(rects, 1).placed);
 }
 
 TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
@@ -145,58 +152,6 @@ TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
         EXPECT_TRUE(result.height == 32 || usedHeight > result.height / 2);
         expectValidPlacements(rects, result);
     }
-}
-
-TEST(AtlasPacker, ReportsRectanglesThatDoNotFitTheLargestAtlas) {
-    // 1024 squares of 32 x 32 fill 1024 x 1024 exactly; one more cannot be placed.
-    auto rects = makeRects(std::vector<std::pair<int, int>>(1025, {32, 32}));
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    EXPECT_FALSE(result.complete());
-    EXPECT_EQ(result.unplaced, 1);
-    EXPECT_EQ(result.width, 1024);
-    EXPECT_EQ(result.height, 1024);
-    int placed = 0;
-    for (const AtlasRect& r : rects)
-        placed += r.placed ? 1 : 0;
-    EXPECT_EQ(placed, 1024);
-    expectValidPlacements(rects, result);
-
-    // Too long for any atlas, whichever way it turns; the small one still gets placed.
-    rects = makeRects({{2000, 4}, {3, 3}});
-    result = packAtlasRects(rects, 32, 32);
-    EXPECT_EQ(result.unplaced, 1);
-    EXPECT_FALSE(byId(rects, 0).placed);
-    EXPECT_TRUE(byId(rects, 1).placed);
-
-    // An atlas that starts wider than the limit gets one attempt.
-    rects = makeRects({{100, 100}, {100, 100}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 0);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(2048, 100));
-    rects = makeRects({{100, 200}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 0); // turned
-    rects = makeRects({{150, 200}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 1);
-}
-
-TEST(AtlasPacker, EmptyRectanglesAndAtlasesDoNotHang) {
-    auto rects = makeRects({{0, 5}, {4, -1}, {3, 3}});
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    EXPECT_EQ(result.unplaced, 2);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(32, 32));
-    EXPECT_TRUE(byId(rects, 2).placed);
-
-    rects = makeRects({{3, 3}});
-    result = packAtlasRects(rects, 0, -5);
-    EXPECT_TRUE(result.complete());
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(4, 4));
-
-    std::vector<AtlasRect> none;
-    result = packAtlasRects(none, 32, 32);
-    EXPECT_TRUE(result.complete());
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(32, 32));
 }
 
 TEST(AtlasPacker, MapsChartCornersOntoTheCornerTexels) {

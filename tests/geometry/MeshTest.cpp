@@ -134,42 +134,35 @@ TEST(Mesh, DegenerateTextureMappingNeverYieldsNanOrInfinity) {
     }
 }
 
-TEST(Mesh, NormalsAndTangentsNeedIndexedTrianglesAndChangeNothingWithout) {
+// Normals and tangents need indexed triangles with positions (and texture coordinates);
+// without, nothing changes. An element reaching past its stride is never read, and indices
+// beyond the vertices are skipped.
+TEST(Mesh, UnusableTrianglesAndElementsChangeNothing) {
     const std::vector<Vec3> corners = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     const std::vector<float> uv = {0, 0, 1, 0, 0, 1};
     auto noIndices = makeMesh(corners, {}, uv);
     auto noTexcoords = makeMesh(corners, {0, 1, 2});
     auto strip = makeMesh(corners, {0, 1, 2}, uv);
     strip->setPrimitiveType(PRIMITIVE_TRIANGLE_STRIP);
-    Mesh noPositions;
-    noPositions.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 2, 0}});
-    noPositions.setIndices(nullptr, 3);
-    EXPECT_FALSE(noIndices->computeNormals());
-    EXPECT_FALSE(strip->computeNormals());
-    EXPECT_FALSE(noPositions.computeNormals());
-    EXPECT_FALSE(noIndices->computeTangentFrame());
-    EXPECT_FALSE(noTexcoords->computeTangentFrame());
-    EXPECT_FALSE(strip->computeTangentFrame());
-    EXPECT_EQ(noIndices->streamCount(), 2u);
-    EXPECT_EQ(noTexcoords->streamCount(), 1u);
-    EXPECT_EQ(strip->streamCount(), 2u);
-    EXPECT_EQ(noPositions.streamCount(), 1u);
-}
-
-TEST(Mesh, ElementsOutsideTheirStrideAndIndicesBeyondTheVerticesAreNotUsed) {
-    // A position record claiming 3 floats at offset 4 of an 8-byte stride would read
-    // past each vertex; it is treated as unusable rather than read out of bounds.
-    Mesh mesh;
-    mesh.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 4}});
-    mesh.setIndices(nullptr, 3);
-    EXPECT_FALSE(mesh.attribute(USAGE_POSITION));
-    EXPECT_FALSE(mesh.computeNormals());
+    auto noPositions = std::make_shared<Mesh>();
+    noPositions->addStream(nullptr, 3, 8, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 2, 0}});
+    noPositions->setIndices(nullptr, 3);
+    auto pastStride = std::make_shared<Mesh>(); // 3 floats at offset 4 of an 8-byte stride
+    pastStride->addStream(nullptr, 3, 8, {VertexElement{0, USAGE_POSITION, 0, 0, 3, 4}});
+    pastStride->setIndices(nullptr, 3);
+    for (const auto& mesh : {noIndices, strip, noPositions, pastStride})
+        EXPECT_FALSE(mesh->computeNormals());
+    for (const auto& mesh : {noIndices, noTexcoords, strip})
+        EXPECT_FALSE(mesh->computeTangentFrame());
+    for (const auto& [mesh, streams] :
+         {std::pair{noIndices, 2u}, {noTexcoords, 1u}, {strip, 2u}, {noPositions, 1u}})
+        EXPECT_EQ(mesh->streamCount(), streams);
+    EXPECT_FALSE(pastStride->attribute(USAGE_POSITION));
     BoundingBox box;
-    mesh.computeBounds(box);
+    pastStride->computeBounds(box);
     EXPECT_TRUE(box.isEmpty());
 
-    auto beyond =
-        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 0, 1, 40}, {0, 0, 1, 0, 0, 1});
+    auto beyond = makeMesh(corners, {0, 1, 2, 0, 1, 40}, uv);
     ASSERT_TRUE(beyond->computeTangentFrame());
     expectNear(beyond->attribute(USAGE_NORMAL).getVec3(0), {0, 0, 1});
 }

@@ -64,7 +64,7 @@ TEST(PolyPackRay, OnlyTheCoveredFrontOfAPolygonBlocks) {
     EXPECT_NEAR(hit.y, 0.005f, 1e-6);
 }
 
-TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
+TEST(PolyPackRay, NeedsATreeAndAnAtlasAndWalksSegmentsStartingJustBehindASplittingPlane) {
     // The root splits on polygon 0's plane y = 0. Segments that start 0.005 behind it (within
     // the plane's thickness of 0.01) count as starting on it, and reach what lies on either
     // side: polygon 1 below facing up, polygon 2 above facing down.
@@ -73,13 +73,18 @@ TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
                                            {Vec3{20, -20, 0}, Vec3{0, 0, 10}, Vec3{20, 0, 0}},
                                            {Vec3{20, 20, 0}, Vec3{20, 0, 0}, Vec3{0, 0, 10}}}),
                                 true, true));
-    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    // Rays need a tree and an atlas.
+    Vec3 hit;
+    int32_t polygon = 5;
+    EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
+    EXPECT_EQ(polygon, -1);
     ASSERT_TRUE(pack.buildTree());
+    EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
+    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
+    EXPECT_TRUE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
+    EXPECT_EQ(polygon, 0);
     ASSERT_EQ(pack.nodes()[0].plane.normal, (Vec3{0, 1, 0}));
     ASSERT_EQ(pack.nodes()[0].plane.d, 0.0f);
-
-    Vec3 hit;
-    int32_t polygon = -1;
     for (float y : {-0.005f, 0.0f, 0.005f}) {
         EXPECT_TRUE(pack.rayTest({30, y, 5}, {30, -50, 5}, hit, polygon)) << y;
         EXPECT_EQ(polygon, 1) << y;
@@ -91,21 +96,6 @@ TEST(PolyPackRay, ASegmentStartingJustBehindASplittingPlaneIsStillWalked) {
         EXPECT_TRUE(pack.rayTest({25, y, 5}, {35, -50, 6}, hit, polygon)) << y;
         EXPECT_EQ(polygon, 1) << y;
     }
-}
-
-TEST(PolyPackRay, NeedsATreeAndAnAtlas) {
-    PolyPack pack(4, 3, 4);
-    ASSERT_TRUE(
-        pack.addSurface(quadsMesh({{Vec3{0, 0, 0}, Vec3{0, 0, 40}, Vec3{40, 0, 0}}}), true, true));
-    Vec3 hit;
-    int32_t polygon = 5;
-    EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
-    EXPECT_EQ(polygon, -1);
-    ASSERT_TRUE(pack.buildTree());
-    EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
-    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
-    EXPECT_TRUE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
-    EXPECT_EQ(polygon, 0);
 }
 
 // Boxes with random extents, each face its own polygon facing out; rectangles fill their
