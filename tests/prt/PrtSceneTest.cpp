@@ -8,10 +8,12 @@
 #include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/VmshLoader.h"
+#include "prt/BakePart.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -216,6 +218,40 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
         EXPECT_TRUE(model == before || !message.starts_with("Failed to load"));
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    }
+}
+
+// FNV-1a 64 over the files' bytes, one after another, in hexadecimal.
+std::string filesChecksum(const TempDir& dir, std::initializer_list<const char*> names) {
+    uint64_t hash = kFnv1a64Basis;
+    for (const char* name : names) {
+        const std::string bytes = dir.read(name);
+        hash = fnv1a64(bytes.data(), bytes.size(), hash);
+    }
+    char text[19];
+    std::snprintf(text, sizeof text, "0x%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// The bake's output pinned to stored checksums: any change of a single byte of what a bake
+// writes fails here, and the change has to be meant (and the constants renewed with it).
+TEST(BakeOutput, SmallBakesWriteTheStoredBytes) {
+    for (const bool ambient : {false, true}) {
+        TempDir dir;
+        PrtBakeSettings settings;
+        settings.rays = 20; // 16 samples, weighted for 20 rays
+        settings.ambient = ambient;
+        settings.outputDir = dir.path().string();
+        settings.walk.threads = 2;
+        PrtBakeResult result;
+        ASSERT_TRUE(rebuildPrtScene(*testing::shadedScene(), settings, result));
+        if (ambient)
+            EXPECT_EQ(filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"}),
+                      "0x268d02ad74e349f8");
+        else
+            EXPECT_EQ(
+                filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"}),
+                "0x16ab8dd01f70a72d");
     }
 }
 
