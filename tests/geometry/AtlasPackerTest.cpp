@@ -291,6 +291,12 @@ TEST(CoverageMask, DegenerateAndHostileInputIsClampedNotWrittenOutside) {
     untouched.addPolygon(TexelRect{0, 0, 5, 5}, big, 0);
     untouched.addPolygon(TexelRect{7, 7, 9, 9}, big, 4);
     EXPECT_EQ(coveredCount(untouched), 0);
+    // A rectangle past the right edge stops there and is not carried into the next row.
+    CoverageMask edge(6, 6);
+    const float wide[] = {3, 0, 20, 0, 20, 0, 3, 0};
+    edge.addPolygon(TexelRect{3, 0, 20, 0}, wide, 4);
+    EXPECT_EQ(coveredCount(edge), 3);
+    EXPECT_FALSE(edge.covered(0, 1));
     CoverageMask none(-3, 4);
     none.addPolygon(TexelRect{0, 0, 5, 5}, big, 4);
     EXPECT_EQ(none.bytes().size(), 0u);

@@ -256,6 +256,14 @@ TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
         EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << c.what;
         EXPECT_TRUE(objects->calls.empty()) << c.what;
     }
+    // A record of 5 components is refused where no vertex data would show it too.
+    VmshBytes five;
+    five.fileHeader(1)
+        .surfaceHeader("m", "m", 0, 0, 1)
+        .u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 5, 0});
+    std::shared_ptr<Model> model;
+    LogCapture log;
+    EXPECT_FALSE(readBytesAsModel(loader, five.bytes, "five.vmsh", model));
 }
 
 TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {
