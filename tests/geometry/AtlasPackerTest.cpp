@@ -1,5 +1,7 @@
 #include "geometry/AtlasPacker.h"
 
+#include "geometry/CoverageMask.h"
+
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -46,15 +48,14 @@ void expectValidPlacements(const std::vector<AtlasRect>& rects, const AtlasPackR
 }
 
 TEST(AtlasPacker, RectangleExtentsFromWorldSizes) {
-    EXPECT_EQ(atlasRectExtent(1.5f, 0.25f), 2); // the minimum
-    EXPECT_EQ(atlasRectExtent(4.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(4.1f, 0.25f), 3);
-    EXPECT_EQ(atlasRectExtent(40.0f, 0.25f), 11);
-    EXPECT_EQ(atlasRectExtent(0.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(-3.0f, 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(std::numeric_limits<float>::quiet_NaN(), 0.25f), 2);
-    EXPECT_EQ(atlasRectExtent(std::numeric_limits<float>::infinity(), 0.25f), 65536);
-    EXPECT_EQ(atlasRectExtent(1e30f, 0.25f), 65536);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Whole texels at 0.25 per unit, one more for the border, at least 2, at most 65536.
+    const std::pair<float, int> cases[] = {{1.5f, 2},   {4.0f, 2},    {4.1f, 3},
+                                           {40.0f, 11}, {0.0f, 2},    {-3.0f, 2},
+                                           {nan, 2},    {inf, 65536}, {1e30f, 65536}};
+    for (const auto& [size, extent] : cases)
+        EXPECT_EQ(atlasRectExtent(size, 0.25f), extent) << size;
 }
 
 TEST(AtlasPacker, PlacesLargestFirstInOrderAndSplitsFreeSpaceBelowAndRight) {
@@ -82,44 +83,52 @@ TEST(AtlasPacker, PlacesLargestFirstInOrderAndSplitsFreeSpaceBelowAndRight) {
               std::vector<int>({3, 0, 1, 2}));
 }
 
-TEST(AtlasPacker, TurnsARectangleThatOnlyFitsOnItsSide) {
-    // 40 x 10 fits neither way in 32 x 32; the height doubles and it lies turned in 32 x 64.
+// The atlas starts at the given size and doubles its smaller side (its height when square)
+// until everything fits, up to 1024 x 1024 (an atlas starting wider gets one attempt), then is
+// trimmed while every rectangle lies in its first half and it stays at least the start size.
+TEST(AtlasPacker, GrowsUntilEverythingFitsAndReportsWhatNeverDoes) {
+    using Sizes = std::vector<std::pair<int, int>>;
+    const struct {
+        Sizes sizes;
+        int startWidth, startHeight, width, height, unplaced; // width 0: not checked
+    } cases[] = {
+        {{{40, 10}}, 32, 32, 32, 64, 0},                // fits only turned
+        {Sizes(5, {32, 32}), 32, 32, 64, 128, 0},       // 32x64, 64x64, then 64x128
+        {{{64, 64}}, 64, 32, 64, 64, 0},                // a wide start doubles the height
+        {{{64, 64}}, 32, 64, 64, 64, 0},                // a tall one the width
+        {{{1, 1}, {1, 9}, {1, 7}}, 4, 4, 4, 16, 0},     // 8 x 16 trimmed back to the start
+        {Sizes(1025, {32, 32}), 32, 32, 1024, 1024, 1}, // 1024 fill 1024 x 1024 exactly
+        {{{2000, 4}, {3, 3}}, 32, 32, 0, 0, 1},         // too long whichever way it turns
+        {{{100, 100}, {100, 100}}, 2048, 100, 2048, 100, 0},
+        {{{100, 200}}, 2048, 100, 0, 0, 0}, // turned
+        {{{150, 200}}, 2048, 100, 0, 0, 1},
+        {{{0, 5}, {4, -1}, {3, 3}}, 32, 32, 32, 32, 2}, // empty ones never grow the atlas
+        {{{3, 3}}, 0, -5, 4, 4, 0},
+        {{}, 32, 32, 32, 32, 0},
+    };
+    for (const auto& c : cases) {
+        auto rects = makeRects(c.sizes);
+        const AtlasPackResult result = packAtlasRects(rects, c.startWidth, c.startHeight);
+        SCOPED_TRACE(testing::Message() << c.sizes.size() << " rectangles, first "
+                                        << (c.sizes.empty() ? 0 : c.sizes[0].first));
+        EXPECT_EQ(result.unplaced, c.unplaced);
+        EXPECT_TRUE(!c.width ||
+                    std::pair(result.width, result.height) == std::pair(c.width, c.height))
+            << result.width << "x" << result.height;
+        int placed = 0;
+        for (const AtlasRect& r : rects)
+            placed += r.placed;
+        EXPECT_EQ(placed + c.unplaced, int(c.sizes.size()));
+        expectValidPlacements(rects, result);
+    }
     auto rects = makeRects({{40, 10}});
-    const AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    ASSERT_TRUE(result.complete());
-    EXPECT_EQ(result.width, 32);
-    EXPECT_EQ(result.height, 64);
+    packAtlasRects(rects, 32, 32);
     EXPECT_TRUE(rects[0].flipped);
-    EXPECT_EQ(rects[0].placedWidth(), 10);
-    EXPECT_EQ(rects[0].placedHeight(), 40);
+    EXPECT_EQ(std::pair(rects[0].placedWidth(), rects[0].placedHeight()), std::pair(10, 40));
     EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 40*10flip\n");
-    expectValidPlacements(rects, result);
-}
-
-TEST(AtlasPacker, DoublesTheSmallerSideUntilEverythingFits) {
-    // One 32 x 32 square per 32 x 32 atlas cell: 5 need 32x32 -> 32x64 -> 64x64 -> 64x128.
-    auto rects = makeRects(std::vector<std::pair<int, int>>(5, {32, 32}));
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    ASSERT_TRUE(result.complete());
-    EXPECT_EQ(result.width, 64);
-    EXPECT_EQ(result.height, 128);
-    expectValidPlacements(rects, result);
-
-    // A wide start doubles the height; a tall one the width.
-    rects = makeRects({{64, 64}});
-    result = packAtlasRects(rects, 64, 32);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(64, 64));
-    rects = makeRects({{64, 64}});
-    result = packAtlasRects(rects, 32, 64);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(64, 64));
-    EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 64*64\n");
-
-    // 1 x 9 fits neither 4 x 8 nor 8 x 8, so the atlas grows to 8 x 16; everything then lies
-    // in its left half, and the width comes back to 4 (the start: never less).
-    rects = makeRects({{1, 1}, {1, 9}, {1, 7}});
-    result = packAtlasRects(rects, 4, 4);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(4, 16));
-    expectValidPlacements(rects, result);
+    rects = makeRects({{2000, 4}, {3, 3}});
+    packAtlasRects(rects, 32, 32);
+    EXPECT_TRUE(byId(rects, 1).placed);
 }
 
 TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
@@ -147,58 +156,6 @@ TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
     }
 }
 
-TEST(AtlasPacker, ReportsRectanglesThatDoNotFitTheLargestAtlas) {
-    // 1024 squares of 32 x 32 fill 1024 x 1024 exactly; one more cannot be placed.
-    auto rects = makeRects(std::vector<std::pair<int, int>>(1025, {32, 32}));
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    EXPECT_FALSE(result.complete());
-    EXPECT_EQ(result.unplaced, 1);
-    EXPECT_EQ(result.width, 1024);
-    EXPECT_EQ(result.height, 1024);
-    int placed = 0;
-    for (const AtlasRect& r : rects)
-        placed += r.placed ? 1 : 0;
-    EXPECT_EQ(placed, 1024);
-    expectValidPlacements(rects, result);
-
-    // Too long for any atlas, whichever way it turns; the small one still gets placed.
-    rects = makeRects({{2000, 4}, {3, 3}});
-    result = packAtlasRects(rects, 32, 32);
-    EXPECT_EQ(result.unplaced, 1);
-    EXPECT_FALSE(byId(rects, 0).placed);
-    EXPECT_TRUE(byId(rects, 1).placed);
-
-    // An atlas that starts wider than the limit gets one attempt.
-    rects = makeRects({{100, 100}, {100, 100}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 0);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(2048, 100));
-    rects = makeRects({{100, 200}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 0); // turned
-    rects = makeRects({{150, 200}});
-    result = packAtlasRects(rects, 2048, 100);
-    EXPECT_EQ(result.unplaced, 1);
-}
-
-TEST(AtlasPacker, EmptyRectanglesAndAtlasesDoNotHang) {
-    auto rects = makeRects({{0, 5}, {4, -1}, {3, 3}});
-    AtlasPackResult result = packAtlasRects(rects, 32, 32);
-    EXPECT_EQ(result.unplaced, 2);
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(32, 32));
-    EXPECT_TRUE(byId(rects, 2).placed);
-
-    rects = makeRects({{3, 3}});
-    result = packAtlasRects(rects, 0, -5);
-    EXPECT_TRUE(result.complete());
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(4, 4));
-
-    std::vector<AtlasRect> none;
-    result = packAtlasRects(none, 32, 32);
-    EXPECT_TRUE(result.complete());
-    EXPECT_EQ(std::make_pair(result.width, result.height), std::make_pair(32, 32));
-}
-
 TEST(AtlasPacker, MapsChartCornersOntoTheCornerTexels) {
     // A 5 x 3 rectangle at (10, 20); turned, U runs down the rows.
     const struct {
@@ -213,6 +170,136 @@ TEST(AtlasPacker, MapsChartCornersOntoTheCornerTexels) {
         EXPECT_EQ(r.texelPoint(c.u, c.v), (std::array<float, 2>{c.x, c.y}))
             << c.flipped << " " << c.u << "," << c.v;
     }
+}
+
+int coveredCount(const CoverageMask& mask) {
+    int count = 0;
+    for (uint8_t b : mask.bytes())
+        count += b != 0;
+    return count;
+}
+
+bool inside(const TexelRect& r, int x, int y) {
+    return x >= r.x0 && x <= r.x1 && y >= r.y0 && y <= r.y1;
+}
+
+TEST(CoverageMask, ChartsCoverWhatTheyFillOfTheirRectangleAndNoMore) {
+    // A chart filling its rectangle covers exactly it, and filling its rows never bridges to
+    // a chart beside it; a right triangle over an 8 x 8 rectangle covers columns 0 ... 7 - y of
+    // row y.
+    const TexelRect rect{2, 3, 7, 6}, beside{10, 3, 13, 6};
+    const float square[] = {2, 3, 7, 3, 7, 6, 2, 6}, right[] = {10, 3, 13, 3, 13, 6, 10, 6};
+    const float triangle[] = {0, 0, 7, 0, 0, 7};
+    CoverageMask squareMask(16, 16), triangleMask(16, 16);
+    squareMask.addPolygon(rect, square, 4);
+    squareMask.addPolygon(beside, right, 4);
+    triangleMask.addPolygon(TexelRect{0, 0, 7, 7}, triangle, 3);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            EXPECT_EQ(squareMask.covered(x, y), inside(rect, x, y) || inside(beside, x, y))
+                << x << "," << y;
+            EXPECT_EQ(triangleMask.covered(x, y), x < 8 && y < 8 && x <= 7 - y) << x << "," << y;
+        }
+    EXPECT_EQ(squareMask.at(4, 4), CoverageMask::kCovered);
+
+    // Steep thin charts still reach every row.
+    CoverageMask mask(8, 64);
+    const float sliver[] = {0, 0, 1, 63, 0.9f, 63};
+    mask.addPolygon(TexelRect{0, 0, 1, 63}, sliver, 3);
+    for (int y = 0; y < 64; ++y)
+        EXPECT_TRUE(mask.covered(0, y) || mask.covered(1, y)) << y;
+}
+
+TEST(CoverageMask, EveryRowOfAConvexChartIsCoveredWithoutGaps) {
+    // Random convex charts touching all four sides of random rectangles: each row of the
+    // rectangle has one unbroken run of covered texels, which contains every texel whose
+    // centre lies more than a texel inside the polygon; nothing outside the rectangle is set.
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::uniform_int_distribution<int> side(2, 30), pos(0, 10);
+        TexelRect rect;
+        rect.x0 = pos(rng);
+        rect.y0 = pos(rng);
+        rect.x1 = rect.x0 + side(rng) - 1;
+        rect.y1 = rect.y0 + side(rng) - 1;
+        const float w = float(rect.x1 - rect.x0), h = float(rect.y1 - rect.y0);
+        // A quadrilateral with one corner on each side, in order around the rectangle.
+        const float quad[] = {rect.x0 + unit(rng) * w, float(rect.y0),          float(rect.x1),
+                              rect.y0 + unit(rng) * h, rect.x0 + unit(rng) * w, float(rect.y1),
+                              float(rect.x0),          rect.y0 + unit(rng) * h};
+        CoverageMask mask(48, 48);
+        mask.addPolygon(rect, quad, 4);
+        for (int y = 0; y < 48; ++y) {
+            int runs = 0;
+            for (int x = 0; x < 48; ++x) {
+                if (!mask.covered(x, y)) continue;
+                ASSERT_TRUE(inside(rect, x, y)) << trial;
+                if (!mask.covered(x - 1, y)) ++runs;
+            }
+            if (y >= rect.y0 && y <= rect.y1) {
+                ASSERT_EQ(runs, 1) << "trial " << trial << " row " << y;
+            }
+        }
+        // Interior texel centres (distance to every edge line above 1) are covered.
+        for (int y = rect.y0; y <= rect.y1; ++y) {
+            for (int x = rect.x0; x <= rect.x1; ++x) {
+                bool deepInside = true;
+                for (int i = 0; i < 4; ++i) {
+                    const float ax = quad[2 * i], ay = quad[2 * i + 1];
+                    const float bx = quad[2 * ((i + 1) % 4)], by = quad[2 * ((i + 1) % 4) + 1];
+                    const float ex = bx - ax, ey = by - ay;
+                    const float len = std::sqrt(ex * ex + ey * ey);
+                    if (len == 0.0f) continue;
+                    // The outline runs clockwise on screen (y down): inside is to the right.
+                    const float d = (ex * (float(y) - ay) - ey * (float(x) - ax)) / len;
+                    if (d < 1.0f) deepInside = false;
+                }
+                if (deepInside) {
+                    ASSERT_TRUE(mask.covered(x, y)) << trial << " " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(CoverageMask, DegenerateAndHostileInputIsClampedNotWrittenOutside) {
+    CoverageMask mask(10, 10);
+    // A chart collapsed to a point.
+    const float point[] = {4.2f, 4.4f, 4.2f, 4.4f, 4.2f, 4.4f};
+    mask.addPolygon(TexelRect{4, 4, 5, 5}, point, 3);
+    EXPECT_EQ(coveredCount(mask), 1);
+    EXPECT_TRUE(mask.covered(4, 4));
+
+    // Not-a-number and huge coordinates are clamped onto the rectangle.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float hostile[] = {nan, nan, 1e30f, -1e30f, 7.0f, nan};
+    mask.addPolygon(TexelRect{6, 6, 8, 8}, hostile, 3);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            if (mask.covered(x, y) && !(x == 4 && y == 4)) {
+                EXPECT_TRUE(inside(TexelRect{6, 6, 8, 8}, x, y)) << x << "," << y;
+            }
+
+    // Rectangles reaching past the mask are clipped; empty ones and empty outlines do nothing.
+    const float big[] = {-5, -5, 20, -5, 20, 20, -5, 20};
+    CoverageMask clipped(6, 6);
+    clipped.addPolygon(TexelRect{-5, -5, 20, 20}, big, 4);
+    EXPECT_EQ(coveredCount(clipped), 36);
+    CoverageMask untouched(6, 6);
+    untouched.addPolygon(TexelRect{3, 3, 2, 2}, big, 4);
+    untouched.addPolygon(TexelRect{0, 0, 5, 5}, big, 0);
+    untouched.addPolygon(TexelRect{7, 7, 9, 9}, big, 4);
+    EXPECT_EQ(coveredCount(untouched), 0);
+    // A rectangle past the right edge stops there and is not carried into the next row.
+    CoverageMask edge(6, 6);
+    const float wide[] = {3, 0, 20, 0, 20, 0, 3, 0};
+    edge.addPolygon(TexelRect{3, 0, 20, 0}, wide, 4);
+    EXPECT_EQ(coveredCount(edge), 3);
+    EXPECT_FALSE(edge.covered(0, 1));
+    CoverageMask none(-3, 4);
+    none.addPolygon(TexelRect{0, 0, 5, 5}, big, 4);
+    EXPECT_EQ(none.bytes().size(), 0u);
 }
 
 } // namespace

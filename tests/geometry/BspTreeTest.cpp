@@ -138,31 +138,30 @@ void expectReferenceTree(const PolyPack& pack, const ReferenceTree& reference) {
         EXPECT_EQ(pack.leaves()[l].polygons, reference.leaves[l]) << "leaf " << l;
 }
 
-TEST(BspTree, DemoSceneTreeMatchesTheRecursiveDefinitionAndItsPlanes) {
-    struct Case {
-        uint32_t tiles;
-        int32_t balance, split;
-    };
-    // The reference shares only the classification with the pack; the leaves it makes hold
-    // every polygon, on the side of each ancestor's plane that leads to them.
-    for (const auto& [tiles, balance, split] :
-         {Case{1, 3, 4}, Case{1, 0, 1}, Case{1, 5, 0}, Case{1, -1, 2}, Case{2, 3, 4}}) {
-        SCOPED_TRACE(testing::Message() << tiles << " tiles, weights " << balance << ", " << split);
-        const auto scene = DemoSceneBuilder(tiles).build();
-        PolyPack pack(4, balance, split);
-        for (const auto& surface : scene->surfaces()) {
-            ASSERT_TRUE(surface->mesh()->computeTangentFrame());
-            ASSERT_TRUE(pack.addSurface(surface->mesh(), true, true));
-        }
-        ASSERT_TRUE(pack.buildTree());
-        expectReferenceTree(pack, ReferenceTree(pack, balance, split));
-    }
+// Builds the pack's tree over the meshes and compares it with the reference.
+void expectReferenceTree(const std::vector<std::shared_ptr<Mesh>>& meshes, int32_t balance,
+                         int32_t split) {
+    PolyPack pack(4, balance, split);
+    for (const auto& mesh : meshes)
+        ASSERT_TRUE(pack.addSurface(mesh, true, true));
+    ASSERT_TRUE(pack.buildTree());
+    expectReferenceTree(pack, ReferenceTree(pack, balance, split));
 }
 
-// Random soups of single triangles: free ones, and ones on a few shared planes (repeats
-// included), large enough that many cross the others' planes. Splitters with nothing
-// behind them, coplanar runs and spanning polygons all occur, in every mixture.
-TEST(BspTree, RandomSoupsWithCoplanarRunsMatchTheRecursiveDefinition) {
+// The reference shares only the classification with the pack. Inputs: the demo scene; random
+// soups of single triangles, free ones and ones on a few shared planes (repeats included),
+// where splitters with nothing behind them, coplanar runs and spanning polygons all occur; and
+// floors of separate tiles on two levels, every fifth tilted across the floors' planes.
+TEST(BspTree, TreesMatchTheRecursiveDefinition) {
+    for (const auto& [tiles, balance, split] :
+         {std::tuple{1u, 3, 4}, {1u, 0, 1}, {1u, 5, 0}, {1u, -1, 2}, {2u, 3, 4}}) {
+        SCOPED_TRACE(testing::Message() << tiles << " tiles, weights " << balance << ", " << split);
+        std::vector<std::shared_ptr<Mesh>> meshes;
+        const auto scene = DemoSceneBuilder(tiles).build();
+        for (const auto& surface : scene->surfaces())
+            meshes.push_back(surface->mesh());
+        expectReferenceTree(meshes, balance, split);
+    }
     for (uint32_t seed = 1; seed <= 12; ++seed) {
         std::mt19937 random(seed);
         auto pick = [&](int lo, int hi) {
@@ -170,60 +169,36 @@ TEST(BspTree, RandomSoupsWithCoplanarRunsMatchTheRecursiveDefinition) {
         };
         std::vector<Vec3> positions;
         std::vector<uint32_t> indices;
-        const int count = pick(60, 260);
-        for (int t = 0; t < count; ++t) {
+        for (int t = 0, count = pick(60, 260); t < count; ++t) {
             std::array<Vec3, 3> corner;
-            if (pick(0, 2) == 0) {
-                for (Vec3& p : corner)
-                    p = Vec3{float(pick(-8, 8)), float(pick(-8, 8)), float(pick(-8, 8))};
-            } else {
-                // On plane y = h or x = h, h one of three heights.
-                const float h = float(pick(-1, 1) * 2);
-                const bool alongY = seed % 3 != 0 || pick(0, 1) == 0;
-                for (Vec3& p : corner) {
-                    const float a = float(pick(-8, 8)), b = float(pick(-8, 8));
-                    p = alongY ? Vec3{a, h, b} : Vec3{h, a, b};
-                }
+            const bool free = pick(0, 2) == 0;
+            const float h = float(pick(-1, 1) * 2); // on plane y = h or x = h
+            const bool alongY = seed % 3 != 0 || pick(0, 1) == 0;
+            for (Vec3& p : corner) {
+                const float a = float(pick(-8, 8)), b = float(pick(-8, 8));
+                p = free ? Vec3{a, b, float(pick(-8, 8))} : alongY ? Vec3{a, h, b} : Vec3{h, a, b};
             }
             if (length(cross(corner[1] - corner[0], corner[2] - corner[0])) == 0.0f) continue;
-            const int copies = pick(0, 5) == 0 ? pick(2, 6) : 1;
-            for (int c = 0; c < copies; ++c) {
+            for (int c = 0, copies = pick(0, 5) == 0 ? pick(2, 6) : 1; c < copies; ++c) {
                 const uint32_t base = uint32_t(positions.size());
                 positions.insert(positions.end(), corner.begin(), corner.end());
                 indices.insert(indices.end(), {base, base + 1, base + 2});
             }
         }
         const int32_t balance = seed % 4 == 3 ? -1 : int32_t(seed % 4), split = seed % 5 + 1;
-        SCOPED_TRACE(testing::Message()
-                     << "seed " << seed << ", weights " << balance << ", " << split);
-        PolyPack pack(4, balance, split);
-        ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
-        ASSERT_TRUE(pack.buildTree());
-        expectReferenceTree(pack, ReferenceTree(pack, balance, split));
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        expectReferenceTree({makeMesh(positions, indices)}, balance, split);
     }
-}
-
-// Floors of separate square tiles on two levels, every fifth tile tilted so that it crosses
-// the floor's planes: long runs of polygons sharing one plane, with nothing behind it or with
-// some polygons across it.
-TEST(BspTree, FloorsOfSeparateTilesMatchTheRecursiveDefinition) {
     for (const int side : {6, 13}) {
         std::vector<Vec3> positions;
         std::vector<uint32_t> indices;
         for (int t = 0; t < side * side; ++t) {
             const float x = float(t % side) * 4.0f, z = float(t / side) * 4.0f;
             const float y = (t / side) % 2 == 0 ? 0.0f : 2.0f, tilt = t % 5 == 0 ? 3.0f : 0.0f;
-            const auto base = uint32_t(positions.size());
-            positions.insert(positions.end(),
-                             {Vec3{x, y - tilt, z}, Vec3{x, y - tilt, z + 3},
-                              Vec3{x + 3, y + tilt, z + 3}, Vec3{x + 3, y + tilt, z}});
-            indices.insert(indices.end(), {base, base + 1, base + 2, base, base + 2, base + 3});
+            addQuad(positions, indices, {x, y - tilt, z}, {0, 0, 3}, {3, 2 * tilt, 0});
         }
-        PolyPack pack(4, 3, 4);
-        ASSERT_TRUE(pack.addSurface(makeMesh(positions, indices), true, true));
-        ASSERT_EQ(pack.polygons().size(), size_t(side * side));
-        ASSERT_TRUE(pack.buildTree());
-        expectReferenceTree(pack, ReferenceTree(pack, 3, 4));
+        SCOPED_TRACE(testing::Message() << "floor of side " << side);
+        expectReferenceTree({makeMesh(positions, indices)}, 3, 4);
     }
 }
 

@@ -1,10 +1,14 @@
 #include "geometry/Mesh.h"
 
 #include "GeometryTestSupport.h"
+#include "geometry/BoxBuilder.h"
 
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
+#include <map>
+#include <tuple>
 
 namespace Vrenn::Test {
 namespace {
@@ -134,44 +138,124 @@ TEST(Mesh, DegenerateTextureMappingNeverYieldsNanOrInfinity) {
     }
 }
 
-TEST(Mesh, NormalsAndTangentsNeedIndexedTrianglesAndChangeNothingWithout) {
+// Normals and tangents need indexed triangles with positions (and texture coordinates);
+// without, nothing changes. An element reaching past its stride is never read, and indices
+// beyond the vertices are skipped.
+TEST(Mesh, UnusableTrianglesAndElementsChangeNothing) {
     const std::vector<Vec3> corners = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     const std::vector<float> uv = {0, 0, 1, 0, 0, 1};
     auto noIndices = makeMesh(corners, {}, uv);
     auto noTexcoords = makeMesh(corners, {0, 1, 2});
     auto strip = makeMesh(corners, {0, 1, 2}, uv);
     strip->setPrimitiveType(PRIMITIVE_TRIANGLE_STRIP);
-    Mesh noPositions;
-    noPositions.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 2, 0}});
-    noPositions.setIndices(nullptr, 3);
-    EXPECT_FALSE(noIndices->computeNormals());
-    EXPECT_FALSE(strip->computeNormals());
-    EXPECT_FALSE(noPositions.computeNormals());
-    EXPECT_FALSE(noIndices->computeTangentFrame());
-    EXPECT_FALSE(noTexcoords->computeTangentFrame());
-    EXPECT_FALSE(strip->computeTangentFrame());
-    EXPECT_EQ(noIndices->streamCount(), 2u);
-    EXPECT_EQ(noTexcoords->streamCount(), 1u);
-    EXPECT_EQ(strip->streamCount(), 2u);
-    EXPECT_EQ(noPositions.streamCount(), 1u);
-}
-
-TEST(Mesh, ElementsOutsideTheirStrideAndIndicesBeyondTheVerticesAreNotUsed) {
-    // A position record claiming 3 floats at offset 4 of an 8-byte stride would read
-    // past each vertex; it is treated as unusable rather than read out of bounds.
-    Mesh mesh;
-    mesh.addStream(nullptr, 3, 8, {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 4}});
-    mesh.setIndices(nullptr, 3);
-    EXPECT_FALSE(mesh.attribute(USAGE_POSITION));
-    EXPECT_FALSE(mesh.computeNormals());
+    auto noPositions = std::make_shared<Mesh>();
+    noPositions->addStream(nullptr, 3, 8, {VertexElement{0, USAGE_TEXCOORD, 0, 0, 2, 0}});
+    noPositions->setIndices(nullptr, 3);
+    auto pastStride = std::make_shared<Mesh>(); // 3 floats at offset 4 of an 8-byte stride
+    pastStride->addStream(nullptr, 3, 8, {VertexElement{0, USAGE_POSITION, 0, 0, 3, 4}});
+    pastStride->setIndices(nullptr, 3);
+    for (const auto& mesh : {noIndices, strip, noPositions, pastStride})
+        EXPECT_FALSE(mesh->computeNormals());
+    for (const auto& mesh : {noIndices, noTexcoords, strip})
+        EXPECT_FALSE(mesh->computeTangentFrame());
+    for (const auto& [mesh, streams] :
+         {std::pair{noIndices, 2u}, {noTexcoords, 1u}, {strip, 2u}, {noPositions, 1u}})
+        EXPECT_EQ(mesh->streamCount(), streams);
+    EXPECT_FALSE(pastStride->attribute(USAGE_POSITION));
     BoundingBox box;
-    mesh.computeBounds(box);
+    pastStride->computeBounds(box);
     EXPECT_TRUE(box.isEmpty());
 
-    auto beyond =
-        makeMesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {0, 1, 2, 0, 1, 40}, {0, 0, 1, 0, 0, 1});
+    auto beyond = makeMesh(corners, {0, 1, 2, 0, 1, 40}, uv);
     ASSERT_TRUE(beyond->computeTangentFrame());
     expectNear(beyond->attribute(USAGE_NORMAL).getVec3(0), {0, 0, 1});
+}
+
+using Key = std::tuple<float, float, float>;
+Key key(const Vec3& p) {
+    return {p.x, p.y, p.z};
+}
+
+Vec3 vertex(const VertexAttribute& attribute, uint32_t i) {
+    return attribute.getVec3(i);
+}
+
+// Checks a box mesh as a closed shell whose triangles all face one way: every edge
+// is met once in each direction (so no triangle is flipped against its neighbours),
+// each triangle's turning normal agrees with the stored normal and points away from
+// the centre (outward) or towards it (inward), and the triangles cover the box's
+// surface exactly once.
+void expectClosedBox(const Mesh& mesh, const Vec3& size, bool outward) {
+    ASSERT_EQ(mesh.vertexCount(), 24u);
+    ASSERT_EQ(mesh.indices().size(), 36u);
+    EXPECT_EQ(mesh.primitiveType(), uint32_t(PRIMITIVE_TRIANGLE_LIST));
+    EXPECT_EQ(mesh.primitiveCount(), 12u);
+    const VertexAttribute position = mesh.attribute(USAGE_POSITION);
+    const VertexAttribute normal = mesh.attribute(USAGE_NORMAL);
+    ASSERT_TRUE(position.valid());
+    ASSERT_TRUE(normal.valid());
+
+    BoundingBox box;
+    mesh.computeBounds(box);
+    EXPECT_EQ(box, BoundingBox::of(size * -0.5f, size * 0.5f));
+
+    std::map<std::pair<Key, Key>, int> edges;
+    float area = 0.0f;
+    const auto& idx = mesh.indices();
+    for (size_t t = 0; t < idx.size(); t += 3) {
+        const Vec3 a = vertex(position, idx[t]), b = vertex(position, idx[t + 1]),
+                   c = vertex(position, idx[t + 2]);
+        const Vec3 turn = cross(b - a, c - a);
+        area += 0.5f * std::sqrt(dot(turn, turn));
+        const Vec3 centre = (a + b + c) * (1.0f / 3.0f);
+        if (outward)
+            EXPECT_GT(dot(turn, centre), 0.0f) << "triangle " << t / 3;
+        else
+            EXPECT_LT(dot(turn, centre), 0.0f) << "triangle " << t / 3;
+        for (uint32_t corner : {idx[t], idx[t + 1], idx[t + 2]})
+            EXPECT_GT(dot(vertex(normal, corner), turn), 0.0f) << "triangle " << t / 3;
+        ++edges[{key(a), key(b)}];
+        ++edges[{key(b), key(c)}];
+        ++edges[{key(c), key(a)}];
+    }
+    for (const auto& [edge, count] : edges) {
+        EXPECT_EQ(count, 1);
+        const auto reverse = edges.find({edge.second, edge.first});
+        EXPECT_TRUE(reverse != edges.end() && reverse->second == 1);
+    }
+    const float expected = 2.0f * (size.x * size.y + size.y * size.z + size.z * size.x);
+    EXPECT_NEAR(area, expected, expected * 1e-5f);
+}
+
+TEST(BoxBuilder, BoxesAreClosedCentredShellsFacingTheAskedSide) {
+    for (const Vec3& size : {Vec3{100, 100, 100}, Vec3{2, 4, 6}}) {
+        Mesh solid;
+        ASSERT_TRUE(buildBox(solid, size));
+        expectClosedBox(solid, size, /*outward=*/true);
+        Mesh room;
+        ASSERT_TRUE(buildBox(room, size, BoxFacing::Inward));
+        expectClosedBox(room, size, /*outward=*/false);
+    }
+    // The builder form makes the same mesh.
+    Mesh built;
+    ASSERT_TRUE(boxBuilder(BoxFacing::Inward)(built, {512, 512, 512}));
+    expectClosedBox(built, {512, 512, 512}, /*outward=*/false);
+}
+
+TEST(BoxBuilder, RefusesSizesWithoutVolumeAndMeshesAlreadyFilled) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const Vec3& size : {Vec3{0, 1, 1}, Vec3{1, -1, 1}, Vec3{1, 1, nan}, Vec3{inf, 1, 1}}) {
+        Mesh mesh;
+        EXPECT_FALSE(buildBox(mesh, size));
+        EXPECT_EQ(mesh.streamCount(), 0u);
+        EXPECT_TRUE(mesh.indices().empty());
+    }
+    Mesh twice;
+    ASSERT_TRUE(buildBox(twice, {1, 1, 1}));
+    EXPECT_FALSE(buildBox(twice, {1, 1, 1}));
+    EXPECT_EQ(twice.streamCount(), 1u);
+    EXPECT_EQ(twice.indices().size(), 36u);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "fs/Image.h"
 #include "geometry/PolyPack.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -60,6 +61,11 @@ Texel texelOf(const PolyPack& pack, const uint8_t* address) {
     return {int(offset % size_t(image.width())), int(offset / size_t(image.width()))};
 }
 
+uint64_t coveredTexels(const PolyPack& pack) {
+    const auto& bytes = pack.coverage().bytes();
+    return uint64_t(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }));
+}
+
 // A 40 x 20 quad facing +y (40 along x) and a right triangle with 12-unit legs above it.
 struct TwoCharts {
     TwoCharts() : pack(4, 3, 4) {
@@ -73,26 +79,22 @@ struct TwoCharts {
     PolyPack pack;
 };
 
-TEST(PolyPackAtlas, PlacesChartsLogsThemAndMarksTheirCoverage) {
+TEST(PolyPackAtlas, PlacesChartsLogsThemMarksTheirCoverageAndWritesTheirCoordinates) {
     LogCapture log;
     TwoCharts scene;
     PolyPack& pack = scene.pack;
     ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
-    EXPECT_EQ(pack.atlasWidth(), 32);
-    EXPECT_EQ(pack.atlasHeight(), 32);
     ASSERT_TRUE(pack.bakeImage());
-    EXPECT_EQ(pack.bakeImage()->width(), 32);
-    EXPECT_EQ(pack.bakeImage()->depth(), 1);
+    EXPECT_EQ(std::tuple(pack.atlasWidth(), pack.atlasHeight(), pack.bakeImage()->width(),
+                         pack.bakeImage()->depth()),
+              std::tuple(32, 32, 32, 1));
 
     // 40 x 20 units at 4 units per texel: ceil(10) + 1 by ceil(5) + 1 texels. The triangle's
     // U runs along its 16.97-unit hypotenuse, V across its 8.49-unit height: 6 x 4 texels.
     // The larger goes first, into the corner; the next below it.
     const AtlasRect& q = pack.polygons()[0].atlas;
     const AtlasRect& t = pack.polygons()[1].atlas;
-    EXPECT_EQ(q.width, 11);
-    EXPECT_EQ(q.height, 6);
-    EXPECT_EQ(t.width, 6);
-    EXPECT_EQ(t.height, 4);
+    EXPECT_EQ(std::tuple(q.width, q.height, t.width, t.height), std::tuple(11, 6, 6, 4));
     EXPECT_TRUE(q.placed && t.placed);
     EXPECT_NE(log.text().find("poly 0 0 0 11*6\npoly 1 0 6 6*4\n"), std::string::npos)
         << log.text();
@@ -111,11 +113,7 @@ TEST(PolyPackAtlas, PlacesChartsLogsThemAndMarksTheirCoverage) {
     EXPECT_EQ(quadTexels, 66);
     EXPECT_GE(triangleTexels, 10);
     EXPECT_LE(triangleTexels, 18);
-}
 
-TEST(PolyPackAtlas, WritesAtlasCoordinatesAndCornerOffsetsIntoTheMeshes) {
-    TwoCharts scene;
-    ASSERT_TRUE(scene.pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
     const VertexElement* record = scene.quad->findElementRecord(USAGE_TEXCOORD, 1);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->componentCount, 4u);
@@ -202,9 +200,7 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
             EXPECT_TRUE(pack.coverage().covered(texel.x, texel.y));
             EXPECT_EQ(visit.planeBytes, size_t(32 * 32 * 16));
         }
-        uint64_t covered = 0;
-        for (uint8_t b : pack.coverage().bytes())
-            covered += b != 0;
+        const uint64_t covered = coveredTexels(pack);
         EXPECT_EQ(seen.size(), covered);
         EXPECT_EQ(stats.texels, covered);
         EXPECT_EQ(lastDone, covered);
@@ -266,9 +262,7 @@ TEST(PolyPackAtlas, AStopAbandonsTheWalk) {
         LogCapture log;
         EXPECT_FALSE(pack.bake(baker, options));
         const size_t visited = baker.all().size();
-        uint64_t covered = 0;
-        for (uint8_t b : pack.coverage().bytes())
-            covered += b != 0;
+        const uint64_t covered = coveredTexels(pack);
         EXPECT_LT(visited, covered / 2) << threads;
         EXPECT_NE(log.text().find("PolyPack::bake: stopped on request after " +
                                   std::to_string(visited) + " of " + std::to_string(covered) +
@@ -355,61 +349,57 @@ TEST(PolyPackAtlas, ChartsDilateRingByRingOverTheirRectangles) {
         return v;
     };
     // The expected image, dilated ring by ring over the triangle's rectangle: each ring takes
-    // the weighted mean of what the chart and the earlier rings hold.
+    // the weighted mean (edge neighbours 2, corner ones 1) of what the chart and the earlier
+    // rings hold there.
     const AtlasRect& rect = pack.polygons()[1].atlas;
-    const CoverageMask& mask = pack.coverage();
-    const int right = rect.x + rect.placedWidth(), bottom = rect.y + rect.placedHeight();
     auto inRect = [&](int x, int y) {
-        return x >= rect.x && x < right && y >= rect.y && y < bottom;
+        return x >= rect.x && x < rect.x + rect.placedWidth() && y >= rect.y &&
+               y < rect.y + rect.placedHeight();
     };
     std::vector<double> expected(32 * 32 * 8, 0.0);
     std::vector<bool> known(32 * 32);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) {
-            known[size_t(y * 32 + x)] = mask.covered(x, y);
-            for (int v = 0; v < 8 && mask.covered(x, y); ++v)
-                expected[size_t(y * 32 + x) * 8 + size_t(v)] = valueOf({x, y}, v / 4, v % 4);
-        }
+    for (int t = 0; t < 32 * 32; ++t) {
+        known[size_t(t)] = pack.coverage().covered(t % 32, t / 32);
+        for (int v = 0; v < 8 && known[size_t(t)]; ++v)
+            expected[size_t(t) * 8 + size_t(v)] = valueOf({t % 32, t / 32}, v / 4, v % 4);
+    }
     int filled = 0, rings = 0;
     for (bool grew = true; grew; ++rings) {
         std::vector<bool> next = known;
         std::vector<double> values = expected;
         grew = false;
-        for (int y = rect.y; y < bottom; ++y)
-            for (int x = rect.x; x < right; ++x) {
-                if (known[size_t(y * 32 + x)]) continue;
-                double weight = 0;
-                std::array<double, 8> sum{};
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int nx = x + dx, ny = y + dy;
-                        if ((dx || dy) && inRect(nx, ny) && known[size_t(ny * 32 + nx)]) {
-                            const double w = (dx && dy) ? 1 : 2;
-                            for (size_t v = 0; v < 8; ++v)
-                                sum[v] += w * expected[size_t(ny * 32 + nx) * 8 + v];
-                            weight += w;
-                        }
-                    }
-                if (weight == 0) continue;
+        for (int t = 0; t < 32 * 32; ++t) {
+            const int x = t % 32, y = t / 32;
+            if (known[size_t(t)] || !inRect(x, y)) continue;
+            double weight = 0;
+            std::array<double, 8> sum{};
+            for (int d = 0; d < 9; ++d) {
+                const int nx = x + d % 3 - 1, ny = y + d / 3 - 1;
+                if (d == 4 || !inRect(nx, ny) || !known[size_t(ny * 32 + nx)]) continue;
+                const double w = d % 2 ? 2 : 1;
                 for (size_t v = 0; v < 8; ++v)
-                    values[size_t(y * 32 + x) * 8 + v] = sum[v] / weight;
-                next[size_t(y * 32 + x)] = true;
-                grew = true;
-                ++filled;
+                    sum[v] += w * expected[size_t(ny * 32 + nx) * 8 + v];
+                weight += w;
             }
+            if (weight == 0) continue;
+            for (size_t v = 0; v < 8; ++v)
+                values[size_t(t) * 8 + v] = sum[v] / weight;
+            next[size_t(t)] = grew = true;
+            ++filled;
+        }
         known.swap(next);
         expected.swap(values);
     }
     EXPECT_GT(rings, 2); // the triangle leaves more than one ring of its rectangle to dilate
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) {
-            // The whole rectangle holds values; nothing outside the charts' rectangles does.
-            EXPECT_TRUE(!inRect(x, y) || known[size_t(y * 32 + x)]) << x << "," << y;
-            for (int v = 0; v < 8; ++v)
-                EXPECT_NEAR(read(x, y, v / 4, v % 4), expected[size_t(y * 32 + x) * 8 + size_t(v)],
-                            1e-3 * (1 + std::fabs(expected[size_t(y * 32 + x) * 8 + size_t(v)])))
-                    << x << "," << y << " plane " << v / 4 << " channel " << v % 4;
+    for (int t = 0; t < 32 * 32; ++t) {
+        // The whole rectangle holds values; nothing outside the charts' rectangles does.
+        EXPECT_TRUE(!inRect(t % 32, t / 32) || known[size_t(t)]) << t;
+        for (int v = 0; v < 8; ++v) {
+            const double want = expected[size_t(t) * 8 + size_t(v)];
+            EXPECT_NEAR(read(t % 32, t / 32, v / 4, v % 4), want, 1e-3 * (1 + std::fabs(want)))
+                << t % 32 << "," << t / 32 << " plane " << v / 4 << " channel " << v % 4;
         }
+    }
     EXPECT_GT(filled, 0);
     EXPECT_EQ(stats.gutter, uint64_t(filled));
 }

@@ -1,13 +1,13 @@
 #include "geometry/VmshLoader.h"
 
 #include "GeometryTestSupport.h"
-#include "VmshBytes.h"
 #include "fs/FileSystem.h"
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/ModelObjectFactory.h"
 #include "geometry/Surface.h"
 
+#include <bit>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -15,20 +15,54 @@
 namespace Vrenn::Test {
 namespace {
 
+// Builds vmsh file images byte by byte, straight from the format's layout, so tests do
+// not depend on the saver to make their input.
+struct VmshBytes {
+    std::string bytes;
+    VmshBytes& u32(std::initializer_list<uint32_t> values) {
+        for (uint32_t v : values)
+            for (int i = 0; i < 4; ++i)
+                bytes.push_back(char((v >> (8 * i)) & 0xFF));
+        return *this;
+    }
+    VmshBytes& floats(std::initializer_list<float> values) {
+        for (float f : values)
+            u32({std::bit_cast<uint32_t>(f)});
+        return *this;
+    }
+    // "vmsh" and the surface count.
+    VmshBytes& fileHeader(uint32_t surfaces) {
+        bytes += "vmsh";
+        return u32({surfaces});
+    }
+    // The 140-byte surface header; each name cut or zero-padded to its 64-byte field.
+    VmshBytes& surfaceHeader(const std::string& firstName, const std::string& name,
+                             uint32_t vertices, uint32_t indexCount, uint32_t elements) {
+        for (const std::string& field : {firstName, name})
+            bytes += (field.substr(0, 64) + std::string(64, '\0')).substr(0, 64);
+        return u32({vertices, indexCount, elements});
+    }
+};
+
+void patchU32(std::string& bytes, size_t offset, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = char((v >> (8 * i)) & 0xFF);
+}
+
 // One surface of three vertices with a position and texture-coordinate set 0 in one
 // stream, and one of four vertices with positions only.
 std::string twoSurfaceFile() {
     VmshBytes f;
     f.fileHeader(2);
     f.surfaceHeader("stone", "stone", 3, 3, 2)
-        .element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
-        .element(0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12)
+        .u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0})
+        .u32({0, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 12})
         .floats({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1})
-        .indices({0, 1, 2});
+        .u32({0, 1, 2});
     f.surfaceHeader("wood", "wood", 4, 6, 1)
-        .element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
+        .u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0})
         .floats({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0})
-        .indices({0, 1, 2, 0, 2, 3});
+        .u32({0, 1, 2, 0, 2, 3});
     return f.bytes;
 }
 
@@ -42,18 +76,6 @@ bool readBytesAsModel(VmshLoader& loader, const std::string& bytes, const std::s
                       std::shared_ptr<Model>& model, bool upload = false) {
     RamFile file(bytes.data(), static_cast<uint32_t>(bytes.size()));
     return loader.read(file, name, model, upload);
-}
-
-void expectSameMesh(const Mesh& a, const Mesh& b) {
-    EXPECT_EQ(a.vertexCount(), b.vertexCount());
-    EXPECT_EQ(a.strides(), b.strides());
-    EXPECT_EQ(a.elements(), b.elements());
-    EXPECT_EQ(a.indices(), b.indices());
-    EXPECT_EQ(a.primitiveType(), b.primitiveType());
-    EXPECT_EQ(a.primitiveCount(), b.primitiveCount());
-    ASSERT_EQ(a.streamCount(), b.streamCount());
-    for (uint32_t s = 0; s < a.streamCount(); ++s)
-        EXPECT_EQ(*a.streams()[s], *b.streams()[s]) << "stream " << s;
 }
 
 // Every refusal in log is the fixed line followed by one indented line with the reason;
@@ -98,14 +120,14 @@ struct RecordingObjects : ModelObjectFactory {
 TEST(VmshLoader, RecordsGroupIntoStreamsAndTextureSetZeroIsTwoComponents) {
     VmshBytes f;
     f.fileHeader(1).surfaceHeader("m", "m", 3, 3, 4);
-    f.element(5, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0)
-        .element(5, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 3, 12) // read as 2 components
-        .element(9, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0)
-        .element(5, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 1, 0); // other sets keep theirs
+    f.u32({5, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0})
+        .u32({5, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 3, 12}) // read as 2 components
+        .u32({9, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0})
+        .u32({5, USAGE_TEXCOORD, 1, COMPONENT_FLOAT, 1, 0}); // other sets keep theirs
     f.floats({0, 0, 0, 0.1f, 0.2f, 1, 0, 0, 0.3f, 0.4f, 0, 1, 0, 0.5f, 0.6f}); // stream 5
-    f.indices({0xff0000ff, 0xff00ff00, 0xffff0000});                           // stream 9: colours
+    f.u32({0xff0000ff, 0xff00ff00, 0xffff0000});                               // stream 9: colours
     f.floats({0.25f, 0.5f, 0.75f}); // stream 5 again: one float
-    f.indices({0, 1, 2});
+    f.u32({0, 1, 2});
     const auto model = readVmsh(f.bytes);
     ASSERT_TRUE(model);
     const Mesh& mesh = *model->surfaces()[0]->mesh();
@@ -146,11 +168,10 @@ TEST(VmshLoader, TangentStreamIsAddedOnceAndSavedWithTheModel) {
     EXPECT_EQ(elementCount, 5u);
     EXPECT_EQ(saved.size(), twoSurfaceFile().size() + 3 * 24 + 3 * (12 + 24));
 
+    // Loading the saved file adds nothing more: it saves to the same bytes.
     const auto reloaded = readVmsh(saved);
     ASSERT_TRUE(reloaded);
     EXPECT_EQ(reloaded->surfaces()[0]->mesh()->streamCount(), 3u);
-    expectSameMesh(*reloaded->surfaces()[0]->mesh(), first);
-    expectSameMesh(*reloaded->surfaces()[1]->mesh(), *loaded->surfaces()[1]->mesh());
     EXPECT_EQ(vmshBytes(*reloaded), saved);
 }
 
@@ -165,8 +186,8 @@ TEST(VmshLoader, WriterLaysOutTheFormatAsSpecified) {
 
     VmshBytes expected;
     expected.fileHeader(1).surfaceHeader("brick", "brick", 3, 3, 1);
-    expected.element(0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0);
-    expected.floats({1, 2, 3, 4, 5, 6, 7, 8, 9}).indices({2, 1, 0});
+    expected.u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0});
+    expected.floats({1, 2, 3, 4, 5, 6, 7, 8, 9}).u32({2, 1, 0});
     EXPECT_EQ(vmshBytes(model), expected.bytes);
 }
 
@@ -235,6 +256,14 @@ TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
         EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << c.what;
         EXPECT_TRUE(objects->calls.empty()) << c.what;
     }
+    // A record of 5 components is refused where no vertex data would show it too.
+    VmshBytes five;
+    five.fileHeader(1)
+        .surfaceHeader("m", "m", 0, 0, 1)
+        .u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 5, 0});
+    std::shared_ptr<Model> model;
+    LogCapture log;
+    EXPECT_FALSE(readBytesAsModel(loader, five.bytes, "five.vmsh", model));
 }
 
 TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {

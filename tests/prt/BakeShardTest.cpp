@@ -168,83 +168,56 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         ASSERT_TRUE(file.shard(good, k, 3));
     const std::string partBytes = readFile(good + "/bake-2-of-3.part");
 
-    // Each case: a copy of the three good parts, spoilt as named.
+    // Each case: a copy of the three good parts, spoilt as named (in folder p, part 2 at q).
     struct Case {
         const char* what;
-        std::function<void(const std::string&)> spoil;
+        std::function<void(const std::string& p, const std::string& q)> spoil;
         const char* message;
     };
     auto put = [](const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     };
+    auto flipped = partBytes, tooMany = partBytes;
+    flipped[flipped.size() / 2] ^= 0x10;
+    tooMany[68] = tooMany[69] = tooMany[70] = '\x7f'; // the shard's polygon count
     const std::vector<Case> cases = {
-        {"missing part", [](const std::string& p) { fs::remove(p + "/bake-2-of-3.part"); },
-         "1 of 3 parts missing in"},
+        {"missing part", [](auto&, auto& q) { fs::remove(q); }, "1 of 3 parts missing in"},
         {"duplicate part",
-         [](const std::string& p) {
-             fs::copy_file(p + "/bake-1-of-3.part", p + "/bake-2-of-3.part",
-                           fs::copy_options::overwrite_existing);
+         [](auto& p, auto& q) {
+             fs::copy_file(p + "/bake-1-of-3.part", q, fs::copy_options::overwrite_existing);
          },
          "bake-2-of-3.part holds shard 1 of 3"},
-        {"part of another split", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 1, 2)); },
+        {"part of another split", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 1, 2)); },
          "different splits"},
         {"part of another model",
-         [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
+         [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
          "bake-3-of-3.part was baked from another model file"},
-        {"other ray count", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
+        {"other ray count", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
          "bake-2-of-3.part is another bake (SH transfer, 5 rays (4 samples)"},
-        {"other kind", [&](const std::string& p) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
+        {"other kind", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
          "bake-3-of-3.part is another bake (ambient"},
         {"truncated part",
-         [&](const std::string& p) {
-             put(p + "/bake-2-of-3.part", partBytes.substr(0, partBytes.size() - 9));
-         },
+         [&](auto&, auto& q) { put(q, partBytes.substr(0, partBytes.size() - 9)); },
          "bake-2-of-3.part is truncated"},
-        {"damaged part",
-         [&](const std::string& p) {
-             std::string bytes = partBytes;
-             bytes[bytes.size() / 2] ^= 0x10;
-             put(p + "/bake-2-of-3.part", bytes);
-         },
+        {"damaged part", [&](auto&, auto& q) { put(q, flipped); },
          "bake-2-of-3.part is damaged (its checksum"},
         // Parts that are no regular file, or whose size is not what their header calls for,
         // are refused before their texels are read: a FIFO never blocks, a folder or a huge
         // sparse file is never read into memory.
-        {"folder for a part",
-         [](const std::string& p) {
-             fs::remove(p + "/bake-2-of-3.part");
-             fs::create_directory(p + "/bake-2-of-3.part");
-         },
+        {"folder for a part", [](auto&, auto& q) { fs::remove(q), fs::create_directory(q); },
          "bake-2-of-3.part is a folder"},
         {"FIFO for a part",
-         [](const std::string& p) {
-             fs::remove(p + "/bake-2-of-3.part");
-             ASSERT_EQ(::mkfifo((p + "/bake-2-of-3.part").c_str(), 0600), 0);
-         },
+         [](auto&, auto& q) { ASSERT_TRUE(fs::remove(q) && ::mkfifo(q.c_str(), 0600) == 0); },
          "bake-2-of-3.part is not a regular file"},
-        {"part grown to 3 GiB",
-         [](const std::string& p) { fs::resize_file(p + "/bake-2-of-3.part", 3ull << 30); },
+        {"part grown to 3 GiB", [](auto&, auto& q) { fs::resize_file(q, 3ull << 30); },
          "bake-2-of-3.part is damaged ("},
         {"header claiming more polygons than the file holds",
-         [&](const std::string& p) {
-             std::string bytes = partBytes;
-             bytes[68] = bytes[69] = bytes[70] = '\x7f'; // the shard's polygon count
-             put(p + "/bake-2-of-3.part", bytes);
-         },
-         "bake-2-of-3.part is truncated ("},
-        {"not a part",
-         [&](const std::string& p) { put(p + "/bake-2-of-3.part", "hello, no part of a bake"); },
+         [&](auto&, auto& q) { put(q, tooMany); }, "bake-2-of-3.part is truncated ("},
+        {"not a part", [&](auto&, auto& q) { put(q, "hello, no part of a bake"); },
          "bake-2-of-3.part is not a bake part"},
-        {"badly named part",
-         [](const std::string& p) {
-             fs::rename(p + "/bake-2-of-3.part", p + "/bake-02-of-3.part");
-         },
+        {"badly named part", [](auto& p, auto& q) { fs::rename(q, p + "/bake-02-of-3.part"); },
          "bake-02-of-3.part is not named as a part is"},
-        {"no parts",
-         [](const std::string& p) {
-             fs::remove_all(p);
-             fs::create_directory(p);
-         },
+        {"no parts", [](auto& p, auto&) { fs::remove_all(p), fs::create_directory(p); },
          "no parts (bake-K-of-N.part) in"},
     };
     for (const Case& c : cases) {
@@ -252,7 +225,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         const std::string parts = dir.file("spoilt");
         fs::remove_all(parts);
         fs::copy(good, parts);
-        c.spoil(parts);
+        c.spoil(parts, parts + "/bake-2-of-3.part");
         const std::string out = dir.file("out");
         fs::remove_all(out);
         fs::create_directories(out);

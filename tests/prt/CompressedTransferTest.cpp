@@ -11,13 +11,14 @@
 #include "prt/LcgRandom.h"
 #include "prt/SHCoeffs.h"
 #include "prt/TransferTextures.h"
+#include "support/TempDir.h"
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <set>
 
 namespace Vrenn {
 namespace {
@@ -43,8 +44,7 @@ std::vector<float> lowRankVectors(int width, int height, int clusters, int rank,
     group.assign(texels, -1);
     for (size_t t = 0; t < texels; ++t) {
         if (t % 5 == 4) continue;
-        // Groups scattered through the atlas.
-        const int g = int(((uint64_t(t) * 2654435761u) >> 12) % uint64_t(clusters));
+        const int g = int(((uint64_t(t) * 2654435761u) >> 12) % uint64_t(clusters)); // scattered
         group[t] = g;
         float* x = out.data() + t * kDim;
         for (int i = 0; i < kDim; ++i)
@@ -58,66 +58,63 @@ std::vector<float> lowRankVectors(int width, int height, int clusters, int rank,
     return out;
 }
 
+struct Compressed {
+    Compressed(const std::vector<float>& vectors, int w, int h, uint32_t clusters,
+               uint32_t components, unsigned threads = 1) {
+        CompressOptions options;
+        options.clusters = clusters;
+        options.components = components;
+        options.threads = threads;
+        std::string why;
+        EXPECT_TRUE(compressTransfer(vectors, w, h, options, out, stats, why)) << why;
+    }
+    CompressedTransfer out;
+    CompressStats stats;
+};
+
 TEST(CompressedTransfer, VectorsInAKDimensionalSpacePerClusterComeBackExactly) {
     std::vector<int> group;
     const int w = 24, h = 20;
     const auto vectors = lowRankVectors(w, h, 5, 3, group);
-    CompressOptions options;
-    options.clusters = 5;
-    options.components = 3;
-    CompressedTransfer out;
-    CompressStats stats;
-    std::string why;
-    ASSERT_TRUE(compressTransfer(vectors, w, h, options, out, stats, why)) << why;
-    EXPECT_EQ(out.clusters, 5u);
-    EXPECT_EQ(stats.coveredTexels, size_t(w * h - w * h / 5));
+    const Compressed c(vectors, w, h, 5, 3);
+    EXPECT_EQ(c.out.clusters, 5u);
+    EXPECT_EQ(c.stats.coveredTexels, size_t(w * h - w * h / 5));
     float r[kDim];
     float worst = 0.0f;
-    for (size_t t = 0; t < out.texelCount(); ++t) {
+    std::vector<int> clusterOfGroup(5, -1);
+    for (size_t t = 0; t < c.out.texelCount(); ++t) {
         if (group[t] < 0) {
-            EXPECT_EQ(out.texelCluster[t], kNoCluster);
+            EXPECT_EQ(c.out.texelCluster[t], kNoCluster);
             continue;
         }
-        out.reconstruct(t, r);
+        // The texels of one group share one cluster, and no two groups share one.
+        int& cluster = clusterOfGroup[size_t(group[t])];
+        if (cluster < 0) cluster = c.out.texelCluster[t];
+        ASSERT_EQ(cluster, c.out.texelCluster[t]);
+        c.out.reconstruct(t, r);
         for (int i = 0; i < kDim; ++i)
             worst = std::max(worst, std::abs(r[i] - vectors[t * kDim + size_t(i)]));
     }
+    EXPECT_EQ(std::set<int>(clusterOfGroup.begin(), clusterOfGroup.end()).size(), 5u);
     // Weights are half floats (11 bits): errors of a few thousandths on values of about 5.
     EXPECT_LT(worst, 0.01f);
-    EXPECT_NEAR(stats.worst, worst, 1e-6);
-    // The texels of one group share one cluster.
-    for (size_t t = 0; t < out.texelCount(); ++t)
-        for (size_t u = t + 1; u < out.texelCount() && group[t] >= 0; ++u) {
-            if (group[u] >= 0) {
-                ASSERT_EQ(group[t] == group[u], out.texelCluster[t] == out.texelCluster[u]);
-            }
-        }
+    EXPECT_NEAR(c.stats.worst, worst, 1e-6);
 
     // With fewer components than the data's rank the error shows, and is what stats says.
-    options.components = 1;
-    ASSERT_TRUE(compressTransfer(vectors, w, h, options, out, stats, why));
-    EXPECT_GT(stats.rms, 0.05);
-    EXPECT_EQ(measureCompression(vectors, out).rms, stats.rms);
+    const Compressed fewer(vectors, w, h, 5, 1);
+    EXPECT_GT(fewer.stats.rms, 0.05);
+    EXPECT_EQ(measureCompression(vectors, fewer.out).rms, fewer.stats.rms);
 }
 
 TEST(CompressedTransfer, SameBytesOnOneAndTwoThreadsAndRefusesBadOptions) {
     std::vector<int> group;
     const int w = 40, h = 30;
     auto vectors = lowRankVectors(w, h, 9, 6, group);
-    CompressOptions options;
-    options.clusters = 6; // fewer than the groups: the clustering has choices to make
-    options.components = 4;
-    std::vector<uint8_t> bytes[2];
-    for (unsigned threads : {1u, 2u}) {
-        options.threads = threads;
-        CompressedTransfer out;
-        CompressStats stats;
-        std::string why;
-        ASSERT_TRUE(compressTransfer(vectors, w, h, options, out, stats, why)) << why;
-        bytes[threads - 1] = encodeCompressedTransfer(out);
-    }
-    EXPECT_EQ(bytes[0], bytes[1]);
+    // Fewer clusters than groups: the clustering has choices to make.
+    EXPECT_EQ(encodeCompressedTransfer(Compressed(vectors, w, h, 6, 4, 1).out),
+              encodeCompressedTransfer(Compressed(vectors, w, h, 6, 4, 2).out));
 
+    CompressOptions options;
     CompressedTransfer out;
     CompressStats stats;
     std::string why;
@@ -127,8 +124,7 @@ TEST(CompressedTransfer, SameBytesOnOneAndTwoThreadsAndRefusesBadOptions) {
         options.components = k;
         EXPECT_FALSE(compressTransfer(vectors, w, h, options, out, stats, why)) << c << " " << k;
     }
-    options.clusters = 4;
-    options.components = 4;
+    options.clusters = options.components = 4;
     EXPECT_FALSE(compressTransfer(vectors, w + 1, h, options, out, stats, why));
     vectors[17] = std::nanf("");
     EXPECT_FALSE(compressTransfer(vectors, w, h, options, out, stats, why));
@@ -137,127 +133,91 @@ TEST(CompressedTransfer, SameBytesOnOneAndTwoThreadsAndRefusesBadOptions) {
 
 TEST(CompressedTransfer, LitTableDottedWithTexelGroupsIsTheLitReconstruction) {
     std::vector<int> group;
-    const int w = 16, h = 16;
-    const auto vectors = lowRankVectors(w, h, 4, 5, group);
-    CompressOptions options;
-    options.clusters = 4;
-    options.components = 5; // two groups: (cluster, w1, w2, w3), (w4, w5, 0, 0)
-    CompressedTransfer out;
-    CompressStats stats;
-    std::string why;
-    ASSERT_TRUE(compressTransfer(vectors, w, h, options, out, stats, why)) << why;
+    const Compressed c(lowRankVectors(16, 16, 4, 5, group), 16, 16, 4, 5);
+    const CompressedTransfer& out = c.out;
     SHCoeffs light;
     LcgRandom random(3);
-    for (int c = 0; c < 3; ++c)
-        for (float& v : light.channel(c))
+    for (int ch = 0; ch < 3; ++ch)
+        for (float& v : light.channel(ch))
             v = uniform(random);
     std::vector<float> lit;
     lightClusters(out, light, lit);
+    // Five components make two groups: (cluster, w1, w2, w3), (w4, w5, 0, 0).
     const uint32_t groups = texelGroups(out.components);
     ASSERT_EQ(groups, 2u);
     const std::vector<uint16_t> planes = texelGroupPlanes(out);
     ASSERT_EQ(planes.size(), size_t(groups) * out.texelCount() * 4);
+    const size_t n = out.texelCount();
     float r[kDim];
-    for (size_t t = 0; t < out.texelCount(); ++t) {
-        const float cluster = halfToFloat(planes[t * 4]);
-        if (out.texelCluster[t] == kNoCluster) {
-            EXPECT_EQ(cluster, -1.0f);
-            continue;
-        }
-        ASSERT_EQ(cluster, float(out.texelCluster[t]));
-        EXPECT_EQ(planes[(out.texelCount() + t) * 4 + 2], floatToHalf(0.0f)); // past K
+    for (size_t t = 0; t < n; ++t) {
+        const uint16_t cluster = out.texelCluster[t];
+        ASSERT_EQ(halfToFloat(planes[t * 4]), cluster == kNoCluster ? -1.0f : float(cluster));
+        if (cluster == kNoCluster) continue;
+        EXPECT_EQ(planes[(n + t) * 4 + 2], floatToHalf(0.0f)); // past K
         out.reconstruct(t, r);
-        for (int k = 0; k < 3; ++k)
-            for (int ch = 0; ch < 3; ++ch) {
-                float expected = 0.0f, got = 0.0f;
-                for (int i = 0; i < 25; ++i)
-                    expected += r[k * 25 + i] * light.channel(ch)[size_t(i)];
-                for (uint32_t g = 0; g < groups; ++g)
-                    for (int s = 0; s < 4; ++s) {
-                        const float weight =
-                            g == 0 && s == 0
-                                ? 1.0f
-                                : halfToFloat(planes[(g * out.texelCount() + t) * 4 + size_t(s)]);
-                        got +=
-                            weight *
-                            lit[((size_t(out.texelCluster[t]) * 9 + size_t(3 * k + ch)) * groups +
-                                 g) *
-                                    4 +
-                                size_t(s)];
-                    }
-                EXPECT_NEAR(got, expected, 1e-3f * (1.0f + std::abs(expected)));
-            }
+        for (size_t row = 0; row < 9; ++row) { // basis row / 3, colour channel row % 3
+            float expected = 0.0f, got = 0.0f;
+            for (size_t i = 0; i < 25; ++i)
+                expected += r[row / 3 * 25 + i] * light.channel(int(row % 3))[i];
+            for (size_t g = 0; g < groups; ++g)
+                for (size_t s = 0; s < 4; ++s)
+                    got += (g == 0 && s == 0 ? 1.0f : halfToFloat(planes[(g * n + t) * 4 + s])) *
+                           lit[((size_t(cluster) * 9 + row) * groups + g) * 4 + s];
+            EXPECT_NEAR(got, expected, 1e-3f * (1.0f + std::abs(expected)));
+        }
     }
 }
 
 TEST(CompressedTransfer, FileRoundTripsAndRefusesDamage) {
     std::vector<int> group;
-    const auto vectors = lowRankVectors(8, 6, 3, 2, group);
-    CompressOptions options;
-    options.clusters = 3;
-    options.components = 2;
-    CompressedTransfer out;
-    CompressStats stats;
-    std::string why;
-    ASSERT_TRUE(compressTransfer(vectors, 8, 6, options, out, stats, why));
-    out.sourceChecksum = 0x0123456789abcdefull;
-    const std::vector<uint8_t> bytes = encodeCompressedTransfer(out);
+    Compressed c(lowRankVectors(8, 6, 3, 2, group), 8, 6, 3, 2);
+    c.out.sourceChecksum = 0x0123456789abcdefull;
+    const std::vector<uint8_t> bytes = encodeCompressedTransfer(c.out);
     // Header, table, clusters, weights, checksum.
-    ASSERT_EQ(bytes.size(), 40u + 3 * 3 * 75 * 4 + 48 * 2 + 48 * 2 * 2 + 8);
+    const size_t firstCluster = 40 + 3 * 3 * 75 * 4;
+    ASSERT_EQ(bytes.size(), firstCluster + 48 * 2 + 48 * 2 * 2 + 8);
     EXPECT_EQ(std::memcmp(bytes.data(), "VRNCPCA\0", 8), 0);
     CompressedTransfer back;
+    std::string why;
     ASSERT_TRUE(decodeCompressedTransfer(bytes.data(), bytes.size(), back, why)) << why;
     EXPECT_EQ(encodeCompressedTransfer(back), bytes);
-    EXPECT_EQ(back.sourceChecksum, out.sourceChecksum);
+    EXPECT_EQ(back.sourceChecksum, c.out.sourceChecksum);
 
-    auto resealed = [](std::vector<uint8_t> b) {
-        const uint64_t sum = fnv1a64(b.data(), b.size() - 8);
-        std::memcpy(b.data() + b.size() - 8, &sum, 8);
-        return b;
-    };
-    struct Case {
+    // Each case changes the bytes (and, when resealed, renews the checksum so that the change
+    // itself is what is refused).
+    const float nan = std::nanf("");
+    const struct {
         const char* name;
-        std::vector<uint8_t> bytes;
+        std::function<void(std::vector<uint8_t>&)> spoil;
+        bool reseal;
         const char* reason;
+    } cases[] = {
+        {"flipped bit", [](auto& b) { b[200] ^= 1; }, false, "damaged"},
+        {"truncated", [](auto& b) { b.resize(b.size() - 9); }, false, "truncated"},
+        {"empty", [](auto& b) { b.clear(); }, false, "not a compressed"},
+        {"version", [](auto& b) { b[8] = 2; }, true, "version 2"},
+        {"cluster number", [&](auto& b) { b[firstCluster] = 3, b[firstCluster + 1] = 0; }, true,
+         "cluster 3 of 3"},
+        {"clusters", [](auto& b) { b[20] = b[21] = 0xff; }, true, "out of range"},
+        {"nan", [&](auto& b) { std::memcpy(b.data() + 44, &nan, 4); }, true, "not finite"},
     };
-    std::vector<Case> cases;
-    auto flipped = bytes;
-    flipped[200] ^= 1;
-    cases.push_back({"flipped bit", flipped, "damaged"});
-    cases.push_back(
-        {"truncated", std::vector<uint8_t>(bytes.begin(), bytes.end() - 9), "truncated"});
-    cases.push_back({"empty", {}, "not a compressed"});
-    auto version = bytes;
-    version[8] = 2;
-    cases.push_back({"version", resealed(version), "version 2"});
-    auto cluster = bytes;
-    const size_t firstCluster = 40 + 3 * 3 * 75 * 4;
-    cluster[firstCluster] = 3; // cluster 3 of 3
-    cluster[firstCluster + 1] = 0;
-    cases.push_back({"cluster number", resealed(cluster), "cluster 3 of 3"});
-    auto huge = bytes;
-    huge[20] = 0xff; // clusters
-    huge[21] = 0xff;
-    cases.push_back({"clusters", resealed(huge), "out of range"});
-    auto nan = bytes;
-    const float bad = std::nanf("");
-    std::memcpy(nan.data() + 44, &bad, 4);
-    cases.push_back({"nan", resealed(nan), "not finite"});
-    for (const Case& c : cases) {
+    for (const auto& k : cases) {
+        std::vector<uint8_t> b = bytes;
+        k.spoil(b);
+        if (k.reseal) {
+            const uint64_t sum = fnv1a64(b.data(), b.size() - 8);
+            std::memcpy(b.data() + b.size() - 8, &sum, 8);
+        }
         CompressedTransfer t;
-        EXPECT_FALSE(decodeCompressedTransfer(c.bytes.data(), c.bytes.size(), t, why)) << c.name;
-        EXPECT_NE(why.find(c.reason), std::string::npos) << c.name << ": " << why;
+        EXPECT_FALSE(decodeCompressedTransfer(b.data(), b.size(), t, why)) << k.name;
+        EXPECT_NE(why.find(k.reason), std::string::npos) << k.name << ": " << why;
     }
 }
 
 // A run folder of transfer textures made here, compressed, then changed under the file.
 TEST(CompressedTransfer, RunFolderIsCompressedAndStaleFilesRefused) {
     namespace stdfs = std::filesystem;
-    const stdfs::path dir =
-        stdfs::temp_directory_path() /
-        ("vrenn-cpca-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-         std::to_string(getpid()));
-    stdfs::create_directories(dir);
+    const Vrenn::Test::TempDir dir;
     const int w = 12, h = 10;
     std::vector<int> group;
     const auto vectors = lowRankVectors(w, h, 2, 2, group);
@@ -274,43 +234,40 @@ TEST(CompressedTransfer, RunFolderIsCompressedAndStaleFilesRefused) {
             Image file;
             ASSERT_TRUE(transferFileImage(bake, f, file));
             std::shared_ptr<File> out =
-                std::make_shared<DiskFile>((dir / kTransferFileNames[f]).string(), DISK_CREATE);
+                std::make_shared<DiskFile>(dir.file(kTransferFileNames[f]), DISK_CREATE);
             ASSERT_TRUE(DDSCodec().encode(out, file));
             out->close();
         }
     };
     writeFiles();
     CompressOptions options;
-    options.clusters = 2;
-    options.components = 2;
+    options.clusters = options.components = 2;
     CompressStats stats;
     uint64_t before = 0, after = 0;
     std::string why;
-    ASSERT_TRUE(compressRunFolder(dir.string(), options, stats, before, after, why)) << why;
-    EXPECT_EQ(after, stdfs::file_size(dir / kCompressedTransferFileName));
+    ASSERT_TRUE(compressRunFolder(dir.path().string(), options, stats, before, after, why)) << why;
+    EXPECT_EQ(after, stdfs::file_size(dir.file(kCompressedTransferFileName)));
     EXPECT_GT(before, after);
     EXPECT_LT(stats.worst, 0.01);
-
     CompressedTransfer loaded;
-    ASSERT_TRUE(loadCompressedTransfer(dir.string(), loaded, why)) << why;
+    ASSERT_TRUE(loadCompressedTransfer(dir.path().string(), loaded, why)) << why;
     EXPECT_EQ(loaded.width, w);
 
     // A new bake of the folder: the compressed file no longer belongs to it.
     writeTransferCoefficients(data, planeBytes, 0, vectors.data() + kDim);
     writeFiles();
-    EXPECT_FALSE(loadCompressedTransfer(dir.string(), loaded, why));
+    EXPECT_FALSE(loadCompressedTransfer(dir.path().string(), loaded, why));
     EXPECT_NE(why.find("other transfer files"), std::string::npos) << why;
-    // Without the transfer textures there is nothing to check it against.
+    // Without the transfer textures there is nothing to check it against; without either,
+    // nothing is said.
     for (const char* name : kTransferFileNames)
-        stdfs::remove(dir / name);
-    EXPECT_TRUE(loadCompressedTransfer(dir.string(), loaded, why)) << why;
-    // Without either, nothing is said.
-    stdfs::remove(dir / kCompressedTransferFileName);
-    EXPECT_FALSE(loadCompressedTransfer(dir.string(), loaded, why));
+        stdfs::remove(dir.file(name));
+    EXPECT_TRUE(loadCompressedTransfer(dir.path().string(), loaded, why)) << why;
+    stdfs::remove(dir.file(kCompressedTransferFileName));
+    EXPECT_FALSE(loadCompressedTransfer(dir.path().string(), loaded, why));
     EXPECT_EQ(why, "");
-    EXPECT_FALSE(compressRunFolder(dir.string(), options, stats, before, after, why));
-    EXPECT_FALSE(stdfs::exists(dir / kCompressedTransferFileName));
-    stdfs::remove_all(dir);
+    EXPECT_FALSE(compressRunFolder(dir.path().string(), options, stats, before, after, why));
+    EXPECT_FALSE(stdfs::exists(dir.file(kCompressedTransferFileName)));
 }
 
 } // namespace

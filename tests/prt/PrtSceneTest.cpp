@@ -8,15 +8,15 @@
 #include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/VmshLoader.h"
+#include "prt/BakePart.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 
 namespace Vrenn {
 namespace {
@@ -25,11 +25,6 @@ using Test::LogCapture;
 using Test::TempDir;
 using testing::Rect;
 using testing::rectModel;
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 Image readDDS(const std::string& path) {
     Image image;
@@ -50,7 +45,6 @@ PrtBakeResult bakeInto(const std::string& dir, int rays, unsigned threads, bool 
     return result;
 }
 
-// `vrenn bake` checks that every thread count writes the same files.
 TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
     TempDir dir;
     const PrtBakeResult result = bakeInto(dir.path().string(), 16, 3);
@@ -61,18 +55,14 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
 
     // The same bake, step by step and with one thread, on a fresh copy of the model.
     const testing::SHBake step(testing::shadedScene(), 16);
-    const Model* model = step.model.get();
     EXPECT_EQ(step.stats.texels, result.texels);
     const Image& bake = *step.pack.bakeImage();
-    EXPECT_EQ(result.atlasWidth, bake.width());
-    EXPECT_EQ(result.atlasHeight, bake.height());
     const size_t plane = size_t(bake.width()) * size_t(bake.height()) * 8;
 
     // shtex0: planes 0-6 and a slice of zeros; shtex1: planes 7-14; shtex2: planes 15-18.
     const int slices[3] = {8, 8, 4}, first[3] = {0, 7, 15}, data[3] = {7, 8, 4};
-    const char* names[3] = {"shtex0.dds", "shtex1.dds", "shtex2.dds"};
     for (int f = 0; f < 3; ++f) {
-        const Image file = readDDS(dir.file(names[f]));
+        const Image file = readDDS(dir.file("shtex" + std::to_string(f) + ".dds"));
         ASSERT_EQ(file.width(), bake.width());
         ASSERT_EQ(file.height(), bake.height());
         ASSERT_EQ(file.depth(), slices[f]);
@@ -80,23 +70,21 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
         EXPECT_EQ(std::memcmp(file.data(), bake.data() + size_t(first[f]) * plane,
                               size_t(data[f]) * plane),
                   0)
-            << names[f];
-        if (f == 0) {
-            const uint8_t* last = file.data() + 7 * plane;
-            EXPECT_TRUE(std::all_of(last, last + plane, [](uint8_t b) { return b == 0; }));
-        }
+            << f;
+        const uint8_t* rest = file.data() + size_t(data[f]) * plane;
+        EXPECT_TRUE(std::all_of(rest, rest + size_t(slices[f] - data[f]) * plane,
+                                [](uint8_t b) { return b == 0; }));
     }
 
     // The saved model carries texture-coordinate set 1, as the pack wrote it.
     std::shared_ptr<Model> saved;
-    VmshLoader loader;
-    ASSERT_TRUE(loader.load(dir.file("models/saved.vmsh"), saved, false));
-    ASSERT_EQ(saved->surfaces().size(), model->surfaces().size());
+    ASSERT_TRUE(VmshLoader().load(dir.file("models/saved.vmsh"), saved, false));
+    ASSERT_EQ(saved->surfaces().size(), step.model->surfaces().size());
     for (size_t s = 0; s < saved->surfaces().size(); ++s) {
         const VertexAttribute got = saved->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
-        const VertexAttribute want = model->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
-        ASSERT_TRUE(got && want);
-        EXPECT_EQ(got.components(), 4u);
+        const VertexAttribute want =
+            step.model->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
+        ASSERT_TRUE(got && want && got.components() == 4u);
         for (uint32_t v = 0; v < want.vertexCount(); ++v)
             for (uint32_t c = 0; c < 4; ++c)
                 EXPECT_EQ(got.get(v, c), want.get(v, c));
@@ -107,20 +95,15 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     TempDir dir;
     dir.write("shtex0.dds", "earlier");
     dir.write("models/saved.vmsh", "earlier model");
-
-    // A chart too large for any atlas.
-    auto huge = rectModel({{Rect{{0, 0, 0}, {5000, 0, 0}, {0, 5000, 0}}}});
     PrtBakeSettings settings;
     settings.rays = 4;
     settings.outputDir = dir.path().string();
     PrtBakeResult result;
     LogCapture log;
-    EXPECT_FALSE(rebuildPrtScene(*huge, settings, result));
-    EXPECT_NE(log.text().find("PolyPack::packAtlas: 1 of 1 rectangles did not fit"),
-              std::string::npos);
-
-    // A ray count out of range, a model without triangles, and an output folder that
-    // cannot be written: each logs one line saying why.
+    // A chart too large for any atlas, a ray count out of range, a model without triangles,
+    // and an output folder that cannot be written: each logs one line saying why.
+    EXPECT_FALSE(rebuildPrtScene(*rectModel({{Rect{{0, 0, 0}, {5000, 0, 0}, {0, 5000, 0}}}}),
+                                 settings, result));
     settings.rays = 0;
     EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
     settings.rays = 4;
@@ -129,20 +112,17 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     settings.outputDir = dir.file("shtex0.dds"); // a file, not a folder
     EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
     const std::string text = log.text();
-    EXPECT_NE(text.find("PRT bake failed: the ray count must be from 1 to "), std::string::npos);
-    EXPECT_NE(text.find("PRT bake failed: the model has no polygons to bake\n"), std::string::npos);
-    EXPECT_NE(text.find("PRT bake failed: cannot create " + dir.file("shtex0.dds/shtex0.dds")),
-              std::string::npos)
-        << text;
+    for (const std::string& line : std::vector<std::string>{
+             "PolyPack::packAtlas: 1 of 1 rectangles did not fit",
+             "PRT bake failed: the ray count must be from 1 to ",
+             "PRT bake failed: the model has no polygons to bake\n",
+             "PRT bake failed: cannot create " + dir.file("shtex0.dds/shtex0.dds")})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 
     EXPECT_EQ(dir.read("shtex0.dds"), "earlier");
     EXPECT_EQ(dir.read("models/saved.vmsh"), "earlier model");
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-        (void)entry;
-        ++entries;
-    }
-    EXPECT_EQ(entries, 3u); // the two files and the models folder, no temporaries
+    // The two files and the models folder, no temporaries.
+    EXPECT_EQ(std::distance(std::filesystem::recursive_directory_iterator(dir.path()), {}), 3);
 }
 
 TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
@@ -164,8 +144,7 @@ TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
     const AtlasRect& floor = pack.polygons()[0].atlas;
     auto at = [&](float a, float b) {
         const auto t = floor.texelPoint(a, b);
-        return image
-            .data()[size_t(std::lround(t[1])) * size_t(image.width()) + size_t(std::lround(t[0]))];
+        return image.data()[std::lround(t[1]) * image.width() + std::lround(t[0])];
     };
     EXPECT_NEAR(at(1.0f, 0.5f), 198, 3);
     EXPECT_LT(at(0.0f, 0.5f), 10);
@@ -174,11 +153,13 @@ TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
 
 TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
     TempDir dir(true);
-    VmshLoader writer;
-    ASSERT_TRUE(writer.save("scene.vmsh", *testing::shadedScene()));
+    ASSERT_TRUE(VmshLoader().save("scene.vmsh", *testing::shadedScene()));
     auto loaders = ModelLoaderFactory::createDefault();
     std::shared_ptr<Model> model;
     PrtBakeResult result;
+    const auto texcoord1 = [&] {
+        return model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1) != nullptr;
+    };
     {
         CVarManager cvars;
         cvars.LoadConfigText("model \"scene.vmsh\"\nmakebsp \"0\"\nnum_rays \"50\"\n");
@@ -186,7 +167,7 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         ASSERT_TRUE(model);
         EXPECT_EQ(model->surfaces().size(), 3u);
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
-        EXPECT_EQ(model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+        EXPECT_FALSE(texcoord1());
 
         cvars.SetInt("makebsp", 1);
         model.reset();
@@ -194,76 +175,83 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         EXPECT_EQ(result.samples, 49u);
         for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
             EXPECT_TRUE(std::filesystem::exists(name)) << name;
-        EXPECT_NE(model->surfaces()[0]->mesh()->findElementRecord(USAGE_TEXCOORD, 1), nullptr);
+        EXPECT_TRUE(texcoord1());
 
         // texel_size: twice the world units per texel, about a quarter of the texels.
         const uint64_t texels = result.texels;
         cvars.LoadConfigText("texel_size \"8\"\n");
-        model.reset();
         ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
         EXPECT_LT(result.texels * 3, texels);
-        cvars.LoadConfigText("texel_size \"4\"\n");
-        model.reset();
-        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
 
         // num_bounces adds interreflection; a material without an albedo passes on the
         // default, and says so.
-        const std::string shadowed = readAll("shtex0.dds");
+        const std::string shadowed = dir.read("shtex0.dds");
         cvars.LoadConfigText("num_bounces \"1\"\n");
-        model.reset();
-        {
-            LogCapture log;
-            ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
-            EXPECT_NE(log.text().find("no albedo for material \"test\""), std::string::npos);
-        }
-        EXPECT_NE(readAll("shtex0.dds"), shadowed);
+        LogCapture log;
+        ASSERT_TRUE(preparePrtScene(*loaders, model, {}, result));
+        EXPECT_NE(log.text().find("no albedo for material \"test\""), std::string::npos);
+        EXPECT_NE(dir.read("shtex0.dds"), shadowed);
     }
-    // A model that cannot be loaded is never baked.
+    // A model that cannot be loaded is never baked, nor are settings that are no numbers.
     std::filesystem::remove("shtex0.dds");
-    CVarManager cvars;
-    cvars.LoadConfigText("model \"missing.vmsh\"\nmakebsp \"1\"\nnum_rays \"50\"\n");
     const std::shared_ptr<Model> before = model;
-    LogCapture log;
-    EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result));
-    EXPECT_EQ(model, before);
-    EXPECT_NE(log.text().find("Failed to load missing.vmsh\n"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    const std::pair<const char*, std::string> refusals[] = {
+        {"model \"missing.vmsh\"\n", "Failed to load missing.vmsh\n"},
+        {"num_rays \"1e40\"\n",
+         "PRT bake failed: num_rays \"1e40\" is not a whole number from 1 to "},
+        {"num_rays \"2.5\"\n",
+         "PRT bake failed: num_rays \"2.5\" is not a whole number from 1 to "},
+        {"texel_size \"0\"\n",
+         "PRT bake failed: texel_size \"0\" is not a number of world units above 0"},
+        {"texel_size \"-4\"\n", "texel_size \"-4\" is not a number"},
+        {"texel_size \"nan\"\n", "texel_size \"nan\" is not a number"},
+        {"texel_size \"4 units\"\n", "texel_size \"4 units\" is not a number"},
+        {"num_bounces \"one\"\n", "PRT bake failed: num_bounces \"one\""},
+    };
+    for (const auto& [config, message] : refusals) {
+        CVarManager cvars;
+        // The first setting of a name counts.
+        cvars.LoadConfigText(config +
+                             std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"4\"\n"));
+        LogCapture log;
+        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << config;
+        EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
+        EXPECT_TRUE(model == before || !message.starts_with("Failed to load"));
+        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    }
+}
 
-    // A ray count that is no whole number is refused, not read by its leading digit.
-    for (const char* rays : {"1e40", "2.5"}) {
-        CVarManager other;
-        other.LoadConfigText(std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"") +
-                             rays + "\"\n");
-        LogCapture refused;
-        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << rays;
-        EXPECT_NE(refused.text().find(std::string("PRT bake failed: num_rays \"") + rays +
-                                      "\" is not a whole number from 1 to "),
-                  std::string::npos)
-            << refused.text();
-        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+// FNV-1a 64 over the files' bytes, one after another, in hexadecimal.
+std::string filesChecksum(const TempDir& dir, std::initializer_list<const char*> names) {
+    uint64_t hash = kFnv1a64Basis;
+    for (const char* name : names) {
+        const std::string bytes = dir.read(name);
+        hash = fnv1a64(bytes.data(), bytes.size(), hash);
     }
-    // So is a texel size that is not a number above 0.
-    for (const char* size : {"0", "-4", "nan", "4 units"}) {
-        CVarManager other;
-        other.LoadConfigText(std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"4\"\n"
-                                         "texel_size \"") +
-                             size + "\"\n");
-        LogCapture refused;
-        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << size;
-        EXPECT_NE(refused.text().find(std::string("PRT bake failed: texel_size \"") + size +
-                                      "\" is not a number of world units above 0"),
-                  std::string::npos)
-            << refused.text();
-        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
-    }
-    {
-    CVarManager other;
-        other.LoadConfigText("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"50\"\n"
-                             "num_bounces \"one\"\n");
-        LogCapture refused;
-        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result));
-        EXPECT_NE(refused.text().find("PRT bake failed: num_bounces \"one\""), std::string::npos);
-        EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
+    char text[19];
+    std::snprintf(text, sizeof text, "0x%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// The bake's output pinned to stored checksums: any change of a single byte of what a bake
+// writes fails here, and the change has to be meant (and the constants renewed with it).
+TEST(BakeOutput, SmallBakesWriteTheStoredBytes) {
+    for (const bool ambient : {false, true}) {
+        TempDir dir;
+        PrtBakeSettings settings;
+        settings.rays = 20; // 16 samples, weighted for 20 rays
+        settings.ambient = ambient;
+        settings.outputDir = dir.path().string();
+        settings.walk.threads = 2;
+        PrtBakeResult result;
+        ASSERT_TRUE(rebuildPrtScene(*testing::shadedScene(), settings, result));
+        if (ambient)
+            EXPECT_EQ(filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"}),
+                      "0x268d02ad74e349f8");
+        else
+            EXPECT_EQ(
+                filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"}),
+                "0x16ab8dd01f70a72d");
     }
 }
 

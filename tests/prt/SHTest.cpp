@@ -1,0 +1,363 @@
+// The SH basis against its polynomial forms, rotations, windows against ringing, and the sky
+// cube maps drawn from a probe's series.
+
+#include "ReferenceSH.h"
+#include "fs/HalfFloat.h"
+#include "fs/Image.h"
+#include "prt/LightProbes.h"
+#include "prt/SHBasis.h"
+#include "prt/SHRotation.h"
+#include "prt/SHWindow.h"
+#include "prt/SkyCube.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace Vrenn {
+namespace {
+
+using testing::referenceSH;
+
+constexpr double kPi = 3.14159265358979323846;
+
+TEST(SHBasis, KnownValuesAtThePoleWhereTheAzimuthIsUndefined) {
+    // +z: only the m = 0 functions are nonzero, sqrt((2l + 1) / 4 pi).
+    for (int l = 0; l < kSHBands; ++l) {
+        EXPECT_NEAR(shEvaluate(l, 0, 0.0f, 0.0f), std::sqrt((2 * l + 1) / (4 * kPi)), 2e-6) << l;
+        for (int m = 1; m <= l; ++m) {
+            EXPECT_NEAR(shEvaluate(l, m, 0.0f, 0.0f), 0.0, 1e-6);
+            EXPECT_NEAR(shEvaluate(l, -m, 0.0f, 0.0f), 0.0, 1e-6);
+        }
+    }
+    EXPECT_NEAR(shNormalisation(0, 0), 1.0 / std::sqrt(12.566368), 3e-8);
+}
+
+TEST(SHBasis, AllFunctionsMatchTheirPolynomialForms) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (int i = 0; i < 500; ++i) {
+        const float theta = std::acos(1.0f - 2.0f * u(rng));
+        const float phi = 6.2831855f * u(rng);
+        const double st = std::sin(double(theta));
+        const auto ref = referenceSH(st * std::cos(double(phi)), st * std::sin(double(phi)),
+                                     std::cos(double(theta)));
+        float all[kSHCoeffCount];
+        shEvaluateAll(theta, phi, all);
+        for (int l = 0; l < kSHBands; ++l) {
+            for (int m = -l; m <= l; ++m) {
+                const int index = shIndex(l, m);
+                EXPECT_NEAR(shEvaluate(l, m, theta, phi), ref[index], 2e-5)
+                    << "l=" << l << " m=" << m << " theta=" << theta << " phi=" << phi;
+                EXPECT_EQ(all[index], shEvaluate(l, m, theta, phi));
+            }
+        }
+    }
+}
+
+TEST(SHBasis, OutOfRangeArgumentsGiveZero) {
+    EXPECT_EQ(shEvaluate(2, 3, 1.0f, 1.0f), 0.0f);
+    EXPECT_EQ(shEvaluate(-1, 0, 1.0f, 1.0f), 0.0f);
+    EXPECT_EQ(shEvaluate(kSHMaxEvalBand + 1, 0, 1.0f, 1.0f), 0.0f);
+    EXPECT_EQ(shLegendre(3, -1, 0.5f), 0.0f);
+    EXPECT_EQ(shNormalisation(100, 0), 0.0f);
+    // x outside [-1, 1] must not produce NaN from the square root.
+    EXPECT_FALSE(std::isnan(shLegendre(2, 1, 1.0000001f)));
+}
+
+using Matrix3 = std::array<float, 9>; // row by row, acting on column vectors
+
+std::array<double, 3> transform(const Matrix3& m, double x, double y, double z) {
+    return {m[0] * x + m[1] * y + m[2] * z, m[3] * x + m[4] * y + m[5] * z,
+            m[6] * x + m[7] * y + m[8] * z};
+}
+
+// A uniformly random rotation from a random unit quaternion.
+Matrix3 randomRotation(std::mt19937& rng) {
+    std::normal_distribution<double> normal;
+    double w = normal(rng), x = normal(rng), y = normal(rng), z = normal(rng);
+    const double n = std::sqrt(w * w + x * x + y * y + z * z);
+    w /= n, x /= n, y /= n, z /= n;
+    return {float(1 - 2 * (y * y + z * z)), float(2 * (x * y - w * z)),
+            float(2 * (x * z + w * y)),     float(2 * (x * y + w * z)),
+            float(1 - 2 * (x * x + z * z)), float(2 * (y * z - w * x)),
+            float(2 * (x * z - w * y)),     float(2 * (y * z + w * x)),
+            float(1 - 2 * (x * x + y * y))};
+}
+
+SHVector randomCoefficients(std::mt19937& rng) {
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    SHVector c;
+    for (float& v : c)
+        v = u(rng);
+    return c;
+}
+
+SHVector basisAt(double x, double y, double z) {
+    const auto ref = referenceSH(x, y, z);
+    SHVector v;
+    for (int i = 0; i < kSHCoeffCount; ++i)
+        v[size_t(i)] = float(ref[size_t(i)]);
+    return v;
+}
+
+TEST(SHRotation, MovesWhatWasAtDToRD) {
+    // Turning a function f by R gives f(R^-1 d), so the coefficient vector Y(d), the
+    // band-limited spike at d, must become Y(R d). Holds for reflections too.
+    std::mt19937 rng(5);
+    std::normal_distribution<double> normal;
+    std::vector<Matrix3> matrices;
+    for (int i = 0; i < 50; ++i)
+        matrices.push_back(randomRotation(rng));
+    matrices.push_back({1, 0, 0, 0, 1, 0, 0, 0, -1});   // mirror z
+    matrices.push_back({-1, 0, 0, 0, -1, 0, 0, 0, -1}); // point reflection
+    for (const Matrix3& r : matrices) {
+        const SHRotation rotation(r.data());
+        for (int k = 0; k < 10; ++k) {
+            double x = normal(rng), y = normal(rng), z = normal(rng);
+            const double n = std::sqrt(x * x + y * y + z * z);
+            x /= n, y /= n, z /= n;
+            const auto rd = transform(r, x, y, z);
+            SHVector out;
+            rotation.apply(basisAt(x, y, z), out);
+            const SHVector expected = basisAt(rd[0], rd[1], rd[2]);
+            for (int i = 0; i < kSHCoeffCount; ++i)
+                ASSERT_NEAR(out[size_t(i)], expected[size_t(i)], 2e-5) << i;
+        }
+    }
+}
+
+TEST(SHRotation, AcceptsEngineMatricesLowerOrdersAndInPlaceUse) {
+    std::mt19937 rng(2);
+    const Matrix3 r = randomRotation(rng);
+    const float m4[16] = {r[0], r[1], r[2], 5.0f, r[3], r[4], r[5], -7.0f,
+                          r[6], r[7], r[8], 9.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const SHRotation rotation(r.data());
+    const SHRotation fromEngine = SHRotation::fromMatrix4(m4);
+    for (int l = 0; l < kSHBands; ++l)
+        for (int m = -l; m <= l; ++m)
+            for (int n = -l; n <= l; ++n)
+                EXPECT_EQ(fromEngine.element(l, m, n), rotation.element(l, m, n));
+
+    const SHVector c = randomCoefficients(rng);
+    SHVector full;
+    rotation.apply(c, full);
+
+    // Order 3 touches only the first 9 outputs and agrees with the full rotation there.
+    SHVector partial, expected = full;
+    partial.fill(42.0f);
+    std::fill(expected.begin() + 9, expected.end(), 42.0f);
+    ASSERT_TRUE(rotation.apply(c.data(), partial.data(), 3));
+    EXPECT_EQ(partial, expected);
+
+    SHVector inPlace = c;
+    ASSERT_TRUE(shRotate(inPlace.data(), 5, r.data(), inPlace.data()));
+    EXPECT_EQ(inPlace, full);
+
+    SHVector untouched = c;
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 0));
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 6));
+    EXPECT_EQ(untouched, c);
+    EXPECT_EQ(rotation.element(5, 0, 0), 0.0f);
+    EXPECT_EQ(rotation.element(2, 3, 0), 0.0f);
+}
+
+// The projection of a point light of the given power in direction d: power * Y_i(d).
+SHCoeffs pointSun(const Vec3& d, float power) {
+    float basis[kSHCoeffCount];
+    const Vec3 n = normalized(d);
+    shEvaluateAll(std::acos(n.z), std::atan2(n.y, n.x), basis);
+    SHCoeffs coeffs;
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
+            coeffs.channel(c)[i] = power * basis[i] * (c == 2 ? 0.5f : 1.0f);
+    return coeffs;
+}
+
+TEST(SHWindowTest, FactorsAndTheirEffectOnASunAndAConstantSky) {
+    const float lanczos[kSHBands] = {1.0f, 0.935489f, 0.756827f, 0.504551f, 0.233872f};
+    const float hann[kSHBands] = {1.0f, 0.904508f, 0.654508f, 0.345492f, 0.095492f};
+    for (int band = 0; band < kSHBands; ++band) {
+        EXPECT_NEAR(shWindowFactor(SHWindow::Lanczos, band), lanczos[band], 1e-6f);
+        EXPECT_NEAR(shWindowFactor(SHWindow::Hann, band), hann[band], 1e-6f);
+        EXPECT_EQ(shWindowFactor(SHWindow::None, band), 1.0f);
+    }
+
+    // A point sun rings to about -15 % raw; each window keeps it above -6 %, and the peak
+    // stays in the sun's direction.
+    const Vec3 sunDirection{0.3f, -0.5f, 0.8f};
+    const SHCoeffs raw = pointSun(sunDirection, 1000.0f);
+    EXPECT_LT(shSeriesDip(raw), -0.14f);
+    for (const SHWindow window : {SHWindow::Lanczos, SHWindow::Hann}) {
+        SCOPED_TRACE(shWindowName(window));
+        SHCoeffs windowed = raw;
+        applySHWindow(window, windowed);
+        EXPECT_GE(shSeriesDip(windowed), -0.06f);
+        EXPECT_LT(shSeriesDip(windowed), -0.03f); // still a window, not a blur to nothing
+        const float peak = shSeries(windowed.red, normalized(sunDirection));
+        EXPECT_GT(peak, shSeries(windowed.red, normalized(Vec3{0.35f, -0.5f, 0.8f})));
+        EXPECT_NEAR(shSeries(windowed.blue, normalized(sunDirection)), 0.5f * peak, 1e-3f * peak);
+    }
+    SHCoeffs none = raw;
+    applySHWindow(SHWindow::None, none);
+    EXPECT_EQ(none.red, raw.red);
+
+    // A constant sky has only band 0, which no window touches.
+    SHCoeffs constant;
+    constant.red[0] = 3.0f;
+    constant.green[0] = 2.0f;
+    SHCoeffs windowed = constant;
+    applySHWindow(kDefaultSHWindow, windowed);
+    EXPECT_EQ(windowed.red, constant.red);
+    EXPECT_EQ(windowed.green, constant.green);
+    EXPECT_EQ(shSeriesDip(constant), 0.0f);
+
+    SHWindow parsed = SHWindow::None;
+    EXPECT_TRUE(parseSHWindow("hann", parsed));
+    EXPECT_EQ(parsed, SHWindow::Hann);
+    EXPECT_FALSE(parseSHWindow("Lanczos", parsed));
+}
+
+// The built-in probes' skies are drawn from the windowed series: no texel of either sky is
+// black, where the raw series of probe 1 dips far below 0 (to -26 % of its peak).
+TEST(SHWindowTest, BuiltInSkiesDrawnWindowedHaveNoBlackRegion) {
+    EXPECT_LT(shSeriesDip(lightProbes()[1]), -0.2f);
+    for (int slot = 0; slot < kLightProbeCount; ++slot) {
+        SCOPED_TRACE(slot);
+        SHCoeffs drawn = lightProbes()[size_t(slot)];
+        applySHWindow(kDefaultSHWindow, drawn);
+        EXPECT_GE(shSeriesDip(drawn), -0.01f);
+        Image cube;
+        ASSERT_TRUE(makeSkyCube(drawn, kSkyCubeSize, cube));
+        const auto* half = reinterpret_cast<const uint16_t*>(cube.data());
+        size_t black = 0;
+        for (size_t i = 0; i < cube.byteCount() / 2; i += 4)
+            if (halfToFloat(half[i]) <= 0.0f && halfToFloat(half[i + 1]) <= 0.0f &&
+                halfToFloat(half[i + 2]) <= 0.0f)
+                ++black;
+        EXPECT_EQ(black, 0u);
+    }
+}
+
+// Where a cube-map lookup in direction (x, y, z) lands: the face of the component largest in
+// magnitude (+X, -X, +Y, -Y, +Z, -Z) and the face coordinates s = (sc / |ma| + 1) / 2,
+// t = (tc / |ma| + 1) / 2, with sc and tc as the lookup rule gives them per face.
+struct CubeSpot {
+    int face;
+    double s, t;
+};
+
+CubeSpot cubeSpot(double x, double y, double z) {
+    const double ax = std::fabs(x), ay = std::fabs(y), az = std::fabs(z);
+    int face;
+    double sc, tc, ma;
+    if (ax >= ay && ax >= az) {
+        face = x > 0 ? 0 : 1;
+        sc = x > 0 ? -z : z;
+        tc = -y;
+        ma = ax;
+    } else if (ay >= az) {
+        face = y > 0 ? 2 : 3;
+        sc = x;
+        tc = y > 0 ? z : -z;
+        ma = ay;
+    } else {
+        face = z > 0 ? 4 : 5;
+        sc = z > 0 ? x : -x;
+        tc = -y;
+        ma = az;
+    }
+    return {face, (sc / ma + 1.0) / 2.0, (tc / ma + 1.0) / 2.0};
+}
+
+// The SH series of c in direction d, from the polynomial forms of the basis.
+double referenceSeries(const SHVector& c, const Vec3& d) {
+    const auto basis = referenceSH(d.x, d.y, d.z);
+    double sum = 0.0;
+    for (size_t i = 0; i < basis.size(); ++i)
+        sum += double(c[i]) * basis[i];
+    return sum;
+}
+
+const float* texelOf(const Image& cube, int face, int column, int row) {
+    static thread_local float rgba[4];
+    const auto* half = reinterpret_cast<const uint16_t*>(cube.getFaceData(face, 0)) +
+                       (size_t(row) * size_t(cube.width()) + size_t(column)) * 4;
+    for (int c = 0; c < 4; ++c)
+        rgba[c] = halfToFloat(half[c]);
+    return rgba;
+}
+
+TEST(SkyCube, EveryTexelHoldsTheProbeInTheDirectionACubeLookupFindsItFor) {
+    // The series in a few directions, against the basis written out in x, y and z.
+    const SHVector& red = lightProbes()[0].red;
+    for (const Vec3& d : {Vec3{1, 0, 0}, Vec3{0, -1, 0}, Vec3{0, 0, 1}, normalized({-1, 2, -3})})
+        EXPECT_NEAR(shSeries(red, d), referenceSeries(red, d), 1e-5);
+
+    for (int slot = 0; slot < kLightProbeCount; ++slot) {
+        SCOPED_TRACE("probe " + std::to_string(slot));
+        const SHCoeffs& probe = lightProbes()[size_t(slot)];
+        Image cube;
+        ASSERT_TRUE(makeSkyCube(probe, kSkyCubeSize, cube));
+        const int n = kSkyCubeSize;
+        ASSERT_EQ(cube.width(), n);
+        ASSERT_EQ(cube.height(), n);
+        ASSERT_EQ(cube.faces(), 6);
+        ASSERT_EQ(cube.mipLevels(), 1);
+        ASSERT_EQ(cube.format(), FORMAT_RGBA16F);
+
+        int clamped = 0;
+        for (int face = 0; face < 6; ++face)
+            for (int row = 0; row < n; ++row)
+                for (int column = 0; column < n; ++column) {
+                    const double s = (column + 0.5) / n, t = (row + 0.5) / n;
+                    const Vec3 d = cubeFaceDirection(face, float(s), float(t));
+                    // The lookup in the texel's direction finds this very texel.
+                    const CubeSpot spot = cubeSpot(d.x, d.y, d.z);
+                    ASSERT_TRUE(spot.face == face && std::fabs(spot.s - s) < 1e-5 &&
+                                std::fabs(spot.t - t) < 1e-5)
+                        << "face " << face << " texel " << column << "," << row << " found at face "
+                        << spot.face << " " << spot.s << "," << spot.t;
+                    const float* texel = texelOf(cube, face, column, row);
+                    ASSERT_EQ(texel[3], 1.0f);
+                    for (int c = 0; c < 3; ++c) {
+                        const double series = referenceSeries(probe.channel(c), d);
+                        clamped += series < 0.0;
+                        const double expected = std::max(series, 0.0);
+                        ASSERT_NEAR(texel[c], expected, 1e-3 * expected + 1e-5)
+                            << "face " << face << " texel " << column << "," << row;
+                    }
+                }
+        EXPECT_GT(clamped, 0); // the series dips below 0 somewhere: the clamp was exercised
+    }
+}
+
+TEST(SkyCube, NegativeRadianceIsClampedToZero) {
+    // Red rises towards +x (c x, c = sqrt(3 / 4 pi)), green towards -x, blue is 0.
+    SHCoeffs probe;
+    probe.red[3] = -1.0f;
+    probe.green[3] = 1.0f;
+    Image cube;
+    ASSERT_TRUE(makeSkyCube(probe, 8, cube));
+    const float c = 0.48860252f;
+    for (int row = 0; row < 8; ++row)
+        for (int column = 0; column < 8; ++column) {
+            const float* plusX = texelOf(cube, 0, column, row);
+            EXPECT_GT(plusX[0], 0.5f * c);
+            const uint16_t* minusX = reinterpret_cast<const uint16_t*>(cube.getFaceData(1, 0)) +
+                                     (size_t(row) * 8 + size_t(column)) * 4;
+            EXPECT_EQ(minusX[0], 0u); // 0, not -0
+            EXPECT_GT(halfToFloat(minusX[1]), 0.5f * c);
+            EXPECT_EQ(minusX[2], 0u);
+        }
+    // The face centres lie on the axes.
+    EXPECT_NEAR(texelOf(cube, 0, 4, 4)[0], c, 0.02f);
+
+    Image untouched;
+    EXPECT_FALSE(makeSkyCube(probe, 0, untouched));
+    EXPECT_EQ(untouched.data(), nullptr);
+}
+
+} // namespace
+} // namespace Vrenn
