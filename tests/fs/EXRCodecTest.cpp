@@ -70,19 +70,15 @@ TEST_F(EXRTest, FixturesMatchAnIndependentDecode) {
     }
 }
 
-// The header's data window attribute: "dataWindow", "box2i", 16, then four int32.
-size_t dataWindowAt(const std::string& bytes) {
-    const std::string key("dataWindow\0box2i\0", 17);
-    const size_t at = bytes.find(key);
-    return at == std::string::npos ? at : at + key.size() + 4;
-}
-
+// The header's data window attribute ("dataWindow", "box2i", 16, then four int32) replaced.
 std::string withDataWindow(std::string bytes, int32_t width, int32_t height) {
-    const size_t at = dataWindowAt(bytes);
-    EXPECT_NE(at, std::string::npos);
+    const std::string key("dataWindow\0box2i\0\x10\0\0\0", 21);
     const int32_t box[4] = {0, 0, width - 1, height - 1};
-    if (at != std::string::npos) std::memcpy(&bytes[at], box, sizeof box);
-    return bytes;
+    const size_t at = bytes.find(key);
+    EXPECT_NE(at, std::string::npos);
+    return at == std::string::npos
+               ? bytes
+               : bytes.replace(at + key.size(), 16, reinterpret_cast<const char*>(box), 16);
 }
 
 TEST_F(EXRTest, DamagedFilesAreRefusedWithTheirReason) {

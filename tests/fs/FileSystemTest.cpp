@@ -37,36 +37,22 @@ protected:
     LogManager logs;
 };
 
+// A root open logs the name and leaves the root current; without a file system the name
+// is taken as it stands, with the same log lines.
 TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
-    FileSystem fs;
-    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
-
-    stdfs::current_path(dir.path() / "dirA");
-    auto file = fs.open("both.txt", SEARCH_ROOT, true);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(contents(file), "both from root\n");
-    EXPECT_EQ(stdfs::current_path(), dir.path());
-
-    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, true));
-    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
-    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n"
-                                   "--- Loading missing.txt\n"
-                                   "Warning: Loading missing.txt failed.\n");
-}
-
-TEST_F(FileSystemSearch, DataFilesOpenFromTheRootOrWithoutAFileSystemFromTheDisk) {
-    // Without a file system the name is taken as it stands, with the same log lines.
     stdfs::current_path(dir.path() / "dirA");
     EXPECT_EQ(contents(openDataFile("both.txt")), "both from dirA\n");
+    stdfs::current_path(dir.path());
+    FileSystem fs;
+    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ROOT, true)), "both from root\n");
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
     EXPECT_FALSE(openDataFile("only_b.txt"));
-    {
-        // With one, the search starts from its root wherever the process stands.
-        stdfs::current_path(dir.path());
-        FileSystem fs;
-        stdfs::current_path(dir.path() / "dirA");
-        EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
-    }
-    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n"
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
+    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n--- Loading both.txt\n"
                                    "--- Loading only_b.txt\n"
                                    "Warning: Loading only_b.txt failed.\n");
 }
@@ -119,27 +105,34 @@ TEST_F(FileSystemSearch, NamesOutsideTheSearchPlacesAndDirectoriesAreRefusedWith
     EXPECT_EQ(dir.read("app.log"), expectedLog);
 }
 
-TEST_F(FileSystemSearch, DirectoryListIsSearchedInOrderAndWinsOverTheBase) {
+// The root is the first entry of the directory list, the list is searched in order and
+// before the base directory, disk places before archives, and archive names ignore case.
+TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
     FileSystem fs;
     fs.addDirectory("dirA");
     fs.addDirectory("dirB");
     fs.setBaseDirectory("dirB");
-    // The root directory is the first list entry.
-    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_DIRECTORY_LIST, false)), "both from root\n");
-    EXPECT_EQ(contents(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, false)),
-              "only in dirB\n");
-
-    // The search left another directory current; a file system made now would take it
-    // as its root.
-    stdfs::current_path(dir.path());
-    FileSystem baseOnly;
-    baseOnly.setBaseDirectory("dirA");
-    EXPECT_EQ(contents(baseOnly.open("both.txt", SEARCH_BASE_DIRECTORY, false)),
-              "both from dirA\n");
-    EXPECT_FALSE(baseOnly.open("only_b.txt", SEARCH_BASE_DIRECTORY, false));
-    // Archives are not searched unless asked for.
-    baseOnly.setBaseArchive("second.zip");
-    EXPECT_FALSE(baseOnly.open("only_b.txt", SEARCH_BASE_DIRECTORY, false));
+    fs.addArchive("first.zip");
+    fs.addArchive("second.zip");
+    fs.setBaseArchive("first.zip");
+    const struct {
+        const char* name;
+        uint32_t flags;
+        const char* expected;
+    } cases[] = {
+        {"both.txt", SEARCH_DIRECTORY_LIST, "both from root\n"},
+        {"only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"only_b.txt", SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"both.txt", SEARCH_BASE_DIRECTORY, "<not found>"},
+        {"both.txt", SEARCH_ARCHIVE_LIST | SEARCH_BASE_ARCHIVE, "both from archive a\n"},
+        {"ONLY_B.TXT", SEARCH_ARCHIVE_LIST, "only in b\n"},
+        {"textures/sky.txt", SEARCH_BASE_ARCHIVE, "sky from archive a\n"},
+        {"both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, "both from root\n"},
+        {"textures/sky.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "<not found>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(contents(fs.open(c.name, c.flags, false)), c.expected)
+            << c.name << " " << c.flags;
 }
 
 // A name the run folder lacks comes from the installed data, then from the build tree's;
@@ -184,24 +177,6 @@ TEST(DataDirectories, InstalledBesideTheProgramThenTheBuildTreeOnlyFromIt) {
     EXPECT_TRUE(stdfs::exists(stdfs::path(own.back()) / "effects/sky.fx")) << own.back();
 }
 
-TEST_F(FileSystemSearch, ArchivesAreSearchedAfterDiskWithCaseInsensitiveNames) {
-    FileSystem fs;
-    fs.addArchive("first.zip");
-    fs.addArchive("second.zip");
-    fs.setBaseArchive("first.zip");
-    // Only the archive list is searched with 8|2.
-    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ARCHIVE_LIST | SEARCH_BASE_ARCHIVE, false)),
-              "both from archive a\n");
-    EXPECT_EQ(contents(fs.open("ONLY_B.TXT", SEARCH_ARCHIVE_LIST, false)), "only in b\n");
-    EXPECT_EQ(contents(fs.open("textures/sky.txt", SEARCH_BASE_ARCHIVE, false)),
-              "sky from archive a\n");
-    // Disk places come first when both are selected.
-    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, false)),
-              "both from root\n");
-    // With 4|1 only disk places are searched.
-    EXPECT_FALSE(fs.open("only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, false));
-}
-
 TEST(ZipFile, UnpacksMembersWholeAndRefusesDamagedOnes) {
     ZipFile zip(zipFixture("first.zip"));
     ASSERT_TRUE(zip.hasArchive());
@@ -220,8 +195,14 @@ TEST(ZipFile, UnpacksMembersWholeAndRefusesDamagedOnes) {
 
     ZipFile damaged(zipFixture("corrupt.zip"));
     EXPECT_TRUE(damaged.open("both.txt"));
-    EXPECT_FALSE(damaged.open("big.txt")); // checksum mismatch
+    EXPECT_FALSE(damaged.open("big.txt")); // its deflated data no longer inflates
     EXPECT_EQ(damaged.size(), 0u);
+    // A stored member with a changed byte reads whole: only its checksum tells.
+    TempDir dir;
+    std::string bytes = Vrenn::Test::readBytes(zipFixture("first.zip"));
+    bytes[bytes.find("both from archive a")] = 'B';
+    dir.write("stored.zip", bytes);
+    EXPECT_FALSE(ZipFile(dir.file("stored.zip")).open("both.txt"));
 
     ZipFile none;
     EXPECT_FALSE(none.open("big.txt"));

@@ -6,68 +6,13 @@
 #include "support/TempDir.h"
 
 #include <SDL.h>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <tuple>
 
 namespace Vrenn {
 namespace {
-
-void push(SDL_Event event) {
-    Test::pushEvent(event);
-}
-
-void key(SDL_Scancode scancode, bool down) {
-    Test::pushKey(scancode, down);
-}
-
-void motion(int32_t dx, int32_t dy) {
-    SDL_Event event{};
-    event.type = SDL_MOUSEMOTION;
-    event.motion.xrel = dx;
-    event.motion.yrel = dy;
-    push(event);
-}
-
-void wheel(int32_t notches, bool flipped = false) {
-    SDL_Event event{};
-    event.type = SDL_MOUSEWHEEL;
-    event.wheel.y = notches;
-    event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
-    push(event);
-}
-
-void button(uint8_t which, bool down) {
-    SDL_Event event{};
-    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    event.button.button = which;
-    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    push(event);
-}
-
-void focus(bool gained) {
-    SDL_Event event{};
-    event.type = SDL_WINDOWEVENT;
-    event.window.event = gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
-    push(event);
-}
-
-class InputTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        logs.CreateLog(LOG_DEFAULT, directory.file("input.log"));
-        ASSERT_TRUE(input.Initialize());
-    }
-    void TearDown() override { input.ShutDown(); }
-    // The devices saw the events as they were queued; the queue itself is not needed.
-    void update() {
-        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        input.update();
-    }
-    std::string logText() const { return directory.read("input.log"); }
-
-    Vrenn::Test::TempDir directory;
-    LogManager logs;
-    SDLInput input;
-};
 
 TEST(KeyTable, KeepsTheScanCodeNumbering) {
     const std::pair<SDL_Scancode, int> expected[] = {
@@ -80,11 +25,10 @@ TEST(KeyTable, KeepsTheScanCodeNumbering) {
         {SDL_SCANCODE_KP_PLUS, 0x4E},  {SDL_SCANCODE_F11, 0x57},   {SDL_SCANCODE_F12, 0x58},
         {SDL_SCANCODE_KP_ENTER, 0x9C}, {SDL_SCANCODE_RCTRL, 0x9D}, {SDL_SCANCODE_UP, 0xC8},
         {SDL_SCANCODE_LEFT, 0xCB},     {SDL_SCANCODE_RIGHT, 0xCD}, {SDL_SCANCODE_DOWN, 0xD0},
-        {SDL_SCANCODE_DELETE, 0xD3},
+        {SDL_SCANCODE_DELETE, 0xD3},   {SDL_SCANCODE_UNKNOWN, 0},
     };
     for (const auto& [scancode, code] : expected)
         EXPECT_EQ(keyCodeFromScancode(scancode), code) << SDL_GetScancodeName(scancode);
-    EXPECT_EQ(keyCodeFromScancode(SDL_SCANCODE_UNKNOWN), 0);
     EXPECT_EQ(keyCodeFromScancode(-1), 0);
     EXPECT_EQ(keyCodeFromScancode(SDL_NUM_SCANCODES), 0);
     // Every key code is used by one scan code at most.
@@ -95,110 +39,107 @@ TEST(KeyTable, KeepsTheScanCodeNumbering) {
         EXPECT_LE(users[code], 1) << code;
 }
 
-TEST_F(InputTest, LogsItsStartAndStop) {
-    EXPECT_NE(logText().find("SDLInput::Initialize\nSDL input successfully Initialized\n"),
-              std::string::npos);
-    EXPECT_EQ(input.devices().size(), 2u);
-    input.ShutDown();
-    EXPECT_NE(logText().find("SDLInput::ShutDown\n"), std::string::npos);
-    EXPECT_TRUE(input.devices().empty());
-    EXPECT_FALSE(input.isKeyDown(KEY_W));
-    EXPECT_EQ(input.mouseDeltaX(), 0);
-    ASSERT_TRUE(input.Initialize());
-}
+struct Key {
+    const char* name;
+    SDL_Scancode scancode;
+    uint32_t code;
+};
+constexpr Key kKeys[] = {{"W", SDL_SCANCODE_W, KEY_W},
+                         {"A", SDL_SCANCODE_A, KEY_A},
+                         {"D", SDL_SCANCODE_D, KEY_D},
+                         {"F1", SDL_SCANCODE_F1, KEY_F1}};
 
-TEST_F(InputTest, HeldKeyIsPressedOnlyInItsFirstUpdate) {
-    key(SDL_SCANCODE_W, true);
-    update();
-    EXPECT_TRUE(input.isKeyDown(KEY_W));
-    EXPECT_TRUE(input.isKeyPressed(KEY_W));
-    EXPECT_FALSE(input.isKeyDown(KEY_S));
-    for (int frame = 0; frame < 3; ++frame) {
-        update();
-        EXPECT_TRUE(input.isKeyDown(KEY_W)) << frame;
-        EXPECT_FALSE(input.isKeyPressed(KEY_W)) << frame;
+// Queues the events a step names: "W+" / "W-" a key, "L+" / "R-" / "M+" a button,
+// "m3,-2" a motion, "w2" / "w1f" a wheel turn (f: flipped), "focus-" / "focus+".
+void queue(const std::string& events) {
+    std::istringstream in(events);
+    for (std::string e; in >> e;) {
+        SDL_Event event{};
+        const bool down = e.back() == '+';
+        if (e == "focus+" || e == "focus-") {
+            event.type = SDL_WINDOWEVENT;
+            event.window.event = down ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
+        } else if (e[0] == 'm') {
+            event.type = SDL_MOUSEMOTION;
+            std::sscanf(e.c_str(), "m%d,%d", &event.motion.xrel, &event.motion.yrel);
+        } else if (e[0] == 'w') {
+            event.type = SDL_MOUSEWHEEL;
+            event.wheel.y = std::stoi(e.substr(1));
+            event.wheel.direction =
+                e.back() == 'f' ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
+        } else if (e.size() == 2 && std::string("LRM").find(e[0]) != std::string::npos) {
+            event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+            event.button.button = e[0] == 'L'   ? SDL_BUTTON_LEFT
+                                  : e[0] == 'R' ? SDL_BUTTON_RIGHT
+                                                : SDL_BUTTON_MIDDLE;
+            event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        } else {
+            for (const Key& key : kKeys)
+                if (e.substr(0, e.size() - 1) == key.name) Test::pushKey(key.scancode, down);
+            continue;
+        }
+        Test::pushEvent(event);
     }
-    key(SDL_SCANCODE_W, false);
-    update();
-    EXPECT_FALSE(input.isKeyDown(KEY_W));
-    EXPECT_FALSE(input.isKeyPressed(KEY_W));
-    key(SDL_SCANCODE_W, true);
-    update();
-    EXPECT_TRUE(input.isKeyPressed(KEY_W));
+}
+
+// What the program sees after an update: keys and buttons down ("!" when pressed in this
+// update), then the mouse's x, y and z movement.
+std::string state(const SDLInput& input) {
+    std::string text;
+    for (const Key& key : kKeys)
+        if (input.isKeyDown(key.code))
+            text += std::string(key.name) + (input.isKeyPressed(key.code) ? "! " : " ");
+    const std::tuple<const char*, bool, bool> buttons[] = {
+        {"L", input.isLeftButtonDown(), input.isLeftButtonPressed()},
+        {"R", input.isRightButtonDown(), input.isRightButtonPressed()},
+        {"M", input.isMiddleButtonDown(), input.isMiddleButtonPressed()}};
+    for (const auto& [name, down, pressed] : buttons)
+        if (down) text += std::string(name) + (pressed ? "! " : " ");
+    return text + std::to_string(input.mouseDeltaX()) + "," + std::to_string(input.mouseDeltaY()) +
+           "," + std::to_string(input.mouseDeltaZ());
+}
+
+TEST(InputTest, DevicesLatchEventsPerUpdateAndForgetThemOutOfFocus) {
+    Vrenn::Test::TempDir directory;
+    LogManager logs;
+    logs.CreateLog(LOG_DEFAULT, directory.file("input.log"));
+    SDLInput input;
+    ASSERT_TRUE(input.Initialize());
+    EXPECT_EQ(input.devices().size(), 2u);
+    const std::pair<const char*, const char*> steps[] = {
+        {"W+", "W! 0,0,0"}, // pressed only in the first update it is down
+        {"", "W 0,0,0"},
+        {"", "W 0,0,0"},
+        {"W-", "0,0,0"},
+        {"W+", "W! 0,0,0"},
+        {"W- F1+ F1-", "F1! 0,0,0"}, // a tap between two updates is seen for one
+        {"", "0,0,0"},
+        {"m3,-2 m4,10 w2 L+ M+", "L! M! 7,8,240"},
+        {"w-1 w1f", "L M 0,0,-240"}, // the wheel moves only z
+        {"L- R+ M-", "R! 0,0,0"},
+        {"A+", "A! R 0,0,0"},
+        {"m5,5 focus-", "0,0,0"}, // losing focus releases everything
+        {"D+ m9,9", "0,0,0"},     // and nothing registers until it returns
+        {"focus+ D+ m1,2", "D! 1,2,0"},
+    };
+    for (const auto& [events, expected] : steps) {
+        queue(events);
+        // The devices saw the events as they were queued; the queue itself is not needed.
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        input.update();
+        EXPECT_EQ(state(input), expected) << events;
+    }
     // Codes outside 0 to 255 read as up.
-    EXPECT_FALSE(input.isKeyDown(256 + KEY_W));
+    EXPECT_FALSE(input.isKeyDown(256 + KEY_D));
     EXPECT_FALSE(input.isKeyPressed(0xFFFFFFFFu));
-}
 
-TEST_F(InputTest, TapBetweenTwoUpdatesIsSeenForOneUpdate) {
-    key(SDL_SCANCODE_F1, true);
-    key(SDL_SCANCODE_F1, false);
-    update();
-    EXPECT_TRUE(input.isKeyPressed(KEY_F1));
-    EXPECT_TRUE(input.isKeyDown(KEY_F1));
-    update();
-    EXPECT_FALSE(input.isKeyDown(KEY_F1));
-    EXPECT_FALSE(input.isKeyPressed(KEY_F1));
-}
-
-TEST_F(InputTest, MouseReportsMotionWheelAndButtonsPerUpdate) {
-    motion(3, -2);
-    motion(4, 10);
-    wheel(2);
-    button(SDL_BUTTON_LEFT, true);
-    button(SDL_BUTTON_MIDDLE, true);
-    update();
-    EXPECT_EQ(input.mouseDeltaX(), 7);
-    EXPECT_EQ(input.mouseDeltaY(), 8);
-    EXPECT_EQ(input.mouseDeltaZ(), 240);
-    EXPECT_TRUE(input.isLeftButtonDown());
-    EXPECT_TRUE(input.isLeftButtonPressed());
-    EXPECT_TRUE(input.isMiddleButtonPressed());
-    EXPECT_FALSE(input.isRightButtonDown());
-
-    // The wheel moves only z; nothing new means no movement.
-    wheel(-1);
-    wheel(1, true);
-    update();
-    EXPECT_EQ(input.mouseDeltaX(), 0);
-    EXPECT_EQ(input.mouseDeltaY(), 0);
-    EXPECT_EQ(input.mouseDeltaZ(), -240);
-    EXPECT_TRUE(input.isLeftButtonDown());
-    EXPECT_FALSE(input.isLeftButtonPressed());
-
-    button(SDL_BUTTON_LEFT, false);
-    button(SDL_BUTTON_RIGHT, true);
-    update();
-    EXPECT_FALSE(input.isLeftButtonDown());
-    EXPECT_TRUE(input.isRightButtonPressed());
-    EXPECT_EQ(input.mouseDeltaZ(), 0);
-}
-
-TEST_F(InputTest, LosingFocusReleasesEverythingUntilFocusReturns) {
-    key(SDL_SCANCODE_A, true);
-    button(SDL_BUTTON_RIGHT, true);
-    update();
-    ASSERT_TRUE(input.isKeyDown(KEY_A));
-    motion(5, 5);
-    focus(false);
-    update();
-    EXPECT_FALSE(input.isKeyDown(KEY_A));
-    EXPECT_FALSE(input.isRightButtonDown());
-    EXPECT_EQ(input.mouseDeltaX(), 0);
-    // While out of focus nothing registers.
-    key(SDL_SCANCODE_D, true);
-    motion(9, 9);
-    update();
-    EXPECT_FALSE(input.isKeyDown(KEY_D));
-    EXPECT_EQ(input.mouseDeltaY(), 0);
-
-    focus(true);
-    key(SDL_SCANCODE_D, true);
-    motion(1, 2);
-    update();
-    EXPECT_TRUE(input.isKeyPressed(KEY_D));
-    EXPECT_FALSE(input.isKeyDown(KEY_A));
-    EXPECT_EQ(input.mouseDeltaY(), 2);
+    input.ShutDown();
+    EXPECT_TRUE(input.devices().empty());
+    EXPECT_EQ(state(input), "0,0,0");
+    EXPECT_NE(directory.read("input.log")
+                  .find("SDLInput::Initialize\nSDL input successfully Initialized\n"
+                        "SDLInput::ShutDown\n"),
+              std::string::npos);
 }
 
 } // namespace
