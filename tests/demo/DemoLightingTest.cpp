@@ -2,15 +2,12 @@
 // "probe0", the same sky angle (fixed by "sky_angle" and "sky_rotate" in the program), the
 // same lightmaps.
 
-#include "config/CVar.h"
-#include "demo/DemoApplication.h"
 #include "demo/DemoRunFolder.h"
 #include "fs/DDSCodec.h"
 #include "fs/DiskFile.h"
 #include "fs/Image.h"
 #include "prt/LightProbes.h"
 #include "prt/PanoramaProbe.h"
-#include "render/RenderTarget.h"
 #include "render/RenderTargetMgr.h"
 #include "render/Renderer.h"
 #include "render/gl/GLRenderTexture.h"
@@ -34,29 +31,17 @@ int maxDifference(const Bytes& a, const Bytes& b) {
     return largest;
 }
 
-Bytes targetBytes(DemoApplication& app, int k) {
-    const auto target = std::dynamic_pointer_cast<GLRenderTexture>(
-        app.renderer()->renderTargetMgr()->find("rt_lightmap" + std::to_string(k)));
-    if (!target || !target->texture()) return {};
-    Bytes bytes(size_t(target->width()) * size_t(target->height()) * 4);
-    glGetTextureImage(target->texture()->id(), 0, GL_RGBA, GL_UNSIGNED_BYTE, GLsizei(bytes.size()),
-                      bytes.data());
-    return bytes;
-}
-
 Bytes lightmapFile(const std::string& path) {
-    auto disk = std::make_shared<DiskFile>(path, DISK_READ);
-    std::shared_ptr<File> file = disk;
+    std::shared_ptr<File> file = std::make_shared<DiskFile>(path, DISK_READ);
     Image image;
-    if (!disk->isOpen() || !DDSCodec().decode(file, image) || image.format() != FORMAT_RGBA8)
-        return {};
+    if (!DDSCodec().decode(file, image) || image.format() != FORMAT_RGBA8) return {};
     return Bytes(image.data(), image.data() + image.byteCount());
 }
 
-// Runs vrenn lightmaps on the current run folder; the lightmaps go to out.
-bool toolLightmaps(const std::string& out, const std::string& extra = "") {
+// Runs vrenn lightmaps at sky angle 1.25 on the current run folder; the lightmaps go to out.
+bool toolLightmaps(const std::string& out) {
     const std::string command = std::string("SDL_VIDEODRIVER=offscreen '") + VRENN_TOOL +
-                                "' lightmaps . --out " + out + " " + extra + " >/dev/null";
+                                "' lightmaps . --angle 1.25 --out " + out + " >/dev/null";
     return std::system(command.c_str()) == 0;
 }
 
@@ -66,42 +51,41 @@ TEST(DemoLighting, ToolLightmapsMatchTheProgramsForAUserProbeAtAFixedSkyAngle) {
     mine.red = lightProbes()[1].blue;
     mine.green = lightProbes()[1].red;
     mine.blue = lightProbes()[1].green;
-    Vrenn::Test::DemoRunFolder run({{"probe0", "probes/mine.sh"},
-                                    {"sky_angle", "1.25"},
-                                    {"sky_rotate", "0"},
-                                    {"r_fixedstep", "0.5"}});
-    run.dir.write("probes/mine.sh", formatProbeCoefficients(mine));
-    run.dir.write("textures/sky/mine.dds", run.dir.read("textures/sky/builtin1.dds"));
-
+    Vrenn::Test::StartedDemo demo(
+        {{"probe0", "probes/mine.sh"},
+         {"sky_angle", "1.25"},
+         {"sky_rotate", "0"},
+         {"r_fixedstep", "0.5"}},
+        true,
+        {{"probes/mine.sh", formatProbeCoefficients(mine)},
+         {"textures/sky/mine.dds", Vrenn::Test::dataFile("textures/sky/builtin1.dds")}});
+    ASSERT_TRUE(demo.started);
+    EXPECT_FALSE(demo.app->autoSkyRotate());
+    EXPECT_TRUE(demo.frames(2));
+    EXPECT_FLOAT_EQ(demo.app->skyAngle(), 1.25f); // standing, not turning
     std::array<Bytes, 3> program;
-    {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        DemoApplication app;
-        g_app = &app;
-        ASSERT_TRUE(app.Initialize());
-        EXPECT_FLOAT_EQ(app.skyAngle(), 1.25f);
-        EXPECT_FALSE(app.autoSkyRotate());
-        EXPECT_TRUE(app.RunFrame());
-        EXPECT_TRUE(app.RunFrame());
-        EXPECT_FLOAT_EQ(app.skyAngle(), 1.25f); // standing, not turning
-        for (int k = 0; k < 3; ++k)
-            program[size_t(k)] = targetBytes(app, k);
-        g_app = nullptr;
+    for (int k = 0; k < 3; ++k) {
+        const auto target = std::dynamic_pointer_cast<GLRenderTexture>(
+            demo.app->renderer()->renderTargetMgr()->find("rt_lightmap" + std::to_string(k)));
+        ASSERT_TRUE(target && target->texture());
+        Bytes& bytes = program[size_t(k)];
+        bytes.resize(size_t(target->width()) * size_t(target->height()) * 4);
+        glGetTextureImage(target->texture()->id(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                          GLsizei(bytes.size()), bytes.data());
     }
 
-    ASSERT_TRUE(toolLightmaps("tool", "--angle 1.25"));
-    for (int k = 0; k < 3; ++k) {
-        SCOPED_TRACE(k);
+    ASSERT_TRUE(toolLightmaps("tool"));
+    for (int k = 0; k < 3; ++k)
         EXPECT_LE(maxDifference(program[size_t(k)],
                                 lightmapFile("tool/lightmap" + std::to_string(k) + ".dds")),
-                  1);
-    }
+                  1)
+            << k;
 
     // The built-in probe lights differently: the user's probe is what made them match.
-    std::string config = run.dir.read("default.cfg");
+    std::string config = demo.run.dir.read("default.cfg");
     config.replace(config.find("probe0 \"probes/mine.sh\""), 23, "probe0 \"\"");
-    run.dir.write("default.cfg", config);
-    ASSERT_TRUE(toolLightmaps("builtin", "--angle 1.25"));
+    demo.run.dir.write("default.cfg", config);
+    ASSERT_TRUE(toolLightmaps("builtin"));
     EXPECT_GT(
         maxDifference(lightmapFile("tool/lightmap0.dds"), lightmapFile("builtin/lightmap0.dds")),
         8);

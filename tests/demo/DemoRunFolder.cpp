@@ -5,19 +5,15 @@
 #include "geometry/ModelLoaderFactory.h"
 #include "prt/PrtScene.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 
 namespace Vrenn::Test {
 
 namespace stdfs = std::filesystem;
-
-namespace {
-// Enough rays for smooth soft shadows (16 leave streaks a picture test would trip on), few
-// enough for a bake of about a second.
-constexpr int kTestRays = 64;
-} // namespace
 
 const stdfs::path& bakedDemoScene() {
     static TempDir folder;
@@ -31,10 +27,12 @@ const stdfs::path& bakedDemoScene() {
         std::shared_ptr<Model> model;
         EXPECT_TRUE(loaders->save(scene, *DemoSceneBuilder().build()));
         EXPECT_TRUE(loaders->load(scene, model, false));
-        std::filesystem::remove(scene);
+        stdfs::remove(scene);
         if (!model) return folder.path();
         PrtBakeSettings settings;
-        settings.rays = kTestRays;
+        // Enough rays for smooth soft shadows (16 leave streaks a picture test would trip
+        // on), few enough for a bake of about a second.
+        settings.rays = 64;
         settings.outputDir = folder.path().string();
         PrtBakeResult result;
         EXPECT_TRUE(rebuildPrtScene(*model, settings, result));
@@ -42,7 +40,7 @@ const stdfs::path& bakedDemoScene() {
     return folder.path();
 }
 
-DemoRunFolder::DemoRunFolder(const std::map<std::string, std::string>& settings, bool baked) {
+DemoRunFolder::DemoRunFolder(const Settings& settings, bool baked) {
     stdfs::copy(VRENN_DATA_DIR, dir.path(),
                 stdfs::copy_options::recursive | stdfs::copy_options::overwrite_existing);
     // Whatever a local bake left in the repository's data is not part of the test.
@@ -55,18 +53,53 @@ DemoRunFolder::DemoRunFolder(const std::map<std::string, std::string>& settings,
     if (baked)
         stdfs::copy(bakedDemoScene(), dir.path(),
                     stdfs::copy_options::recursive | stdfs::copy_options::overwrite_existing);
-
-    std::map<std::string, std::string> values = settings;
-    std::ifstream in(dir.file("default.cfg"));
     std::ostringstream out;
-    for (std::string line; std::getline(in, line);) {
-        const std::string name = line.substr(0, line.find(' '));
-        if (values.count(name)) continue;
-        out << line << "\n";
-    }
-    for (const auto& [name, value] : values)
+    for (const std::string& line : lines(dir.read("default.cfg")))
+        if (!settings.count(line.substr(0, line.find(' ')))) out << line << "\n";
+    for (const auto& [name, value] : settings)
         out << name << " \"" << value << "\"\n";
     dir.write("default.cfg", out.str());
+}
+
+StartedDemo::StartedDemo(const Settings& settings, bool baked, const Settings& files)
+    : run(settings, baked) {
+    for (const auto& [name, contents] : files)
+        run.dir.write(name, contents);
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    app = std::make_unique<DemoApplication>();
+    g_app = app.get();
+    started = app->Initialize();
+}
+
+StartedDemo::~StartedDemo() {
+    app.reset();
+    g_app = nullptr;
+}
+
+bool StartedDemo::frames(int count) {
+    for (int i = 0; i < count; ++i)
+        if (!app->RunFrame()) return false;
+    return true;
+}
+
+std::string dataFile(const std::string& name) {
+    std::ifstream in(stdfs::path(VRENN_DATA_DIR) / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+std::string firstMissing(const std::string& text, const std::vector<std::string>& wanted) {
+    size_t at = 0;
+    for (const std::string& line : lines(text))
+        if (at < wanted.size() && line == wanted[at]) ++at;
+    return at < wanted.size() ? wanted[at] : "";
 }
 
 } // namespace Vrenn::Test

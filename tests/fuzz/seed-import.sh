@@ -4,19 +4,20 @@
 #   seed-import.sh CORPUS_DIR
 set -euo pipefail
 corpus=$1
-here=$(cd "$(dirname "$0")" && pwd)
-fixtures=$(mktemp -d)
-trap 'rm -rf "$fixtures"' EXIT
-python3 "$here/../tools/make-import-fixtures.py" "$fixtures" >/dev/null
-n=0
-seed() { # FILE FORMAT_BYTE
-    [ "$(stat -c %s "$1")" -le 65000 ] || return 0
-    { printf "\\$(printf %03o "$2")"; cat "$1"; } >"$corpus/seed-$n"
-    n=$((n + 1))
-}
+fixtures=$(cd "$(dirname "$0")/../data/tools/import" && pwd)
 models=/usr/share/assimp/models
-for f in "$fixtures"/*.gltf $(find "$models/glTF2" -name '*.gltf' 2>/dev/null | head -n 60); do seed "$f" 0; done
-for f in "$fixtures"/*.glb $(find "$models/glTF2" -name '*.glb' 2>/dev/null | head -n 30); do seed "$f" 1; done
-for f in "$fixtures"/*.obj $(find "$models/OBJ" -name '*.obj' 2>/dev/null | head -n 40); do seed "$f" 2; done
-for f in $(find "$models/PLY" -name '*.ply' 2>/dev/null | head -n 40); do seed "$f" 3; done
+n=0
+seed() { # FORMAT_BYTE FILE...
+    local format=$1 f
+    shift
+    for f; do
+        [ "$(stat -c %s "$f")" -le 65000 ] || continue
+        { printf "\\$(printf %03o "$format")"; cat "$f"; } >"$corpus/seed-$n"
+        n=$((n + 1))
+    done
+}
+seed 0 "$fixtures"/*.gltf $(find "$models/glTF2" -name '*.gltf' 2>/dev/null | head -n 60)
+seed 1 "$fixtures"/*.glb $(find "$models/glTF2" -name '*.glb' 2>/dev/null | head -n 30)
+seed 2 "$fixtures"/*.obj $(find "$models/OBJ" -name '*.obj' 2>/dev/null | head -n 40)
+seed 3 "$fixtures"/*.ply $(find "$models/PLY" -name '*.ply' 2>/dev/null | head -n 40)
 echo "seeded $n files"

@@ -16,20 +16,16 @@
 
 namespace Vrenn::Test {
 
-// One hidden window and GL renderer for the tests of a program, made on first use
-// (creating a context on a software rasteriser is the slow part) and reused. The log
-// goes to a file whose new lines a test can read.
+// One hidden window and GL renderer for the tests of a program, made on first use and
+// reused; the log goes to a file whose new lines a test can read.
 class GLTestContext {
 public:
     static constexpr int32_t kMode = 3; // 640 x 480
 
-    // The shared context, made when needed; fails the test when no device exists.
-    static GLTestContext& get();
-    // Ends the shared context (a test that makes its own device calls this first).
-    static void shutDown();
+    static GLTestContext& get(); // fails the test when no device exists
+    static void shutDown();      // for a test that makes its own device
 
     GLRenderer& renderer() { return *m_renderer; }
-    // The renderer's GL context and its state cache.
     GLContext& context() { return *m_renderer->context(); }
     GLStateCache& cache() { return context().cache(); }
     const std::shared_ptr<GLRenderer>& rendererPtr() const { return m_renderer; }
@@ -55,18 +51,15 @@ private:
 // The file log the test programs share; made with the first capture or context.
 const std::string& testLogFile();
 
-// Texels of one level (and, for cubes and arrays, one face or layer) of a texture as
-// RGBA floats, top row first.
+// Texels of one level (and face or layer) of a texture as RGBA floats, top row first.
 std::vector<float> readTextureRGBA(GLuint texture, int32_t level, int32_t width, int32_t height,
                                    int32_t layer = -1);
-// One pixel of the shared renderer's back buffer as RGBA bytes, row 0 at the top; or
-// the pixel that a point in clip space (x right, y up) covers.
+// A pixel of the shared back buffer as RGBA bytes (row 0 at the top; clip: x right, y up).
 std::array<uint8_t, 4> backBufferPixel(int32_t x, int32_t y);
 std::array<uint8_t, 4> backBufferPixelAtClip(float x, float y);
 
-// Runs every pass of the effect's current technique around `draw` (by default one
-// triangle whose corners the vertex shader makes); false when a begin or an end fails
-// or GL reports an error.
+// Runs every pass of the effect's technique around `draw` (by default one triangle);
+// false when a begin or an end fails or GL reports an error.
 bool drawPasses(
     Effect& effect, const std::function<void()>& draw = [] { glDrawArrays(GL_TRIANGLES, 0, 3); });
 

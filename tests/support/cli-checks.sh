@@ -2,6 +2,10 @@
 # makes a scratch folder (removed on exit) and enters it, and provides:
 #   check DESCRIPTION COMMAND...   counts a failure when COMMAND fails
 #   matches TEXT REGEX             true when TEXT matches the extended REGEX
+#   fails_cleanly STATUS PREFIX COMMAND...
+#                                  true when COMMAND exits with STATUS, writes nothing to
+#                                  standard output and one line starting with PREFIX (a basic
+#                                  regex) to standard error, kept in stderr.txt
 #   finish NAME                    reports and exits 1 if any check failed
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,6 +22,15 @@ check() {
 }
 
 matches() { grep -Eq "$2" <<<"$1"; }
+
+fails_cleanly() {
+    local want=$1 prefix=$2 status
+    shift 2
+    "$@" >stdout.txt 2>stderr.txt
+    status=$?
+    [ "$status" -eq "$want" ] && [ ! -s stdout.txt ] && [ "$(wc -l <stderr.txt)" -eq 1 ] &&
+        grep -q "^$prefix" stderr.txt
+}
 
 finish() {
     if [ "$failures" -ne 0 ]; then

@@ -13,11 +13,11 @@
 #include "import/PlanarMesh.h"
 #include "import/SceneImport.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -27,10 +27,19 @@
 namespace Vrenn::Import {
 namespace {
 
-// The fixtures make-import-fixtures.py wrote (ctest runs it first).
 std::string fixture(const std::string& name) {
-    const char* folder = std::getenv("VRENN_IMPORT_FIXTURES");
-    return std::string(folder ? folder : ".") + "/" + name;
+    return Test::testDataPath("tools/import/" + name);
+}
+
+// The file imported with the standard codecs; why holds the reason of a refusal.
+bool import(const std::string& file, const ImportOptions& options, ImportedScene& scene,
+            std::string& why) {
+    static CodecMgr* const codecs = [] {
+        auto* made = new CodecMgr;
+        registerStandardCodecs(*made);
+        return made;
+    }();
+    return importScene(file, options, *codecs, scene, why);
 }
 
 struct Corner {
@@ -92,11 +101,9 @@ Vec3 normalOf(const Triangle& t) {
 class ImportFixtureTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
-    CodecMgr codecs;
-    registerStandardCodecs(codecs);
     ImportedScene scene;
     std::string why;
-    ASSERT_TRUE(importScene(fixture(GetParam()), {"fixture", {}}, codecs, scene, why)) << why;
+    ASSERT_TRUE(import(fixture(GetParam()), {"fixture", {}}, scene, why)) << why;
     EXPECT_FLOAT_EQ(scene.scale, 250.0f); // largest extent 4 (the floor along x)
     EXPECT_EQ(scene.triangles, 14u);
     EXPECT_EQ(scene.duplicate, 1u);
@@ -177,18 +184,16 @@ INSTANTIATE_TEST_SUITE_P(Formats, ImportFixtureTest,
                          ::testing::Values("fixture.gltf", "fixture.glb", "fixture.obj"));
 
 TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
-    CodecMgr codecs;
-    registerStandardCodecs(codecs);
     ImportedScene scene;
     std::string why;
-    ASSERT_TRUE(importScene(fixture("fixture.gltf"), {"m", 2.0f}, codecs, scene, why)) << why;
+    ASSERT_TRUE(import(fixture("fixture.gltf"), {"m", 2.0f}, scene, why)) << why;
     EXPECT_EQ(scene.scale, 2.0f);
     BoundingBox box = scene.model->bounds();
     EXPECT_NEAR(box.max.x - box.min.x, 8.0f, 1e-4f);
 
-    EXPECT_FALSE(importScene(fixture("lines.obj"), {"m", {}}, codecs, scene, why));
+    EXPECT_FALSE(import(fixture("lines.obj"), {"m", {}}, scene, why));
     EXPECT_NE(why.find("no triangles"), std::string::npos) << why;
-    EXPECT_FALSE(importScene(fixture("expected.txt"), {"m", {}}, codecs, scene, why));
+    EXPECT_FALSE(import(fixture("expected.txt"), {"m", {}}, scene, why));
     EXPECT_FALSE(why.empty());
 }
 
@@ -207,11 +212,9 @@ TEST(ImportScene, LargePicturesAreHalvedOnceForEveryMaterialThatUsesThem) {
                          "usemtl A\nf 1/1 2/1 3/1\nusemtl B\nf 1/1 2/1 4/1\n");
     dir.write("two.mtl",
               "newmtl A\nKd 1 1 1\nmap_Kd wide.dds\nnewmtl B\nKd 1 1 1\nmap_Kd wide.dds\n");
-    CodecMgr codecs;
-    registerStandardCodecs(codecs);
     ImportedScene scene;
     std::string why;
-    ASSERT_TRUE(importScene(dir.file("two.obj"), {"two", {}}, codecs, scene, why)) << why;
+    ASSERT_TRUE(import(dir.file("two.obj"), {"two", {}}, scene, why)) << why;
     ASSERT_EQ(scene.warnings.size(), 1u);
     EXPECT_EQ(scene.warnings[0], "wide.dds is 16386x2; scaled down to 4096x1");
     ASSERT_EQ(scene.materials.size(), 2u);
@@ -225,11 +228,9 @@ TEST(ImportScene, LargePicturesAreHalvedOnceForEveryMaterialThatUsesThem) {
 // What crosses the pipe from the importer's process: decoded whole it is the scene again;
 // cut anywhere, it is refused (never read past its end).
 TEST(ImportChild, TheDescriptionComesBackWholeOrIsRefused) {
-    CodecMgr codecs;
-    registerStandardCodecs(codecs);
     ImportedScene scene, back;
     std::string why;
-    ASSERT_TRUE(importScene(fixture("fixture.gltf"), {"fixture", {}}, codecs, scene, why)) << why;
+    ASSERT_TRUE(import(fixture("fixture.gltf"), {"fixture", {}}, scene, why)) << why;
     const std::string bytes = encodeScene(scene);
     ASSERT_TRUE(decodeScene(bytes, back, why)) << why;
     EXPECT_EQ(back.triangles, scene.triangles);
@@ -262,11 +263,9 @@ TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
     dir.write("long.obj", "mtllib long.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl " + shared +
                               "1\nf 1 2 3\nusemtl " + shared + "2\nf 1 2 4\n");
     dir.write("long.mtl", "newmtl " + shared + "1\nKd 1 0 0\nnewmtl " + shared + "2\nKd 0 1 0\n");
-    CodecMgr codecs;
-    registerStandardCodecs(codecs);
     ImportedScene scene;
     std::string why;
-    ASSERT_TRUE(importScene(dir.file("long.obj"), {model, {}}, codecs, scene, why)) << why;
+    ASSERT_TRUE(import(dir.file("long.obj"), {model, {}}, scene, why)) << why;
     ASSERT_EQ(scene.materials.size(), 2u);
     std::set<std::string> files;
     for (const ImportedMaterial& m : scene.materials) {
@@ -276,31 +275,6 @@ TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
         files.insert(m.block.normal);
     }
     EXPECT_EQ(files.size(), 4u);
-}
-
-// The user's blocks as the material manager reads them, whatever comments come before
-// them: a re-import replaces exactly its own blocks and keeps every other byte.
-TEST(MaterialScript, UserBlocksSurviveReimportWhateverTheirComments) {
-    const std::vector<std::string> userTexts = {
-        "// one\n// two\nmine {\n    fx effects/prt_lighting.fx\n"
-        "    \"diffuseMap\" texture \"textures/mine.dds\"\n}\n",
-        "/* a */ /* b */\n// c\nmine {\n    fx effects/x.fx // note }\n    \"v\" float \"}\"\n}\n",
-        "mine {\n    not_fx { nested\n}\n",
-    };
-    const std::vector<MaterialBlock> first = {{"chair_wood", "a.dds", "b.dds"}};
-    const std::vector<MaterialBlock> second = {{"chair_oak", "c.dds", "d.dds"}};
-    for (const std::string& user : userTexts) {
-        SCOPED_TRACE(user);
-        std::string once, twice, why;
-        ASSERT_TRUE(mergeImportedBlocks(user, "chair", first, once, why)) << why;
-        ASSERT_TRUE(mergeImportedBlocks(once + "\n" + user, "chair", second, twice, why)) << why;
-        const std::string ours = formatImportedBlocks("chair", second);
-        ASSERT_NE(twice.find(ours.substr(0, ours.size() - 1)), std::string::npos) << twice;
-        // Without the new blocks, the text is the user's twice over, byte for byte.
-        std::string rest = twice.substr(0, twice.find("chair_oak {"));
-        EXPECT_EQ(rest, user + "\n" + user + "\n") << twice;
-        EXPECT_EQ(twice.find("chair_wood"), std::string::npos);
-    }
 }
 
 // glTF checked before the importer library reads it: each damaged variant of a small valid
@@ -395,23 +369,28 @@ TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
     EXPECT_EQ(pack.polygons().size(), 6u);
 }
 
-// A re-import replaces the blocks its earlier import wrote, wherever they are, and keeps
-// everything else byte for byte; a block of the same name written by someone else stops it.
+// A re-import replaces exactly the blocks its earlier import wrote, wherever they are and
+// whatever comments come before them, and keeps every other byte; a block of the same name
+// written by someone else stops it.
 TEST(MaterialScript, ReimportReplacesItsOwnBlocksOnly) {
-    const std::string original = "/* scene */\n\nfloor {\n    fx effects/prt_lighting.fx\n}\n";
-    std::string once, twice, why;
-    const std::vector<MaterialBlock> first = {
-        {"chair_wood", "textures/chair/wood_albedo.dds", "textures/chair/wood_normal.dds"},
-        {"chair_metal", "a.dds", "b.dds"}};
-    ASSERT_TRUE(mergeImportedBlocks(original, "chair", first, once, why)) << why;
-    ASSERT_TRUE(mergeImportedBlocks(once + "\nsky {\n    fx effects/sky.fx\n}\n", "table",
-                                    {{"table_top", "c.dds", "d.dds"}}, twice, why));
+    const std::vector<MaterialBlock> first = {{"chair_wood", "wood_albedo.dds", "b.dds"},
+                                              {"chair_metal", "a.dds", "b.dds"}};
     const std::vector<MaterialBlock> second = {{"chair_oak", "e.dds", "f.dds"}};
-    std::string third;
-    ASSERT_TRUE(mergeImportedBlocks(twice, "chair", second, third, why)) << why;
+    const std::string ours = formatImportedBlocks("chair", second);
+    for (const std::string user : {"// one\n// two\nmine {\n    fx effects/prt_lighting.fx\n"
+                                   "    \"diffuseMap\" texture \"textures/mine.dds\"\n}\n",
+                                   "/* a */ /* b */\n// c\nmine {\n    fx effects/x.fx // note }\n "
+                                   "   \"v\" float \"}\"\n}\n",
+                                   "mine {\n    not_fx { nested\n}\n"}) {
+        SCOPED_TRACE(user);
+        std::string once, twice, why;
+        ASSERT_TRUE(mergeImportedBlocks(user, "chair", first, once, why)) << why;
+        ASSERT_TRUE(mergeImportedBlocks(once + "\n" + user, "chair", second, twice, why)) << why;
+        EXPECT_EQ(twice, user + "\n" + user + "\n" + ours.substr(0, ours.size() - 1));
+    }
 
     // Block names in order, as the material manager reads them.
-    auto names = [](const std::string& text) {
+    const auto names = [](const std::string& text) {
         Tokenizer tokens;
         tokens.LoadText(text);
         std::vector<std::string> out;
@@ -421,6 +400,12 @@ TEST(MaterialScript, ReimportReplacesItsOwnBlocksOnly) {
         }
         return out;
     };
+    const std::string original = "/* scene */\n\nfloor {\n    fx effects/prt_lighting.fx\n}\n";
+    std::string once, twice, third, why;
+    ASSERT_TRUE(mergeImportedBlocks(original, "chair", first, once, why)) << why;
+    ASSERT_TRUE(mergeImportedBlocks(once + "\nsky {\n    fx effects/sky.fx\n}\n", "table",
+                                    {{"table_top", "c.dds", "d.dds"}}, twice, why));
+    ASSERT_TRUE(mergeImportedBlocks(twice, "chair", second, third, why)) << why;
     EXPECT_EQ(names(third), (std::vector<std::string>{"floor", "sky", "table_top", "chair_oak"}));
     EXPECT_EQ(third.rfind(original, 0), 0u) << third;
     EXPECT_NE(third.find("\"diffuseMap\" texture \"e.dds\""), std::string::npos);

@@ -9,7 +9,7 @@
 #include "render/ShaderMgr.h"
 #include "scene/Camera.h"
 #include "support/GLTestContext.h"
-#include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -17,9 +17,9 @@
 namespace Vrenn::Import {
 namespace {
 
-using Test::backBufferPixelAtClip;
-using Test::drawPasses;
-using Test::GLTestContext;
+using Vrenn::Test::backBufferPixelAtClip;
+using Vrenn::Test::drawPasses;
+using Vrenn::Test::GLTestContext;
 
 // Each surface in one flat colour, back faces culled as the lit scene culls them.
 const char* const kFlatEffect = R"(
@@ -38,41 +38,14 @@ fragment flatFS {
 technique Flat { pass { vertex = flatVS; fragment = flatFS; cull = cw; } }
 )";
 
-// A box open towards +z, its walls facing inwards, with a marker high on its back wall:
-// seen from +z, Left must be on the left, Right on the right, Top above the centre.
-const char* const kOpenBox = R"(mtllib box.mtl
-v -1 -1 -1
-v 1 -1 -1
-v 1 1 -1
-v -1 1 -1
-v -1 -1 1
-v 1 -1 1
-v 1 1 1
-v -1 1 1
-v -0.2 0.4 -0.9
-v 0.2 0.4 -0.9
-v 0.2 0.8 -0.9
-v -0.2 0.8 -0.9
-usemtl Back
-f 1 2 3 4
-usemtl Left
-f 5 1 4 8
-usemtl Right
-f 2 6 7 3
-usemtl Top
-f 9 10 11 12
-)";
-
 TEST(ImportView, TheModelIsSeenAsItsFileShowsIt) {
-    Vrenn::Test::TempDir dir;
-    dir.write("box.obj", kOpenBox);
-    dir.write("box.mtl", "newmtl Back\nKd 1 1 1\nnewmtl Left\nKd 1 0 0\nnewmtl Right\nKd 0 1 0\n"
-                         "newmtl Top\nKd 0 0 1\n");
+    // A box open towards +z with a marker high on its back wall (see the fixtures' README).
     CodecMgr codecs;
     registerStandardCodecs(codecs);
     ImportedScene scene;
     std::string why;
-    ASSERT_TRUE(importScene((dir.path() / "box.obj").string(), {"box", 100.0f}, codecs, scene, why))
+    ASSERT_TRUE(importScene(Vrenn::Test::testDataPath("tools/import/openbox.obj"), {"box", 100.0f},
+                            codecs, scene, why))
         << why;
 
     GLTestContext& gl = GLTestContext::get();

@@ -1,167 +1,135 @@
 #!/usr/bin/env bash
 # Runs `vrenn bake` on the generated demo scene as users do: its output lines, the files it
-# writes (the same for every thread count), default.cfg's num_rays, the log, and failures
-# that leave earlier files whole.
-#   bake-command-test.sh VRENN
+# writes (the same for every thread count, and for shards merged), default.cfg's settings,
+# the log, bounces, and failures that leave earlier files whole.
+#   bake-command-test.sh VRENN [SOURCE_DIR]
 set -uo pipefail
 vrenn=$1
 source "$(dirname "$0")/../support/cli-checks.sh"
-
+outputs="shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh"
+same_outputs() { for f in $outputs; do cmp -s "$1/$f" "$2/$f" || return 1; done; }
+texels_of() { tail -n 1 <<<"$1" | sed -E 's/texels=([0-9]+).*/\1/'; }
 "$vrenn" mkscene scene.vmsh >/dev/null || { echo "FAILED: mkscene"; exit 1; }
 
 # Four rays per texel keep the whole scene quick; the bake is the same otherwise.
-out=$("$vrenn" bake scene.vmsh --rays 4 --threads 1 --out one --log bake.log 2>stderr.txt)
+out_one=$("$vrenn" bake scene.vmsh --rays 4 --threads 1 --out one --log bake.log 2>stderr.txt)
 check "bake exits 0" test $? -eq 0
-out_one=$out
-check "last line" matches "$(tail -n 1 <<<"$out")" '^texels=[1-9][0-9]* samples=4 seconds=[0-9]+\.[0-9]+$'
-check "atlas line" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+$'
+check "atlas line" matches "$out_one" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+$'
+check "bytes line sums the files" matches "$out_one" "^bytes=$(cd one && cat $outputs | wc -c) \([0-9]+\.[0-9] MB\)$"
+check "last line" matches "$(tail -n 1 <<<"$out_one")" '^texels=[1-9][0-9]* samples=4 seconds=[0-9]+\.[0-9]+$'
 check "no progress bar without a terminal" test ! -s stderr.txt
-for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
-    check "writes $f" test -s "one/$f"
-done
 check "the log has the pack dump" grep -q '^poly intersection$' bake.log
 check "the log has the placements" test "$(grep -Ec '^poly [0-9]+ [0-9]+ [0-9]+ [0-9]+\*[0-9]+(flip)?$' bake.log)" -eq 371
 check "the log has the build time" grep -Eq '^build time: [0-9.e+-]+ seconds$' bake.log
-texels=$(tail -n 1 <<<"$out" | sed -E 's/texels=([0-9]+).*/\1/')
-
+texels=$(texels_of "$out_one")
 "$vrenn" bake scene.vmsh --rays 4 --threads 3 --out three >/dev/null
-check "three threads exit 0" test $? -eq 0
-for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
-    check "$f is the same with 3 threads" cmp -s "one/$f" "three/$f"
-done
+check "the same files with 3 threads" same_outputs one three
+check "saved model carries the atlas coordinates (set 1, four components)" \
+    test "$("$vrenn" mesh info one/models/saved.vmsh | grep -c '^element stream=[0-9]* usage=2 index=1 type=0 count=4 offset=0$')" -eq 6
 
-# The saved model has texture-coordinate set 1 with four components.
-info=$("$vrenn" mesh info one/models/saved.vmsh)
-check "saved model loads" test $? -eq 0
-check "saved model carries the atlas coordinates" \
-    test "$(grep -c '^element stream=[0-9]* usage=2 index=1 type=0 count=4 offset=0$' <<<"$info")" -eq 6
-
-# num_rays of default.cfg in the working directory; --rays wins over it.
-mkdir cfg && printf 'num_rays "10"\n' >cfg/default.cfg
+# default.cfg in the working directory gives num_rays and texel_size; the options win.
+mkdir cfg coarsecfg && printf 'num_rays "10"\n' >cfg/default.cfg && printf 'texel_size "8"\n' >coarsecfg/default.cfg
 out=$(cd cfg && "$vrenn" bake ../scene.vmsh --threads 2)
 check "num_rays from default.cfg" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=9 "
 check "writes into the working directory" test -s cfg/shtex2.dds
 out=$(cd cfg && "$vrenn" bake ../scene.vmsh --rays 1 --ambient)
 check "--rays wins" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=1 "
 check "ambient writes ambient.dds" test -s cfg/ambient.dds
-
-# Failures: one line on standard error, non-zero exit, earlier files untouched.
-cp one/shtex0.dds before.dds
-"$vrenn" bake missing.vmsh --out one >stdout.txt 2>stderr.txt
-check "missing model exits 1" test $? -eq 1
-check "missing model: one line" test "$(wc -l <stderr.txt)" -eq 1
-check "missing model: reason" grep -q 'missing.vmsh' stderr.txt
-check "missing model: nothing on stdout" test ! -s stdout.txt
-head -c 300 scene.vmsh >cut.vmsh
-"$vrenn" bake cut.vmsh --out one >/dev/null 2>stderr.txt
-check "damaged model exits 1" test $? -eq 1
-check "damaged model: reason" grep -q 'Failed to read mesh data: cut.vmsh' stderr.txt
-check "earlier output kept" cmp -s one/shtex0.dds before.dds
-check "no temporary files left" test "$(ls one | wc -l)" -eq 4
-
-# The bytes line sums the files written. --texel-size 8 gives about a quarter of the texels and
-# a smaller atlas; texel_size of default.cfg means the same, --texel-size wins over it.
-bytes=0
-for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
-    bytes=$((bytes + $(stat -c %s "one/$f")))
-done
-check "bytes line" matches "$(tail -n 2 <<<"$out_one" | head -n 1)" "^bytes=$bytes \([0-9]+\.[0-9] MB\)$"
 out=$("$vrenn" bake scene.vmsh --rays 1 --texel-size 8 --out coarse)
-check "--texel-size 8 exits 0" test $? -eq 0
-coarse=$(tail -n 1 <<<"$out" | sed -E 's/texels=([0-9]+).*/\1/')
+coarse=$(texels_of "$out")
 check "--texel-size 8: under a third of the texels" test $((coarse * 3)) -lt "$texels"
 area() { echo $(($(sed -nE 's/^atlas=([0-9]+)x([0-9]+) .*/\1*\2/p' <<<"$1"))); }
 check "--texel-size 8: a smaller atlas" test "$(area "$out")" -lt "$(area "$out_one")"
-mkdir coarsecfg && printf 'texel_size "8"\n' >coarsecfg/default.cfg
 out=$(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1)
 check "texel_size from default.cfg" matches "$(tail -n 1 <<<"$out")" "^texels=$coarse "
 out=$(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1 --texel-size 4)
 check "--texel-size wins" matches "$(tail -n 1 <<<"$out")" "^texels=$texels "
-printf 'texel_size "0"\n' >coarsecfg/default.cfg
-(cd coarsecfg && "$vrenn" bake ../scene.vmsh --rays 1 --out zero >/dev/null 2>stderr.txt)
-check "texel_size 0 exits 1" test $? -eq 1
-check "texel_size 0: reason" grep -qx 'vrenn: bake: texel_size in default.cfg must be a number of world units above 0, not "0"' coarsecfg/stderr.txt
-check "texel_size 0: nothing baked" test ! -e coarsecfg/zero
-for bad in 0 -4 nan inf 4x ""; do
-    "$vrenn" bake scene.vmsh --texel-size "$bad" >/dev/null 2>&1
-    check "--texel-size '$bad' is a usage error" test $? -eq 2
-done
 
-# A num_rays of default.cfg that is no whole number is refused, not read as its first digit.
-mkdir badcfg && printf 'num_rays "1e40"\n' >badcfg/default.cfg
-(cd badcfg && "$vrenn" bake ../scene.vmsh >/dev/null 2>stderr.txt)
-check "num_rays 1e40 exits 1" test $? -eq 1
-check "num_rays 1e40: reason" grep -q '^vrenn: bake: num_rays in default.cfg must be a whole number from 1 to [0-9]*, not "1e40"$' badcfg/stderr.txt
-check "num_rays 1e40: nothing baked" test ! -e badcfg/shtex0.dds
+# Settings of default.cfg that are refused, not read as their first digits: one line, nothing
+# baked.
+refused_setting() { # SETTING REASON
+    rm -rf bad && mkdir bad && printf '%s\n' "$1" >bad/default.cfg &&
+        (cd bad && fails_cleanly 1 "vrenn: bake: $2" "$vrenn" bake ../scene.vmsh) &&
+        test -z "$(ls bad | grep -v '\.txt$\|default.cfg')"
+}
+check "texel_size 0 refused" refused_setting 'texel_size "0"' \
+    'texel_size in default.cfg must be a number of world units above 0, not "0"$'
+check "num_rays 1e40 refused" refused_setting 'num_rays "1e40"' \
+    'num_rays in default.cfg must be a whole number from 1 to [0-9]*, not "1e40"$'
 
-# Bounces: a run folder's materials give the albedo (a note names those without one); a shard
-# cannot bounce, and --albedo needs --bounces.
+# Failures: one line on standard error, exit 1, earlier files untouched, no temporary.
+cp one/shtex0.dds before.dds
+head -c 300 scene.vmsh >cut.vmsh
+check "missing model" fails_cleanly 1 "vrenn: .*missing.vmsh" "$vrenn" bake missing.vmsh --out one
+check "damaged model" fails_cleanly 1 "vrenn: .*Failed to read mesh data: cut.vmsh" \
+    "$vrenn" bake cut.vmsh --out one
+check "earlier output kept" cmp -s one/shtex0.dds before.dds
+check "no temporary files left" test "$(ls one | wc -l)" -eq 4
+# A folder where the saved model goes fails the bake before any file is replaced.
+mkdir blocked && cp one/shtex*.dds blocked/ && mkdir -p blocked/models/saved.vmsh
+check "blocked target: file and reason" fails_cleanly 1 \
+    'vrenn: bake: PRT bake failed: could not write blocked/models/saved.vmsh: Is a directory$' \
+    "$vrenn" bake scene.vmsh --rays 1 --out blocked
+check "blocked target: files kept, nothing beside" \
+    bash -c 'for f in shtex0.dds shtex1.dds shtex2.dds; do cmp -s one/$f blocked/$f || exit 1; done
+        [ "$(ls blocked | wc -l)" -eq 4 ]'
+# A log that cannot be written fails the command with the system's reason.
+check "full log" fails_cleanly 1 'vrenn: bake: cannot write the log /dev/full: No space left on device$' \
+    bash -c "'$vrenn' bake scene.vmsh --rays 1 --out logged --log /dev/full >/dev/null"
+check "uncreatable log" fails_cleanly 1 \
+    'vrenn: bake: cannot write the log no/folder/bake.log: No such file or directory$' \
+    bash -c "'$vrenn' bake scene.vmsh --rays 1 --log no/folder/bake.log >/dev/null"
+
+# Bounces: a run folder's materials give the albedo (a note names each material without one).
 out=$("$vrenn" bake scene.vmsh --rays 16 --threads 1 --bounces 1 --out bounce 2>stderr.txt)
-check "bounce exits 0" test $? -eq 0
 check "bounce atlas line" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=371 threads=1 rays=[0-9]+ bounces=1$'
 check "bounce: no materials, one note each" test "$(grep -c 'no albedo for material' stderr.txt)" -eq 6
 "$vrenn" bake scene.vmsh --rays 16 --threads 1 --bounces 1 --albedo 0 --out dark >/dev/null 2>&1
-check "albedo 0: no bounced light" test "$(cmp dark/shtex0.dds bounce/shtex0.dds | wc -l)" -eq 1
-"$vrenn" bake scene.vmsh --bounces 1 --shard 1/2 --out parts >stdout.txt 2>stderr.txt
-check "bounce with a shard exits 2" test $? -eq 2
+check "albedo 0 changes the transfer" bash -c '! cmp -s dark/shtex0.dds bounce/shtex0.dds'
+
+# Usage errors: exit 2, nothing written.
+while read -r args; do
+    eval "set -- $args"
+    "$vrenn" bake "$@" >/dev/null 2>stderr.txt
+    check "bake $args is a usage error" test $? -eq 2
+done <<'EOF_ARGS'
+scene.vmsh --texel-size 0 --out parts
+scene.vmsh --texel-size -4 --out parts
+scene.vmsh --texel-size nan --out parts
+scene.vmsh --texel-size inf --out parts
+scene.vmsh --texel-size 4x --out parts
+scene.vmsh --texel-size '' --out parts
+scene.vmsh --albedo 0.5 --out parts
+scene.vmsh --bounces 1 --albedo 1.5 --out parts
+scene.vmsh --shard 0/2 --out parts
+scene.vmsh --shard 3/2 --out parts
+scene.vmsh --merge parts --rays 4 --out parts
+scene.vmsh --rays 0 --out parts
+scene.vmsh --threads x --out parts
+--out parts
+scene.vmsh --bounces 1 --shard 1/2 --out parts
+EOF_ARGS
 check "bounce with a shard: reason" grep -q -- '--bounces above 0 does not go with --shard' stderr.txt
-"$vrenn" bake scene.vmsh --albedo 0.5 --out parts >stdout.txt 2>stderr.txt
-check "albedo alone exits 2" test $? -eq 2
-"$vrenn" bake scene.vmsh --bounces 1 --albedo 1.5 --out parts >stdout.txt 2>stderr.txt
-check "albedo 1.5 exits 2" test $? -eq 2
-check "nothing written for refused bounces" test ! -e parts
-
-# A target that cannot be replaced (a folder where the saved model goes) fails the bake
-# before any file is replaced, and says which and why.
-mkdir blocked && cp one/shtex*.dds blocked/ && mkdir -p blocked/models/saved.vmsh
-"$vrenn" bake scene.vmsh --rays 1 --out blocked >stdout.txt 2>stderr.txt
-check "blocked target exits 1" test $? -eq 1
-check "blocked target: file and reason" \
-    grep -qx 'vrenn: bake: PRT bake failed: could not write blocked/models/saved.vmsh: Is a directory' \
-    stderr.txt
-for f in shtex0.dds shtex1.dds shtex2.dds; do
-    check "blocked target: $f kept" cmp -s one/$f blocked/$f
-done
-check "blocked target: nothing left beside" test "$(ls blocked | wc -l)" -eq 4
-
-# A log that cannot be written fails the command with the system's reason.
-"$vrenn" bake scene.vmsh --rays 1 --out logged --log /dev/full >/dev/null 2>stderr.txt
-check "full log exits 1" test $? -eq 1
-check "full log: reason" \
-    grep -qx 'vrenn: bake: cannot write the log /dev/full: No space left on device' stderr.txt
-"$vrenn" bake scene.vmsh --rays 1 --log no/folder/bake.log >/dev/null 2>stderr.txt
-check "uncreatable log exits 1" test $? -eq 1
-check "uncreatable log: reason" \
-    grep -qx 'vrenn: bake: cannot write the log no/folder/bake.log: No such file or directory' \
-    stderr.txt
+check "nothing written by usage errors" test ! -e parts
+check "help" bash -c "'$vrenn' bake --help | grep -q '^Usage: vrenn bake MODEL.vmsh'"
 
 # Shards of the demo scene, run as a scheduler runs them, merge into the bytes of one bake.
 "$vrenn" bake scene.vmsh --rays 1 --out whole >/dev/null
 for k in 2 1; do
     out=$("$vrenn" bake scene.vmsh --rays 1 --shard $k/2 --threads $k --out parts)
-    check "shard $k/2 exits 0" test $? -eq 0
     check "shard $k/2 names its part" matches "$out" "^wrote parts/bake-$k-of-2.part$"
 done
 out=$("$vrenn" bake scene.vmsh --merge parts --out merged)
-check "merge exits 0" test $? -eq 0
 check "merge counts every texel" matches "$(tail -n 1 <<<"$out")" "^texels=$texels samples=1$"
-for f in shtex0.dds shtex1.dds shtex2.dds models/saved.vmsh; do
-    check "merged $f is the one bake's" cmp -s "whole/$f" "merged/$f"
-done
-"$vrenn" bake scene.vmsh --merge parts --texel-size 8 --out merged8 >/dev/null 2>stderr.txt
-check "merge at another texel size exits 1" test $? -eq 1
-check "merge at another texel size: reason" grep -q 'PRT merge refused: parts/bake-1-of-2.part was baked from another atlas' stderr.txt
+check "merged files are the one bake's" same_outputs whole merged
+check "merge at another texel size" fails_cleanly 1 \
+    'vrenn: bake: PRT merge refused: parts/bake-1-of-2.part was baked from another atlas' \
+    "$vrenn" bake scene.vmsh --merge parts --texel-size 8 --out merged8
 rm parts/bake-1-of-2.part
-"$vrenn" bake scene.vmsh --merge parts --out merged2 >stdout.txt 2>stderr.txt
-check "merge with a part missing exits 1" test $? -eq 1
-check "missing part: one line" grep -qx 'vrenn: bake: PRT merge refused: 1 of 2 parts missing in parts: bake-1-of-2.part' stderr.txt
+check "merge with a part missing" fails_cleanly 1 \
+    'vrenn: bake: PRT merge refused: 1 of 2 parts missing in parts: bake-1-of-2.part$' \
+    "$vrenn" bake scene.vmsh --merge parts --out merged2
 check "missing part: nothing written" test ! -e merged2
-"$vrenn" bake scene.vmsh --shard 0/2 >/dev/null 2>&1
-check "--shard 0/2 is a usage error" test $? -eq 2
-"$vrenn" bake scene.vmsh --shard 3/2 >/dev/null 2>&1
-check "--shard 3/2 is a usage error" test $? -eq 2
-"$vrenn" bake scene.vmsh --merge parts --rays 4 >/dev/null 2>&1
-check "--merge with --rays is a usage error" test $? -eq 2
 
 # SIGINT or SIGTERM during the walk: the bake stops, says so in one line, writes nothing,
 # leaves the earlier files and no temporary, and ends by that signal.
@@ -184,14 +152,5 @@ for signal in TERM INT; do
     check "SIG$signal: earlier file kept, nothing else" \
         bash -c 'cmp -s one/shtex0.dds stopped/shtex0.dds && test "$(ls -A stopped)" = shtex0.dds'
 done
-
-"$vrenn" bake scene.vmsh --rays 0 >/dev/null 2>&1
-check "--rays 0 is a usage error" test $? -eq 2
-"$vrenn" bake scene.vmsh --threads x >/dev/null 2>&1
-check "--threads x is a usage error" test $? -eq 2
-"$vrenn" bake >/dev/null 2>&1
-check "no model is a usage error" test $? -eq 2
-"$vrenn" bake --help | grep -q '^Usage: vrenn bake MODEL.vmsh'
-check "help" test $? -eq 0
 
 finish "bake command"
