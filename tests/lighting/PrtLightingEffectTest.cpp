@@ -1,6 +1,4 @@
-// The scene's surface effect on a real GL device: a square surface facing the viewer is drawn
-// with the lit-scene material into a half-float target, its lightmaps either drawn by the real
-// lightmap pass or given as plain textures, and the pixels are compared with what the lightmaps,
+// The scene's surface effect on a real GL device, its pixels compared with what the lightmaps,
 // the normal map, the albedo and the scale should give.
 
 #include "fs/CodecMgr.h"

@@ -1,6 +1,5 @@
-// The sky and the lighting turn together: the sky drawn through drawTurnedSky on a real GL
-// device shows, in every world direction the camera looks along, the radiance the turned probes
-// send from that direction, and its brightest point is where the light comes from.
+// The sky and the lighting turn together: the drawn sky shows, in every direction, the radiance
+// the turned probes send from there.
 
 #include "lighting/SkyPass.h"
 

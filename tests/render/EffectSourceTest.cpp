@@ -1,39 +1,20 @@
 // The effect file format, parsed without a GL device.
 
 #include "render/gl/GLEffectSource.h"
+#include "support/RenderTestSupport.h"
 
+#include <array>
 #include <chrono>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
 namespace {
 
-const char* const kFull = R"(// A comment before anything.
-shared {
-    uniform mat4 transform; /* braces in comments: { */
-}
-vertex vs {
-    void main() { gl_Position = transform * vec4(0.0); } // }
-}
-fragment fs { out vec4 colour; void main() { colour = vec4(1.0); } }
-sampler baseMap { min = point; mag = point; mip = none; address = clamp; address_v = mirror; }
-semantic WORLDVIEWPROJECTION = transform;
-technique Lit {
-    pass first {
-        vertex = vs; fragment = fs;
-        cull = cw; fill = wireframe;
-        depth_test = false; depth_write = off; depth_func = greater_equal;
-        blend = src_alpha inv_src_alpha; blend_op = max; colour_mask = rb;
-    }
-    pass { vertex = vs; fragment = fs; }
-}
-technique Plain { pass { vertex = vs; fragment = fs; blend = off; color_mask = none; } }
-)";
-
 TEST(EffectSource, ParsesBlocksSamplersSemanticsAndPassStates) {
     EffectSource source;
     EffectSourceError error;
-    ASSERT_TRUE(parseEffectSource(kFull, source, error)) << error.line << ": " << error.message;
+    ASSERT_TRUE(parseEffectSource(Vrenn::Test::fixture("render/full.fx"), source, error))
+        << error.line << ": " << error.message;
 
     ASSERT_EQ(source.shared.size(), 1u);
     EXPECT_EQ(source.shared[0].line, 2);
@@ -49,12 +30,10 @@ TEST(EffectSource, ParsesBlocksSamplersSemanticsAndPassStates) {
     ASSERT_EQ(source.samplers.size(), 1u);
     const auto& sampler = source.samplers[0];
     EXPECT_EQ(sampler.name, "baseMap");
-    EXPECT_EQ(sampler.minFilter, GL_NEAREST);
-    EXPECT_EQ(sampler.magFilter, GL_NEAREST);
-    EXPECT_EQ(sampler.wrapS, GL_CLAMP_TO_EDGE);
-    EXPECT_EQ(sampler.wrapT, GL_MIRRORED_REPEAT);
-    EXPECT_EQ(sampler.wrapR, GL_CLAMP_TO_EDGE);
-
+    EXPECT_EQ((std::array{sampler.minFilter, sampler.magFilter, sampler.wrapS, sampler.wrapT,
+                          sampler.wrapR}),
+              (std::array<GLint, 5>{GL_NEAREST, GL_NEAREST, GL_CLAMP_TO_EDGE, GL_MIRRORED_REPEAT,
+                                    GL_CLAMP_TO_EDGE}));
     ASSERT_EQ(source.semantics.size(), 1u);
     EXPECT_EQ(source.semantics[0].semantic, "WORLDVIEWPROJECTION");
     EXPECT_EQ(source.semantics[0].parameter, "transform");
@@ -63,18 +42,11 @@ TEST(EffectSource, ParsesBlocksSamplersSemanticsAndPassStates) {
     const auto& lit = source.techniques[0];
     EXPECT_EQ(lit.name, "Lit");
     ASSERT_EQ(lit.passes.size(), 2u);
-    const RenderStates& s = lit.passes[0].states;
     EXPECT_EQ(lit.passes[0].name, "first");
-    EXPECT_EQ(s.cull, CullMode::Clockwise);
-    EXPECT_EQ(s.fill, FillMode::Wireframe);
-    EXPECT_FALSE(s.depthTest);
-    EXPECT_FALSE(s.depthWrite);
-    EXPECT_EQ(s.depthFunc, static_cast<GLenum>(GL_GEQUAL));
-    EXPECT_TRUE(s.blend);
-    EXPECT_EQ(s.blendSource, static_cast<GLenum>(GL_SRC_ALPHA));
-    EXPECT_EQ(s.blendDestination, static_cast<GLenum>(GL_ONE_MINUS_SRC_ALPHA));
-    EXPECT_EQ(s.blendOperation, static_cast<GLenum>(GL_MAX));
-    EXPECT_EQ(s.colourMask, 0x5);
+    const RenderStates expected{
+        CullMode::Clockwise, FillMode::Wireframe,    false,  false, GL_GEQUAL, true,
+        GL_SRC_ALPHA,        GL_ONE_MINUS_SRC_ALPHA, GL_MAX, 0x5};
+    EXPECT_EQ(lit.passes[0].states, expected);
     // A pass that says nothing about a state has the renderer's default.
     EXPECT_EQ(lit.passes[1].states, RenderStates{});
     EXPECT_TRUE(lit.passes[1].name.empty());
@@ -139,8 +111,7 @@ TEST(EffectSource, ErrorsNameTheLineAndTheProblem) {
     }
 }
 
-// A file of many blocks, as a hostile one could be: each name is checked against the
-// earlier ones of its kind without comparing it with every one of them.
+// Many blocks, as a hostile file could hold: names are checked without comparing each pair.
 TEST(EffectSource, ManyBlocksParseInLinearTime) {
     std::string text = "fragment f {}\nsampler s {}\n";
     for (int i = 0; i < 40000; ++i) {

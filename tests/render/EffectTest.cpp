@@ -5,6 +5,7 @@
 #include "render/gl/GLEffect.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -15,48 +16,12 @@ namespace {
 using Test::backBufferPixel;
 using Test::backBufferPixelAtClip;
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLCallCounter;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::noGLError;
 using Test::TempDir;
-
-// A triangle from three corners given as a vector array, moved by a matrix and
-// coloured by a texture times a tint.
-const char* const kTriangleEffect = R"(
-shared {
-    uniform mat4 transform;
-    uniform vec4 corners[3];
-    uniform vec4 tint = vec4(1.0, 0.5, 0.25, 1.0);
-    uniform sampler2D baseMap;
-}
-vertex triangleVS {
-    out vec2 uv;
-    void main() {
-        vec4 corner = corners[gl_VertexID];
-        uv = corner.xy;
-        gl_Position = transform * vec4(corner.xy, 0.5, 1.0);
-    }
-}
-fragment texturedFS {
-    in vec2 uv;
-    out vec4 colour;
-    void main() { colour = texture(baseMap, uv) * tint; }
-}
-fragment greenFS {
-    out vec4 colour;
-    void main() { colour = vec4(0.0, 1.0, 0.0, 1.0); }
-}
-sampler baseMap { min = point; mag = point; mip = none; address = clamp; }
-semantic TINT = tint;
-technique Textured { pass { vertex = triangleVS; fragment = texturedFS; depth_test = false; } }
-technique AddGreen {
-    pass { vertex = triangleVS; fragment = texturedFS; depth_test = false; }
-    pass { vertex = triangleVS; fragment = greenFS; depth_test = false; blend = one one; }
-}
-technique CullClockwise { pass { vertex = triangleVS; fragment = greenFS; cull = cw; depth_test = false; } }
-technique CullCounterClockwise { pass { vertex = triangleVS; fragment = greenFS; cull = ccw; depth_test = false; } }
-)";
 
 class EffectTest : public ::testing::Test {
 protected:
@@ -91,7 +56,7 @@ protected:
     // The triangle effect covering the whole screen with the checker texture tinted
     // red: the bottom-left pixel samples texel (0, 0), red.
     std::shared_ptr<GLEffect> fullScreenEffect() {
-        auto effect = compile(kTriangleEffect);
+        auto effect = compile(fixture("render/triangle.fx"));
         EXPECT_NE(effect, nullptr);
         if (!effect) return effect;
         setCorners(*effect, {-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1});
@@ -107,7 +72,7 @@ protected:
 };
 
 TEST_F(EffectTest, TriangleLandsWhereTheMatrixPutsItWithTextureAndTint) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = compile(fixture("render/triangle.fx"));
     ASSERT_NE(effect, nullptr);
     ASSERT_TRUE(effect->setTechnique("Textured"));
     // Corners (0,0), (1,0), (0,1) in texture space double as positions; the matrix
@@ -144,7 +109,7 @@ TEST_F(EffectTest, TriangleLandsWhereTheMatrixPutsItWithTextureAndTint) {
 }
 
 TEST_F(EffectTest, ValuesPersistAcrossBeginAndComeBackUnchanged) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = compile(fixture("render/triangle.fx"));
     ASSERT_NE(effect, nullptr);
     auto tint = effect->getParameter("tint");
     // The GLSL initialiser is the starting value.
@@ -213,7 +178,7 @@ TEST_F(EffectTest, SecondPassBlendsOverTheFirstAndTechniquesSwitchByNameOrIndex)
 // Clip-space y points up, so corners going right then down on the screen wind
 // clockwise there.
 TEST_F(EffectTest, CullingFollowsTheWindingOnTheScreen) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = compile(fixture("render/triangle.fx"));
     ASSERT_NE(effect, nullptr);
     effect->getParameter("transform")->setMatrix(Matrix4::identity());
     setCorners(*effect, {-0.5f, 0.5f, 0, 1}, {0.5f, 0.5f, 0, 1}, {-0.5f, -0.5f, 0, 1});
@@ -256,7 +221,7 @@ TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
 
 TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
     TempDir directory;
-    directory.write("lit.fx", kTriangleEffect);
+    directory.write("lit.fx", fixture("render/triangle.fx"));
     auto* shaders = ShaderMgr::instance();
     const auto first = shaders->loadEffect(directory.file("lit.fx"));
     ASSERT_NE(first, nullptr);
@@ -266,8 +231,8 @@ TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
     EXPECT_NE(second, first);
     EXPECT_EQ(shaders->find(directory.file("lit.fx")), first);
 
-    const auto a = shaders->createEffect(kTriangleEffect);
-    const auto b = shaders->createEffect(kTriangleEffect);
+    const auto a = shaders->createEffect(fixture("render/triangle.fx"));
+    const auto b = shaders->createEffect(fixture("render/triangle.fx"));
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     ASSERT_EQ(a->name().rfind("gen_", 0), 0u);
@@ -303,7 +268,7 @@ TEST_F(EffectTest, CloneHoldsItsOwnValues) {
 // uploads nothing, and sets only the state it differs in from the defaults, which
 // end() puts back.
 TEST_F(EffectTest, RedrawingIssuesOnlyTheCallsThatChangeSomething) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = compile(fixture("render/triangle.fx"));
     ASSERT_NE(effect, nullptr);
     ASSERT_TRUE(effect->setTechnique("Textured")); // depth_test = false, the rest default
     effect->getParameter("baseMap")->setTexture(checkerTexture());
@@ -362,7 +327,7 @@ technique Everything {
 }
 
 TEST_F(EffectTest, SamplerRefusesATextureOfAnotherKind) {
-    auto effect = compile(kTriangleEffect);
+    auto effect = compile(fixture("render/triangle.fx"));
     ASSERT_NE(effect, nullptr);
     auto baseMap = effect->getParameter("baseMap");
     EXPECT_FALSE(

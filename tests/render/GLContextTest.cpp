@@ -158,67 +158,49 @@ struct HeldResources {
     bool complete() const { return texture && mesh && effect && query && renderTexture && primary; }
 };
 
-class GLContextLifetime : public ::testing::Test {
-protected:
-    void SetUp() override {
-        GLTestContext::shutDown();
-        window = std::make_shared<SDLWindow>("Application", "lifetime");
+// Resources held past the renderer's shut-down, or past the window that took the GL context
+// with it, let go without GL calls; nothing works any more and nothing fails loudly.
+TEST(GLContextLifetime, ResourcesOutlivingTheRendererOrTheWindowLetGoWithoutGLCalls) {
+    GLTestContext::shutDown();
+    for (const bool windowFirst : {false, true}) {
+        SCOPED_TRACE(windowFirst ? "window closed first" : "renderer shut down first");
+        auto window = std::make_shared<SDLWindow>("Application", "lifetime");
         window->setHidden(true);
         ASSERT_TRUE(window->create(false, 1, 32, 24, 8, 0));
-        renderer = std::make_shared<GLRenderer>();
+        auto renderer = std::make_shared<GLRenderer>();
         ASSERT_TRUE(renderer->Initialize(window));
-    }
-    void TearDown() override {
-        if (renderer) renderer->ShutDown();
+        auto held = std::make_unique<HeldResources>(*renderer);
+        ASSERT_TRUE(held->complete());
+        GLContext* context = renderer->context();
+        if (windowFirst) {
+            window->destroy();
+            EXPECT_FALSE(context->alive());
+        } else {
+            renderer->ShutDown();
+            renderer.reset();
+        }
+
+        GLCallCounter calls;
+        EXPECT_EQ(held->textures->createTexture("late", onePixel()), nullptr);
+        EXPECT_FALSE(held->mesh->bind());
+        uint32_t passes = 0;
+        EXPECT_FALSE(held->effect->begin(&passes));
+        held->query->begin();
+        held->query->end();
+        uint32_t count = 0;
+        EXPECT_FALSE(held->query->getResult(count, true));
+        EXPECT_FALSE(held->renderTexture->bind());
+        held.reset();
+        if (renderer) {
+            renderer->clear(true, true, false);
+            renderer->setViewport(std::make_shared<Viewport>(Viewport{0, 0, 8, 8}));
+            renderer->setScissorRect(0, 0, 8, 8);
+            renderer->endFrame();
+            renderer->ShutDown();
+        }
+        EXPECT_EQ(calls.total(), 0);
         window->destroy();
     }
-
-    std::shared_ptr<SDLWindow> window;
-    std::shared_ptr<GLRenderer> renderer;
-};
-
-TEST_F(GLContextLifetime, ResourcesHeldPastShutDownLetGoWithoutGLCalls) {
-    auto held = std::make_unique<HeldResources>(*renderer);
-    ASSERT_TRUE(held->complete());
-    renderer->ShutDown();
-    renderer.reset();
-
-    GLCallCounter calls;
-    // Nothing works any more, and nothing fails loudly.
-    EXPECT_EQ(held->textures->createTexture("late", onePixel()), nullptr);
-    EXPECT_FALSE(held->mesh->bind());
-    uint32_t passes = 0;
-    EXPECT_FALSE(held->effect->begin(&passes));
-    held->query->begin();
-    held->query->end();
-    uint32_t count = 0;
-    EXPECT_FALSE(held->query->getResult(count, true));
-    EXPECT_FALSE(held->renderTexture->bind());
-    held.reset();
-    EXPECT_EQ(calls.deletes(), 0);
-    EXPECT_EQ(calls.total(), 0);
-}
-
-// A window closed first takes its GL context with it; the renderer, still up, sees
-// the context gone: resources dropped then, and the renderer's own shut-down, call
-// nothing in it.
-TEST_F(GLContextLifetime, WindowClosedBeforeTheRendererShutsDown) {
-    auto held = std::make_unique<HeldResources>(*renderer);
-    ASSERT_TRUE(held->complete());
-    GLContext* context = renderer->context();
-    ASSERT_TRUE(context->alive());
-    window->destroy();
-    EXPECT_FALSE(context->alive());
-
-    GLCallCounter calls;
-    held.reset();
-    renderer->clear(true, true, false);
-    renderer->setViewport(std::make_shared<Viewport>(Viewport{0, 0, 8, 8}));
-    renderer->setScissorRect(0, 0, 8, 8);
-    renderer->endFrame();
-    renderer->ShutDown();
-    EXPECT_EQ(calls.deletes(), 0);
-    EXPECT_EQ(calls.total(), 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "render/QueryMgr.h"
 #include "render/ShaderMgr.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,23 +9,8 @@ namespace Vrenn {
 namespace {
 
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLTestContext;
-
-// Two triangles covering a rectangle given in pixels of the bound target.
-const char* const kRectangleEffect = R"(
-shared { uniform vec4 rect; uniform vec2 size; uniform float depth; }
-vertex quad {
-    void main() {
-        const vec2 corners[6] = vec2[](vec2(0, 0), vec2(1, 0), vec2(0, 1),
-                                       vec2(1, 0), vec2(1, 1), vec2(0, 1));
-        vec2 pixel = mix(rect.xy, rect.zw, corners[gl_VertexID]);
-        vec2 clip = pixel / size * 2.0 - 1.0;
-        gl_Position = vec4(clip.x, -clip.y, depth, 1.0);
-    }
-}
-fragment white { out vec4 colour; void main() { colour = vec4(1.0); } }
-technique Quad { pass { vertex = quad; fragment = white; depth_func = less; } }
-)";
 
 class QueryTest : public ::testing::Test {
 protected:
@@ -32,7 +18,7 @@ protected:
         auto& renderer = GLTestContext::get().renderer();
         renderer.setRenderTarget(renderer.primaryTarget());
         renderer.clear(true, true, false);
-        effect = ShaderMgr::instance()->createEffect(kRectangleEffect);
+        effect = ShaderMgr::instance()->createEffect(fixture("render/rectangle.fx"));
         ASSERT_NE(effect, nullptr);
         effect->getParameter("size")->setVector(
             {static_cast<float>(renderer.primaryTarget()->width()),

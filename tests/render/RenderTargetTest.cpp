@@ -9,6 +9,7 @@
 #include "render/gl/GLRenderbuffer.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace Vrenn {
 namespace {
 
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::readTextureRGBA;
@@ -26,41 +28,13 @@ constexpr int32_t kRGBA32F = 16;
 constexpr int32_t kRGB16 = 7; // no GL format
 constexpr int32_t kD16 = 23;
 
-// A full-screen triangle writing `colour` to output 0 and scaled copies to outputs 1
-// and 2, at depth `depth`.
-const char* const kFillEffect = R"(
-shared { uniform vec4 colour; uniform float depth = 0.5; }
-vertex fullScreen {
-    void main() {
-        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
-        gl_Position = vec4(corner * 2.0 - 1.0, depth, 1.0); // depth runs from 0 to 1
-    }
-}
-fragment one { out vec4 result; void main() { result = colour; } }
-fragment three {
-    layout(location = 0) out vec4 first;
-    layout(location = 1) out vec4 second;
-    layout(location = 2) out vec4 third;
-    void main() { first = colour; second = colour * 2.0; third = colour * 3.0; }
-}
-fragment sampleLevel {
-    uniform sampler2D source;
-    uniform float level;
-    out vec4 result;
-    void main() { result = textureLod(source, vec2(0.5), level); }
-}
-technique One { pass { vertex = fullScreen; fragment = one; depth_func = always; } }
-technique Three { pass { vertex = fullScreen; fragment = three; depth_func = always; } }
-technique Sample { pass { vertex = fullScreen; fragment = sampleLevel; } }
-)";
-
 class RenderTargetTest : public ::testing::Test {
 protected:
     void SetUp() override {
         renderer = &GLTestContext::get().renderer();
         targets = RenderTargetMgr::instance();
         renderer->setRenderTarget(renderer->primaryTarget());
-        fill = ShaderMgr::instance()->createEffect(kFillEffect);
+        fill = ShaderMgr::instance()->createEffect(fixture("render/fill.fx"));
         ASSERT_NE(fill, nullptr);
     }
     void TearDown() override {

@@ -7,6 +7,7 @@
 #include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -15,23 +16,10 @@ namespace Vrenn {
 namespace {
 
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::readTextureRGBA;
-
-// Copies a texture level texel for texel into a float target of the same size.
-const char* const kCopyEffect = R"(
-shared { uniform sampler2D source; uniform int level; }
-vertex fullScreen {
-    void main() {
-        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
-        gl_Position = vec4(corner * 2.0 - 1.0, 0.5, 1.0);
-    }
-}
-fragment copy { out vec4 result; void main() { result = texelFetch(source, ivec2(gl_FragCoord.xy), level); } }
-sampler source { min = point; mag = point; mip = point; }
-technique Copy { pass { vertex = fullScreen; fragment = copy; depth_test = false; } }
-)";
 
 class TextureTest : public ::testing::Test {
 protected:
@@ -59,7 +47,7 @@ protected:
     // What a shader reads from each texel of a level, as RGBA floats, top row first.
     std::vector<float> sampled(const std::shared_ptr<Texture>& texture, int32_t level,
                                int32_t width, int32_t height) {
-        if (!copy) copy = ShaderMgr::instance()->createEffect(kCopyEffect);
+        if (!copy) copy = ShaderMgr::instance()->createEffect(fixture("render/copy.fx"));
         EXPECT_NE(copy, nullptr);
         static int counter = 0;
         auto target = RenderTargetMgr::instance()->createRenderTexture(

@@ -5,6 +5,7 @@
 #include "render/VertexBufferMgr.h"
 #include "render/gl/GLVertexBuffer.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -14,18 +15,8 @@ namespace {
 
 using Test::backBufferPixelAtClip;
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLTestContext;
-
-const char* const kColourEffect = R"(
-vertex coloured {
-    layout(location = ATTR_POSITION) in vec3 position;
-    layout(location = ATTR_COLOR) in vec4 colour;
-    out vec4 vertexColour;
-    void main() { gl_Position = vec4(position, 1.0); vertexColour = colour; }
-}
-fragment flat { in vec4 vertexColour; out vec4 result; void main() { result = vertexColour; } }
-technique Coloured { pass { vertex = coloured; fragment = flat; depth_test = false; } }
-)";
 
 struct Position {
     float x, y, z;
@@ -38,7 +29,7 @@ protected:
         renderer.setRenderTarget(renderer.primaryTarget());
         buffers = VertexBufferMgr::instance();
         ASSERT_NE(buffers, nullptr);
-        effect = ShaderMgr::instance()->createEffect(kColourEffect);
+        effect = ShaderMgr::instance()->createEffect(fixture("render/colour.fx"));
         ASSERT_NE(effect, nullptr);
     }
 

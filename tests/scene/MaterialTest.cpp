@@ -9,6 +9,7 @@
 #include "render/TextureManager.h"
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -18,66 +19,10 @@ namespace {
 
 using Test::backBufferPixel;
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::TempDir;
-
-// Every parameter type a script can set, and the standard transforms.
-const char* const kEffect = R"(
-shared {
-    uniform int passes;
-    uniform float gloss;
-    uniform vec4 diffuse;
-    uniform mat4 offset;
-    uniform float weights[16];
-    uniform sampler2D diffuseMap;
-    uniform mat4 worldMat;
-    uniform mat4 viewMat;
-    uniform mat4 viewInverse;
-    uniform mat4 worldIT;
-    uniform mat4 worldView;
-    uniform mat4 worldViewProj;
-}
-vertex vs {
-    void main() {
-        gl_Position = worldViewProj * worldView * worldIT * viewInverse * viewMat * worldMat
-                      * offset * vec4(gloss * float(passes) * weights[15]);
-    }
-}
-fragment fs {
-    out vec4 colour;
-    void main() { colour = texture(diffuseMap, vec2(0.5)) * diffuse; }
-}
-technique First { pass { vertex = vs; fragment = fs; } }
-technique Second { pass { vertex = vs; fragment = fs; } }
-)";
-
-// A full-screen triangle in the tint (its blue and red swapped unless diffuseOnly
-// is set), or in the colour its sampler reads at the texture's centre.
-const char* const kFillEffect = R"(
-shared {
-    uniform vec4 tint;
-    uniform bool diffuseOnly;
-    uniform sampler2D lightmap012r;
-}
-sampler lightmap012r { min = point; mag = point; mip = none; address = clamp; }
-vertex fullScreen {
-    void main() {
-        vec2 corner = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
-        gl_Position = vec4(corner * 2.0 - 1.0, 0.5, 1.0);
-    }
-}
-fragment tinted {
-    out vec4 result;
-    void main() { result = diffuseOnly ? vec4(tint.rgb, 1.0) : vec4(tint.bgr, 1.0); }
-}
-fragment sampled {
-    out vec4 result;
-    void main() { result = texture(lightmap012r, vec2(0.5)); }
-}
-technique Tinted { pass { vertex = fullScreen; fragment = tinted; depth_test = false; } }
-technique Sampled { pass { vertex = fullScreen; fragment = sampled; depth_test = false; } }
-)";
 
 using Rgba = std::array<uint8_t, 4>;
 constexpr Rgba kRed = {255, 0, 0, 255};
@@ -90,8 +35,8 @@ protected:
     void SetUp() override {
         auto& context = GLTestContext::get();
         renderer = context.rendererPtr();
-        dir.write("effects/all.fx", kEffect);
-        dir.write("effects/fill.fx", kFillEffect);
+        dir.write("effects/all.fx", fixture("scene/all.fx"));
+        dir.write("effects/fill.fx", fixture("scene/fill.fx"));
         dir.write("textures/.keep", "");
         registerStandardCodecs(codecs);
         // A 1x1 red texture under a name with a blank in it.
@@ -282,7 +227,7 @@ frame { fx effects/all.fx
     EXPECT_EQ(passes, 7);
 
     // Given another effect, the material's values go to that effect's parameters.
-    dir.write("effects/other.fx", kEffect);
+    dir.write("effects/other.fx", fixture("scene/all.fx"));
     const auto other = renderer->shaderMgr()->loadEffect("effects/other.fx");
     ASSERT_TRUE(other);
     material->setEffect(other);
@@ -371,8 +316,8 @@ reader { fx effects/fill.fx
     EXPECT_EQ(drawWith(*reader), kRed);
 }
 
-// A block that is never closed holds the rest of the script: it is given up with one line,
-// not searched again for each block it holds (40,000 of them once took half a minute).
+// A block never closed holds the rest of the script: given up with one line, not searched
+// again for each of the 40,000 blocks it holds.
 TEST(MaterialScriptText, AnUnclosedBlockEndsTheScriptInOnePass) {
     std::string script = "first { x }\n";
     for (int i = 0; i < 40000; ++i)

@@ -1,6 +1,5 @@
 #include "scene/SceneMgr.h"
 
-#include "support/StubRenderer.h"
 #include "core/Log.h"
 #include "fs/FileSystem.h"
 #include "geometry/DemoSceneBuilder.h"
@@ -12,6 +11,7 @@
 #include "scene/MaterialMgr.h"
 #include "scene/SkyBox.h"
 #include "support/GLTestContext.h"
+#include "support/StubRenderer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -36,73 +36,50 @@ bool facesInward(const Mesh& mesh) {
     return true;
 }
 
-TEST(SceneMgr, StartAndStopLinesFrameTheManagersLifetime) {
+TEST(SceneMgr, RegistriesGeneratedNamesSkyBoxesAndLogLines) {
     TempDir dir;
-    LogManager logs;
-    logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     {
+        LogManager logs;
+        logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
         SceneMgr scene;
         scene.Initialize(nullptr);
+        const auto player = scene.createCamera("player", {0, 200, 0}, Quaternion{});
+        EXPECT_EQ(scene.createCamera("player", {1, 2, 3}, Quaternion{}), player);
+        EXPECT_EQ(player->position(), (Vec3{0, 200, 0}));
+
+        // Sky boxes are surfaces and take the next surface name; entities count on their own.
+        const auto a = scene.createSurface();
+        const auto sky = scene.createSkyBox(512.0f);
+        EXPECT_EQ(scene.surfaces().find("gen_0"), a);
+        EXPECT_EQ(scene.surfaces().find("gen_1"), sky);
+        EXPECT_EQ(scene.entities().find("gen_0"), scene.createEntity(nullptr, nullptr));
+        ASSERT_TRUE(sky->mesh());
+        const Mesh& cube = *sky->mesh();
+        EXPECT_EQ(cube.vertexCount(), 24u);
+        EXPECT_EQ(cube.indices().size(), 36u);
+        EXPECT_EQ(sky->bounds(), BoundingBox::of({-256, -256, -256}, {256, 256, 256}));
+        EXPECT_TRUE(facesInward(cube));
+
+        // A size without a cube leaves the sky box empty, still registered, and says so.
+        const auto flat = scene.createSkyBox(0.0f);
+        const auto undefined = scene.createSkyBox(std::numeric_limits<float>::quiet_NaN());
+        EXPECT_EQ(scene.surfaces().find("gen_3"), undefined);
+        EXPECT_FALSE(flat->mesh());
+        EXPECT_FALSE(undefined->mesh());
+        EXPECT_TRUE(flat->bounds().isEmpty());
+
+        // Handed-out objects outlive the registries.
         scene.ShutDown();
         EXPECT_FALSE(scene.materialMgr());
         scene.ShutDown(); // does nothing the second time
+        EXPECT_EQ(a.use_count(), 1);
+        EXPECT_EQ(player->name(), "player");
     }
     EXPECT_EQ(dir.read("app.log"),
-              "SceneMgr::Initialize\nScene Manager Initialized\nSceneMgr::ShutDown\n");
-}
-
-TEST(SceneMgr, RegistriesAndGeneratedNames) {
-    SceneMgr scene;
-    scene.Initialize(nullptr);
-    const auto player = scene.createCamera("player", {0, 200, 0}, Quaternion{});
-    EXPECT_EQ(scene.createCamera("player", {1, 2, 3}, Quaternion{}), player);
-    EXPECT_EQ(player->position(), (Vec3{0, 200, 0}));
-
-    // Sky boxes are surfaces and take the next surface name.
-    const auto a = scene.createSurface();
-    const auto sky = scene.createSkyBox(500.0f);
-    EXPECT_EQ(scene.surfaces().find("gen_0"), a);
-    EXPECT_EQ(scene.surfaces().find("gen_1"), sky);
-    EXPECT_EQ(sky->size(), 500.0f);
-    // Entities count on their own.
-    const auto entity = scene.createEntity(nullptr, nullptr);
-    EXPECT_EQ(scene.entities().find("gen_0"), entity);
-
-    // Handed-out objects outlive the registries.
-    scene.ShutDown();
-    EXPECT_EQ(a.use_count(), 1);
-    EXPECT_EQ(player->name(), "player");
-}
-
-TEST(SceneMgr, SkyBoxesAreInwardCubesOfTheirSizeNamedLikeSurfaces) {
-    TempDir dir;
-    LogManager logs;
-    logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
-    SceneMgr scene;
-    scene.Initialize(nullptr);
-    for (int i = 0; i < 3; ++i)
-        scene.createSurface();
-    const auto sky = scene.createSkyBox(512.0f);
-    EXPECT_EQ(scene.surfaces().find("gen_3"), sky);
-    ASSERT_TRUE(sky->mesh());
-    const Mesh& cube = *sky->mesh();
-    EXPECT_EQ(cube.vertexCount(), 24u);
-    EXPECT_EQ(cube.indices().size(), 36u);
-    EXPECT_EQ(cube.primitiveCount(), 12u);
-    EXPECT_EQ(sky->bounds(), BoundingBox::of({-256, -256, -256}, {256, 256, 256}));
-    EXPECT_TRUE(facesInward(cube));
-
-    // A size without a cube leaves the sky box empty, still registered, and says so.
-    const auto flat = scene.createSkyBox(0.0f);
-    const auto undefined = scene.createSkyBox(std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(scene.surfaces().find("gen_4"), flat);
-    EXPECT_EQ(scene.surfaces().find("gen_5"), undefined);
-    EXPECT_FALSE(flat->mesh());
-    EXPECT_FALSE(undefined->mesh());
-    EXPECT_TRUE(flat->bounds().isEmpty());
-    EXPECT_NE(dir.read("app.log").find("SceneMgr::createSkyBox: size 0 gives no cube; the sky box "
-                                       "stays empty\n"),
-              std::string::npos);
+              "SceneMgr::Initialize\nScene Manager Initialized\n"
+              "SceneMgr::createSkyBox: size 0 gives no cube; the sky box stays empty\n"
+              "SceneMgr::createSkyBox: size nan gives no cube; the sky box stays empty\n"
+              "SceneMgr::ShutDown\n");
 }
 
 TEST(SceneMgr, EntitiesAreBuiltByTheirGeometryBuilder) {
