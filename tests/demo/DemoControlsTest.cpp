@@ -178,7 +178,8 @@ TEST(HelpPanel, ReportsEveryToggleAndUnusableProbesAndDimsManualRotationWhileThe
     state.missing = "max_scene_lum \"0\" is not a number above 0";
     EXPECT_LE(bottom(top), 1.0f + 1e-6f);
     EXPECT_LT(top, 0.65f);
-    state.missing = std::string(200, 'x');
+    const std::string longReason(200, 'x');
+    state.missing = longReason;
     EXPECT_LE(bottom(top), 1.0f + 1e-6f);
     EXPECT_GT(bottom(top), 1.0f - 1.0f / 30.0f); // moved no further up than needed
 }
