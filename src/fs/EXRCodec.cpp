@@ -16,6 +16,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Vrenn {
@@ -75,6 +76,49 @@ uint32_t readU32(const uint8_t* at) {
     return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
 
+// The library reads a value of a fixed-size type as that many bytes, and a channel list up to
+// its own end, whatever length the attribute gives: a length that disagrees would have it read
+// the next attribute from elsewhere than where the walk below does. True when they agree.
+bool valueFillsItsLength(const std::string& type, const uint8_t* value, uint32_t length) {
+    static const std::pair<const char*, uint32_t> kFixed[] = {
+        {"box2i", 16},
+        {"box2f", 16},
+        {"v2i", 8},
+        {"v2f", 8},
+        {"v2d", 16},
+        {"v3i", 12},
+        {"v3f", 12},
+        {"v3d", 24},
+        {"int", 4},
+        {"float", 4},
+        {"double", 8},
+        {"compression", 1},
+        {"lineOrder", 1},
+        {"envmap", 1},
+        {"deepImageState", 1},
+        {"tiledesc", 9},
+        {"chromaticities", 32},
+        {"keycode", 28},
+        {"timecode", 8},
+        {"rational", 8},
+        {"m33f", 36},
+        {"m33d", 72},
+        {"m44f", 64},
+        {"m44d", 128},
+    };
+    for (const auto& [name, size] : kFixed)
+        if (type == name) return length == size;
+    if (type != "chlist") return true;
+    // Channels: a NUL-terminated name and 16 bytes each, then an empty name.
+    for (uint32_t pos = 0; pos < length;) {
+        const auto* end = static_cast<const uint8_t*>(std::memchr(value + pos, 0, length - pos));
+        if (!end) return false;
+        if (end == value + pos) return pos + 1 == length;
+        pos = uint32_t(end - value) + 1 + 16;
+    }
+    return false;
+}
+
 // Walks the headers before the library reads them: the library sizes an attribute's value,
 // a preview picture and a tiled file's offset table by what the header claims before it
 // reads them, so a file of bytes could make it reserve gigabytes. Each attribute's value must
@@ -88,9 +132,14 @@ bool checkHeaders(const std::vector<uint8_t>& bytes, std::string& why, bool& cut
         return false;
     }
     const bool multipart = (bytes[5] & 0x10) != 0;
-    // A NUL-terminated name of at most 255 characters at pos; false where the file ends first.
+    // Names are at most 31 characters, 255 in files flagged for long names. The library cuts a
+    // longer name where its limit ends and reads on from there, so it would take other bytes
+    // for the attribute's size than this walk does: such a file is refused.
+    const size_t longestName = (bytes[5] & 0x04) != 0 ? 255 : 31;
+    // A NUL-terminated name of at most longestName characters at pos; false where the file
+    // ends first or the name is longer.
     const auto name = [&](size_t& pos, std::string& out) {
-        const size_t end = std::min(size, pos + 256);
+        const size_t end = std::min(size, pos + longestName + 1);
         for (size_t i = pos; i < end; ++i)
             if (bytes[i] == 0) {
                 out.assign(reinterpret_cast<const char*>(bytes.data() + pos), i - pos);
@@ -105,9 +154,10 @@ bool checkHeaders(const std::vector<uint8_t>& bytes, std::string& why, bool& cut
         std::string attribute, type;
         for (;;) {
             if (!name(pos, attribute)) {
-                cut = pos + 256 > size;
+                cut = pos + longestName + 1 > size;
                 why = cut ? "the file ends inside its header"
-                          : "a header name is longer than 255 characters";
+                          : "a header name is longer than " + std::to_string(longestName) +
+                                " characters";
                 return false;
             }
             if (attribute.empty()) break;
@@ -125,6 +175,11 @@ bool checkHeaders(const std::vector<uint8_t>& bytes, std::string& why, bool& cut
                 return false;
             }
             const uint8_t* value = bytes.data() + pos;
+            if (!valueFillsItsLength(type, value, length)) {
+                why = "the attribute " + attribute + " (" + type + ") does not fill its " +
+                      std::to_string(length) + " bytes";
+                return false;
+            }
             if (type == "preview" &&
                 (length < 8 || uint64_t{readU32(value)} * readU32(value + 4) * 4 != length - 8)) {
                 why = "the preview picture does not fill its attribute";

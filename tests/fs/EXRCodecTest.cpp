@@ -119,6 +119,18 @@ TEST_F(EXRTest, DamagedFilesAreRefusedWithTheirReason) {
                         image));
     EXPECT_NE(messages.find("the attribute comments claims 2147483647 bytes"), std::string::npos)
         << messages;
+    // A name past 31 characters in a file not flagged for long names: the library would read
+    // the attribute's size from other bytes than the walk over the header does.
+    EXPECT_FALSE(
+        decode(signature + std::string(40, 'n') + std::string("\0string\0\x01\0\0\0x", 13), image));
+    EXPECT_NE(messages.find("a header name is longer than 31 characters"), std::string::npos)
+        << messages;
+    // A value whose length disagrees with its type: the library would read on from elsewhere.
+    EXPECT_FALSE(
+        decode(signature + std::string("dataWindow\0box2i\0\x11\0\0\0", 21) + std::string(17, '\0'),
+               image));
+    EXPECT_NE(messages.find("dataWindow (box2i) does not fill its 17 bytes"), std::string::npos)
+        << messages;
     std::string tiny = withDataWindow(tiled, 1000, 1000);
     const size_t tiles = tiny.find(std::string("tiles\0tiledesc\0\x09\0\0\0", 19));
     ASSERT_NE(tiles, std::string::npos);
