@@ -27,9 +27,18 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
     fi
     artifacts=$work/import-artifacts
     mkdir -p "$artifacts"
+    # The run's own status reflects the library's contained faults (fork mode ends with the
+    # code of the last one it ignored); what counts is where each saved input faults, below.
+    # A run that did not reach its end fails.
+    log=$work/import.log
     (cd "$work" && "$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-        -artifact_prefix="$artifacts/" "$corpus" 2>&1 | tail -n 4)
+        -artifact_prefix="$artifacts/" "$corpus" >"$log" 2>&1) || true
+    tail -n 4 "$log"
+    if ! grep -q '^INFO: exiting' "$log"; then
+        echo "FAILED: the import fuzzer did not run to its end"
+        exit 1
+    fi
     for found in "$artifacts"/*; do
         [ -e "$found" ] || continue
         report=$(cd "$work" && timeout 60 "$target" -timeout=10 -rss_limit_mb=2048 "$found" 2>&1 || true)
