@@ -46,6 +46,7 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
         # C or C++ library's.
         frame=$(grep -E '^ +#[0-9]+ ' <<<"$report" |
             grep -Ev 'sanitizer|__asan|__ubsan|__interceptor|libc\.so|libstdc\+\+|fuzzer::|LLVMFuzzer|\?\?' |
+            grep -Ev ' (nptl|sysdeps|stdlib|assert|signal)/' |
             grep -Ev ' in (operator new|operator delete|malloc|calloc|realloc|free)\b' |
             head -n 1 || true)
         if grep -q 'libassimp' <<<"$frame"; then
