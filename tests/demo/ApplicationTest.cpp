@@ -16,8 +16,7 @@ namespace {
 using Vrenn::Test::DemoRunFolder;
 using Vrenn::Test::firstMissing;
 
-// A window that cannot be opened, or (opens) one that reports itself open but is no surface
-// the renderer can draw on.
+// A window that cannot be opened, or that opens but is no surface to draw on.
 class StubWindow : public Window {
 public:
     explicit StubWindow(bool opens) : Window("Application"), m_opens(opens) {}
@@ -47,8 +46,7 @@ TEST(Application, AFailedStartEndsInitializeAndShutsDownWhatWasStarted) {
             app.ShutDown();
             app.ShutDown(); // the destructor's call after this one does nothing either
         }
-        // The log starts after the configuration was read; nothing but the scene manager
-        // was started; the configuration is saved.
+        // Only the scene manager was started; the configuration is saved.
         EXPECT_EQ(run.dir.read("app.log"), "SceneMgr::ShutDown\nApplication::ShutDown\n");
         EXPECT_EQ(run.dir.read("default.cfg"), "r_mode \"3\"\nr_showfps \"0\"\n");
     }
@@ -99,8 +97,7 @@ TEST(PrtDemoRun, HeadlessRunIsRepeatableAndShowsTheLitCourtyardUnderItsSky) {
     ASSERT_EQ(shot.height(), 480);
     ASSERT_EQ(shot.format(), FORMAT_RGB8);
 
-    // The lifecycle in order: window, renderer, input, scene, the scene's data, shut-down last;
-    // the configuration written back.
+    // The lifecycle in order, shut-down last; the configuration written back.
     const std::string log = first.dir.read("app.log");
     EXPECT_EQ(firstMissing(log, {"Window Successfully Created!", "GLRenderer::Initialize",
                                  "SDLInput::Initialize", "Scene Manager Initialized",
@@ -112,8 +109,7 @@ TEST(PrtDemoRun, HeadlessRunIsRepeatableAndShowsTheLitCourtyardUnderItsSky) {
     EXPECT_NE(first.dir.read("default.cfg").find("cam_start \"0 300 -390 180 -22\"\n"),
               std::string::npos);
 
-    // The sky above the back wall; the floor under the colonnades' roofs in their shadow,
-    // darker than the open floor in the middle.
+    // The sky above the back wall; the floor under the colonnades darker than the open floor.
     EXPECT_GT(brightness(shot, 220, 0, 420, 40), 60.0);
     const double open = brightness(shot, 280, 330, 380, 370);
     EXPECT_LT(brightness(shot, 5, 230, 30, 300), 0.7 * open);

@@ -1,5 +1,4 @@
-// The demo's keys, driven through injected SDL events frame by frame with a fixed time
-// step, and its help panel.
+// The demo's keys (injected SDL events, fixed time steps) and its help panel.
 
 #include "config/CVar.h"
 #include "demo/DemoRunFolder.h"
@@ -8,6 +7,7 @@
 #include "scene/Camera.h"
 #include "scene/Font.h"
 #include "support/SdlEvents.h"
+#include "support/TestData.h"
 
 #include <gtest/gtest.h>
 #include <sstream>
@@ -17,26 +17,17 @@ namespace {
 
 using Vrenn::Test::pushKey;
 
-// A demo started without a bake (the controls need no lighting) at a level start, so that
-// forward movement keeps its height; each frame is 1/20 s.
+// A demo without a bake at a level start (forward keeps the height); frames of 1/20 s.
 class DemoControls : public ::testing::Test {
 protected:
     static constexpr float kStep = 0.05f;
 
     void SetUp() override {
         ASSERT_TRUE(demo.started);
-        SDL_Event focus{};
-        focus.type = SDL_WINDOWEVENT;
-        focus.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
-        Vrenn::Test::pushEvent(focus);
+        demo.focus();
         ASSERT_TRUE(demo.frames(1)); // the first step starts from the timer's start
     }
-    void tap(SDL_Scancode scancode) {
-        pushKey(scancode, true);
-        ASSERT_TRUE(demo.frames(1));
-        pushKey(scancode, false);
-        ASSERT_TRUE(demo.frames(1));
-    }
+    void tap(SDL_Scancode scancode) { ASSERT_TRUE(demo.tap(scancode)); }
 
     Vrenn::Test::StartedDemo demo{
         {{"r_fixedstep", "0.05"}, {"r_showfps", "2"}, {"cam_start", "0 200 0 0 0"}}, false};
@@ -151,17 +142,12 @@ TEST(HelpPanel, ReportsEveryToggleAndUnusableProbesAndDimsManualRotationWhileThe
     state.probeFallbacks[1] = "probes/mine.sh";
     PanelRecorder panel;
     writeHelpPanel(panel, state);
+    // Colour changes in brackets, then the text.
     EXPECT_EQ(panel.text.str(),
-              "[0,1,0]General Info(Show/Hide with Space): \n"
-              "[1,0.7,0.2] Screen Shot(F1)\n Auto Sky Rotate(R): On\n"
-              "[0.5,0.35,0.1] Manual Rotate(Q)\n"
-              "[1,0.7,0.2] Toggle FPS(F2): On\n Toggle Wire Frame(L): On\n"
-              " Toggle HDR(H): On\n Only Diffuse(M): Off\n Switch Light Probe(C): stpeters\n"
-              " Luminance Scale(+/-): 1.1\n"
-              "[1,0.3,0.3] probe1 probes/mine.sh unusable: built-in probe used\n");
+              Vrenn::Test::readBytes(Vrenn::Test::testDataPath("demo/help-panel.txt")));
 
-    // However many lines the panel has, and however long a reason (wrapped by the font), its
-    // last row ends on the screen; a panel of the usual rows stays where it always was.
+    // Whatever its lines and reasons, the panel's last row ends on the screen; the usual
+    // panel stays where it always was.
     state.probeFallbacks = {};
     const auto bottom = [&](float& top) {
         Font font(1.0f / 30.0f);

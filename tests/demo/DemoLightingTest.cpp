@@ -1,6 +1,5 @@
-// The program and `vrenn lightmaps` light a run folder alike: the same user probe from
-// "probe0", the same sky angle (fixed by "sky_angle" and "sky_rotate" in the program), the
-// same lightmaps.
+// The program and `vrenn lightmaps` light a run folder alike for a user probe and a fixed
+// sky angle.
 
 #include "demo/DemoRunFolder.h"
 #include "fs/DDSCodec.h"

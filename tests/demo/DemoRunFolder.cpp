@@ -4,6 +4,7 @@
 #include "geometry/Model.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "prt/PrtScene.h"
+#include "support/SdlEvents.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -80,6 +81,20 @@ bool StartedDemo::frames(int count) {
     for (int i = 0; i < count; ++i)
         if (!app->RunFrame()) return false;
     return true;
+}
+
+void StartedDemo::focus() {
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    pushEvent(event);
+}
+
+bool StartedDemo::tap(SDL_Scancode key) {
+    pushKey(key, true);
+    const bool ran = frames(1);
+    pushKey(key, false);
+    return frames(1) && ran;
 }
 
 std::string dataFile(const std::string& name) {

@@ -3,6 +3,7 @@
 #include "demo/DemoApplication.h"
 #include "support/TempDir.h"
 
+#include <SDL.h>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -35,6 +36,10 @@ struct StartedDemo {
     std::string log() const { return run.dir.read("app.log"); }
     // Runs frames; false when one ended the program.
     bool frames(int count);
+    // Sends the focus the window system gives a new window; presses and releases a key, a
+    // frame each.
+    void focus();
+    bool tap(SDL_Scancode key);
 
     DemoRunFolder run;
     std::unique_ptr<DemoApplication> app;

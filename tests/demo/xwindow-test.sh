@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# prtdemo in a real X window (Xvfb), driven through the X server with xdotool as a user
-# would: W held, the mouse moved, Space, L, H, M, C and F1 pressed, the window resized from
-# outside, Escape. The program's own log and screenshots say what happened.
+# prtdemo in a real X window (Xvfb) driven with xdotool as a user would: keys, the mouse, a
+# resize from outside, Escape; its log and screenshots say what happened. Skipped (77)
+# without Xvfb or xdotool.
 #   xwindow-test.sh PRTDEMO VRENN
-# Ends with status 77 (skipped) when Xvfb or xdotool is not installed.
 set -uo pipefail
 prtdemo=$1
 vrenn=$2
@@ -14,8 +13,7 @@ command -v Xvfb >/dev/null && command -v xdotool >/dev/null || {
 source "$(dirname "$0")/../support/cli-checks.sh"
 unset SDL_VIDEODRIVER
 
-# A run folder of its own (its data comes from the build tree), the demo scene lightly baked,
-# a level start facing -z, so that moving and turning show in the camera's end.
+# The demo scene lightly baked, a level start facing -z: moving and turning show at the end.
 "$vrenn" init run >/dev/null && "$vrenn" mkscene run/models/scene.vmsh >/dev/null &&
     "$vrenn" bake run/models/scene.vmsh --rays 4 --out run >/dev/null 2>&1 || exit 1
 sed -i '1i cam_start "0 200 0 0 0"' run/default.cfg
@@ -31,7 +29,6 @@ export DISPLAY=":$display"
 demo=""
 trap '[ -n "$demo" ] && kill "$demo" 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 
-# Waits up to 60 s for the log to hold a line matching REGEX.
 wait_log() {
     for _ in $(seq 600); do
         grep -Eq "$1" run/app.log 2>/dev/null && return 0
@@ -82,8 +79,7 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 check "Escape ends the program with status 0" test "$status" -eq 0
-check "the camera moved and turned" grep -Eq 'camera ended at \(.*\) looking along \(.*\)' run/app.log
-check "the camera is not where it started" bash -c "! grep -Eq 'camera ended at \(0, 200, 0\)' run/app.log"
-check "it looked elsewhere than it started" bash -c "! grep -Eq 'looking along \(0, 0, -1\)' run/app.log"
+check "the camera moved and turned" bash -c "grep -E 'camera ended at \(.*\) looking along' run/app.log |
+    grep -v 'at (0, 200, 0)' | grep -qv 'along (0, 0, -1)'"
 [ "$failures" -eq 0 ] || { tail -n 40 run/app.log; cat demo.out; }
 finish "real window"

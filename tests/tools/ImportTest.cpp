@@ -95,9 +95,8 @@ Vec3 normalOf(const Triangle& t) {
     return normalized(cross(t[1].p - t[0].p, t[2].p - t[0].p));
 }
 
-// The fixture in every format: materials, triangles (positions in the engine's frame,
-// scaled so the largest extent is 1000, facing the same way), texture coordinates as
-// the file has them or planar, dropped triangles and the base-colour texture.
+// The fixture in every format: materials, triangles (in the file's frame, never mirrored,
+// scaled so the largest extent is 1000), coordinates as in the file or planar, textures.
 class ImportFixtureTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
@@ -119,7 +118,6 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
         const auto got = meshTriangles(*surface->mesh());
         ASSERT_EQ(got.size(), want.size());
         for (const Triangle& w : want) {
-            // In the file's own frame (never mirrored), scaled.
             Triangle moved = w;
             for (Corner& c : moved)
                 c.p = c.p * 250.0f;
@@ -165,8 +163,7 @@ TEST_P(ImportFixtureTest, GeometryMaterialsAndTexturesComeThrough) {
             EXPECT_EQ(texel[i * 4 + c], checker[i][c]) << "texel " << i;
     const uint8_t* plain = red.albedo.getLevelData(0);
     EXPECT_EQ(std::vector<int>(plain, plain + 3), (std::vector<int>{255, 0, 0}));
-    // normal.png holds a slope rising towards the top of the picture with y up the
-    // picture; it must come out as the demo's own normal maps draw that slope.
+    // normal.png's slope (y up the picture) comes out as the demo's own normal maps draw it.
     std::vector<float> slope(16);
     for (size_t i = 0; i < slope.size(); ++i)
         slope[i] = float(3 - int(i / 4)); // rows 0 to 3, rising towards row 0
@@ -197,8 +194,7 @@ TEST(ImportScene, GivenScaleIsUsedAndEmptyOrUnreadableFilesAreRefused) {
     EXPECT_FALSE(why.empty());
 }
 
-// A picture wider than 8192 used by two materials: read and decoded once (one warning for
-// both), halved to fit, each material with its own copy.
+// A picture wider than 8192 used twice: decoded once (one warning), halved, copied for each.
 TEST(ImportScene, LargePicturesAreHalvedOnceForEveryMaterialThatUsesThem) {
     Vrenn::Test::TempDir dir;
     Image wide;
@@ -225,8 +221,7 @@ TEST(ImportScene, LargePicturesAreHalvedOnceForEveryMaterialThatUsesThem) {
     EXPECT_NE(scene.materials[0].albedo.data(), scene.materials[1].albedo.data());
 }
 
-// What crosses the pipe from the importer's process: decoded whole it is the scene again;
-// cut anywhere, it is refused (never read past its end).
+// What crosses the pipe from the importer's process: whole it is the scene, cut it is refused.
 TEST(ImportChild, TheDescriptionComesBackWholeOrIsRefused) {
     ImportedScene scene, back;
     std::string why;
@@ -249,8 +244,8 @@ TEST(ImportChild, TheDescriptionComesBackWholeOrIsRefused) {
     EXPECT_FALSE(decodeScene(bytes + "x", back, why));
 }
 
-// Names of any length: the model's is cut to kMaxModelName with a hash, block names fit the
-// mesh file's 64 bytes, and two materials sharing a long beginning keep files of their own.
+// Long names: the model's cut to kMaxModelName with a hash, block names within 64 bytes, and
+// materials sharing a long beginning keep files of their own.
 TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
     const std::string longModel(70, 'm');
     const std::string model = modelName(longModel);
@@ -280,46 +275,25 @@ TEST(ImportScene, LongNamesAreShortenedApartAndNeverShareAFile) {
 // glTF checked before the importer library reads it: each damaged variant of a small valid
 // file is refused with its reason, and the valid one passes.
 TEST(GltfCheck, LengthsIndicesAndNodesAreCheckedAgainstTheRealBytes) {
-    // 48 zero bytes as a data URI: one view of 36 bytes holding three float positions.
-    const std::string base64(64, 'A');
-    const std::string valid =
-        R"({"buffers":[{"byteLength":48,"uri":"data:application/octet-stream;base64,)" + base64 +
-        R"("}],"bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36}],
-        "accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],
-        "images":[{"bufferView":0,"mimeType":"image/png"}],
-        "nodes":[{"children":[1]},{}]})";
     const auto check = [](const std::string& text, std::string& why) {
         return checkGltf(std::vector<uint8_t>(text.begin(), text.end()), false, {}, why);
     };
+    const std::string valid = Vrenn::Test::readBytes(fixture("check.gltf"));
     std::string why;
     EXPECT_TRUE(check(valid, why)) << why;
-
-    // Each case: what is replaced, by what, and a word of the reason.
-    const struct {
-        const char *from, *to, *reason;
-    } cases[] = {
-        {R"("byteLength":48)", R"("byteLength":4800)", "buffer 0 claims 4800 bytes"},
-        {R"("byteLength":36)", R"("byteLength":49)", "buffer view 0 lies outside"},
-        {R"("count":3,)", R"("count":4,)", "accessor 0 reads past"},
-        {R"("type":"VEC3"})",
-         R"("type":"VEC3","sparse":{"count":1073741824,"indices":{"bufferView":0,)"
-         R"("componentType":5125},"values":{"bufferView":0}}})",
-         "sparse part"},
-        {R"("type":"VEC3"})",
-         R"("type":"VEC3","sparse":{"count":2,"indices":{"bufferView":0,"byteOffset":30,)"
-         R"("componentType":5125},"values":{"bufferView":0}}})",
-         "sparse part"},
-        {"image/png", "png", "MIME type without '/'"},
-        {R"("children":[1])", R"("children":[2])", "names a child that does not exist"},
-        {R"({"children":[1]},{})", R"({"children":[1]},{"children":[0]})", "its own ancestor"},
-        {R"("bufferViews":[)", R"("bufferViews":[[)", "not well formed"},
-    };
-    for (const auto& c : cases) {
+    std::istringstream cases(Vrenn::Test::readBytes(fixture("check-damaged.txt")));
+    int damaged = 0;
+    for (std::string line; std::getline(cases, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
+        const std::string from = line.substr(0, tab), reason = line.substr(tab2 + 1);
         std::string text = valid;
-        text.replace(text.find(c.from), std::strlen(c.from), c.to);
-        EXPECT_FALSE(check(text, why)) << c.to;
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        text.replace(text.find(from), from.size(), line.substr(tab + 1, tab2 - tab - 1));
+        EXPECT_FALSE(check(text, why)) << line;
+        EXPECT_NE(why.find(reason), std::string::npos) << why;
+        ++damaged;
     }
+    EXPECT_EQ(damaged, 9);
 
     // A chain of nodes deeper than the limit, and the same chain one shorter.
     for (size_t depth : {kMaxGltfNodeDepth, kMaxGltfNodeDepth + 1}) {
@@ -345,9 +319,7 @@ TEST(GltfCheck, LengthsIndicesAndNodesAreCheckedAgainstTheRealBytes) {
     EXPECT_NE(why.find("but the file holds 23"), std::string::npos) << why;
 }
 
-// The bake gathers a planar group from triangles that share vertices and follow each
-// other: each face of a box must come out as one polygon, and no two faces may share a
-// vertex (or the bake would join them).
+// Each face of a box comes out as one polygon of the bake; no two faces share a vertex.
 TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
     TriangleSoup soup;
     const Vec3 c[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
@@ -369,9 +341,8 @@ TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
     EXPECT_EQ(pack.polygons().size(), 6u);
 }
 
-// A re-import replaces exactly the blocks its earlier import wrote, wherever they are and
-// whatever comments come before them, and keeps every other byte; a block of the same name
-// written by someone else stops it.
+// A re-import replaces exactly the blocks its earlier import wrote and keeps every other
+// byte; a block of the same name written by someone else stops it.
 TEST(MaterialScript, ReimportReplacesItsOwnBlocksOnly) {
     const std::vector<MaterialBlock> first = {{"chair_wood", "wood_albedo.dds", "b.dds"},
                                               {"chair_metal", "a.dds", "b.dds"}};

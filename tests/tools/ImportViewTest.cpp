@@ -1,5 +1,5 @@
-// An imported model drawn on the test device through the engine's camera: what a user sees
-// must be what the file shows in any other viewer (facing -z, +x on the right, +y up).
+// An imported model drawn through the engine's camera looks as the file shows it in any
+// other viewer (facing -z, +x on the right, +y up).
 
 #include "fs/CodecMgr.h"
 #include "geometry/Mesh.h"
@@ -56,8 +56,7 @@ TEST(ImportView, TheModelIsSeenAsItsFileShowsIt) {
     ASSERT_NE(effect, nullptr);
     ASSERT_TRUE(effect->setTechnique("Flat"));
 
-    // The camera 300 units in front of the opening, facing -z as the program starts it,
-    // with the coordinate conversion the program gives its renderer.
+    // The camera 300 units in front of the opening, facing -z as the program starts it.
     Camera camera("view", {0.0f, 0.0f, 400.0f}, Quaternion{});
     camera.setAspect(640.0f / 480.0f);
     camera.update();

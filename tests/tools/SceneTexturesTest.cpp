@@ -16,8 +16,8 @@ Normal normalAt(const Image& map, int level, int x, int y) {
     return {p[0] / 127.5f - 1.0f, p[1] / 127.5f - 1.0f, p[2] / 127.5f - 1.0f};
 }
 
-// Every material gets both textures with every level down to 1 x 1, and every texel of every
-// level of the normal map is a unit normal out of the surface; the bumps are not flat.
+// Both textures of every material have every level; every normal is a unit vector out of
+// the surface, and the bumps are not flat.
 TEST(SceneTextures, FullMipChainsOfUnitNormals) {
     ASSERT_EQ(sceneSurfaceLooks().size(), 6u);
     for (const SurfaceLook& look : sceneSurfaceLooks()) {
@@ -54,8 +54,8 @@ TEST(SceneTextures, FullMipChainsOfUnitNormals) {
     }
 }
 
-// A floor tile rises from its joints: the normal map leans away from the tile's middle at each
-// edge, x along texture u (right), y along texture v (down the image).
+// A floor tile rises from its joints: the normals lean away from its middle at each edge
+// (x along u, y along v down the image).
 TEST(SceneTextures, NormalsLeanAwayFromTheTileAtItsEdges) {
     const SurfaceLook& floor = sceneSurfaceLooks()[0];
     ASSERT_EQ(floor.pattern, SurfacePattern::Tiles);
