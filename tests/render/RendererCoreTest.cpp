@@ -42,41 +42,24 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     window->setHidden(true);
     ASSERT_TRUE(window->create(false, 1, 16, 16, 0, 0));
     auto renderer = std::make_shared<GLRenderer>();
-    EXPECT_EQ(renderer->capabilities().pixelShaderVersion, 0u);
     ASSERT_TRUE(renderer->Initialize(window));
 
-    const std::string text = log.text();
+    // The one line a user reads to learn which device runs.
     const std::regex created("GL Device\\(GL 4\\.[56] core\\) was Successfully Created!\n");
-    EXPECT_TRUE(std::regex_search(text, created)) << text;
-    EXPECT_EQ(text.find("Couldn't"), std::string::npos);
-    const size_t init = text.find("GLRenderer::Initialize\n");
-    const size_t device = text.find("GL Device(");
-    const size_t ready = text.find("OpenGL Renderer Successfully Initialized\n");
-    ASSERT_NE(init, std::string::npos);
-    ASSERT_NE(ready, std::string::npos);
-    EXPECT_LT(init, device);
-    EXPECT_LT(device, ready);
-    EXPECT_EQ(text.find("GL Device", device + 1), std::string::npos); // one try, one line
-    EXPECT_EQ(text.substr(device + 9, renderer->deviceLabel().size()), renderer->deviceLabel());
+    EXPECT_TRUE(std::regex_search(log.text(), created)) << log.text();
 
     // The primary target is registered under the window's name with the mode's size and
     // always 32 colour bits.
-    auto* targets = RenderTargetMgr::instance();
-    ASSERT_NE(targets, nullptr);
-    const auto primary = targets->find("Application");
+    const auto primary = RenderTargetMgr::instance()->find("Application");
     ASSERT_NE(primary, nullptr);
     EXPECT_EQ(primary, renderer->primaryTarget());
     EXPECT_EQ(primary->width(), 320);
     EXPECT_EQ(primary->height(), 200);
     EXPECT_EQ(primary->colourBits(), 32);
     EXPECT_EQ(renderer->currentTarget(), primary);
-    EXPECT_FALSE(renderer->caps().renderer.empty());
     EXPECT_GE(renderer->caps().maxDrawBuffers, 4);
-    // Every GL 4 device runs the one-pass paths that ask for shader model 3 or more;
-    // engine code reads it through the renderer base.
-    const Renderer& base = *renderer;
-    EXPECT_EQ(base.capabilities().pixelShaderVersion, shaderVersion(5, 0));
-    EXPECT_GE(base.capabilities().pixelShaderVersion, 0x300u);
+    // Every GL 4 device runs the one-pass paths that ask for shader model 3 or more.
+    EXPECT_EQ(renderer->capabilities().pixelShaderVersion, shaderVersion(5, 0));
 
     renderer->ShutDown();
     EXPECT_EQ(RenderTargetMgr::instance(), nullptr);
@@ -86,7 +69,6 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_EQ(QueryMgr::instance(), nullptr);
     EXPECT_EQ(renderer->primaryTarget(), nullptr);
     EXPECT_EQ(renderer->context(), nullptr);
-    EXPECT_NE(log.text().find("GLRenderer::ShutDown\n"), std::string::npos);
     window->destroy();
 }
 
@@ -97,7 +79,6 @@ TEST(GLRendererDevice, FailsWithoutAWindowToDrawIn) {
     GLRenderer renderer;
     EXPECT_FALSE(renderer.Initialize(window));
     EXPECT_NE(log.text().find("Couldn't Create Any GL Device!"), std::string::npos);
-    EXPECT_EQ(log.text().find("Successfully"), std::string::npos);
     renderer.ShutDown();
 }
 
@@ -230,26 +211,6 @@ TEST(GLRendererFrame, ViewportCountsFromTheTopLeftAndRedundantBindsIssueNoGLCall
     // Later tests in this program draw on the whole target.
     renderer.setViewport(
         std::make_shared<Viewport>(Viewport{0, 0, primary->width(), primary->height()}));
-}
-
-TEST(GLRendererFrame, TwoDimensionalModeMapsTheUnitSquareYDown) {
-    auto& renderer = GLTestContext::get().renderer();
-    renderer.world()(0, 3) = 5.0f;
-    renderer.begin2D();
-    EXPECT_EQ(renderer.world(), Matrix4::identity());
-    EXPECT_EQ(renderer.view(), Matrix4::identity());
-    const Matrix4& p = renderer.projection();
-    // (0, 0) goes to the top-left corner (-1, +1), (1, 1) to the bottom-right; depth
-    // -1 to 1 maps onto 0 to 1.
-    auto apply = [&](float x, float y, float z, int row) {
-        return p(row, 0) * x + p(row, 1) * y + p(row, 2) * z + p(row, 3);
-    };
-    EXPECT_FLOAT_EQ(apply(0, 0, 0, 0), -1.0f);
-    EXPECT_FLOAT_EQ(apply(0, 0, 0, 1), 1.0f);
-    EXPECT_FLOAT_EQ(apply(1, 1, 0, 0), 1.0f);
-    EXPECT_FLOAT_EQ(apply(1, 1, 0, 1), -1.0f);
-    EXPECT_FLOAT_EQ(apply(0, 0, -1, 2), 0.0f);
-    EXPECT_FLOAT_EQ(apply(0, 0, 1, 2), 1.0f);
 }
 
 // A window's new size reaches the primary target through the renderer: the back buffer is

@@ -59,8 +59,7 @@ protected:
         copy->getParameter("level")->setInt(level);
         EXPECT_TRUE(drawPasses(*copy));
         renderer->setRenderTarget(renderer->primaryTarget());
-        return readTextureRGBA(std::dynamic_pointer_cast<GLRenderTexture>(target)->texture()->id(),
-                               0, width, height);
+        return Vrenn::Test::readTarget(target);
     }
 
     GLRenderer* renderer = nullptr;

@@ -113,18 +113,6 @@ TEST(SceneMgr, EntitiesAreBuiltByTheirGeometryBuilder) {
     EXPECT_FALSE(scene.createEntity(GeometryBuilder{}, {1, 1, 1}, nullptr)->mesh());
 }
 
-TEST(SceneMgr, CamerasTakeTheCoordinateConversionOfTheScenesRenderer) {
-    auto renderer = std::make_shared<Vrenn::Test::StubRenderer>();
-    // Not the z mirror a camera uses without a renderer, so the test tells them apart.
-    renderer->coordinateConversion() = Matrix4::scaling(2.0f, 1.0f, -1.0f);
-    SceneMgr scene;
-    scene.Initialize(renderer);
-    const auto camera = scene.createCamera("player", {0, 200, 0}, Quaternion{});
-    camera->update();
-    EXPECT_EQ(camera->viewMatrix(),
-              renderer->coordinateConversion() * camera->worldMatrix().inverse());
-}
-
 TEST(SceneMgr, SkyAndEntityMeshesAreUploadedVertexBuffers) {
     SceneMgr scene;
     scene.Initialize(Vrenn::Test::GLTestContext::get().rendererPtr());
