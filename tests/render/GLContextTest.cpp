@@ -12,6 +12,7 @@
 #include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -135,12 +136,8 @@ struct HeldResources {
                         {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
         mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
         VertexBufferMgr::instance()->upload(mesh);
-        effect = ShaderMgr::instance()->createEffect(
-            "vertex v { void main() { gl_Position = vec4(0.0); } }\n"
-            "fragment f { uniform sampler2D map; out vec4 c; void main() { c = texture(map, "
-            "vec2(0.5)); } }\n"
-            "technique t { pass { vertex = v; fragment = f; } }\n");
-        if (effect) effect->getParameter("map")->setTexture(texture);
+        effect = ShaderMgr::instance()->createEffect(Test::fixture("render/triangle.fx"));
+        if (effect) effect->getParameter("baseMap")->setTexture(texture);
         query = QueryMgr::instance()->createOcclusionQuery();
         renderTexture = RenderTargetMgr::instance()->createRenderTexture(
             "held target", RENDER_TEXTURE_2D, 8, 8, 4, 24, 0, 0, true);

@@ -7,6 +7,7 @@
 #include "render/gl/GLRenderTarget.h"
 #include "render/gl/GLRenderbuffer.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -17,17 +18,11 @@ namespace {
 
 using Test::backBufferPixel;
 using Test::drawPasses;
+using Test::fixture;
 using Test::GLCallCounter;
 using Test::GLTestContext;
 using Test::LogCapture;
 using Test::noGLError;
-
-// Fills the bound target's colour with a clear colour of the test's own, bypassing
-// the renderer.
-void fillColour(float r, float g, float b, float a) {
-    glClearColor(r, g, b, a);
-    glClear(GL_COLOR_BUFFER_BIT);
-}
 
 float depthAt(int32_t x, int32_t y) {
     float depth = 0.0f;
@@ -35,7 +30,7 @@ float depthAt(int32_t x, int32_t y) {
     return depth;
 }
 
-TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers) {
+TEST(GLRendererDevice, CreatesTheDeviceShutsDownItsManagersAndFailsWithoutAWindow) {
     GLTestContext::shutDown();
     LogCapture log;
     auto window = std::make_shared<SDLWindow>("Application", "device test");
@@ -70,16 +65,11 @@ TEST(GLRendererDevice, CreatesTheDeviceWithOneSuccessLineAndShutsDownItsManagers
     EXPECT_EQ(renderer->primaryTarget(), nullptr);
     EXPECT_EQ(renderer->context(), nullptr);
     window->destroy();
-}
 
-TEST(GLRendererDevice, FailsWithoutAWindowToDrawIn) {
-    LogCapture log;
-    // Never created: there is no surface to make a context on.
-    auto window = std::make_shared<SDLWindow>("Application", "no window");
-    GLRenderer renderer;
-    EXPECT_FALSE(renderer.Initialize(window));
+    // A window never created has no surface to make a context on.
+    GLRenderer bare;
+    EXPECT_FALSE(bare.Initialize(std::make_shared<SDLWindow>("Application", "no window")));
     EXPECT_NE(log.text().find("Couldn't Create Any GL Device!"), std::string::npos);
-    renderer.ShutDown();
 }
 
 TEST(GLRendererDevice, DepthSettingChoosesTheBackBufferDepthFormat) {
@@ -107,41 +97,31 @@ TEST(GLRendererDevice, DepthSettingChoosesTheBackBufferDepthFormat) {
     }
 }
 
-// Colour is cleared to transparent black whatever the flags; depth only when asked.
-TEST(GLRendererFrame, BeginFrameClearsColourAlwaysAndDepthByTheStoredFlags) {
+// beginFrame clears colour to transparent black whatever the flags, depth only when asked;
+// inside a pass that writes red only and no depth, clear still clears every channel and the
+// depth, and the pass's write masks hold again afterwards.
+TEST(GLRendererFrame, ClearsFollowTheFlagsAndIgnoreAPassesWriteMasks) {
     auto& renderer = GLTestContext::get().renderer();
     renderer.setRenderTarget(renderer.primaryTarget());
-    fillColour(1.0f, 0.5f, 0.25f, 1.0f);
-    glClearDepth(0.25);
-    glClear(GL_DEPTH_BUFFER_BIT);
-
+    auto fill = [] {
+        glClearColor(1.0f, 0.5f, 0.25f, 1.0f);
+        glClearDepth(0.25);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearDepth(1.0);
+    };
+    fill();
     renderer.setClearFlags(false, false, false);
     renderer.beginFrame();
     std::vector<uint8_t> pixels;
     ASSERT_TRUE(renderer.readBackBuffer(pixels));
-    for (size_t i = 0; i < pixels.size(); i += 997)
-        EXPECT_EQ(pixels[i], 0) << i;
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0), std::ptrdiff_t(pixels.size()));
     EXPECT_NEAR(depthAt(5, 5), 0.25f, 1e-3f);
-
     renderer.setClearFlags(true, true, false);
     renderer.beginFrame();
     EXPECT_FLOAT_EQ(depthAt(5, 5), 1.0f);
-    EXPECT_TRUE(noGLError());
-}
 
-// Inside a pass that writes red only and no depth, clear still clears every channel
-// and the depth, and the pass's write masks hold again afterwards.
-TEST(GLRendererFrame, ClearInsideAMaskedPassClearsEverythingAndKeepsThePassMasks) {
-    auto& renderer = GLTestContext::get().renderer();
-    renderer.setRenderTarget(renderer.primaryTarget());
-    fillColour(1.0f, 1.0f, 1.0f, 1.0f);
-    glClearDepth(0.25);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    auto effect = ShaderMgr::instance()->createEffect(
-        "vertex v { void main() { gl_Position = vec4(0.0, 0.0, 0.5, 1.0); } }\n"
-        "fragment f { out vec4 c; void main() { c = vec4(1.0); } }\n"
-        "technique t { pass { vertex = v; fragment = f; colour_mask = r; depth_write = false; } "
-        "}\n");
+    fill();
+    auto effect = ShaderMgr::instance()->createEffect(fixture("render/masked.fx"));
     ASSERT_NE(effect, nullptr);
     std::array<GLboolean, 5> masks = {}; // colour, then depth
     ASSERT_TRUE(drawPasses(*effect, [&] {
@@ -150,7 +130,6 @@ TEST(GLRendererFrame, ClearInsideAMaskedPassClearsEverythingAndKeepsThePassMasks
         glGetBooleanv(GL_DEPTH_WRITEMASK, &masks[4]);
     }));
     EXPECT_EQ(masks, (std::array<GLboolean, 5>{GL_TRUE, GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE}));
-
     EXPECT_EQ(backBufferPixel(7, 9), (std::array<uint8_t, 4>{}));
     EXPECT_FLOAT_EQ(depthAt(7, 9), 1.0f);
     EXPECT_TRUE(noGLError());
@@ -165,7 +144,8 @@ TEST(GLRendererFrame, ScissorRectangleCountsFromTheTopLeftAndReachesTheWindowUpr
     renderer.clear(true, true, false);
     renderer.enableScissor(true);
     renderer.setScissorRect(10, 20, 30, 5);
-    fillColour(1.0f, 0.0f, 0.0f, 1.0f);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
     renderer.enableScissor(false);
 
     // The corners inside, and a pixel beyond each edge.

@@ -33,21 +33,7 @@ protected:
         materials = std::make_unique<MaterialMgr>(
             std::shared_ptr<ShaderMgr>(renderer, renderer->shaderMgr().get()),
             std::shared_ptr<TextureManager>(renderer, renderer->textureManager().get()));
-        // The red material comes first: the effect's first technique is Red.
-        ASSERT_TRUE(materials->loadScriptText(R"(
-red { fx effects/quads.fx
-    technique "Red"
-}
-green { fx effects/quads.fx
-    technique "Green"
-}
-tint { fx effects/quads.fx
-    technique "Tint"
-}
-pair { fx effects/quads.fx
-    technique "Pair"
-}
-)"));
+        ASSERT_TRUE(materials->loadScriptText(fixture("scene/quads.mtr")));
         renderer->setRenderTarget(renderer->primaryTarget());
         renderer->clear(true, true, false);
         renderer->begin2D();
