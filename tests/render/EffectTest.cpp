@@ -200,24 +200,6 @@ TEST_F(EffectTest, BrokenShaderLogsFileLineAndDriverTextAndRegistersNothing) {
                                   ": the file cannot be read\n");
 }
 
-TEST_F(EffectTest, FilesRegisterUnderTheirNameAndTextUnderGeneratedNames) {
-    TempDir directory;
-    directory.write("lit.fx", fixture("render/triangle.fx"));
-    auto* shaders = ShaderMgr::instance();
-    const auto first = shaders->loadEffect(directory.file("lit.fx"));
-    ASSERT_NE(first, nullptr);
-    // Loading again compiles again; the registry keeps the first.
-    EXPECT_NE(shaders->loadEffect(directory.file("lit.fx")), first);
-    EXPECT_EQ(shaders->find(directory.file("lit.fx")), first);
-    const auto a = shaders->createEffect(fixture("render/triangle.fx"));
-    const auto b = shaders->createEffect(fixture("render/triangle.fx"));
-    ASSERT_TRUE(a && b);
-    ASSERT_EQ(a->name().rfind("gen_", 0), 0u);
-    EXPECT_EQ(b->name(), "gen_" + std::to_string(std::stoi(a->name().substr(4)) + 1));
-    EXPECT_EQ(shaders->find(b->name()), b);
-    EXPECT_NE(a->getParameterBySemantic("tint"), nullptr);
-}
-
 TEST_F(EffectTest, CloneHoldsItsOwnValues) {
     auto effect = fullScreenEffect();
     ASSERT_NE(effect, nullptr);

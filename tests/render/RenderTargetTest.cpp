@@ -194,42 +194,5 @@ TEST_F(RenderTargetTest, DepthFormatTargetDrawsIntoItsDepthTexture) {
     EXPECT_NEAR(depth[63], 0.75f, 1e-3f);
 }
 
-TEST_F(RenderTargetTest, DrawingWithNoTargetBoundLandsInTheBackBuffer) {
-    const auto primary = renderer->glPrimaryTarget();
-    const int32_t w = primary->surfaceWidth(), h = primary->surfaceHeight();
-    // The back buffer as the screen shot reads it: RGB of the first and last pixels.
-    auto corners = [&] {
-        std::vector<uint8_t> rgba;
-        EXPECT_TRUE(renderer->readBackBuffer(rgba));
-        const size_t last = (static_cast<size_t>(w) * static_cast<size_t>(h) - 1) * 4;
-        return std::array<uint8_t, 6>{rgba[0],    rgba[1],        rgba[2],
-                                      rgba[last], rgba[last + 1], rgba[last + 2]};
-    };
-    using Corners = std::array<uint8_t, 6>;
-    auto small =
-        targets->createRenderTexture("rt_small", RENDER_TEXTURE_2D, 4, 4, kRGBA8, 0, 0, 0, false);
-    ASSERT_NE(small, nullptr);
-    renderer->setRenderTarget(small);
-    draw("One", {1, 0, 0, 1});
-    // An empty target: the whole back buffer is drawn, not the small target's corner.
-    renderer->setRenderTarget(nullptr);
-    GLint bound = 0;
-    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
-    EXPECT_EQ(static_cast<GLuint>(bound), primary->framebuffer());
-    renderer->clear(true, true, false);
-    draw("One", {0, 1, 0, 1});
-    EXPECT_EQ(corners(), (Corners{0, 255, 0, 0, 255, 0}));
-
-    // After a group the same holds, and the group keeps what it was given.
-    const auto group = targets->createMRT("rt_pair", 4, 4, {kRGBA8, kRGBA8}, 0, 0, 0);
-    ASSERT_EQ(group.size(), 2u);
-    renderer->setRenderTargets(group);
-    draw("Three", {0.25f, 0, 0, 1});
-    renderer->setRenderTarget(nullptr);
-    draw("One", {0, 0, 1, 1});
-    EXPECT_EQ(corners(), (Corners{0, 0, 255, 0, 0, 255}));
-    EXPECT_NEAR(readTarget(group[1])[2], 0.0f, 1e-6f);
-}
-
 } // namespace
 } // namespace Vrenn
