@@ -6,7 +6,6 @@
 #include "render/Effect.h"
 #include "render/ShaderMgr.h"
 #include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
 #include "scene/Overlay.h"
@@ -16,7 +15,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <tuple>
 

@@ -15,15 +15,12 @@
 #include "prt/TransferTextures.h"
 #include "render/TextureManager.h"
 #include "render/VertexBufferMgr.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
 #include "support/RenderTestSupport.h"
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 

@@ -13,8 +13,6 @@
 #include "prt/TransferTextures.h"
 #include "render/TextureManager.h"
 #include "render/VertexBufferMgr.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/DrawMesh.h"
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
@@ -23,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -151,9 +148,11 @@ struct Fixture {
     std::shared_ptr<VertexBuffer> squares[2];
 };
 
-// The lightmaps drawn by the lightmap pass, with transfer only in the top half of the atlas (rows
-// 0 to H / 2 - 1), light the top half of the surface: where atlas y, like texture v, is small.
-TEST(PrtLightingEffect, LightmapsDrawnByTheLightmapPassLightTheMatchingHalf) {
+// Red, green and blue lightmaps: a normal leaning towards basis direction b_k takes its colour
+// from lightmap k (in a mirrored texture mapping too), a flat one from all three equally; the
+// result scales with maxRange * lum_control, and the glossy term that diffuseOnly switches off
+// changes the image.
+TEST(PrtLightingEffect, NormalMapWeightsTheLightmapsAndScalesIntoHdr) {
     Fixture& f = Fixture::get();
     // Every material of the demo scene shares the effect, so the values set on "prt_lighting"
     // reach it, and brings its own textures.
@@ -163,67 +162,6 @@ TEST(PrtLightingEffect, LightmapsDrawnByTheLightmapPassLightTheMatchingHalf) {
         EXPECT_TRUE(material->hasBumpMap()) << name;
         EXPECT_EQ(material->textures().size(), 2u) << name;
     }
-    GLRenderer& renderer = GLTestContext::get().renderer();
-    constexpr int kAtlas = 16;
-    std::array<std::shared_ptr<Texture>, 3> transfer;
-    for (int file = 0; file < 3; ++file) {
-        auto image = std::make_shared<Image>();
-        uint8_t* data =
-            image->create(kAtlas, kAtlas, kTransferFileSlices[file], kTransferFormat, 1, 1);
-        ASSERT_TRUE(data);
-        // Coefficient 0 of every basis lies in slice 6 of the first file, channel k.
-        if (file == 0) {
-            auto* slice6 = reinterpret_cast<uint16_t*>(data) + size_t(6) * kAtlas * kAtlas * 4;
-            for (int y = 0; y < kAtlas / 2; ++y)
-                for (int x = 0; x < kAtlas; ++x)
-                    for (int k = 0; k < 3; ++k)
-                        slice6[(size_t(y) * kAtlas + size_t(x)) * 4 + size_t(k)] =
-                            floatToHalf(0.5f + 0.25f * float(k));
-        }
-        transfer[size_t(file)] = renderer.textureManager()->createTexture(
-            std::string("prt-test-") + kTransferFileNames[file], image);
-        ASSERT_TRUE(transfer[size_t(file)]);
-    }
-    const float m = 8.0f;
-    LightmapPasses passes;
-    ASSERT_TRUE(passes.create(renderer, *f.materials, transfer, m, LightmapPath::OnePass));
-    PrtLighting light;
-    light.update(0.0f, 0.0f, {});
-    Model model;
-    auto surface = std::make_shared<Surface>();
-    surface->setMesh(f.squares[0]);
-    model.addSurface(surface);
-    ASSERT_TRUE(passes.render(renderer, light, model));
-
-    f.lightWhiteSurface(passes, m);
-    const auto shot = f.draw();
-
-    // A flat normal takes a third of each lightmap; each held transfer * light / M, in 8 bits.
-    const SHCoeffs& lit = light.lighting();
-    for (int c = 0; c < 3; ++c) {
-        float expected = 0.0f;
-        for (int k = 0; k < 3; ++k)
-            expected +=
-                std::round(std::min((0.5f + 0.25f * float(k)) * lit.channel(c)[0] / m, 1.0f) *
-                           255.0f) /
-                255.0f;
-        expected *= m / 3.0f / kPi;
-        // Rows well inside each half: the lightmaps are filtered across the middle.
-        // An 8-bit flat normal is (128, 128, 255): its weights differ from a third by 1 %.
-        EXPECT_NEAR(Fixture::pixel(shot, kShot / 2, kShot / 8)[size_t(c)], expected,
-                    0.02f * expected)
-            << "top, channel " << c;
-        EXPECT_NEAR(Fixture::pixel(shot, kShot / 2, kShot - 1 - kShot / 8)[size_t(c)], 0.0f, 1e-3f)
-            << "bottom, channel " << c;
-    }
-}
-
-// Red, green and blue lightmaps: a normal leaning towards basis direction b_k takes its colour
-// from lightmap k (in a mirrored texture mapping too), a flat one from all three equally; the
-// result scales with maxRange * lum_control, and the glossy term that diffuseOnly switches off
-// changes the image.
-TEST(PrtLightingEffect, NormalMapWeightsTheLightmapsAndScalesIntoHdr) {
-    Fixture& f = Fixture::get();
     const uint8_t level = 153; // 0.6
     f.lighting->setTexture("lightmap0", solidTexture("prt-test-red", {level, 0, 0, 255}));
     f.lighting->setTexture("lightmap1", solidTexture("prt-test-green", {0, level, 0, 255}));

@@ -11,8 +11,6 @@
 #include "prt/SkyCube.h"
 #include "render/RenderTargetMgr.h"
 #include "render/TextureManager.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/Camera.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
@@ -24,7 +22,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace Vrenn {

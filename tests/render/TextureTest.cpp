@@ -4,7 +4,6 @@
 #include "fs/Image.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
-#include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
 #include "support/RenderTestSupport.h"

@@ -6,8 +6,6 @@
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
 #include "render/VertexBuffer.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/MaterialMgr.h"
 #include "scene/OverlayMgr.h"
 #include "support/GLTestContext.h"
