@@ -70,6 +70,7 @@ TEST(GLRendererDevice, CreatesTheDeviceShutsDownItsManagersAndFailsWithoutAWindo
     GLRenderer bare;
     EXPECT_FALSE(bare.Initialize(std::make_shared<SDLWindow>("Application", "no window")));
     EXPECT_NE(log.text().find("Couldn't Create Any GL Device!"), std::string::npos);
+    bare.ShutDown();
 }
 
 TEST(GLRendererDevice, DepthSettingChoosesTheBackBufferDepthFormat) {
