@@ -3,7 +3,7 @@
 
 #include "lighting/LightmapPasses.h"
 
-#include "fs/CodecMgr.h"
+#include "LightingTestSupport.h"
 #include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
@@ -15,14 +15,12 @@
 #include "prt/TransferTextures.h"
 #include "render/TextureManager.h"
 #include "render/VertexBufferMgr.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/MaterialMgr.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -81,22 +79,12 @@ struct BakedScene {
         for (const auto& surface : model->surfaces())
             EXPECT_TRUE(renderer.vertexBufferMgr()->upload(
                 std::dynamic_pointer_cast<VertexBuffer>(surface->mesh())));
-        for (int f = 0; f < 3; ++f) {
-            auto image = std::make_shared<Image>();
-            EXPECT_TRUE(transferFileImage(*pack.bakeImage(), f, *image));
-            transfer[size_t(f)] = renderer.textureManager()->createTexture(
-                std::string("lightmap-test-") + kTransferFileNames[f], image);
-            EXPECT_TRUE(transfer[size_t(f)]);
-        }
+        transfer = Vrenn::Test::uploadTransfer(*renderer.textureManager(), *pack.bakeImage(),
+                                               "lightmap-test-");
 
         materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
-        CodecMgr codecs; // for the textures the scripts name
-        registerStandardCodecs(codecs);
-        const auto cwd = std::filesystem::current_path();
-        std::filesystem::current_path(VRENN_DATA_DIR);
-        EXPECT_TRUE(materials->loadScript("materials/materials.mtr"));
-        EXPECT_TRUE(materials->loadScript("materials/render_lm30.mtr"));
-        std::filesystem::current_path(cwd);
+        EXPECT_TRUE(Vrenn::Test::loadDataMaterials(
+            *materials, {"materials/materials.mtr", "materials/render_lm30.mtr"}));
     }
 
     static BakedScene& get() {
@@ -126,13 +114,6 @@ struct BakedScene {
     std::unique_ptr<MaterialMgr> materials;
 };
 
-std::vector<float> readTarget(const std::shared_ptr<RenderTarget>& target, int w, int h) {
-    const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
-    EXPECT_TRUE(texture);
-    return texture ? Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, w, h)
-                   : std::vector<float>(size_t(w) * size_t(h) * 4, 0.0f);
-}
-
 using LitSum = std::function<float(int x, int y, int basis, int channel)>;
 
 // The largest sum of any texel, basis and channel: M is set below it so that some texels clamp.
@@ -160,7 +141,7 @@ int expectLightmaps(LightmapPasses& passes, const Model& model, const PrtLightin
     const int w = scene.width(), h = scene.height();
     int drawn = 0, clamped = 0;
     for (int k = 0; k < 3; ++k) {
-        const auto texels = readTarget(passes.lightmaps()[size_t(k)], w, h);
+        const auto texels = Vrenn::Test::readTarget(passes.lightmaps()[size_t(k)]);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const float* t = &texels[(size_t(y) * size_t(w) + size_t(x)) * 4];
@@ -215,7 +196,7 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
         for (const auto& surface : scene.model->surfaces())
             EXPECT_EQ(surface->mesh()->streamMask(), Mesh::kAllStreams);
         // Every covered texel is drawn.
-        const auto texels = readTarget(passes.lightmaps()[0], w, h);
+        const auto texels = Vrenn::Test::readTarget(passes.lightmaps()[0]);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 if (scene.pack.coverage().covered(x, y)) {
@@ -227,7 +208,7 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
         floorOnly.addSurface(scene.model->surfaces()[0]);
         ASSERT_TRUE(passes.render(renderer, lighting, floorOnly));
         for (size_t k = 0; k < 3; ++k) {
-            const auto after = readTarget(passes.lightmaps()[k], w, h);
+            const auto after = Vrenn::Test::readTarget(passes.lightmaps()[k]);
             int lit = 0;
             for (size_t i = 3; i < after.size(); i += 4)
                 lit += after[i] > 0.0f;

@@ -6,6 +6,8 @@
 #include <array>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <tuple>
 
 namespace Vrenn {
 namespace {
@@ -72,42 +74,23 @@ TEST(EffectSource, SamplerFiltersCombineWithTheMipFilter) {
 }
 
 TEST(EffectSource, ErrorsNameTheLineAndTheProblem) {
-    struct Case {
-        const char* text;
-        int line;
-        const char* message;
-    };
-    const Case cases[] = {
-        {"vertex v {}\nfragment f {}\ntechnique t {\n pass {\n  vertex = v; fragment = f;\n  "
-         "cull = sideways;\n }\n}\n",
-         6, "'cull' is none, cw or ccw, not 'sideways'"},
-        {"vertex v {}\nfragment f {}\ntechnique t { pass { vertex = v; fragment = f; shine = 1; } "
-         "}",
-         3, "unknown pass state 'shine'"},
-        {"vertex v {}\nfragment f {}\n\ntechnique t { pass { vertex = w; fragment = f; } }", 4,
-         "vertex shader 'w' is not defined"},
-        {"vertex v {}\nfragment f {}\ntechnique t { pass { vertex = v; } }", 3,
-         "the pass names no fragment shader"},
-        {"vertex v {}\nfragment f {}\n", 3, "the effect has no technique"},
-        {"\nvertex v { void main() {\n", 2, "GLSL block is not closed with '}'"},
-        {"vertex v {} vertex v {}", 1, "shader 'v' is defined twice"},
-        {"bogus", 1,
-         "expected shared, vertex, fragment, sampler, semantic or technique, found "
-         "'bogus'"},
-        {"vertex v {}\nfragment f {}\ntechnique t { pass { vertex = v fragment = f; } }", 3,
-         "'vertex' takes one value"},
-        {"vertex v {} fragment f {} technique t {}", 1, "technique 't' has no pass"},
-        {"vertex v {} fragment f {} /* open", 1, "unterminated comment"},
-        {"vertex v {} fragment f {} technique t { pass { vertex = v; fragment = f; } }\n"
-         "technique t { pass { vertex = v; fragment = f; } }",
-         2, "technique 't' is defined twice"},
-    };
-    for (const Case& c : cases) {
+    std::istringstream file(Vrenn::Test::fixture("render/effect-errors.txt"));
+    std::vector<std::tuple<int, std::string, std::string>> cases; // line, message, effect
+    for (std::string line; std::getline(file, line);) {
+        if (line.rfind("@ ", 0) == 0) {
+            const size_t blank = line.find(' ', 2);
+            cases.emplace_back(std::stoi(line.substr(2, blank - 2)), line.substr(blank + 1), "");
+        } else if (!cases.empty()) {
+            std::get<2>(cases.back()) += line + "\n";
+        }
+    }
+    ASSERT_EQ(cases.size(), 12u);
+    for (const auto& [line, message, text] : cases) {
         EffectSource source;
         EffectSourceError error;
-        EXPECT_FALSE(parseEffectSource(c.text, source, error)) << c.text;
-        EXPECT_EQ(error.line, c.line) << c.text;
-        EXPECT_EQ(error.message, c.message) << c.text;
+        EXPECT_FALSE(parseEffectSource(text, source, error)) << text;
+        EXPECT_EQ(error.line, line) << text;
+        EXPECT_EQ(error.message, message) << text;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -44,42 +45,34 @@ GLuint bound(GLenum binding) {
     return static_cast<GLuint>(name);
 }
 
-// GL gives a deleted object's name to the next object made. Had the cache kept the
-// old name as bound, binding the new object would be skipped and GL would draw with
-// nothing bound.
+// GL gives a deleted object's name to the next object made: a cache that kept the old name as
+// bound would skip binding the new object.
 TEST(GLContextDeletion, ANameDeletedAndGivenOutAgainIsReallyBound) {
     auto& test = GLTestContext::get();
     GLContext& context = test.context();
     GLStateCache& cache = test.cache();
 
-    // A texture deleted by its resource.
-    auto* textures = TextureManager::instance();
-    auto first = std::dynamic_pointer_cast<GLTexture>(textures->createTexture("first", onePixel()));
-    ASSERT_NE(first, nullptr);
-    const GLuint name = first->id();
-    cache.bindTexture(kUnit, name);
-    textures->remove(first);
-    first.reset();
-    auto second =
-        std::dynamic_pointer_cast<GLTexture>(textures->createTexture("second", onePixel()));
-    ASSERT_NE(second, nullptr);
-    ASSERT_EQ(second->id(), name) << "GL did not give the name out again";
-    cache.bindTexture(kUnit, second->id());
-    EXPECT_EQ(boundOnUnit(GL_TEXTURE_BINDING_2D), name);
-    textures->remove(second);
-    second.reset();
-
-    // A sampler and a framebuffer deleted through the context.
-    for (const GLObjectType type : {GLObjectType::Sampler, GLObjectType::Framebuffer}) {
-        const bool sampler = type == GLObjectType::Sampler;
-        SCOPED_TRACE(sampler ? "sampler" : "framebuffer");
+    for (const GLObjectType type :
+         {GLObjectType::Texture, GLObjectType::Sampler, GLObjectType::Framebuffer}) {
+        SCOPED_TRACE(static_cast<int>(type));
         auto make = [&] {
             GLuint id = 0;
-            sampler ? glCreateSamplers(1, &id) : glCreateFramebuffers(1, &id);
+            if (type == GLObjectType::Texture) {
+                glCreateTextures(GL_TEXTURE_2D, 1, &id);
+                glTextureStorage2D(id, 1, GL_RGBA8, 1, 1);
+            } else if (type == GLObjectType::Sampler) {
+                glCreateSamplers(1, &id);
+            } else {
+                glCreateFramebuffers(1, &id);
+            }
             return id;
         };
         auto bindAndRead = [&](GLuint id) {
-            if (sampler) {
+            if (type == GLObjectType::Texture) {
+                cache.bindTexture(kUnit, id);
+                return boundOnUnit(GL_TEXTURE_BINDING_2D);
+            }
+            if (type == GLObjectType::Sampler) {
                 cache.bindSampler(kUnit, id);
                 return boundOnUnit(GL_SAMPLER_BINDING);
             }
@@ -143,12 +136,8 @@ struct HeldResources {
                         {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
         mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
         VertexBufferMgr::instance()->upload(mesh);
-        effect = ShaderMgr::instance()->createEffect(
-            "vertex v { void main() { gl_Position = vec4(0.0); } }\n"
-            "fragment f { uniform sampler2D map; out vec4 c; void main() { c = texture(map, "
-            "vec2(0.5)); } }\n"
-            "technique t { pass { vertex = v; fragment = f; } }\n");
-        if (effect) effect->getParameter("map")->setTexture(texture);
+        effect = ShaderMgr::instance()->createEffect(Test::fixture("render/triangle.fx"));
+        if (effect) effect->getParameter("baseMap")->setTexture(texture);
         query = QueryMgr::instance()->createOcclusionQuery();
         renderTexture = RenderTargetMgr::instance()->createRenderTexture(
             "held target", RENDER_TEXTURE_2D, 8, 8, 4, 24, 0, 0, true);

@@ -63,6 +63,10 @@ TEST_F(QueryTest, NeverWaitsForAPairNotEnded) {
     first->end();
     EXPECT_TRUE(first->getResult(count, true));
     EXPECT_EQ(count, 0u);
+    // Begun again, the last pair's result is no longer the query's.
+    first->begin();
+    EXPECT_FALSE(first->getResult(count, true));
+    first->end();
 }
 
 } // namespace

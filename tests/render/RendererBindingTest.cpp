@@ -115,18 +115,5 @@ TEST_F(RendererBinding, NoTargetAfterAGroupUnbindsTheGroupAndFallsBackToTheBackB
     EXPECT_TRUE(takeCalls().empty());
 }
 
-TEST_F(RendererBinding, FaceBindsAreFilteredByTargetAndFace) {
-    renderer.setRenderTargetFace(a, 3);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 3", "bind a"}));
-    renderer.setRenderTargetFace(a, 3);
-    EXPECT_TRUE(takeCalls().empty());
-    renderer.setRenderTargetFace(a, 4);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 4", "bind a"}));
-    renderer.setRenderTarget(b);
-    takeCalls();
-    renderer.setRenderTargetFace(a, 4);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"face a 4", "bind a"}));
-}
-
 } // namespace
 } // namespace Vrenn

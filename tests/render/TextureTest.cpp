@@ -4,11 +4,12 @@
 #include "fs/Image.h"
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
-#include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLTexture.h"
 #include "support/GLTestContext.h"
 #include "support/RenderTestSupport.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -59,8 +60,7 @@ protected:
         copy->getParameter("level")->setInt(level);
         EXPECT_TRUE(drawPasses(*copy));
         renderer->setRenderTarget(renderer->primaryTarget());
-        return readTextureRGBA(std::dynamic_pointer_cast<GLRenderTexture>(target)->texture()->id(),
-                               0, width, height);
+        return Vrenn::Test::readTarget(target);
     }
 
     GLRenderer* renderer = nullptr;
@@ -153,23 +153,6 @@ TEST_F(TextureTest, DeepImageIsAVolume) {
         EXPECT_EQ(red[static_cast<size_t>(i)], i * 0.5f - 3.0f) << i;
 }
 
-TEST_F(TextureTest, ThreeByteRGBGoesUpAsRGBAAndLeavesTheImageAlone) {
-    auto source = image(2, 2, 1, FORMAT_RGB8, 1, 1);
-    const uint8_t rgb[12] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
-    std::memcpy(source->data(), rgb, sizeof rgb);
-    auto texture = asGL(textures->createTexture("rgb", source));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->format(), FORMAT_RGBA8);
-    EXPECT_EQ(source->format(), FORMAT_RGB8);
-    std::vector<uint8_t> rgba(16);
-    glGetTextureImage(texture->id(), 0, GL_RGBA, GL_UNSIGNED_BYTE, 16, rgba.data());
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 0)], rgb[i * 3 + 0]);
-        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 2)], rgb[i * 3 + 2]);
-        EXPECT_EQ(rgba[static_cast<size_t>(i * 4 + 3)], 255);
-    }
-}
-
 TEST_F(TextureTest, DXT1BlockDecodesToItsFourColours) {
     // Colour 0 pure red, colour 1 pure blue (565); colour 0 > colour 1 gives the four
     // colour mode: index 2 is 2/3 red + 1/3 blue, index 3 the reverse. Row r of the
@@ -192,44 +175,51 @@ TEST_F(TextureTest, DXT1BlockDecodesToItsFourColours) {
     }
 }
 
-TEST_F(TextureTest, HalfAndFullFloatsComeBackExactly) {
-    // 1.5, -2, 0.25, 65504 as half floats.
-    auto half = image(1, 2, 1, FORMAT_RGBA16F, 1, 1);
-    const uint16_t bits[8] = {0x3E00, 0xC000, 0x3400, 0x7BFF, 0x3C00, 0x0000, 0xBC00, 0x3800};
-    std::memcpy(half->data(), bits, sizeof bits);
-    auto halfTexture = textures->createTexture("half", half);
-    ASSERT_NE(halfTexture, nullptr);
-    const auto h = sampled(halfTexture, 0, 1, 2);
-    const float expectedHalf[8] = {1.5f, -2.0f, 0.25f, 65504.0f, 1.0f, 0.0f, -1.0f, 0.5f};
-    for (size_t i = 0; i < 8; ++i)
-        EXPECT_EQ(h[i], expectedHalf[i]) << i;
-
-    auto full = image(2, 2, 1, FORMAT_RG32F, 1, 1);
-    const float values[8] = {1e-20f, -3.25f, 1e20f, 0.1f, 7.0f, -0.0f, 123.456f, 42.0f};
-    std::memcpy(full->data(), values, sizeof values);
-    auto fullTexture = textures->createTexture("full", full);
-    ASSERT_NE(fullTexture, nullptr);
-    const auto f = sampled(fullTexture, 0, 2, 2);
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(f[i * 4 + 0], values[i * 2 + 0]) << i;
-        EXPECT_EQ(f[i * 4 + 1], values[i * 2 + 1]) << i;
-        EXPECT_EQ(f[i * 4 + 2], 0.0f);
-        EXPECT_EQ(f[i * 4 + 3], 1.0f);
+// Each format as a shader reads it: luminance as grey, three bytes with alpha 1, half and full
+// floats exactly, missing channels as 0 (colour) and 1 (alpha).
+TEST_F(TextureTest, FormatsSampleAsTheirValues) {
+    auto bytesOf = [](const auto& values) {
+        const auto* first = reinterpret_cast<const uint8_t*>(values.data());
+        return std::vector<uint8_t>(first, first + values.size() * sizeof(values[0]));
+    };
+    struct Case {
+        ImageFormat format;
+        int32_t width, height;
+        std::vector<uint8_t> bytes;
+        std::vector<float> rgba;
+    };
+    const float b = 1.0f / 255.0f;
+    const Case cases[] = {
+        {FORMAT_L8, 2, 1, {51, 204}, {0.2f, 0.2f, 0.2f, 1, 0.8f, 0.8f, 0.8f, 1}},
+        {FORMAT_RGB8,
+         2,
+         1,
+         {10, 20, 30, 40, 50, 60},
+         {10 * b, 20 * b, 30 * b, 1, 40 * b, 50 * b, 60 * b, 1}},
+        // 1.5, -2, 0.25, 65504, 1, 0, -1, 0.5 as half floats.
+        {FORMAT_RGBA16F,
+         1,
+         2,
+         bytesOf(
+             std::array<uint16_t, 8>{0x3E00, 0xC000, 0x3400, 0x7BFF, 0x3C00, 0, 0xBC00, 0x3800}),
+         {1.5f, -2.0f, 0.25f, 65504.0f, 1.0f, 0.0f, -1.0f, 0.5f}},
+        {FORMAT_RG32F,
+         2,
+         1,
+         bytesOf(std::array<float, 4>{1e-20f, -3.25f, 1e20f, 0.1f}),
+         {1e-20f, -3.25f, 0, 1, 1e20f, 0.1f, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        auto source = image(c.width, c.height, 1, c.format, 1, 1);
+        std::copy(c.bytes.begin(), c.bytes.end(), source->data());
+        auto texture = textures->createTexture("format" + std::to_string(c.format), source);
+        ASSERT_NE(texture, nullptr) << c.format;
+        EXPECT_EQ(source->format(), c.format); // the image is left alone
+        const auto texels = sampled(texture, 0, c.width, c.height);
+        for (size_t i = 0; i < c.rgba.size(); ++i)
+            EXPECT_NEAR(texels[i], c.rgba[i], 1e-6f * std::max(1.0f, std::fabs(c.rgba[i])))
+                << c.format << " " << i;
     }
-}
-
-TEST_F(TextureTest, LuminanceReadsAsGreyInShaders) {
-    auto source = image(2, 1, 1, FORMAT_L8, 1, 1);
-    source->data()[0] = 51;
-    source->data()[1] = 204;
-    auto texture = textures->createTexture("grey", source);
-    ASSERT_NE(texture, nullptr);
-    const auto texels = sampled(texture, 0, 2, 1);
-    EXPECT_NEAR(texels[0], 0.2f, 1e-6f);
-    EXPECT_NEAR(texels[1], 0.2f, 1e-6f);
-    EXPECT_NEAR(texels[2], 0.2f, 1e-6f);
-    EXPECT_EQ(texels[3], 1.0f);
-    EXPECT_NEAR(texels[5], 0.8f, 1e-6f);
 }
 
 TEST_F(TextureTest, ImagesWithoutAGLFormatOrPixelsAreRefused) {

@@ -172,17 +172,5 @@ TEST_F(VertexBufferTest, ElementComponentCountsAndUnsafeIndices) {
     EXPECT_FALSE(buffers->upload(unsafe));
 }
 
-TEST_F(VertexBufferTest, ModelsLoadIntoVertexBuffers) {
-    VertexBufferObjectFactory factory;
-    auto mesh = factory.createMesh();
-    ASSERT_NE(std::dynamic_pointer_cast<GLVertexBuffer>(mesh), nullptr);
-    const std::vector<Position> one = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    mesh->addStream(one.data(), 3, sizeof(Position),
-                    {VertexElement{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
-    mesh->setPrimitiveType(PRIMITIVE_TRIANGLE_LIST);
-    EXPECT_TRUE(factory.uploadMesh(mesh));
-    EXPECT_TRUE(std::dynamic_pointer_cast<GLVertexBuffer>(mesh)->uploaded());
-}
-
 } // namespace
 } // namespace Vrenn

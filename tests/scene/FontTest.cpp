@@ -1,6 +1,6 @@
 #include "scene/Font.h"
 
-#include "scene/OverlayMgr.h"
+#include "scene/Overlay.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
@@ -104,16 +104,6 @@ TEST(Font, ColourAndRectangleChangesLayOutPendingTextFirst) {
     EXPECT_NEAR(corner(font, 10).x - corner(font, 8).x, 0.0125f, 1e-6f);   // 'w'
     EXPECT_NEAR(corner(font, 14).x - corner(font, 12).x, 0.00625f, 1e-6f); // 'n'
     EXPECT_FLOAT_EQ(corner(font, 15).y - corner(font, 12).y, 0.05f);
-}
-
-TEST(OverlayMgr, OverlaysAndFontsShareOneNameCounter) {
-    OverlayMgr overlays;
-    const auto first = overlays.createOverlay();
-    const auto font = overlays.createFont();
-    EXPECT_EQ(overlays.find("gen_0"), first);
-    EXPECT_EQ(overlays.find("gen_1"), font);
-    EXPECT_FLOAT_EQ(font->lineHeight(), 1.0f / 30.0f);
-    EXPECT_FLOAT_EQ(font->rightLimit(), 1.0f);
 }
 
 } // namespace

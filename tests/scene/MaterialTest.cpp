@@ -76,20 +76,7 @@ protected:
 };
 
 TEST_F(MaterialScripts, EveryParameterTypeReachesTheEffect) {
-    dir.write("materials/test.mtr", R"(// a comment before the first block
-shiny junk before the brace {
-    fx effects/all.fx
-    technique "Second"
-    "passes" int "3"
-    "gloss" float "0.75"
-    "diffuse" float4 "1 0 0 1"
-    "offset" float4x4 "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16"
-    "weights" float16 "1 2 3"
-    "diffuseMap" texture "textures/red map.dds"
-    "missing" float "5"
-    somethingElse is ignored "entirely"
-}
-)");
+    dir.write("materials/test.mtr", fixture("scene/shiny.mtr"));
     EXPECT_TRUE(materials->loadScript("materials/test.mtr"));
     const auto material = materials->find("shiny");
     ASSERT_TRUE(material);
@@ -145,22 +132,7 @@ shiny junk before the brace {
 
 TEST_F(MaterialScripts, SkippedBlocksDuplicatesAndUnknownNames) {
     LogCapture log;
-    EXPECT_FALSE(materials->loadScriptText(R"(
-notamaterial { something else entirely "x" float "1" }
-first { fx effects/all.fx
-    "gloss" float "1"
-    "shine" flaot "2"
-}
-first { fx effects/all.fx
-    "gloss" float "2"
-}
-noeffect { fx effects/missing.fx
-    "gloss" float "3"
-}
-last { fx effects/all.fx
-    "diffuse" float4 1 0 0 1
-}
-)"));
+    EXPECT_FALSE(materials->loadScriptText(fixture("scene/skipped.mtr")));
     // Each part that cannot be used is named in one line.
     EXPECT_EQ(log.text(),
               "MaterialMgr: <text>: block notamaterial does not start with fx; skipped\n"
@@ -194,13 +166,7 @@ last { fx effects/all.fx
 }
 
 TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
-    ASSERT_TRUE(materials->loadScriptText(R"(
-frame { fx effects/all.fx
-    "gloss" float "1"
-    "gloss" float "2"
-    "passes" float "4"
-}
-)"));
+    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
     const auto material = materials->find("frame");
     ASSERT_TRUE(material);
     auto& effect = *material->effect();
@@ -242,16 +208,7 @@ frame { fx effects/all.fx
 }
 
 TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
-    ASSERT_TRUE(materials->loadScriptText(R"(
-plain { fx effects/fill.fx
-    technique "Tinted"
-    "tint" float4 "1 0 0 1"
-}
-bright { fx effects/fill.fx
-    technique "Tinted"
-    "tint" float4 "1 1 0 1"
-}
-)"));
+    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
     const auto plain = materials->find("plain");
     const auto bright = materials->find("bright");
     ASSERT_TRUE(plain && bright);
@@ -277,15 +234,7 @@ bright { fx effects/fill.fx
 }
 
 TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
-    ASSERT_TRUE(materials->loadScriptText(R"(
-painter { fx effects/fill.fx
-    technique "Tinted"
-}
-reader { fx effects/fill.fx
-    technique "Sampled"
-    "lightmap012r" texture "textures/red map.dds"
-}
-)"));
+    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
     const auto painter = materials->find("painter");
     const auto reader = materials->find("reader");
     ASSERT_TRUE(painter && reader);

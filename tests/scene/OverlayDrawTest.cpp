@@ -6,8 +6,6 @@
 #include "render/ShaderMgr.h"
 #include "render/TextureManager.h"
 #include "render/VertexBuffer.h"
-#include "render/gl/GLRenderTexture.h"
-#include "render/gl/GLTexture.h"
 #include "scene/MaterialMgr.h"
 #include "scene/OverlayMgr.h"
 #include "support/GLTestContext.h"
@@ -22,7 +20,6 @@ namespace {
 
 using Test::fixture;
 using Test::GLTestContext;
-using Test::readTextureRGBA;
 using Test::TempDir;
 
 class OverlayDraw : public ::testing::Test {
@@ -34,21 +31,7 @@ protected:
         materials = std::make_unique<MaterialMgr>(
             std::shared_ptr<ShaderMgr>(renderer, renderer->shaderMgr().get()),
             std::shared_ptr<TextureManager>(renderer, renderer->textureManager().get()));
-        // The red material comes first: the effect's first technique is Red.
-        ASSERT_TRUE(materials->loadScriptText(R"(
-red { fx effects/quads.fx
-    technique "Red"
-}
-green { fx effects/quads.fx
-    technique "Green"
-}
-tint { fx effects/quads.fx
-    technique "Tint"
-}
-pair { fx effects/quads.fx
-    technique "Pair"
-}
-)"));
+        ASSERT_TRUE(materials->loadScriptText(fixture("scene/quads.mtr")));
         renderer->setRenderTarget(renderer->primaryTarget());
         renderer->clear(true, true, false);
         renderer->begin2D();
@@ -137,13 +120,12 @@ TEST_F(OverlayDraw, QuadsLandWhereAddedAndEachDrawTakesOnlyItsOwnQuads) {
 
 // Which texels of a render texture's red or green channel are lit, as rows of '#' and
 // '.' from the top row down.
-std::string litTexels(const RenderTarget& target, int channel) {
-    const auto& texture = dynamic_cast<const GLRenderTexture&>(target).texture();
-    const auto texels = readTextureRGBA(texture->id(), 0, target.width(), target.height());
+std::string litTexels(const std::shared_ptr<RenderTarget>& target, int channel) {
+    const auto texels = Vrenn::Test::readTarget(target);
     std::string rows;
-    for (int32_t y = 0; y < target.height(); ++y) {
-        for (int32_t x = 0; x < target.width(); ++x)
-            rows += texels[static_cast<size_t>((y * target.width() + x) * 4 + channel)] > 0.5f
+    for (int32_t y = 0; y < target->height(); ++y) {
+        for (int32_t x = 0; x < target->width(); ++x)
+            rows += texels[static_cast<size_t>((y * target->width() + x) * 4 + channel)] > 0.5f
                         ? '#'
                         : '.';
         rows += '/';
@@ -167,11 +149,11 @@ TEST_F(OverlayDraw, PixelQuadsAreSizedByTheBoundTargetAndNegativeSizesFillIt) {
         overlay.draw(*renderer);
     };
     drawInto(*red, -1.0f, -1.0f);
-    EXPECT_EQ(litTexels(*wide, 0), "########/########/");
+    EXPECT_EQ(litTexels(wide, 0), "########/########/");
     drawInto(*red, 2.0f, -1.0f);
-    EXPECT_EQ(litTexels(*wide, 0), "##....../##....../");
+    EXPECT_EQ(litTexels(wide, 0), "##....../##....../");
     drawInto(*red, -1.0f, 1.0f);
-    EXPECT_EQ(litTexels(*wide, 0), "########/......../");
+    EXPECT_EQ(litTexels(wide, 0), "########/......../");
 
     // A bound group: each of its targets is filled, and pixels are the group's.
     const auto group = targets.createMRT("rt_quads", 4, 4, {kRGBA8, kRGBA8}, 0, 0, 0);
@@ -179,11 +161,11 @@ TEST_F(OverlayDraw, PixelQuadsAreSizedByTheBoundTargetAndNegativeSizesFillIt) {
     renderer->setRenderTargets(group);
     const auto pair = overlays->createOverlay(materials->find("pair"));
     drawInto(*pair, -1.0f, -1.0f);
-    EXPECT_EQ(litTexels(*group[0], 0), "####/####/####/####/");
-    EXPECT_EQ(litTexels(*group[1], 1), "####/####/####/####/");
+    EXPECT_EQ(litTexels(group[0], 0), "####/####/####/####/");
+    EXPECT_EQ(litTexels(group[1], 1), "####/####/####/####/");
     drawInto(*pair, 2.0f, 3.0f);
-    EXPECT_EQ(litTexels(*group[0], 0), "##../##../##../..../");
-    EXPECT_EQ(litTexels(*group[1], 1), "##../##../##../..../");
+    EXPECT_EQ(litTexels(group[0], 0), "##../##../##../..../");
+    EXPECT_EQ(litTexels(group[1], 1), "##../##../##../..../");
 
     // The back buffer, bound as an empty target, sizes them too.
     renderer->setRenderTarget(nullptr);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "fs/CodecMgr.h"
+#include "fs/Image.h"
+#include "prt/TransferTextures.h"
+#include "render/TextureManager.h"
+#include "scene/MaterialMgr.h"
+
+#include <array>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace Vrenn::Test {
+
+// Loads material scripts of data/ (and a script text of the test's own) as the program does, from
+// inside data/: they name their effects and textures relative to it, in formats the standard
+// codecs read. False when one fails.
+inline bool loadDataMaterials(MaterialMgr& materials, std::initializer_list<const char*> scripts,
+                              const std::string& text = {}) {
+    std::optional<CodecMgr> codecs; // unless the caller has them already
+    if (!CodecMgr::instance()) registerStandardCodecs(codecs.emplace());
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(VRENN_DATA_DIR);
+    bool loaded = true;
+    for (const char* script : scripts)
+        loaded = materials.loadScript(script) && loaded;
+    loaded = (text.empty() || materials.loadScriptText(text)) && loaded;
+    std::filesystem::current_path(cwd);
+    return loaded;
+}
+
+// The three transfer files of a bake image, uploaded as textures named prefix + file name.
+inline std::array<std::shared_ptr<Texture>, 3>
+uploadTransfer(TextureManager& textures, const Image& bake, const std::string& prefix) {
+    std::array<std::shared_ptr<Texture>, 3> transfer;
+    for (int f = 0; f < 3; ++f) {
+        auto image = std::make_shared<Image>();
+        EXPECT_TRUE(transferFileImage(bake, f, *image));
+        transfer[size_t(f)] = textures.createTexture(prefix + kTransferFileNames[f], image);
+        EXPECT_TRUE(transfer[size_t(f)]);
+    }
+    return transfer;
+}
+
+} // namespace Vrenn::Test
