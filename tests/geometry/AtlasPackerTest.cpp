@@ -150,22 +150,6 @@ TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
     }
 }
 
-TEST(AtlasPacker, MapsChartCornersOntoTheCornerTexels) {
-    // A 5 x 3 rectangle at (10, 20); turned, U runs down the rows.
-    const struct {
-        bool flipped;
-        float u, v, x, y;
-    } cases[] = {{false, 1, 1, 14, 22},
-                 {false, 0.5f, 0, 12, 20},
-                 {true, 1, 0, 10, 24},
-                 {true, 0, 1, 12, 20}};
-    for (const auto& c : cases) {
-        const AtlasRect r{5, 3, -1, 10, 20, c.flipped};
-        EXPECT_EQ(r.texelPoint(c.u, c.v), (std::array<float, 2>{c.x, c.y}))
-            << c.flipped << " " << c.u << "," << c.v;
-    }
-}
-
 int coveredCount(const CoverageMask& mask) {
     int count = 0;
     for (uint8_t b : mask.bytes())
