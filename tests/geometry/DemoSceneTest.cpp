@@ -78,12 +78,7 @@ TEST(DemoScene, EveryFaceIsItsOwnPlanarVertexGroupFacingOutOfTheSolids) {
                 << "polygon " << i;
             EXPECT_GT(dot(normal.getVec3(v), polygon.normal), 0.9999f) << "polygon " << i;
         }
-        const TangentFrame& frame = pack.tangentFrames()[i];
-        EXPECT_NEAR(length(frame.tangent()), 1.0f, 1e-5f);
-        EXPECT_NEAR(dot(frame.tangent(), frame.normal()), 0.0f, 1e-5f);
-        EXPECT_NEAR(dot(frame.binormal(), frame.normal()), 0.0f, 1e-5f);
-        EXPECT_GT(polygon.sizeU, 1.0f);
-        EXPECT_GT(polygon.sizeV, 1.0f);
+        EXPECT_TRUE(polygon.sizeU > 1.0f && polygon.sizeV > 1.0f) << "polygon " << i;
     }
 
     int overhangs = 0, innerWallFaces = 0;

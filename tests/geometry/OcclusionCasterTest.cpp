@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <tuple>
 
 namespace Vrenn::Test {
 namespace {
@@ -31,62 +32,48 @@ size_t expectPlainWalkAnswers(const PolyPack& pack, const std::vector<Vec3>& sta
     std::vector<int32_t> expectedPolygon(expected.size(), -1);
     std::vector<float> expectedAlong(expected.size(), 0.0f);
     Vec3 hit;
-    int32_t polygon = -1;
     size_t blockedCount = 0;
-    for (size_t t = 0; t < starts.size(); ++t)
-        for (size_t i = 0; i < count; ++i) {
-            const Vec3 offset{offsets[i][0], offsets[i][1], offsets[i][2]};
-            const size_t r = t * count + i;
-            expected[r] = pack.rayTest(starts[t], starts[t] + offset, hit, polygon) ? 1 : 0;
-            expectedPolygon[r] = polygon;
-            if (expected[r]) expectedAlong[r] = dot(hit - starts[t], offset) / dot(offset, offset);
-            blockedCount += expected[r];
-        }
-    auto describe = [&](size_t r, const OcclusionCaster& caster) {
-        const size_t t = r / count, i = r % count;
-        return what + ": ray " + std::to_string(i) + " of " + std::to_string(count) + " from (" +
-               std::to_string(starts[t].x) + ", " + std::to_string(starts[t].y) + ", " +
-               std::to_string(starts[t].z) + ") by (" + std::to_string(offsets[i][0]) + ", " +
-               std::to_string(offsets[i][1]) + ", " + std::to_string(offsets[i][2]) + "), build " +
-               std::to_string(static_cast<int>(caster.kernel())) +
-               " (1 baseline, 2 AVX2, 3 AVX-512)";
-    };
+    for (size_t r = 0; r < expected.size(); ++r) {
+        const Vec3 start = starts[r / count],
+                   offset{offsets[r % count][0], offsets[r % count][1], offsets[r % count][2]};
+        expected[r] = pack.rayTest(start, start + offset, hit, expectedPolygon[r]) ? 1 : 0;
+        if (expected[r]) expectedAlong[r] = dot(hit - start, offset) / dot(offset, offset);
+        blockedCount += expected[r];
+    }
     std::vector<OcclusionCaster::Hit> firstHits;
     for (CasterKernel kernel : {CasterKernel::Baseline, CasterKernel::Avx2, CasterKernel::Avx512}) {
         OcclusionCaster caster(pack, kernel);
         std::vector<uint8_t> blocked(expected.size(), 7);
         caster.cast(starts.data(), starts.size(), offsets.data(), count, blocked.data());
-        std::vector<OcclusionCaster::Hit> hits(expected.size());
+        std::vector<OcclusionCaster::Hit> hits(expected.size()), alone(expected.size());
         caster.castHits(starts.data(), starts.size(), offsets.data(), count, hits.data());
-        std::vector<OcclusionCaster::Hit> alone(expected.size());
         for (size_t t = 0; t < starts.size(); ++t)
             caster.castHits(&starts[t], 1, offsets.data(), count, alone.data() + t * count);
         for (size_t r = 0; r < expected.size(); ++r) {
-            if (blocked[r] != expected[r]) {
-                ADD_FAILURE() << describe(r, caster) << ": caster " << int(blocked[r])
-                              << ", plain walk " << int(expected[r]);
-                return blockedCount;
-            }
-            const OcclusionCaster::Hit& h = hits[r];
-            if ((h.polygon >= 0) != (expected[r] != 0) ||
-                (h.polygon >= 0 &&
-                 (h.texel < 0 || !pack.coverage().covered(h.texel % pack.atlasWidth(),
-                                                          h.texel / pack.atlasWidth())))) {
-                ADD_FAILURE() << describe(r, caster) << ": hit polygon " << h.polygon << " texel "
-                              << h.texel << ", plain walk " << int(expected[r]);
-                return blockedCount;
-            }
-            if (h.polygon >= 0 && h.along > expectedAlong[r] + 1e-5f) {
-                ADD_FAILURE() << describe(r, caster) << ": hit at " << h.along
-                              << " along the segment, the plain walk's at " << expectedAlong[r];
-                return blockedCount;
-            }
-            const OcclusionCaster::Hit& other = firstHits.empty() ? alone[r] : firstHits[r];
-            if (h.polygon != alone[r].polygon || h.texel != alone[r].texel ||
-                h.along != alone[r].along || h.polygon != other.polygon || h.texel != other.texel ||
-                h.along != other.along) {
-                ADD_FAILURE() << describe(r, caster)
-                              << ": the hit differs between builds or groupings";
+            const OcclusionCaster::Hit &h = hits[r], &other = firstHits.empty() ? h : firstHits[r];
+            const int w = pack.atlasWidth();
+            const char* fault =
+                blocked[r] != expected[r]                ? "the occlusion answer differs"
+                : (h.polygon >= 0) != (expected[r] != 0) ? "the hit answer differs"
+                : h.polygon >= 0 &&
+                        (h.texel < 0 || !pack.coverage().covered(h.texel % w, h.texel / w))
+                    ? "the hit texel is not covered"
+                : h.polygon >= 0 && h.along > expectedAlong[r] + 1e-5f ? "the hit is farther"
+                : std::tie(h.polygon, h.texel, h.along) !=
+                            std::tie(alone[r].polygon, alone[r].texel, alone[r].along) ||
+                        std::tie(h.polygon, h.texel, h.along) !=
+                            std::tie(other.polygon, other.texel, other.along)
+                    ? "the hit differs between builds or groupings"
+                    : nullptr;
+            if (fault) {
+                const auto& o = offsets[r % count];
+                const Vec3& s = starts[r / count];
+                ADD_FAILURE() << what << ", build " << int(caster.kernel())
+                              << " (1 baseline, 2 AVX2, 3 AVX-512): ray from (" << s.x << ", "
+                              << s.y << ", " << s.z << ") by (" << o[0] << ", " << o[1] << ", "
+                              << o[2] << "): " << fault << " (caster " << int(blocked[r])
+                              << ", polygon " << h.polygon << " at " << h.along << "; plain walk "
+                              << int(expected[r]) << " at " << expectedAlong[r] << ")";
                 return blockedCount;
             }
         }

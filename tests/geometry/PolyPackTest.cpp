@@ -279,20 +279,19 @@ TEST(PolyPackRay, NeedsATreeAndAnAtlasAndWalksSegmentsStartingJustBehindASplitti
     ASSERT_TRUE(pack.buildTree());
     EXPECT_FALSE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
     ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
-    EXPECT_TRUE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon));
-    EXPECT_EQ(polygon, 0);
+    EXPECT_TRUE(pack.rayTest({5, 5, 5}, {5, -5, 5}, hit, polygon) && polygon == 0);
     ASSERT_EQ(pack.nodes()[0].plane.normal, (Vec3{0, 1, 0}));
     ASSERT_EQ(pack.nodes()[0].plane.d, 0.0f);
     for (float y : {-0.005f, 0.0f, 0.005f}) {
-        EXPECT_TRUE(pack.rayTest({30, y, 5}, {30, -50, 5}, hit, polygon)) << y;
-        EXPECT_EQ(polygon, 1) << y;
-        EXPECT_NEAR(hit.y, -20.0f, 1e-4);
-        EXPECT_TRUE(pack.rayTest({30, y, 5}, {30, 50, 5}, hit, polygon)) << y;
-        EXPECT_EQ(polygon, 2) << y;
-        EXPECT_NEAR(hit.y, 20.0f, 1e-4);
-        // Slanted, as the bake's rays mostly are.
-        EXPECT_TRUE(pack.rayTest({25, y, 5}, {35, -50, 6}, hit, polygon)) << y;
-        EXPECT_EQ(polygon, 1) << y;
+        // Straight down and up, and slanted, as the bake's rays mostly are.
+        for (const auto& [startX, end, expected, expectedY] :
+             {std::tuple{30.0f, Vec3{30, -50, 5}, 1, -20.0f},
+              {30.0f, Vec3{30, 50, 5}, 2, 20.0f},
+              {25.0f, Vec3{35, -50, 6}, 1, -20.0f}}) {
+            EXPECT_TRUE(pack.rayTest({startX, y, 5}, end, hit, polygon)) << y;
+            EXPECT_EQ(polygon, expected) << y;
+            EXPECT_NEAR(hit.y, expectedY, 1e-4);
+        }
     }
 }
 
@@ -339,32 +338,27 @@ TEST(PolyPackRay, AgreesWithTestingEveryPolygonOnRandomBoxes) {
         int expected = -1;
         double bestT = 2.0;
         bool ambiguous = false;
+        auto dotd = [](const Vec3& u, const Vec3& v, const double w[3]) {
+            return (double(u.x) - v.x) * w[0] + (double(u.y) - v.y) * w[1] +
+                   (double(u.z) - v.z) * w[2];
+        };
         for (size_t f = 0; f < faces.size() && !ambiguous; ++f) {
             const Face& face = faces[f];
-            const double da = dot(face.n, a - face.p), db = dot(face.n, b - face.p);
-            if (std::fabs(da) < 0.05 || std::fabs(db) < 0.05) {
-                ambiguous = true;
-                break;
-            }
-            if (!(da > 0 && db < 0)) continue;
+            const double n[3] = {face.n.x, face.n.y, face.n.z};
+            const double da = dotd(a, face.p, n), db = dotd(b, face.p, n);
+            ambiguous = std::fabs(da) < 0.05 || std::fabs(db) < 0.05;
+            if (ambiguous || !(da > 0 && db < 0)) continue;
             const double t = da / (da - db);
-            const double px = a.x + t * (b.x - a.x), py = a.y + t * (b.y - a.y),
-                         pz = a.z + t * (b.z - a.z);
-            const double rx = px - face.p.x, ry = py - face.p.y, rz = pz - face.p.z;
-            const double s =
-                (rx * face.a.x + ry * face.a.y + rz * face.a.z) / double(lengthSquared(face.a));
-            const double u =
-                (rx * face.b.x + ry * face.b.y + rz * face.b.z) / double(lengthSquared(face.b));
+            const double r[3] = {a.x + t * (b.x - a.x) - face.p.x, a.y + t * (b.y - a.y) - face.p.y,
+                                 a.z + t * (b.z - a.z) - face.p.z};
+            const double s = (r[0] * face.a.x + r[1] * face.a.y + r[2] * face.a.z) /
+                             double(lengthSquared(face.a));
+            const double u = (r[0] * face.b.x + r[1] * face.b.y + r[2] * face.b.z) /
+                             double(lengthSquared(face.b));
             const double margin = 0.01;
             if (s < -margin || s > 1 + margin || u < -margin || u > 1 + margin) continue;
-            if (s < margin || s > 1 - margin || u < margin || u > 1 - margin) {
-                ambiguous = true;
-                break;
-            }
-            if (t < bestT) {
-                bestT = t;
-                expected = int(f);
-            }
+            ambiguous = s < margin || s > 1 - margin || u < margin || u > 1 - margin;
+            if (!ambiguous && t < bestT) bestT = t, expected = int(f);
         }
         if (ambiguous) continue;
         Vec3 hit;
@@ -373,8 +367,7 @@ TEST(PolyPackRay, AgreesWithTestingEveryPolygonOnRandomBoxes) {
         ASSERT_EQ(polygon, expected) << "ray " << ray;
         ASSERT_EQ(blocked, expected >= 0);
         if (blocked) {
-            const Vec3 point = a + (b - a) * float(bestT);
-            EXPECT_NEAR(length(hit - point), 0.0f, 1e-2f) << "ray " << ray;
+            EXPECT_NEAR(length(hit - (a + (b - a) * float(bestT))), 0.0f, 1e-2f) << "ray " << ray;
             ++hits;
         }
         ++compared;

@@ -4,14 +4,22 @@
 // SH bake over them.
 
 #include "core/Vector3.h"
+#include "fs/DDSCodec.h"
+#include "fs/DiskFile.h"
+#include "fs/Image.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
 #include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
+#include "prt/PrtScene.h"
 #include "prt/SHTextureBuilder.h"
 
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace Vrenn::testing {
@@ -114,5 +122,30 @@ struct SHBake {
     size_t samples = 0;
     uint64_t traced = 0;
 };
+
+// Bakes the model into dir with the given ray count through the command's entry point (adjust
+// changes further settings); the bake must succeed.
+inline PrtBakeResult bakeModel(Model& model, const std::string& dir, int rays,
+                               const std::function<void(PrtBakeSettings&)>& adjust = {}) {
+    PrtBakeSettings settings;
+    settings.rays = rays;
+    settings.outputDir = dir;
+    if (adjust) adjust(settings);
+    PrtBakeResult result;
+    EXPECT_TRUE(rebuildPrtScene(model, settings, result));
+    return result;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline Image readDDS(const std::string& path) {
+    Image image;
+    std::shared_ptr<File> file = std::make_shared<DiskFile>(path, DISK_READ);
+    EXPECT_TRUE(DDSCodec().decode(file, image)) << path;
+    return image;
+}
 
 } // namespace Vrenn::testing

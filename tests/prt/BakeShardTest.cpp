@@ -26,14 +26,11 @@ using Test::LogCapture;
 using Test::TempDir;
 using testing::Rect;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::readFile;
 
-const char* const kTransferFiles[] = {"shtex0.dds", "shtex1.dds", "shtex2.dds",
-                                      "models/saved.vmsh"};
-const char* const kAmbientFiles[] = {"ambient.dds", "models/saved.vmsh"};
+const std::vector<const char*> kTransferFiles = {"shtex0.dds", "shtex1.dds", "shtex2.dds",
+                                                 "models/saved.vmsh"},
+                               kAmbientFiles = {"ambient.dds", "models/saved.vmsh"};
 
 // The shaded scene and a row of posts of different sizes beside it: polygons of many sizes,
 // so that splits cut between small and large ones.
@@ -81,12 +78,9 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
     const ModelFile file(dir);
     for (const bool ambient : {false, true}) {
         const std::string whole = dir.file(ambient ? "whole-ambient" : "whole");
-        PrtBakeSettings settings;
-        settings.rays = 5; // 4 samples weighted for 5 rays: the parts must carry both
-        settings.ambient = ambient;
-        settings.outputDir = whole;
-        PrtBakeResult one;
-        ASSERT_TRUE(rebuildPrtScene(*file.load(), settings, one));
+        // 4 samples weighted for 5 rays: the parts must carry both.
+        const PrtBakeResult one = testing::bakeModel(
+            *file.load(), whole, 5, [&](PrtBakeSettings& settings) { settings.ambient = ambient; });
 
         for (const uint32_t n :
              ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
@@ -102,54 +96,39 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
             ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
             EXPECT_EQ(merged.texels, one.texels);
             EXPECT_EQ(merged.samples, 4u);
-            for (const char* name : ambient ? std::vector<const char*>(std::begin(kAmbientFiles),
-                                                                       std::end(kAmbientFiles))
-                                            : std::vector<const char*>(std::begin(kTransferFiles),
-                                                                       std::end(kTransferFiles))) {
+            for (const char* name : ambient ? kAmbientFiles : kTransferFiles) {
                 const std::string a = readFile(whole + "/" + name);
-                EXPECT_FALSE(a.empty()) << name;
-                EXPECT_TRUE(a == readFile(out + "/" + name)) << name << " differs";
+                EXPECT_TRUE(!a.empty() && a == readFile(out + "/" + name)) << name << " differs";
             }
         }
     }
 
-    // The split: contiguous ranges covering every polygon once, in shard order, texels shared
-    // about evenly; with more shards than polygons the empty ones sit where their polygons
-    // would (a part names its first polygon, and the merge checks it).
+    // The split: contiguous ranges covering every polygon once, in shard order, each polygon
+    // with the shard where the middle of its covered texels falls (so parts baked earlier still
+    // merge); with more shards than polygons the empty ones sit where their polygons would.
     PolyPack pack(4, 3, 4);
     testing::packModel(pack, *file.load(), 1, FORMAT_L8, false);
     const uint32_t polygons = uint32_t(pack.polygons().size());
+    std::vector<uint64_t> texels(polygons, 0);
+    uint64_t total = 0;
+    for (uint32_t p = 0; p < polygons; total += texels[p++]) {
+        const AtlasRect& r = pack.polygons()[p].atlas;
+        for (int y = r.y; r.placed && y < r.y + r.placedHeight(); ++y)
+            for (int x = r.x; x < r.x + r.placedWidth(); ++x)
+                texels[p] += pack.coverage().covered(x, y);
+    }
     for (const uint32_t n : {1u, 3u, 7u, polygons, 5 * polygons + 3}) {
         SCOPED_TRACE(std::to_string(n) + " shards");
         const std::vector<PolygonRange> split = shardSplit(pack, n);
         ASSERT_EQ(split.size(), n);
-        uint32_t next = 0, empty = 0;
-        for (uint32_t k = 1; k <= n; ++k) {
-            const PolygonRange range = split[k - 1];
-            EXPECT_EQ(range.first, next) << "shard " << k;
-            next += range.count;
-            empty += range.count == 0;
-            EXPECT_EQ(shardPolygons(pack, k, n).first, range.first);
-            EXPECT_EQ(shardPolygons(pack, k, n).count, range.count);
+        uint32_t next = 0;
+        for (uint32_t k = 1; k <= n; next += split[k - 1].count, ++k) {
+            EXPECT_EQ(split[k - 1].first, next) << "shard " << k;
+            const PolygonRange range = shardPolygons(pack, k, n);
+            EXPECT_EQ(std::pair(range.first, range.count),
+                      std::pair(split[k - 1].first, split[k - 1].count));
         }
-        EXPECT_EQ(next, polygons);
-        if (n <= 3) {
-            EXPECT_EQ(empty, 0u);
-        }
-        if (n > polygons) {
-            EXPECT_GE(empty, n - polygons);
-        }
-        // Parts baked earlier must still merge: each polygon stays with the shard where the
-        // middle of its covered texels falls.
-        std::vector<uint64_t> texels(polygons, 0);
-        uint64_t total = 0;
-        for (uint32_t p = 0; p < polygons; ++p) {
-            const AtlasRect& r = pack.polygons()[p].atlas;
-            for (int y = r.y; r.placed && y < r.y + r.placedHeight(); ++y)
-                for (int x = r.x; x < r.x + r.placedWidth(); ++x)
-                    texels[p] += pack.coverage().covered(x, y);
-            total += texels[p];
-        }
+        ASSERT_EQ(next, polygons);
         uint64_t before = 0;
         for (uint32_t p = 0, k = 0; p < polygons; before += texels[p++]) {
             while (p >= split[k].first + split[k].count)

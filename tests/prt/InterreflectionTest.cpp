@@ -2,19 +2,11 @@
 // box written here (ray-box exits, no tree, no SH).
 
 #include "BakeScenes.h"
-#include "core/Vector3.h"
-#include "fs/DDSCodec.h"
-#include "fs/DiskFile.h"
 #include "fs/HalfFloat.h"
-#include "fs/Image.h"
-#include "prt/PrtScene.h"
 #include "support/TempDir.h"
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 
 namespace Vrenn {
 namespace {
@@ -44,45 +36,26 @@ std::vector<Rect> boxFaces(bool lid) {
     return faces;
 }
 
-// Coefficient 0 of each basis of every covered texel of a bake's shtex0.dds (slice 6, channel
-// k), by atlas texel.
-std::vector<std::array<float, 3>> readBand0(const std::string& dir) {
-    Image image;
-    std::shared_ptr<File> file = std::make_shared<DiskFile>(dir + "/shtex0.dds", DISK_READ);
-    EXPECT_TRUE(DDSCodec().decode(file, image));
-    const size_t texels = size_t(image.width()) * size_t(image.height());
-    const uint8_t* slice = image.getLevelData(0) + 6 * texels * 8;
-    std::vector<std::array<float, 3>> out(texels);
-    for (size_t t = 0; t < texels; ++t)
-        for (int k = 0; k < 3; ++k) {
-            uint16_t half;
-            std::memcpy(&half, slice + t * 8 + size_t(k) * 2, 2);
-            out[t][size_t(k)] = halfToFloat(half);
-        }
-    return out;
+// Coefficient 0 of each basis at an atlas texel of a bake's shtex0.dds (slice 6, channel k).
+std::array<float, 3> band0(const std::string& dir, int32_t texel) {
+    const Image image = testing::readDDS(dir + "/shtex0.dds");
+    const auto* slice = reinterpret_cast<const uint16_t*>(image.getLevelData(0)) +
+                        6 * size_t(image.width()) * size_t(image.height()) * 4;
+    return {halfToFloat(slice[size_t(texel) * 4]), halfToFloat(slice[size_t(texel) * 4 + 1]),
+            halfToFloat(slice[size_t(texel) * 4 + 2])};
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-struct Baked {
-    TempDir dir;
-    std::string path() const { return dir.path().string(); }
-};
-
-void bake(const Baked& out, bool lid, int rays, int bounces, float albedo, unsigned threads = 2,
-          uint64_t keptHitBytes = kDefaultKeptHitBytes) {
-    PrtBakeSettings settings;
-    settings.keptHitBytes = keptHitBytes;
-    settings.rays = rays;
-    settings.bounces = bounces;
-    settings.albedo = albedo;
-    settings.outputDir = out.path();
-    settings.walk.threads = threads;
-    PrtBakeResult result;
-    ASSERT_TRUE(rebuildPrtScene(*testing::rectModel({boxFaces(lid)}), settings, result));
+// Bakes the box into a fresh folder and gives its path.
+std::string bake(const TempDir& out, bool lid, int rays, int bounces, float albedo,
+                 unsigned threads = 2, uint64_t keptHitBytes = kDefaultKeptHitBytes) {
+    testing::bakeModel(*testing::rectModel({boxFaces(lid)}), out.path().string(), rays,
+                       [&](PrtBakeSettings& settings) {
+                           settings.keptHitBytes = keptHitBytes;
+                           settings.bounces = bounces;
+                           settings.albedo = albedo;
+                           settings.walk.threads = threads;
+                       });
+    return out.path().string() + "/";
 }
 
 // The radiosity of the open box under a uniform sky of radiance 1: every face cut into patches
@@ -197,32 +170,28 @@ private:
 TEST(Interreflection, OpenBoxFloorMatchesARadiositySolve) {
     constexpr float kAlbedo = 0.8f;
     constexpr int kRays = 1024; // a square: no g * g / R scaling
-    Baked shadowed, one, three;
-    bake(shadowed, false, kRays, 0, kAlbedo);
-    bake(one, false, kRays, 1, kAlbedo);
-    bake(three, false, kRays, 3, kAlbedo);
-
+    TempDir shadowed, one, three;
     // The floor centre's texel, where the bake packs it.
     PolyPack pack(4, 3, 4);
     testing::packModel(pack, *testing::rectModel({boxFaces(false)}), 19, FORMAT_RGBA16F, false);
     const Vec3 centre{kWidth / 2, kWidth / 2, 0};
     const int32_t texel = pack.atlasTexelAt(0, centre);
     ASSERT_GE(texel, 0);
-    const auto t0 = readBand0(shadowed.path())[size_t(texel)];
-    const auto t1 = readBand0(one.path())[size_t(texel)];
-    const auto t3 = readBand0(three.path())[size_t(texel)];
+    const auto t0 = band0(bake(shadowed, false, kRays, 0, kAlbedo), texel);
+    const auto t1 = band0(bake(one, false, kRays, 1, kAlbedo), texel);
+    const auto t3 = band0(bake(three, false, kRays, 3, kAlbedo), texel);
 
     // A uniform sky of radiance 1 has coefficient 0 = 4 pi Y00, so transfer coefficient 0
     // times that is the light through the lobe. The floor's frame: tangent +x, binormal +y.
     const BoxRadiosity solve(kAlbedo);
     const float sky0 = 4 * kPi * 0.2820948f;
-    for (int k = 0; k < 3; ++k) {
+    for (size_t k = 0; k < 3; ++k) {
         const float* b = SHTextureBuilder::kBasis[k];
         const Vec3 d{b[0], b[1], b[2]};
         const float expect1 = solve.bounced(centre, d, 1), expect3 = solve.bounced(centre, d, 3);
-        // Sampling noise of 512 rays and the texels' spacing: within 4%.
-        EXPECT_NEAR((t1[size_t(k)] - t0[size_t(k)]) * sky0, expect1, 0.04f * expect1) << k;
-        EXPECT_NEAR((t3[size_t(k)] - t0[size_t(k)]) * sky0, expect3, 0.04f * expect3) << k;
+        // Sampling noise and the texels' spacing: within 4%.
+        EXPECT_NEAR((t1[k] - t0[k]) * sky0, expect1, 0.04f * expect1) << k;
+        EXPECT_NEAR((t3[k] - t0[k]) * sky0, expect3, 0.04f * expect3) << k;
         EXPECT_GT(expect3, expect1 * 1.2f) << "later bounces add light";
     }
 }
@@ -231,22 +200,21 @@ TEST(Interreflection, OpenBoxFloorMatchesARadiositySolve) {
 // is allowed them (0) or the budget runs out part way through the first walk (4 KiB): the
 // bytes are the same every way and on any thread count.
 TEST(Interreflection, NoAlbedoGivesTheShadowedBytesAndThreadsOrKeptHitsChangeNothing) {
-    Baked plain, dark, oneThread, twoThreads, rewalked, overBudget;
-    bake(plain, true, 64, 0, -1.0f);
-    bake(dark, true, 64, 2, 0.0f);
+    TempDir plain, dark, oneThread, twoThreads, rewalked, overBudget;
+    const std::string shadowedPath = bake(plain, true, 64, 0, -1.0f),
+                      darkPath = bake(dark, true, 64, 2, 0.0f);
     for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
-        EXPECT_TRUE(readAll(plain.path() + "/" + name) == readAll(dark.path() + "/" + name))
+        EXPECT_TRUE(testing::readFile(shadowedPath + name) == testing::readFile(darkPath + name))
             << name;
-    bake(oneThread, true, 64, 2, 0.6f, 1);
-    bake(twoThreads, true, 64, 2, 0.6f, 2);
-    bake(rewalked, true, 64, 2, 0.6f, 2, 0);
-    bake(overBudget, true, 64, 2, 0.6f, 2, 4096);
+    const std::string expectedPath = bake(oneThread, true, 64, 2, 0.6f, 1);
+    const std::string others[] = {bake(twoThreads, true, 64, 2, 0.6f, 2),
+                                  bake(rewalked, true, 64, 2, 0.6f, 2, 0),
+                                  bake(overBudget, true, 64, 2, 0.6f, 2, 4096)};
     for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds"}) {
-        const std::string expected = readAll(oneThread.path() + "/" + name);
-        for (const Baked* other : {&twoThreads, &rewalked, &overBudget})
-            EXPECT_TRUE(readAll(other->path() + "/" + name) == expected)
-                << name << " of " << other->path();
-        EXPECT_FALSE(expected == readAll(plain.path() + "/" + name)) << name;
+        const std::string expected = testing::readFile(expectedPath + name);
+        for (const std::string& other : others)
+            EXPECT_TRUE(testing::readFile(other + name) == expected) << name << " of " << other;
+        EXPECT_FALSE(expected == testing::readFile(shadowedPath + name)) << name;
     }
 }
 

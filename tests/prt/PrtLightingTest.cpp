@@ -69,12 +69,8 @@ TEST(PrtLighting, HoldsTheProbeTableAndTurnsItRightHandedAboutY) {
 
 TEST(PrtLighting, BlendMixesTheTwoTurnedProbes) {
     PrtLighting lighting;
-    lighting.update(0.7f, 0.0f, {});
-    const SHCoeffs slot0 = lighting.turnedProbe(0), slot1 = lighting.turnedProbe(1);
-    EXPECT_EQ(lighting.lighting().red, slot0.red);
-    lighting.update(0.7f, 1.0f, {});
-    EXPECT_EQ(lighting.lighting().green, slot1.green);
     lighting.update(0.7f, 0.25f, {});
+    const SHCoeffs slot0 = lighting.turnedProbe(0), slot1 = lighting.turnedProbe(1);
     for (int c = 0; c < 3; ++c)
         for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
             EXPECT_NEAR(lighting.lighting().channel(c)[i],

@@ -2,9 +2,6 @@
 
 #include "BakeScenes.h"
 #include "config/CVar.h"
-#include "fs/DDSCodec.h"
-#include "fs/DiskFile.h"
-#include "fs/Image.h"
 #include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/VmshLoader.h"
@@ -26,32 +23,15 @@ using Test::TempDir;
 using testing::Rect;
 using testing::rectModel;
 
-Image readDDS(const std::string& path) {
-    Image image;
-    std::shared_ptr<File> file = std::make_shared<DiskFile>(path, DISK_READ);
-    EXPECT_TRUE(DDSCodec().decode(file, image)) << path;
-    return image;
-}
+using testing::readDDS;
 
-PrtBakeResult bakeInto(const std::string& dir, int rays, unsigned threads, bool ambient = false,
-                       std::shared_ptr<Model> model = testing::shadedScene()) {
-    PrtBakeSettings settings;
-    settings.rays = rays;
-    settings.outputDir = dir;
-    settings.walk.threads = threads;
-    settings.ambient = ambient;
-    PrtBakeResult result;
-    EXPECT_TRUE(rebuildPrtScene(*model, settings, result));
-    return result;
-}
-
-TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
+TEST(PrtScene, TheFilesHoldTheBakePlanes) {
     TempDir dir;
-    const PrtBakeResult result = bakeInto(dir.path().string(), 16, 3);
-    EXPECT_EQ(result.samples, 16u);
-    EXPECT_EQ(result.polygons, 7u);
-    EXPECT_EQ(result.workers, 3u);
-    ASSERT_EQ(result.files.size(), 4u);
+    const PrtBakeResult result =
+        testing::bakeModel(*testing::shadedScene(), dir.path().string(), 16,
+                           [](PrtBakeSettings& settings) { settings.walk.threads = 3; });
+    EXPECT_EQ(std::tuple(result.samples, result.polygons, result.workers, result.files.size()),
+              std::tuple(16u, 7u, 3u, 4u));
 
     // The same bake, step by step and with one thread, on a fresh copy of the model.
     const testing::SHBake step(testing::shadedScene(), 16);
@@ -63,10 +43,8 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
     const int slices[3] = {8, 8, 4}, first[3] = {0, 7, 15}, data[3] = {7, 8, 4};
     for (int f = 0; f < 3; ++f) {
         const Image file = readDDS(dir.file("shtex" + std::to_string(f) + ".dds"));
-        ASSERT_EQ(file.width(), bake.width());
-        ASSERT_EQ(file.height(), bake.height());
-        ASSERT_EQ(file.depth(), slices[f]);
-        ASSERT_EQ(file.format(), FORMAT_RGBA16F);
+        ASSERT_EQ(std::tuple(file.width(), file.height(), file.depth(), file.format()),
+                  std::tuple(bake.width(), bake.height(), slices[f], FORMAT_RGBA16F));
         EXPECT_EQ(std::memcmp(file.data(), bake.data() + size_t(first[f]) * plane,
                               size_t(data[f]) * plane),
                   0)
@@ -74,20 +52,6 @@ TEST(PrtScene, TheFilesHoldTheBakePlanesAndTheModelItsAtlasCoordinates) {
         const uint8_t* rest = file.data() + size_t(data[f]) * plane;
         EXPECT_TRUE(std::all_of(rest, rest + size_t(slices[f] - data[f]) * plane,
                                 [](uint8_t b) { return b == 0; }));
-    }
-
-    // The saved model carries texture-coordinate set 1, as the pack wrote it.
-    std::shared_ptr<Model> saved;
-    ASSERT_TRUE(VmshLoader().load(dir.file("models/saved.vmsh"), saved, false));
-    ASSERT_EQ(saved->surfaces().size(), step.model->surfaces().size());
-    for (size_t s = 0; s < saved->surfaces().size(); ++s) {
-        const VertexAttribute got = saved->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
-        const VertexAttribute want =
-            step.model->surfaces()[s]->mesh()->attribute(USAGE_TEXCOORD, 1);
-        ASSERT_TRUE(got && want && got.components() == 4u);
-        for (uint32_t v = 0; v < want.vertexCount(); ++v)
-            for (uint32_t c = 0; c < 4; ++c)
-                EXPECT_EQ(got.get(v, c), want.get(v, c));
     }
 }
 
@@ -128,7 +92,11 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
 TEST(PrtScene, TheAmbientBakeWritesOneByteOfOcclusionPerTexel) {
     TempDir dir;
     auto roofed = [] { return rectModel({{testing::roofedFloor()}, {testing::roof(true)}}); };
-    const PrtBakeResult result = bakeInto(dir.path().string(), 256, 2, true, roofed());
+    const PrtBakeResult result =
+        testing::bakeModel(*roofed(), dir.path().string(), 256, [](PrtBakeSettings& settings) {
+            settings.walk.threads = 2;
+            settings.ambient = true;
+        });
     EXPECT_FALSE(std::filesystem::exists(dir.file("shtex0.dds")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("models/saved.vmsh")));
     const Image image = readDDS(dir.file("ambient.dds"));
@@ -192,31 +160,29 @@ TEST(PrtScene, StartUpLoadsTheModelAndBakesOnlyWhenAsked) {
         EXPECT_NE(log.text().find("no albedo for material \"test\""), std::string::npos);
         EXPECT_NE(dir.read("shtex0.dds"), shadowed);
     }
-    // A model that cannot be loaded is never baked, nor are settings that are no numbers.
+    // A model that cannot be loaded is never baked, nor are settings that are no numbers; the
+    // first setting of a name counts.
     std::filesystem::remove("shtex0.dds");
     const std::shared_ptr<Model> before = model;
-    const std::pair<const char*, std::string> refusals[] = {
-        {"model \"missing.vmsh\"\n", "Failed to load missing.vmsh\n"},
-        {"num_rays \"1e40\"\n",
-         "PRT bake failed: num_rays \"1e40\" is not a whole number from 1 to "},
-        {"num_rays \"2.5\"\n",
-         "PRT bake failed: num_rays \"2.5\" is not a whole number from 1 to "},
-        {"texel_size \"0\"\n",
-         "PRT bake failed: texel_size \"0\" is not a number of world units above 0"},
-        {"texel_size \"-4\"\n", "texel_size \"-4\" is not a number"},
-        {"texel_size \"nan\"\n", "texel_size \"nan\" is not a number"},
-        {"texel_size \"4 units\"\n", "texel_size \"4 units\" is not a number"},
-        {"num_bounces \"one\"\n", "PRT bake failed: num_bounces \"one\""},
-    };
-    for (const auto& [config, message] : refusals) {
+    const std::string count = " is not a whole number from ", units = " is not a number of world";
+    for (const auto& [setting, why] :
+         {std::pair{"model \"missing.vmsh\"", std::string("Failed to load missing.vmsh\n")},
+          {"num_rays \"1e40\"", count + "1 to "},
+          {"num_rays \"2.5\"", count + "1 to "},
+          {"texel_size \"0\"", units},
+          {"texel_size \"-4\"", units},
+          {"texel_size \"nan\"", units},
+          {"texel_size \"4 units\"", units},
+          {"num_bounces \"one\"", count + "0 to "}}) {
         CVarManager cvars;
-        // The first setting of a name counts.
-        cvars.LoadConfigText(config +
-                             std::string("model \"scene.vmsh\"\nmakebsp \"1\"\nnum_rays \"4\"\n"));
+        cvars.LoadConfigText(setting + std::string("\nmodel \"scene.vmsh\"\nmakebsp \"1\"\n"
+                                                   "num_rays \"4\"\n"));
         LogCapture log;
-        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << config;
-        EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
-        EXPECT_TRUE(model == before || !message.starts_with("Failed to load"));
+        EXPECT_FALSE(preparePrtScene(*loaders, model, {}, result)) << setting;
+        const std::string line =
+            why.starts_with("Failed") ? why : "PRT bake failed: " + (setting + why);
+        EXPECT_NE(log.text().find(line), std::string::npos) << line << "\n" << log.text();
+        EXPECT_TRUE(model == before || !why.starts_with("Failed")); // the old model kept
         EXPECT_FALSE(std::filesystem::exists("shtex0.dds"));
     }
 }
@@ -238,20 +204,16 @@ std::string filesChecksum(const TempDir& dir, std::initializer_list<const char*>
 TEST(BakeOutput, SmallBakesWriteTheStoredBytes) {
     for (const bool ambient : {false, true}) {
         TempDir dir;
-        PrtBakeSettings settings;
-        settings.rays = 20; // 16 samples, weighted for 20 rays
-        settings.ambient = ambient;
-        settings.outputDir = dir.path().string();
-        settings.walk.threads = 2;
-        PrtBakeResult result;
-        ASSERT_TRUE(rebuildPrtScene(*testing::shadedScene(), settings, result));
-        if (ambient)
-            EXPECT_EQ(filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"}),
-                      "0x268d02ad74e349f8");
-        else
-            EXPECT_EQ(
-                filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"}),
-                "0x16ab8dd01f70a72d");
+        // 16 samples, weighted for 20 rays.
+        testing::bakeModel(*testing::shadedScene(), dir.path().string(), 20,
+                           [&](PrtBakeSettings& settings) {
+                               settings.ambient = ambient;
+                               settings.walk.threads = 2;
+                           });
+        EXPECT_EQ(ambient ? filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"})
+                          : filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds",
+                                                "models/saved.vmsh"}),
+                  ambient ? "0x268d02ad74e349f8" : "0x16ab8dd01f70a72d");
     }
 }
 
