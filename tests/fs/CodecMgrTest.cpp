@@ -1,6 +1,5 @@
 #include "CodecTestSupport.h"
 #include "fs/RGBECodec.h"
-#include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -8,8 +7,7 @@
 namespace Vrenn {
 namespace {
 
-using Vrenn::Test::lines;
-using Vrenn::Test::TempDir;
+using Vrenn::Test::LoggedCodecEnvironment;
 
 // Writes a few bytes and then reports failure, as an encoder that runs out of disk.
 class FailingCodec : public Codec {
@@ -39,16 +37,15 @@ TEST(CodecMgrTest, StandardRegistrationsAndFirstCodecWins) {
 }
 
 TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
-    Vrenn::Test::CodecEnvironment environment;
-    TempDir dir;
-    environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    LoggedCodecEnvironment environment;
+    const auto& dir = environment.dir;
     std::string smallHDR = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 8\n";
     for (int i = 0; i < 8; ++i)
         smallHDR += "\x80\x40\x20\x81";
     for (const char* name : {"probe.hdr", "probe.HDR", "probe", "probe.tga"})
         dir.write(name, smallHDR);
     // The temporary folder lies outside the run folder (the working directory).
-    for (const char* name : {"probe.hdr", "missing.hdr", "a.b.dds", "missing.dds"})
+    for (const char* name : {"probe.hdr", "missing.hdr", "a.b.dds"})
         environment.fileSystem.addUserFile(dir.file(name));
 
     std::vector<std::string> expectedLog{"--- Loading " + dir.file("probe.hdr")};
@@ -62,7 +59,7 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     EXPECT_EQ(loadImage(dir.file("missing.hdr"))->data(), nullptr);
     expectedLog.push_back("--- Loading " + dir.file("missing.hdr"));
     expectedLog.push_back("Warning: Loading " + dir.file("missing.hdr") + " failed.");
-    EXPECT_EQ(lines(dir.read("app.log")), expectedLog);
+    EXPECT_EQ(environment.log(), expectedLog);
 
     Image cube;
     ASSERT_TRUE(cube.create(2, 2, 1, FORMAT_RGBA8, 1, 6));
@@ -70,18 +67,17 @@ TEST(ImageFileTest, LoadPicksTheCodecByTheExactLastExtension) {
     EXPECT_EQ(loadImage(dir.file("a.b.dds"))->faces(), 6);
 }
 
+// A failed or refused encoding leaves the previous file and no temporary; a file that cannot
+// be created is reported, not taken for success.
 TEST(ImageFileTest, SaveReplacesTheFileWholeOrNotAtAll) {
-    Vrenn::Test::CodecEnvironment environment;
+    LoggedCodecEnvironment environment;
     environment.codecs.registerCodec(std::make_shared<FailingCodec>());
-    TempDir dir;
-    environment.logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    const auto& dir = environment.dir;
     Image image, compressed;
     ASSERT_TRUE(image.create(4, 4, 1, FORMAT_L8, 1, 1));
     ASSERT_TRUE(image.save(dir.file("out.dds")));
     const std::string written = dir.read("out.dds");
     EXPECT_EQ(written.size(), 128u + 16);
-
-    // Refused or failed encodings leave the previous file and no temporary behind.
     ASSERT_TRUE(compressed.create(4, 4, 1, FORMAT_DXT1, 1, 1));
     EXPECT_FALSE(compressed.save(dir.file("out.dds")));
     dir.write("out.fail", "previous");
@@ -91,13 +87,11 @@ TEST(ImageFileTest, SaveReplacesTheFileWholeOrNotAtAll) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         names.push_back(entry.path().filename().string() + "=" + dir.read(entry.path().filename()));
     std::sort(names.begin(), names.end());
+    EXPECT_EQ(names.size(), 3u);
     EXPECT_EQ(names[1], "out.dds=" + written);
     EXPECT_EQ(names[2], "out.fail=previous");
-    EXPECT_EQ(names.size(), 3u);
-
-    // A file that cannot be created is reported, not taken for success.
     EXPECT_FALSE(image.save(dir.file("no/such/folder/out.dds")));
-    EXPECT_NE(lines(dir.read("app.log")).back().find("no/such/folder/out.dds"), std::string::npos);
+    EXPECT_NE(environment.log().back().find("no/such/folder/out.dds"), std::string::npos);
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
-#include "fs/RamFile.h"
 #include "fs/RGBECodec.h"
+#include "fs/RamFile.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <array>
@@ -18,8 +19,7 @@
 
 namespace Vrenn::Test {
 
-// The services image loading uses, brought up as the program does: file system,
-// log manager, and the codec manager with the standard codecs.
+// The services image loading uses: file system, log manager, the standard codecs.
 struct CodecEnvironment {
     FileSystem fileSystem;
     LogManager logs;
@@ -59,10 +59,17 @@ inline std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The Radiance packing, written out step by step from its description: colour
-// multiplied by the reciprocal of its largest component; intensity relative to the range (0 means
-// 32) in alpha, its square root shared with the colour below half the range; each value clamped to
-// 0..1 and scaled to 255, truncated.
+// The codec services with a log file in a temporary folder, whose lines a test reads.
+struct LoggedCodecEnvironment : CodecEnvironment {
+    TempDir dir;
+
+    LoggedCodecEnvironment() { logs.CreateLog(LOG_DEFAULT, dir.file("app.log")); }
+    std::vector<std::string> log() const { return lines(dir.read("app.log")); }
+};
+
+// The Radiance packing written out from its description: colour over its largest component;
+// intensity relative to the range (0 means 32) in alpha, its square root shared with the colour
+// below half the range; each value clamped to 0..1, times 255, truncated.
 inline std::array<uint8_t, 4> referencePack(float r, float g, float b, float range) {
     if (range == 0.0f) range = 32.0f;
     const float m = std::max(r, std::max(g, b));

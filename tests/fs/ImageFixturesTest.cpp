@@ -36,29 +36,26 @@ struct FixtureTest : ::testing::Test {
 
 TEST_F(FixtureTest, DDSFromImageMagickMatchesItsDecode) {
     Image image = load("im_rgb_mips.dds"); // 24-bit with a full chain of 4 levels
-    EXPECT_EQ(image.format(), FORMAT_RGB8);
-    EXPECT_EQ(image.mipLevels(), 4);
-    EXPECT_EQ(image.byteCount(), fixtureBytes("im_rgb_mips.dds").size() - 128);
+    EXPECT_EQ(std::tuple(image.format(), image.mipLevels(), image.byteCount()),
+              std::tuple(FORMAT_RGB8, 4, fixtureBytes("im_rgb_mips.dds").size() - 128));
     const auto reference = fixtureBytes("im_rgb_mips.rgb");
     ASSERT_EQ(reference.size(), 8u * 8 * 3);
     EXPECT_EQ(std::vector<uint8_t>(image.data(), image.data() + reference.size()), reference);
 
     image = load("im_rgba.dds"); // 32-bit with alpha
-    EXPECT_EQ(image.format(), FORMAT_RGBA8);
-    EXPECT_EQ(image.width(), 8);
-    EXPECT_EQ(image.height(), 6);
+    EXPECT_EQ(std::tuple(image.format(), image.width(), image.height()),
+              std::tuple(FORMAT_RGBA8, 8, 6));
     EXPECT_EQ(pixels(image), fixtureBytes("im_rgba.rgba"));
 
     // DXT data stays compressed: 16x16 with 5 levels is 16 + 4 + 1 + 1 + 1 blocks.
-    image = load("im_dxt1.dds");
-    EXPECT_EQ(image.format(), FORMAT_DXT1);
-    EXPECT_EQ(image.mipLevels(), 5);
-    EXPECT_EQ(image.byteCount(), 23u * 8);
-    EXPECT_EQ(pixels(image), tail(fixtureBytes("im_dxt1.dds"), 128));
-    image = load("im_dxt5.dds");
-    EXPECT_EQ(image.format(), FORMAT_DXT5);
-    EXPECT_EQ(image.byteCount(), 3u * 2 * 16); // 12x8
-    EXPECT_EQ(pixels(image), tail(fixtureBytes("im_dxt5.dds"), 128));
+    for (const auto& [name, format, mips, bytes] :
+         {std::tuple{"im_dxt1.dds", FORMAT_DXT1, 5, 23u * 8},
+          {"im_dxt5.dds", FORMAT_DXT5, 1, 6u * 16}}) {
+        image = load(name); // 16x16 (16 + 4 + 1 + 1 + 1 blocks), 12x8
+        EXPECT_EQ(std::tuple(image.format(), image.mipLevels(), image.byteCount()),
+                  std::tuple(format, mips, bytes));
+        EXPECT_EQ(pixels(image), tail(fixtureBytes(name), 128));
+    }
 }
 
 TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
@@ -82,8 +79,7 @@ TEST_F(FixtureTest, RadianceFromImageMagickMatchesItsDecode) {
             for (size_t i = 0; i < size_t(c.width) * c.height; ++i) {
                 float rgb[3];
                 std::memcpy(rgb, floats.data() + 12 * i, 12);
-                const auto packed =
-                    Vrenn::Test::referencePack(rgb[0], rgb[1], rgb[2], range);
+                const auto packed = Vrenn::Test::referencePack(rgb[0], rgb[1], rgb[2], range);
                 std::memcpy(expected.data() + 4 * i, packed.data(), 4);
             }
             if (c.cross) {
@@ -114,9 +110,8 @@ TEST_F(FixtureTest, JPEGFromCjpegMatchesDjpeg) {
                               &width, &height, &maxValue, &headerLength),
                   4);
         Image image = load(std::string(name) + ".jpg");
-        EXPECT_EQ(image.width(), width);
-        EXPECT_EQ(image.height(), height);
-        EXPECT_EQ(image.format(), std::string(magic) == "P6" ? FORMAT_RGB8 : FORMAT_L8);
+        EXPECT_EQ(std::tuple(image.width(), image.height(), image.format()),
+                  std::tuple(width, height, std::string(magic) == "P6" ? FORMAT_RGB8 : FORMAT_L8));
         EXPECT_EQ(pixels(image), tail(pnm, size_t(headerLength) + 1));
     }
     // Pictures in CMYK (written by ImageMagick) have no image format here.

@@ -1,5 +1,7 @@
 #include "fs/Image.h"
 
+#include "CodecTestSupport.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -10,9 +12,7 @@
 namespace Vrenn {
 namespace {
 
-std::vector<uint8_t> bytesOf(const Image& image) {
-    return std::vector<uint8_t>(image.data(), image.data() + image.byteCount());
-}
+const auto bytesOf = Vrenn::Test::pixels;
 
 Image numbered(int width, int height, int depth, ImageFormat format, int mips, int faces) {
     Image image;
@@ -51,10 +51,10 @@ TEST(ImageSizeTest, FormatsMipChainsAndBlocks) {
         Image image;
         ASSERT_TRUE(image.create(c.width, c.height, c.depth, c.format, 20, 1));
         EXPECT_EQ(image.dataSize(c.first, c.levels), c.bytes) << c.width << " " << c.format;
+        if (c.levels == 9 && c.format == FORMAT_RGBA8) {
+            EXPECT_EQ(image.texelCount(0, 9), 87381u);
+        }
     }
-    Image image;
-    ASSERT_TRUE(image.create(256, 256, 1, FORMAT_RGBA8, 9, 1));
-    EXPECT_EQ(image.texelCount(0, 9), 87381u);
 }
 
 TEST(ImageCreateTest, AllocatesEveryFaceLevelMajorAndRefusesImpossibleSizes) {
@@ -62,8 +62,7 @@ TEST(ImageCreateTest, AllocatesEveryFaceLevelMajorAndRefusesImpossibleSizes) {
     uint8_t* data = image.create(4, 4, 1, FORMAT_RGBA16F, 3, 6);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(image.byteCount(), (16u + 4 + 1) * 8 * 6);
-    // 2^36 bytes do not fit in 32 bits; negative values make no sense. A refused create
-    // leaves the image as it was.
+    // 2^36 bytes do not fit in 32 bits; negative values make no sense; the image stays.
     EXPECT_EQ(image.create(65536, 65536, 1, FORMAT_RGBA32F, 1, 1), nullptr);
     EXPECT_EQ(image.create(-4, 4, 1, FORMAT_L8, 1, 1), nullptr);
     EXPECT_EQ(image.create(4, 4, 1, FORMAT_L8, -1, 1), nullptr);
@@ -76,9 +75,7 @@ TEST(ImageCreateTest, AllocatesEveryFaceLevelMajorAndRefusesImpossibleSizes) {
     EXPECT_EQ(image.getFaceData(5, 0), base + 5 * 64);
     EXPECT_EQ(image.getFaceData(2, 1), base + 6 * 64 + 2 * 16);
     EXPECT_EQ(image.getFaceData(5, 2) + 4, base + image.byteCount());
-    EXPECT_EQ(image.getLevelData(3), nullptr);
-    EXPECT_EQ(image.getFaceData(6, 0), nullptr);
-    EXPECT_EQ(image.getFaceData(-1, 0), nullptr);
+    EXPECT_FALSE(image.getLevelData(3) || image.getFaceData(6, 0) || image.getFaceData(-1, 0));
     // No data for levels past the 1x1 one even when the mip count claims them.
     ASSERT_TRUE(image.create(2, 2, 1, FORMAT_L8, 5, 1));
     EXPECT_EQ(image.getFaceData(1, 0), nullptr);
@@ -147,10 +144,8 @@ TEST(ImageCrossTest, VerticalCrossBecomesSixFacesWithMinusZTurned) {
     Image image = coordinates(768, 1024);
     ASSERT_TRUE(image.crossToCube());
     const int s = 256;
-    EXPECT_EQ(image.width(), s);
-    EXPECT_EQ(image.height(), s);
-    EXPECT_EQ(image.faces(), 6);
-    EXPECT_EQ(image.byteCount(), 6u * s * s * 4);
+    EXPECT_EQ(std::tuple(image.width(), image.height(), image.faces(), image.byteCount()),
+              std::tuple(s, s, 6, 6u * s * s * 4));
     // Top-left corner of each face inside the cross (+X, -X, +Y, -Y, +Z).
     const std::pair<int, int> corner[5] = {{2 * s, s}, {0, s}, {s, 0}, {s, 2 * s}, {s, s}};
     int mismatches = 0;
