@@ -1,7 +1,12 @@
+#include "CodecTestSupport.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
+#include "fs/FileSystem.h"
 #include "fs/RamFile.h"
+#include "fs/ZipFile.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,6 +19,7 @@
 namespace Vrenn {
 namespace {
 
+using Test::contents;
 using Test::TempDir;
 namespace stdfs = std::filesystem;
 
@@ -153,6 +159,185 @@ TEST(AtomicFile, SetIsCommittedWholeOrNotAtAll) {
         }
         EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), {}), step == 2 ? 4 : 3);
     }
+}
+
+std::string zipFixture(const std::string& name) {
+    return Test::testDataPath("fs/zip/" + name);
+}
+
+// A run folder holding both.txt, dirA/both.txt, dirB/only_b.txt and the zip fixtures.
+class FileSystemSearch : public ::testing::Test {
+protected:
+    FileSystemSearch() : dir(/*enter=*/true) {
+        dir.write("both.txt", "both from root\n");
+        dir.write("dirA/both.txt", "both from dirA\n");
+        dir.write("dirB/only_b.txt", "only in dirB\n");
+        for (const char* zip : {"first.zip", "second.zip", "corrupt.zip"})
+            stdfs::copy_file(zipFixture(zip), dir.path() / zip);
+        logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
+    }
+
+    TempDir dir;
+    LogManager logs;
+};
+
+// A root open logs the name and leaves the root current; without a file system the name is
+// taken as it stands.
+TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt")), "both from dirA\n");
+    stdfs::current_path(dir.path());
+    FileSystem fs;
+    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ROOT, true)), "both from root\n");
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
+    EXPECT_FALSE(openDataFile("only_b.txt"));
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
+    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n--- Loading both.txt\n"
+                                   "--- Loading only_b.txt\n"
+                                   "Warning: Loading only_b.txt failed.\n");
+}
+
+// Names from a run folder's data stay inside the places searched, whatever the flags, unless
+// the user named them; a found name that is not a file says why. One log line each.
+TEST_F(FileSystemSearch, NamesOutsideTheSearchPlacesAndDirectoriesAreRefusedWithAReason) {
+    dir.write("outside.txt", "outside\n");
+    stdfs::create_directories(dir.path() / "run/dirA/folder.fx");
+    dir.write("run/dirA/in.txt", "in\n");
+    stdfs::current_path(dir.path() / "run");
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    const std::string absolute = dir.file("outside.txt");
+    const std::string outside = "the name is absolute, outside the run folder";
+    const std::string climbing = "the name climbs out of the run folder";
+    const struct {
+        std::string name;
+        uint32_t flags;
+        std::string reason;
+    } refused[] = {
+        {absolute, SEARCH_ROOT, outside},
+        {"../outside.txt", SEARCH_ROOT, climbing},
+        {"dirA/../../outside.txt", SEARCH_ROOT, climbing},
+        {"../../../../../../../../../../etc/hostname", SEARCH_ROOT, climbing},
+        {"../outside.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, climbing},
+        {"dirA/folder.fx", SEARCH_ROOT, "is a directory"},
+        {"folder.fx", SEARCH_DIRECTORY_LIST, "is a directory"},
+    };
+    std::string expectedLog;
+    for (const auto& r : refused) {
+        std::string why = "stale";
+        EXPECT_FALSE(fs.open(r.name, r.flags, false, &why)) << r.name;
+        EXPECT_EQ(why, r.reason) << r.name;
+        expectedLog += "Warning: Loading " + r.name + " failed: " + r.reason + ".\n";
+    }
+    std::string why = "stale"; // climbing back down inside is fine
+    EXPECT_EQ(contents(fs.open("dirA/./../dirA/in.txt", SEARCH_ROOT, false, &why)), "in\n");
+    EXPECT_EQ(why, "");
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false, &why));
+    EXPECT_EQ(why, "");
+    fs.addUserFile(absolute);
+    EXPECT_EQ(contents(openDataFile(absolute)), "outside\n");
+    EXPECT_FALSE(fs.open("../outside.txt", SEARCH_ROOT, false));
+    expectedLog += "--- Loading " + absolute + "\n";
+    expectedLog += "Warning: Loading ../outside.txt failed: " + climbing + ".\n";
+    EXPECT_EQ(dir.read("app.log"), expectedLog);
+}
+
+// The root heads the directory list, searched in order before the base directory, disk before
+// archives; archive names ignore case.
+TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    fs.addDirectory("dirB");
+    fs.setBaseDirectory("dirB");
+    fs.addArchive("first.zip");
+    fs.addArchive("second.zip");
+    fs.setBaseArchive("first.zip");
+    const struct {
+        const char* name;
+        uint32_t flags;
+        const char* expected;
+    } cases[] = {
+        {"both.txt", SEARCH_DIRECTORY_LIST, "both from root\n"},
+        {"only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"only_b.txt", SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"both.txt", SEARCH_BASE_DIRECTORY, "<not found>"},
+        {"both.txt", SEARCH_ARCHIVE_LIST | SEARCH_BASE_ARCHIVE, "both from archive a\n"},
+        {"ONLY_B.TXT", SEARCH_ARCHIVE_LIST, "only in b\n"},
+        {"textures/sky.txt", SEARCH_BASE_ARCHIVE, "sky from archive a\n"},
+        {"both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, "both from root\n"},
+        {"textures/sky.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "<not found>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(contents(fs.open(c.name, c.flags, false)), c.expected)
+            << c.name << " " << c.flags;
+}
+
+// A name the run folder lacks comes from the installed data, then the build tree's, for
+// SEARCH_ROOT opens only; names stay confined and the root stays current.
+TEST_F(FileSystemSearch, DataDirectoriesFollowTheRunFolderInOrder) {
+    TempDir installed, built;
+    for (const char* name : {"effects/a.fx", "effects/b.fx"})
+        installed.write(name, std::string("installed ") + name);
+    for (const char* name : {"effects/a.fx", "effects/b.fx", "effects/c.fx"})
+        built.write(name, std::string("built ") + name);
+    built.write("secret.txt", "outside");
+    dir.write("effects/a.fx", "run folder");
+    FileSystem fs;
+    fs.setDataDirectories({installed.path().string(), built.path().string()});
+    for (const auto& [name, text] : {std::pair{"effects/a.fx", "run folder"},
+                                     {"effects/b.fx", "installed effects/b.fx"},
+                                     {"effects/c.fx", "built effects/c.fx"}})
+        EXPECT_EQ(contents(openDataFile(name)), text);
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    EXPECT_FALSE(openDataFile("effects/d.fx", false));
+    EXPECT_FALSE(fs.open("effects/b.fx", SEARCH_DIRECTORY_LIST, false));
+    EXPECT_FALSE(openDataFile("../" + built.path().filename().string() + "/secret.txt", false));
+    EXPECT_TRUE(runFolderHolds("effects/a.fx"));
+    EXPECT_FALSE(runFolderHolds("effects/b.fx"));
+}
+
+// share/vrenn beside the program's bin folder, wherever installed; the source tree's data only
+// from this build tree.
+TEST(DataDirectories, InstalledBesideTheProgramThenTheBuildTreeOnlyFromIt) {
+    TempDir prefix;
+    prefix.write("bin/prtdemo", "");
+    EXPECT_TRUE(dataDirectories(prefix.file("bin/prtdemo")).empty());
+    stdfs::create_directories(prefix.path() / "share/vrenn");
+    const auto installed = dataDirectories(prefix.file("bin/prtdemo"));
+    ASSERT_EQ(installed.size(), 1u);
+    EXPECT_TRUE(stdfs::equivalent(installed[0], prefix.path() / "share/vrenn"));
+
+    const auto own = dataDirectories();
+    ASSERT_FALSE(own.empty());
+    EXPECT_TRUE(stdfs::exists(stdfs::path(own.back()) / "effects/sky.fx")) << own.back();
+}
+
+TEST(ZipFile, UnpacksMembersWholeAndRefusesDamagedOnes) {
+    ZipFile zip(zipFixture("first.zip"));
+    ASSERT_TRUE(zip.hasArchive());
+    ASSERT_TRUE(zip.open("big.txt"));
+    ASSERT_EQ(zip.size(), 78894u); // 1 to 15000, one per line: more than one read chunk
+    std::string text(zip.size(), '\0');
+    EXPECT_EQ(zip.read(text.data(), zip.size()), zip.size());
+    EXPECT_EQ(text.substr(0, 6), "1\n2\n3\n");
+    EXPECT_EQ(text.substr(text.size() - 6), "15000\n");
+    EXPECT_FALSE(zip.open("not there"));
+    ZipFile damaged(zipFixture("corrupt.zip"));
+    EXPECT_TRUE(damaged.open("both.txt"));
+    EXPECT_FALSE(damaged.open("big.txt")); // its deflated data no longer inflates
+    // A stored member with a changed byte reads whole: only its checksum tells.
+    TempDir dir;
+    std::string bytes = Vrenn::Test::readBytes(zipFixture("first.zip"));
+    bytes[bytes.find("both from archive a")] = 'B';
+    dir.write("stored.zip", bytes);
+    EXPECT_FALSE(ZipFile(dir.file("stored.zip")).open("both.txt"));
+    ZipFile notAZip(Vrenn::Test::testDataPath("fs/zip/make-zip-fixtures.sh"));
+    EXPECT_FALSE(notAZip.hasArchive());
+    EXPECT_FALSE(notAZip.open("big.txt"));
 }
 
 } // namespace
