@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +45,14 @@ inline std::string contents(const std::shared_ptr<File>& file) {
     file->rewind();
     text.resize(file->read(text.data(), static_cast<uint32_t>(text.size())));
     return text;
+}
+
+// An image whose bytes count up from 0, so that any reordering shows.
+inline Image numbered(int width, int height, int depth, ImageFormat format, int mips, int faces) {
+    Image image;
+    image.create(width, height, depth, format, mips, faces);
+    std::iota(image.data(), image.data() + image.byteCount(), uint8_t{0});
+    return image;
 }
 
 inline std::vector<uint8_t> pixels(const Image& image) {

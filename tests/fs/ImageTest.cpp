@@ -9,20 +9,12 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
-#include <numeric>
 #include <vector>
 
 namespace Vrenn {
 namespace {
 
-const auto bytesOf = Vrenn::Test::pixels;
-
-Image numbered(int width, int height, int depth, ImageFormat format, int mips, int faces) {
-    Image image;
-    image.create(width, height, depth, format, mips, faces);
-    std::iota(image.data(), image.data() + image.byteCount(), uint8_t{0});
-    return image;
-}
+using Vrenn::Test::numbered;
 
 TEST(ImageSizeTest, FormatsMipChainsAndBlocks) {
     struct Family {
@@ -105,25 +97,25 @@ TEST(ImageTexelTest, PicksTheNearestTexelAndRefusesPointsOutside) {
 
 TEST(ImageChannelTest, SwapAndExpandTouchOnlyEightBitColour) {
     Image image = numbered(2, 2, 1, FORMAT_RGB8, 2, 6);
-    auto expected = bytesOf(image);
+    auto expected = Vrenn::Test::pixels(image);
     for (size_t i = 0; i < expected.size(); i += 3)
         std::swap(expected[i], expected[i + 2]);
     image.swapRedBlue();
-    EXPECT_EQ(bytesOf(image), expected); // every level of every face
+    EXPECT_EQ(Vrenn::Test::pixels(image), expected); // every level of every face
 
     image = numbered(2, 1, 1, FORMAT_RGB8, 1, 1);
     image.expandRGBToRGBA(FORMAT_RGB8); // not a target: nothing happens
     EXPECT_EQ(image.format(), FORMAT_RGB8);
     image.expandRGBToRGBA(FORMAT_RGBA8);
     EXPECT_EQ(image.format(), FORMAT_RGBA8);
-    EXPECT_EQ(bytesOf(image), (std::vector<uint8_t>{0, 1, 2, 255, 3, 4, 5, 255}));
+    EXPECT_EQ(Vrenn::Test::pixels(image), (std::vector<uint8_t>{0, 1, 2, 255, 3, 4, 5, 255}));
 
     for (ImageFormat format : {FORMAT_L8, FORMAT_RGBA4, FORMAT_DXT1}) {
         image = numbered(4, 4, 1, format, 1, 1);
-        const auto before = bytesOf(image);
+        const auto before = Vrenn::Test::pixels(image);
         image.swapRedBlue();
         image.expandRGBToRGBA(FORMAT_RGBA8);
-        EXPECT_EQ(bytesOf(image), before) << format;
+        EXPECT_EQ(Vrenn::Test::pixels(image), before) << format;
     }
 }
 
