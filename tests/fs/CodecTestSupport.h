@@ -4,22 +4,23 @@
 #include "fs/CodecMgr.h"
 #include "fs/FileSystem.h"
 #include "fs/Image.h"
-#include "fs/RamFile.h"
 #include "fs/RGBECodec.h"
+#include "fs/RamFile.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace Vrenn::Test {
 
-// The services image loading uses, brought up as the program does: file system,
-// log manager, and the codec manager with the standard codecs.
+// The services image loading uses: file system, log manager, the standard codecs.
 struct CodecEnvironment {
     FileSystem fileSystem;
     LogManager logs;
@@ -46,6 +47,14 @@ inline std::string contents(const std::shared_ptr<File>& file) {
     return text;
 }
 
+// An image whose bytes count up from 0, so that any reordering shows.
+inline Image numbered(int width, int height, int depth, ImageFormat format, int mips, int faces) {
+    Image image;
+    image.create(width, height, depth, format, mips, faces);
+    std::iota(image.data(), image.data() + image.byteCount(), uint8_t{0});
+    return image;
+}
+
 inline std::vector<uint8_t> pixels(const Image& image) {
     return std::vector<uint8_t>(image.data(), image.data() + image.byteCount());
 }
@@ -59,10 +68,17 @@ inline std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-// The Radiance packing, written out step by step from its description: colour
-// multiplied by the reciprocal of its largest component; intensity relative to the range (0 means
-// 32) in alpha, its square root shared with the colour below half the range; each value clamped to
-// 0..1 and scaled to 255, truncated.
+// The codec services with a log file in a temporary folder, whose lines a test reads.
+struct LoggedCodecEnvironment : CodecEnvironment {
+    TempDir dir;
+
+    LoggedCodecEnvironment() { logs.CreateLog(LOG_DEFAULT, dir.file("app.log")); }
+    std::vector<std::string> log() const { return lines(dir.read("app.log")); }
+};
+
+// The Radiance packing written out from its description: colour over its largest component;
+// intensity relative to the range (0 means 32) in alpha, its square root shared with the colour
+// below half the range; each value clamped to 0..1, times 255, truncated.
 inline std::array<uint8_t, 4> referencePack(float r, float g, float b, float range) {
     if (range == 0.0f) range = 32.0f;
     const float m = std::max(r, std::max(g, b));

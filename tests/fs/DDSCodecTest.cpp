@@ -4,11 +4,11 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
-#include <numeric>
 
 namespace Vrenn {
 namespace {
 
+using Vrenn::Test::numbered;
 using Vrenn::Test::pixels;
 
 uint32_t word(const std::string& bytes, size_t offset) {
@@ -24,22 +24,13 @@ std::string withWord(std::string bytes, size_t offset, uint32_t value) {
     return bytes;
 }
 
-// An image whose bytes count up, so that any reordering shows.
-Image numbered(int width, int height, int depth, ImageFormat format, int mips, int faces) {
-    Image image;
-    image.create(width, height, depth, format, mips, faces);
-    std::iota(image.data(), image.data() + image.byteCount(), uint8_t{7});
-    return image;
-}
-
 std::string encoded(Image image, bool succeeds = true) {
     std::shared_ptr<File> file = std::make_shared<RamFile>();
     EXPECT_EQ(DDSCodec().encode(file, image), succeeds);
     return Vrenn::Test::contents(file);
 }
 
-// A header as another writer might make it: size, height, width, code, bits, then the
-// red, blue and alpha masks.
+// A header as another writer might make it.
 std::string header(uint32_t width, uint32_t height, uint32_t fourCC, uint32_t bitCount,
                    uint32_t red = 0, uint32_t blue = 0, uint32_t alpha = 0) {
     std::string bytes = "DDS " + std::string(124, '\0');
@@ -78,8 +69,8 @@ TEST(DDSWriteTest, HeaderFieldsForEachFormatAndShapeAndRefusals) {
     for (const Expected& e : table) {
         const std::string bytes = encoded(numbered(4, 2, 1, e.format, 1, 1));
         ASSERT_EQ(bytes.size(), 128u + 8u * bytesPerPixel(e.format)) << e.format;
-        // magic, size, flags, height, width, pitch, depth, mips, ..., pixel format size, its
-        // flags, code, bits and masks, caps, caps2
+        // magic, size, flags, height, width, pitch, depth, mips, pixel format size, flags,
+        // code, bits, masks, caps, caps2
         const uint32_t fields[] = {0x20534444, 124,     0x1007, 2,       4,        0,
                                    0,          0,       32,     e.flags, e.fourCC, e.bitCount,
                                    e.red,      e.green, e.blue, e.alpha, 0x1000,   0};
@@ -105,8 +96,7 @@ TEST(DDSWriteTest, HeaderFieldsForEachFormatAndShapeAndRefusals) {
             EXPECT_EQ(word(bytes, offsets[i]), shape.fields[i]) << shape.image.width() << " " << i;
     }
 
-    // Formats without a file layout, and shapes the reader could not give back (two faces,
-    // a cube of volumes, no levels), are refused and write nothing.
+    // Formats without a file layout and shapes the reader could not give back are refused.
     for (ImageFormat format :
          {FORMAT_UNKNOWN, FORMAT_A8L8, FORMAT_RGB16, FORMAT_RGB16F, FORMAT_RGB32F, FORMAT_RGBA4,
           FORMAT_R5G6B5, FORMAT_DXT1, FORMAT_DXT5, FORMAT_D32})
@@ -127,24 +117,21 @@ TEST(DDSRoundTripTest, WriteThenReadGivesTheSameImage) {
                          Case{3, 2, 1, FORMAT_RG32F, 1, 1}, Case{4, 4, 4, FORMAT_RGBA32F, 3, 1},
                          Case{0, 0, 0, FORMAT_R16F, 1, 1}, Case{2, 3, 1, FORMAT_RG16, 1, 1},
                          Case{3, 3, 1, FORMAT_RG16F, 2, 1}, Case{1, 4, 1, FORMAT_R32F, 1, 1}}) {
-        SCOPED_TRACE(::testing::Message() << "format " << c.format << " " << c.width << "x"
-                                          << c.height << "x" << c.depth);
+        SCOPED_TRACE(::testing::Message() << "format " << c.format << " " << c.width);
         Image original = numbered(c.width, c.height, c.depth, c.format, c.mips, c.faces);
         const auto before = pixels(original);
         Image read;
         ASSERT_TRUE(decode(encoded(original), read));
         EXPECT_EQ(pixels(original), before); // writing leaves the image alone
-        EXPECT_EQ(read.width(), std::max(c.width, 1));
-        EXPECT_EQ(read.height(), std::max(c.height, 1));
-        EXPECT_EQ(read.depth(), std::max(c.depth, 1));
-        EXPECT_EQ(read.format(), c.format);
-        EXPECT_EQ(read.mipLevels(), c.mips);
-        EXPECT_EQ(read.faces(), c.faces);
+        EXPECT_EQ(std::tuple(read.width(), read.height(), read.depth(), read.format(),
+                             read.mipLevels(), read.faces()),
+                  std::tuple(std::max(c.width, 1), std::max(c.height, 1), std::max(c.depth, 1),
+                             c.format, c.mips, c.faces));
         EXPECT_EQ(pixels(read), before);
     }
     // 24-bit colour is blue first in the file.
     EXPECT_EQ(encoded(numbered(2, 1, 1, FORMAT_RGB8, 1, 1)).substr(128),
-              "\x09\x08\x07\x0C\x0B\x0A");
+              std::string("\x02\x01\x00\x05\x04\x03", 6));
 }
 
 constexpr uint32_t fourCC(const char (&text)[5]) {
@@ -152,9 +139,8 @@ constexpr uint32_t fourCC(const char (&text)[5]) {
            uint32_t(uint8_t(text[2])) << 16 | uint32_t(uint8_t(text[3])) << 24;
 }
 
-// Files of other writers: the format comes from the code or the bit layout; colour is
-// blue first unless the masks put red in the lowest byte; luminance with alpha, which has
-// no layout in an Image, comes back as RGBA.
+// Files of other writers: the format comes from the code or the bit layout; colour is blue first
+// unless the masks put red lowest; luminance with alpha comes back as RGBA.
 TEST(DDSReadTest, FormatAndChannelOrderFromTheHeader) {
     const struct {
         std::string header;
@@ -191,8 +177,7 @@ TEST(DDSReadTest, FormatAndChannelOrderFromTheHeader) {
               (std::vector<uint8_t>{0x10, 0x10, 0x10, 0x80, 0x20, 0x20, 0x20, 0xFF}));
     EXPECT_FALSE(decode(pairs + "\x10\x80\x20", image));
 
-    // caps2 0xFE00 includes the cube bit 0x200: six faces, depth 1 even with depth 0; a mip
-    // count beyond the full chain reads the full chain.
+    // caps2 0xFE00 holds the cube bit 0x200: six faces, depth 1; too many mips read the chain.
     ASSERT_TRUE(
         decode(withWord(header(2, 2, 116, 0), 112, 0xFE00) + std::string(384, '\0'), image));
     EXPECT_EQ(image.faces(), 6);
@@ -205,8 +190,8 @@ TEST(DDSReadTest, ShortOrImpossibleFilesFailAndLeaveTheImageAlone) {
     Image image = numbered(2, 2, 1, FORMAT_L8, 1, 1);
     const auto before = pixels(image);
     const std::string good = header(4, 4, 0, 32) + std::string(64, '\x55');
-    Image check;
-    ASSERT_TRUE(decode(good, check));
+    ASSERT_TRUE(decode(good, image));
+    image = numbered(2, 2, 1, FORMAT_L8, 1, 1);
     const std::string huge = header(65535, 65535, 116, 0);
     for (const std::string& bytes : {
              std::string(), good.substr(0, 100), // header cut short
@@ -219,7 +204,6 @@ TEST(DDSReadTest, ShortOrImpossibleFilesFailAndLeaveTheImageAlone) {
          }) {
         EXPECT_FALSE(decode(bytes, image)) << bytes.size();
         EXPECT_EQ(pixels(image), before);
-        EXPECT_EQ(image.format(), FORMAT_L8);
     }
 }
 

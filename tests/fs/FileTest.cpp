@@ -1,7 +1,12 @@
+#include "CodecTestSupport.h"
+#include "core/Log.h"
 #include "fs/AtomicFile.h"
 #include "fs/DiskFile.h"
+#include "fs/FileSystem.h"
 #include "fs/RamFile.h"
+#include "fs/ZipFile.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,43 +19,31 @@
 namespace Vrenn {
 namespace {
 
+using Test::contents;
 using Test::TempDir;
+namespace stdfs = std::filesystem;
 
-TEST(RamFile, ReadsClampWritesGrowSeeksFollowTheOriginCodesAndCopiesTakeWhatIsRead) {
+TEST(RamFile, ReadsClampWritesGrowSeeksFollowTheOriginAndCopiesTakeWhatIsRead) {
     RamFile file("abcdef", 6);
     char buf[8] = {};
     EXPECT_EQ(file.read(buf, 4), 4u);
-    EXPECT_EQ(std::string(buf, 4), "abcd");
     EXPECT_EQ(file.read(buf, 8), 2u); // clamped at the end
-    EXPECT_EQ(file.read(buf, 8), 0u);
-
+    EXPECT_EQ(std::string(buf, 2), "ef");
     EXPECT_EQ(file.seek(-2, SEEK_FROM_END), 4u);
     EXPECT_EQ(file.seek(1, SEEK_FROM_CURRENT), 5u);
     EXPECT_EQ(file.write("XYZ", 3), 3u); // past the end: grows
-    EXPECT_EQ(file.size(), 8u);
-    EXPECT_EQ(std::memcmp(file.data().data(), "abcdeXYZ", 8), 0);
-
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data().data()), file.size()),
+              "abcdeXYZ");
     EXPECT_EQ(file.seek(20, SEEK_FROM_START), 20u); // not clamped
     EXPECT_EQ(file.read(buf, 1), 0u);
     file.write("!", 1); // the gap is filled with zeros
     EXPECT_EQ(file.size(), 21u);
     EXPECT_EQ(file.data()[10], 0);
-    file.resize(2);
-    EXPECT_EQ(file.size(), 2u);
-    file.close();
-    EXPECT_EQ(file.size(), 0u);
-    EXPECT_EQ(file.tell(), 0u);
 
-    RamFile zeros(nullptr, 3);
-    EXPECT_EQ(zeros.size(), 3u);
-    EXPECT_EQ(zeros.data()[2], 0);
-
-    // A copy passes on only what could be read.
     RamFile source("12345", 5);
     source.seek(3, SEEK_FROM_START);
     RamFile target;
     EXPECT_EQ(target.copyFrom(source, 10), 2u);
-    EXPECT_EQ(target.size(), 2u);
     EXPECT_EQ(std::memcmp(target.data().data(), "45", 2), 0);
 }
 
@@ -59,9 +52,7 @@ TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
     const std::string path = dir.file("data.bin");
     {
         DiskFile out(path, DISK_CREATE);
-        ASSERT_TRUE(out.isOpen());
         EXPECT_EQ(out.write("0123456789", 10), 10u);
-        EXPECT_EQ(out.size(), 10u);
         EXPECT_EQ(out.seek(-4, SEEK_FROM_END), 6u);
         out.write("ab", 2);
         EXPECT_EQ(out.tell(), 8u);
@@ -76,7 +67,6 @@ TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
     EXPECT_EQ(in.rewind(), 0u); // still usable after reaching the end
     EXPECT_EQ(in.read(buf, 2), 2u);
     EXPECT_EQ(in.write("x", 1), 0u); // opened for reading only
-
     DiskFile update(path, DISK_UPDATE);
     update.resize(4);
     update.close();
@@ -85,42 +75,16 @@ TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
     DiskFile missing;
     EXPECT_FALSE(missing.open(dir.file("absent.bin"), DISK_READ));
     EXPECT_TRUE(missing.openFoundNothing());
-    EXPECT_EQ(missing.size(), 0u);
-    EXPECT_EQ(missing.read(buf, 4), 0u);
 }
 
-// A target that is a link keeps being a link: the file it leads to is replaced, through
-// a temporary file in that file's own folder.
-TEST(AtomicFile, WritesThroughASymbolicLink) {
-    TempDir dir;
-    dir.write("shared/default.cfg", "old\n");
-    std::filesystem::create_directory(dir.path() / "run");
-    std::filesystem::create_symlink("../shared/default.cfg", dir.path() / "run/default.cfg");
-    std::filesystem::create_symlink("default.cfg", dir.path() / "run/second.cfg");
-
-    AtomicFile out(dir.file("run/second.cfg"));
-    ASSERT_TRUE(out.isOpen());
-    EXPECT_TRUE(std::filesystem::equivalent(
-        std::filesystem::path(out.temporaryName()).parent_path(), dir.path() / "shared"));
-    out.file()->write("new\n", 4);
-    ASSERT_TRUE(out.commit());
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "run/default.cfg"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "run/second.cfg"));
-    EXPECT_EQ(dir.read("shared/default.cfg"), "new\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "shared"),
-                            std::filesystem::directory_iterator()),
-              1);
-}
-
-// Only regular files whose size fits the interface open: a directory's end position, or a
-// size cut to 32 bits, would be taken as the file's length, and a pipe blocks the open. A
-// failed open or write keeps the system's reason.
+// Only regular files whose size fits 32 bits open (a directory's end position or a cut size
+// would be taken as the length, a pipe blocks); failures keep the system's reason.
 TEST(DiskFile, RefusesWhatHasNoSizeOrTooLargeASizeAndKeepsTheReasons) {
     TempDir dir;
-    std::filesystem::create_directory(dir.path() / "folder.jpg");
+    stdfs::create_directory(dir.path() / "folder.jpg");
     ASSERT_EQ(::mkfifo(dir.file("pipe.cfg").c_str(), 0600), 0);
     dir.write("huge.bin", "");
-    std::filesystem::resize_file(dir.file("huge.bin"), (uint64_t{1} << 32) + 10); // sparse
+    stdfs::resize_file(dir.file("huge.bin"), (uint64_t{1} << 32) + 10); // sparse
     for (const auto& [name, reason] : {std::pair{"folder.jpg", "is a directory"},
                                        {"pipe.cfg", "is not a regular file"},
                                        {"huge.bin", "is larger than 4 GiB"}})
@@ -130,73 +94,250 @@ TEST(DiskFile, RefusesWhatHasNoSizeOrTooLargeASizeAndKeepsTheReasons) {
             EXPECT_FALSE(file.isOpen() || file.openFoundNothing() || file.size() != 0) << name;
             EXPECT_EQ(file.openFailure(), reason);
         }
-
     DiskFile full("/dev/full", DISK_WRITE);
     ASSERT_TRUE(full.isOpen());
     const std::string block(1 << 16, 'x'); // more than the stream buffers
     EXPECT_LT(full.write(block.data(), static_cast<uint32_t>(block.size())), block.size());
     EXPECT_EQ(full.error(), ENOSPC);
     DiskFile folder(dir.path().string(), DISK_CREATE);
-    EXPECT_FALSE(folder.isOpen());
     EXPECT_EQ(folder.error(), EISDIR);
 }
 
-// Files written together are renamed together or not at all: the earlier files stay as
-// they were whichever file fails, and nothing is left beside them.
+// A link stays a link: the file it leads to is replaced, through a temporary beside it.
+TEST(AtomicFile, WritesThroughASymbolicLink) {
+    TempDir dir;
+    dir.write("shared/default.cfg", "old\n");
+    stdfs::create_directory(dir.path() / "run");
+    stdfs::create_symlink("../shared/default.cfg", dir.path() / "run/default.cfg");
+    stdfs::create_symlink("default.cfg", dir.path() / "run/second.cfg");
+    AtomicFile out(dir.file("run/second.cfg"));
+    ASSERT_TRUE(out.isOpen());
+    EXPECT_TRUE(
+        stdfs::equivalent(stdfs::path(out.temporaryName()).parent_path(), dir.path() / "shared"));
+    out.file()->write("new\n", 4);
+    ASSERT_TRUE(out.commit());
+    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "run/default.cfg"));
+    EXPECT_TRUE(stdfs::is_symlink(dir.path() / "run/second.cfg"));
+    EXPECT_EQ(dir.read("shared/default.cfg"), "new\n");
+    EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path() / "shared"), {}), 1);
+}
+
+// Files written together are renamed together or not at all, and nothing is left beside them:
+// a folder in the last one's place is refused before any rename; a rename failing after others
+// (its data removed behind the writer's back) puts the replaced files back.
 TEST(AtomicFile, SetIsCommittedWholeOrNotAtAll) {
     TempDir dir;
-    const auto stage = [&](std::vector<std::unique_ptr<AtomicFile>>& files) {
-        for (const char* name : {"a.dds", "b.dds", "new.dds", "c.vmsh"}) {
-            files.push_back(std::make_unique<AtomicFile>(dir.file(name)));
-            files.back()->file()->write("new", 3);
-        }
-        std::vector<AtomicFile*> set;
-        for (auto& file : files)
-            set.push_back(file.get());
-        return set;
-    };
-    const auto folderHolds = [&](size_t count) {
-        return std::distance(std::filesystem::directory_iterator(dir.path()), {}) ==
-               static_cast<std::ptrdiff_t>(count);
-    };
-    for (const char* name : {"a.dds", "b.dds", "c.vmsh"})
+    for (const char* name : {"a.dds", "b.dds"})
         dir.write(name, "old");
-
-    // A folder where the last file goes: refused before anything is renamed.
-    std::filesystem::remove(dir.file("c.vmsh"));
-    std::filesystem::create_directory(dir.file("c.vmsh"));
-    std::string why;
-    {
-        std::vector<std::unique_ptr<AtomicFile>> files;
-        EXPECT_FALSE(AtomicFile::commitAll(stage(files), why));
+    stdfs::create_directory(dir.file("c.vmsh"));
+    const std::string names[] = {"a.dds", "b.dds", "new.dds", "c.vmsh"};
+    for (int step = 0; step < 3; ++step) {
+        if (step == 1) {
+            stdfs::remove(dir.file("c.vmsh"));
+            dir.write("c.vmsh", "old");
+        }
+        std::string why;
+        {
+            std::vector<std::unique_ptr<AtomicFile>> files;
+            std::vector<AtomicFile*> set;
+            for (const std::string& name : names) {
+                files.push_back(std::make_unique<AtomicFile>(dir.file(name)));
+                files.back()->file()->write("new", 3);
+                set.push_back(files.back().get());
+            }
+            if (step == 1) stdfs::remove(set[3]->temporaryName());
+            EXPECT_EQ(AtomicFile::commitAll(set, why), step == 2) << step;
+        }
+        const char* reasons[] = {": Is a directory", ": No such file or directory"};
+        if (step < 2) {
+            EXPECT_EQ(why, dir.file("c.vmsh") + reasons[step]);
+        }
+        for (const char* name : {"a.dds", "b.dds", "c.vmsh"}) {
+            if (step > 0 || name[0] != 'c') {
+                EXPECT_EQ(dir.read(name), step == 2 ? "new" : "old") << name << step;
+            }
+        }
+        EXPECT_EQ(std::distance(stdfs::directory_iterator(dir.path()), {}), step == 2 ? 4 : 3);
     }
-    EXPECT_EQ(why, dir.file("c.vmsh") + ": Is a directory");
-    EXPECT_EQ(dir.read("a.dds"), "old");
-    EXPECT_EQ(dir.read("b.dds"), "old");
-    EXPECT_TRUE(folderHolds(3));
+}
 
-    // A rename that fails after others succeeded (its written data removed behind the
-    // writer's back) puts back the files already replaced and removes the new one.
-    std::filesystem::remove(dir.file("c.vmsh"));
-    dir.write("c.vmsh", "old");
-    {
-        std::vector<std::unique_ptr<AtomicFile>> files;
-        const auto set = stage(files);
-        std::filesystem::remove(set[3]->temporaryName());
-        EXPECT_FALSE(AtomicFile::commitAll(set, why));
-    }
-    EXPECT_EQ(why, dir.file("c.vmsh") + ": No such file or directory");
-    for (const char* name : {"a.dds", "b.dds", "c.vmsh"})
-        EXPECT_EQ(dir.read(name), "old") << name;
-    EXPECT_TRUE(folderHolds(3));
+std::string zipFixture(const std::string& name) {
+    return Test::testDataPath("fs/zip/" + name);
+}
 
-    {
-        std::vector<std::unique_ptr<AtomicFile>> files;
-        EXPECT_TRUE(AtomicFile::commitAll(stage(files), why));
+// A run folder holding both.txt, dirA/both.txt, dirB/only_b.txt and the zip fixtures.
+class FileSystemSearch : public ::testing::Test {
+protected:
+    FileSystemSearch() : dir(/*enter=*/true) {
+        dir.write("both.txt", "both from root\n");
+        dir.write("dirA/both.txt", "both from dirA\n");
+        dir.write("dirB/only_b.txt", "only in dirB\n");
+        for (const char* zip : {"first.zip", "second.zip", "corrupt.zip"})
+            stdfs::copy_file(zipFixture(zip), dir.path() / zip);
+        logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     }
-    for (const char* name : {"a.dds", "b.dds", "new.dds", "c.vmsh"})
-        EXPECT_EQ(dir.read(name), "new") << name;
-    EXPECT_TRUE(folderHolds(4));
+
+    TempDir dir;
+    LogManager logs;
+};
+
+// A root open logs the name and leaves the root current; without a file system the name is
+// taken as it stands.
+TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt")), "both from dirA\n");
+    stdfs::current_path(dir.path());
+    FileSystem fs;
+    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ROOT, true)), "both from root\n");
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
+    EXPECT_FALSE(openDataFile("only_b.txt"));
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
+    EXPECT_EQ(dir.read("app.log"), "--- Loading both.txt\n--- Loading both.txt\n"
+                                   "--- Loading only_b.txt\n"
+                                   "Warning: Loading only_b.txt failed.\n");
+}
+
+// Names from a run folder's data stay inside the places searched, whatever the flags, unless
+// the user named them; a found name that is not a file says why. One log line each.
+TEST_F(FileSystemSearch, NamesOutsideTheSearchPlacesAndDirectoriesAreRefusedWithAReason) {
+    dir.write("outside.txt", "outside\n");
+    stdfs::create_directories(dir.path() / "run/dirA/folder.fx");
+    dir.write("run/dirA/in.txt", "in\n");
+    stdfs::current_path(dir.path() / "run");
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    const std::string absolute = dir.file("outside.txt");
+    const std::string outside = "the name is absolute, outside the run folder";
+    const std::string climbing = "the name climbs out of the run folder";
+    const struct {
+        std::string name;
+        uint32_t flags;
+        std::string reason;
+    } refused[] = {
+        {absolute, SEARCH_ROOT, outside},
+        {"../outside.txt", SEARCH_ROOT, climbing},
+        {"dirA/../../outside.txt", SEARCH_ROOT, climbing},
+        {"../../../../../../../../../../etc/hostname", SEARCH_ROOT, climbing},
+        {"../outside.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, climbing},
+        {"dirA/folder.fx", SEARCH_ROOT, "is a directory"},
+        {"folder.fx", SEARCH_DIRECTORY_LIST, "is a directory"},
+    };
+    std::string expectedLog;
+    for (const auto& r : refused) {
+        std::string why = "stale";
+        EXPECT_FALSE(fs.open(r.name, r.flags, false, &why)) << r.name;
+        EXPECT_EQ(why, r.reason) << r.name;
+        expectedLog += "Warning: Loading " + r.name + " failed: " + r.reason + ".\n";
+    }
+    std::string why = "stale"; // climbing back down inside is fine
+    EXPECT_EQ(contents(fs.open("dirA/./../dirA/in.txt", SEARCH_ROOT, false, &why)), "in\n");
+    EXPECT_EQ(why, "");
+    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false, &why));
+    EXPECT_EQ(why, "");
+    fs.addUserFile(absolute);
+    EXPECT_EQ(contents(openDataFile(absolute)), "outside\n");
+    EXPECT_FALSE(fs.open("../outside.txt", SEARCH_ROOT, false));
+    expectedLog += "--- Loading " + absolute + "\n";
+    expectedLog += "Warning: Loading ../outside.txt failed: " + climbing + ".\n";
+    EXPECT_EQ(dir.read("app.log"), expectedLog);
+}
+
+// The root heads the directory list, searched in order before the base directory, disk before
+// archives; archive names ignore case.
+TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
+    FileSystem fs;
+    fs.addDirectory("dirA");
+    fs.addDirectory("dirB");
+    fs.setBaseDirectory("dirB");
+    fs.addArchive("first.zip");
+    fs.addArchive("second.zip");
+    fs.setBaseArchive("first.zip");
+    const struct {
+        const char* name;
+        uint32_t flags;
+        const char* expected;
+    } cases[] = {
+        {"both.txt", SEARCH_DIRECTORY_LIST, "both from root\n"},
+        {"only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"only_b.txt", SEARCH_BASE_DIRECTORY, "only in dirB\n"},
+        {"both.txt", SEARCH_BASE_DIRECTORY, "<not found>"},
+        {"both.txt", SEARCH_ARCHIVE_LIST | SEARCH_BASE_ARCHIVE, "both from archive a\n"},
+        {"ONLY_B.TXT", SEARCH_ARCHIVE_LIST, "only in b\n"},
+        {"textures/sky.txt", SEARCH_BASE_ARCHIVE, "sky from archive a\n"},
+        {"both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, "both from root\n"},
+        {"textures/sky.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "<not found>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(contents(fs.open(c.name, c.flags, false)), c.expected)
+            << c.name << " " << c.flags;
+}
+
+// A name the run folder lacks comes from the installed data, then the build tree's, for
+// SEARCH_ROOT opens only; names stay confined and the root stays current.
+TEST_F(FileSystemSearch, DataDirectoriesFollowTheRunFolderInOrder) {
+    TempDir installed, built;
+    for (const char* name : {"effects/a.fx", "effects/b.fx"})
+        installed.write(name, std::string("installed ") + name);
+    for (const char* name : {"effects/a.fx", "effects/b.fx", "effects/c.fx"})
+        built.write(name, std::string("built ") + name);
+    built.write("secret.txt", "outside");
+    dir.write("effects/a.fx", "run folder");
+    FileSystem fs;
+    fs.setDataDirectories({installed.path().string(), built.path().string()});
+    for (const auto& [name, text] : {std::pair{"effects/a.fx", "run folder"},
+                                     {"effects/b.fx", "installed effects/b.fx"},
+                                     {"effects/c.fx", "built effects/c.fx"}})
+        EXPECT_EQ(contents(openDataFile(name)), text);
+    EXPECT_EQ(stdfs::current_path(), dir.path());
+    EXPECT_FALSE(openDataFile("effects/d.fx", false));
+    EXPECT_FALSE(fs.open("effects/b.fx", SEARCH_DIRECTORY_LIST, false));
+    EXPECT_FALSE(openDataFile("../" + built.path().filename().string() + "/secret.txt", false));
+    EXPECT_TRUE(runFolderHolds("effects/a.fx"));
+    EXPECT_FALSE(runFolderHolds("effects/b.fx"));
+}
+
+// share/vrenn beside the program's bin folder, wherever installed; the source tree's data only
+// from this build tree.
+TEST(DataDirectories, InstalledBesideTheProgramThenTheBuildTreeOnlyFromIt) {
+    TempDir prefix;
+    prefix.write("bin/prtdemo", "");
+    EXPECT_TRUE(dataDirectories(prefix.file("bin/prtdemo")).empty());
+    stdfs::create_directories(prefix.path() / "share/vrenn");
+    const auto installed = dataDirectories(prefix.file("bin/prtdemo"));
+    ASSERT_EQ(installed.size(), 1u);
+    EXPECT_TRUE(stdfs::equivalent(installed[0], prefix.path() / "share/vrenn"));
+
+    const auto own = dataDirectories();
+    ASSERT_FALSE(own.empty());
+    EXPECT_TRUE(stdfs::exists(stdfs::path(own.back()) / "effects/sky.fx")) << own.back();
+}
+
+TEST(ZipFile, UnpacksMembersWholeAndRefusesDamagedOnes) {
+    ZipFile zip(zipFixture("first.zip"));
+    ASSERT_TRUE(zip.hasArchive());
+    ASSERT_TRUE(zip.open("big.txt"));
+    ASSERT_EQ(zip.size(), 78894u); // 1 to 15000, one per line: more than one read chunk
+    std::string text(zip.size(), '\0');
+    EXPECT_EQ(zip.read(text.data(), zip.size()), zip.size());
+    EXPECT_EQ(text.substr(0, 6), "1\n2\n3\n");
+    EXPECT_EQ(text.substr(text.size() - 6), "15000\n");
+    EXPECT_FALSE(zip.open("not there"));
+    ZipFile damaged(zipFixture("corrupt.zip"));
+    EXPECT_TRUE(damaged.open("both.txt"));
+    EXPECT_FALSE(damaged.open("big.txt")); // its deflated data no longer inflates
+    // A stored member with a changed byte reads whole: only its checksum tells.
+    TempDir dir;
+    std::string bytes = Vrenn::Test::readBytes(zipFixture("first.zip"));
+    bytes[bytes.find("both from archive a")] = 'B';
+    dir.write("stored.zip", bytes);
+    EXPECT_FALSE(ZipFile(dir.file("stored.zip")).open("both.txt"));
+    ZipFile notAZip(Vrenn::Test::testDataPath("fs/zip/make-zip-fixtures.sh"));
+    EXPECT_FALSE(notAZip.hasArchive());
+    EXPECT_FALSE(notAZip.open("big.txt"));
 }
 
 } // namespace

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Installs a build into a scratch prefix and builds a user's project against it as users
-# do: the installed layout, a program on two components (run, its output checked), a
-# program on the application (linked with the window and GL libraries, and run), our
-# warning flags kept out of the user's compile lines, and a clear failure for a component
-# that does not exist.
+# Installs a build into a scratch prefix and builds a user's project against it: the layout,
+# programs on two components and on the application (run), none of our warning flags in the
+# user's compile lines, and a clear failure for an unknown component.
 #   consumer-test.sh BUILD_DIR CONSUMER_SOURCE_DIR [cmake arguments for the consumer...]
 set -uo pipefail
 build=$1

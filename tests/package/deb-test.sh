@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# Makes the Debian package of a build with CPack, unpacks it into a scratch root (dpkg -x,
-# no installation) and uses it from there as a user would: vrenn --help, vrenn init, a
-# small bake of the installed demo scene and vrenn lightmaps, all with the data the
-# package installs (the programs lie outside the build tree, so its data is never asked).
+# Makes the Debian package with CPack, unpacks it into a scratch root (dpkg -x) and uses it as
+# a user would, with the data it installs: vrenn --help, init, a small bake and lightmaps.
 #   deb-test.sh BUILD_DIR
 set -uo pipefail
 build=$1
