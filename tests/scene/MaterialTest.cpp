@@ -11,7 +11,6 @@
 #include "support/GLTestContext.h"
 #include "support/RenderTestSupport.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
 
 namespace Vrenn {
@@ -266,16 +265,14 @@ TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
 }
 
 // A block never closed holds the rest of the script: given up with one line, not searched
-// again for each of the 40,000 blocks it holds.
+// again for each of the 40,000 blocks it holds (its time: bench_script_parse).
 TEST(MaterialScriptText, AnUnclosedBlockEndsTheScriptInOnePass) {
     std::string script = "first { x }\n";
     for (int i = 0; i < 40000; ++i)
         script += "m { x ";
     MaterialMgr materials(nullptr, nullptr);
     LogCapture log;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(materials.loadScriptText(script));
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
     EXPECT_EQ(log.text(),
               "MaterialMgr: <text>: block first does not start with fx; skipped\n"
               "MaterialMgr: <text>: block m does not start with fx; skipped\n"
