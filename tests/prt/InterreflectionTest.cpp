@@ -2,7 +2,11 @@
 // box written here (ray-box exits, no tree, no SH).
 
 #include "BakeScenes.h"
+#include "fs/CodecMgr.h"
+#include "fs/DDSCodec.h"
+#include "fs/DiskFile.h"
 #include "fs/HalfFloat.h"
+#include "prt/SurfaceAlbedo.h"
 #include "support/TempDir.h"
 
 #include <cmath>
@@ -216,6 +220,56 @@ TEST(Interreflection, NoAlbedoGivesTheShadowedBytesAndThreadsOrKeptHitsChangeNot
             EXPECT_TRUE(testing::readFile(other + name) == expected) << name << " of " << other;
         EXPECT_FALSE(expected == testing::readFile(shadowedPath + name)) << name;
     }
+}
+
+// A surface's albedo is the luminance, 0.2126 R + 0.7152 G + 0.0722 B, of the mean colour of
+// its material's diffuse texture; a material without one is named once as missing.
+TEST(Interreflection, SurfaceAlbedoIsTheLuminanceOfTheDiffuseTexturesMeanColour) {
+    CodecMgr codecs;
+    registerStandardCodecs(codecs);
+    TempDir dir;
+    struct Case {
+        const char* material;
+        ImageFormat format;
+        std::vector<uint8_t> texels;
+        float albedo;
+    };
+    const std::vector<Case> cases = {
+        {"red", FORMAT_RGB8, {255, 0, 0}, 0.2126f},
+        {"green", FORMAT_RGB8, {0, 255, 0}, 0.7152f},
+        {"blue", FORMAT_RGBA8, {0, 0, 255, 17}, 0.0722f},
+        {"mixed", FORMAT_RGBA8, {255, 0, 0, 0, 0, 255, 0, 0}, 0.5f * (0.2126f + 0.7152f)},
+        {"grey", FORMAT_L8, {51}, 0.2f},
+    };
+    std::string script;
+    auto model = std::make_shared<Model>();
+    for (const Case& c : cases) {
+        Image image;
+        const int width = c.format == FORMAT_RGBA8 && c.texels.size() == 8 ? 2 : 1;
+        std::copy(c.texels.begin(), c.texels.end(), image.create(width, 1, 1, c.format, 1, 1));
+        std::shared_ptr<File> out =
+            std::make_shared<DiskFile>(dir.file(std::string(c.material) + ".dds"), DISK_CREATE);
+        ASSERT_TRUE(DDSCodec().encode(out, image)) << c.material;
+        out->close();
+        script +=
+            std::string(c.material) + " {\n \"diffuseMap\" texture \"" + c.material + ".dds\"\n}\n";
+        const auto surface = testing::rectSurface({testing::openFloor()});
+        surface->setMaterial(c.material);
+        model->addSurface(surface);
+    }
+    const auto bare = testing::rectSurface({testing::openFloor()});
+    bare->setMaterial("bare");
+    model->addSurface(bare);
+    dir.write("materials.mtr", script + "bare {\n}\n");
+
+    std::vector<std::string> missing;
+    const std::vector<float> albedos =
+        surfaceAlbedos(*model, dir.path().string(), "materials.mtr", missing);
+    ASSERT_EQ(albedos.size(), cases.size() + 1);
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_NEAR(albedos[i], cases[i].albedo, 1e-6f) << cases[i].material;
+    EXPECT_EQ(albedos.back(), -1.0f);
+    EXPECT_EQ(missing, std::vector<std::string>{"bare"});
 }
 
 } // namespace
