@@ -14,10 +14,8 @@
 #include "prt/PrtScene.h"
 #include "prt/SHTextureBuilder.h"
 
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,11 +132,6 @@ inline PrtBakeResult bakeModel(Model& model, const std::string& dir, int rays,
     PrtBakeResult result;
     EXPECT_TRUE(rebuildPrtScene(model, settings, result));
     return result;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline Image readDDS(const std::string& path) {

@@ -26,8 +26,6 @@ using Test::LogCapture;
 using Test::TempDir;
 using testing::Rect;
 
-using testing::readFile;
-
 const std::vector<const char*> kTransferFiles = {"shtex0.dds", "shtex1.dds", "shtex2.dds",
                                                  "models/saved.vmsh"},
                                kAmbientFiles = {"ambient.dds", "models/saved.vmsh"};
@@ -77,7 +75,8 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
     TempDir dir;
     const ModelFile file(dir);
     for (const bool ambient : {false, true}) {
-        const std::string whole = dir.file(ambient ? "whole-ambient" : "whole");
+        const std::string wholeName = ambient ? "whole-ambient" : "whole";
+        const std::string whole = dir.file(wholeName);
         // 4 samples weighted for 5 rays: the parts must carry both.
         const PrtBakeResult one = testing::bakeModel(
             *file.load(), whole, 5, [&](PrtBakeSettings& settings) { settings.ambient = ambient; });
@@ -90,15 +89,17 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
                 dir.file("parts-" + std::to_string(ambient) + "-" + std::to_string(n));
             for (uint32_t k = n; k >= 1; --k) // any order
                 ASSERT_TRUE(file.shard(parts, k, n, 5, ambient));
-            const std::string out =
-                dir.file("merged-" + std::to_string(ambient) + "-" + std::to_string(n));
+            const std::string outName =
+                "merged-" + std::to_string(ambient) + "-" + std::to_string(n);
+            const std::string out = dir.file(outName);
             PrtBakeResult merged;
             ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
             EXPECT_EQ(merged.texels, one.texels);
             EXPECT_EQ(merged.samples, 4u);
             for (const char* name : ambient ? kAmbientFiles : kTransferFiles) {
-                const std::string a = readFile(whole + "/" + name);
-                EXPECT_TRUE(!a.empty() && a == readFile(out + "/" + name)) << name << " differs";
+                const std::string a = dir.read(wholeName + "/" + name);
+                EXPECT_TRUE(!a.empty() && a == dir.read(outName + "/" + name))
+                    << name << " differs";
             }
         }
     }
@@ -145,7 +146,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
     const std::string good = dir.file("good");
     for (uint32_t k = 1; k <= 3; ++k)
         ASSERT_TRUE(file.shard(good, k, 3));
-    const std::string partBytes = readFile(good + "/bake-2-of-3.part");
+    const std::string partBytes = dir.read("good/bake-2-of-3.part");
 
     // Each case: a copy of the three good parts, spoilt as named (in folder p, part 2 at q).
     struct Case {
@@ -224,7 +225,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         for (const auto& entry : fs::recursive_directory_iterator(out))
             left.push_back(entry.path().filename().string());
         EXPECT_EQ(left, std::vector<std::string>{"shtex0.dds"});
-        EXPECT_EQ(readFile(out + "/shtex0.dds"), "earlier");
+        EXPECT_EQ(dir.read("out/shtex0.dds"), "earlier");
     }
 }
 

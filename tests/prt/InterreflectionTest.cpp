@@ -3,8 +3,6 @@
 
 #include "BakeScenes.h"
 #include "fs/CodecMgr.h"
-#include "fs/DDSCodec.h"
-#include "fs/DiskFile.h"
 #include "fs/HalfFloat.h"
 #include "prt/SurfaceAlbedo.h"
 #include "support/TempDir.h"
@@ -205,20 +203,19 @@ TEST(Interreflection, OpenBoxFloorMatchesARadiositySolve) {
 // bytes are the same every way and on any thread count.
 TEST(Interreflection, NoAlbedoGivesTheShadowedBytesAndThreadsOrKeptHitsChangeNothing) {
     TempDir plain, dark, oneThread, twoThreads, rewalked, overBudget;
-    const std::string shadowedPath = bake(plain, true, 64, 0, -1.0f),
-                      darkPath = bake(dark, true, 64, 2, 0.0f);
+    bake(plain, true, 64, 0, -1.0f);
+    bake(dark, true, 64, 2, 0.0f);
     for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds", "models/saved.vmsh"})
-        EXPECT_TRUE(testing::readFile(shadowedPath + name) == testing::readFile(darkPath + name))
-            << name;
-    const std::string expectedPath = bake(oneThread, true, 64, 2, 0.6f, 1);
-    const std::string others[] = {bake(twoThreads, true, 64, 2, 0.6f, 2),
-                                  bake(rewalked, true, 64, 2, 0.6f, 2, 0),
-                                  bake(overBudget, true, 64, 2, 0.6f, 2, 4096)};
+        EXPECT_TRUE(plain.read(name) == dark.read(name)) << name;
+    bake(oneThread, true, 64, 2, 0.6f, 1);
+    bake(twoThreads, true, 64, 2, 0.6f, 2);
+    bake(rewalked, true, 64, 2, 0.6f, 2, 0);
+    bake(overBudget, true, 64, 2, 0.6f, 2, 4096);
     for (const char* name : {"shtex0.dds", "shtex1.dds", "shtex2.dds"}) {
-        const std::string expected = testing::readFile(expectedPath + name);
-        for (const std::string& other : others)
-            EXPECT_TRUE(testing::readFile(other + name) == expected) << name << " of " << other;
-        EXPECT_FALSE(expected == testing::readFile(shadowedPath + name)) << name;
+        const std::string expected = oneThread.read(name);
+        for (const TempDir* other : {&twoThreads, &rewalked, &overBudget})
+            EXPECT_TRUE(other->read(name) == expected) << name << " of " << other->path();
+        EXPECT_FALSE(expected == plain.read(name)) << name;
     }
 }
 
@@ -245,12 +242,9 @@ TEST(Interreflection, SurfaceAlbedoIsTheLuminanceOfTheDiffuseTexturesMeanColour)
     auto model = std::make_shared<Model>();
     for (const Case& c : cases) {
         Image image;
-        const int width = c.format == FORMAT_RGBA8 && c.texels.size() == 8 ? 2 : 1;
+        const auto width = static_cast<int32_t>(c.texels.size()) / bytesPerPixel(c.format);
         std::copy(c.texels.begin(), c.texels.end(), image.create(width, 1, 1, c.format, 1, 1));
-        std::shared_ptr<File> out =
-            std::make_shared<DiskFile>(dir.file(std::string(c.material) + ".dds"), DISK_CREATE);
-        ASSERT_TRUE(DDSCodec().encode(out, image)) << c.material;
-        out->close();
+        ASSERT_TRUE(image.save(dir.file(std::string(c.material) + ".dds"))) << c.material;
         script +=
             std::string(c.material) + " {\n \"diffuseMap\" texture \"" + c.material + ".dds\"\n}\n";
         const auto surface = testing::rectSurface({testing::openFloor()});
