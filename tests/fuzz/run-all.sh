@@ -52,7 +52,7 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
         # frames of the sanitizers, the fuzzing engine, their interceptors (built into the
         # target without a source line) and the C and C++ libraries name neither.
         frame=$(grep -E '^ +#[0-9]+ ' <<<"$report" |
-            grep -E "libassimp| $root/" | grep -Ev " $root/build" | head -n 1 || true)
+            grep -F -e libassimp -e " $root/" | grep -vF " $root/build" | head -n 1 || true)
         if grep -q 'libassimp' <<<"$frame"; then
             echo "contained: $(basename "$found") faults inside the model importer library: $frame"
         else
