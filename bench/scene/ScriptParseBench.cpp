@@ -23,6 +23,13 @@ std::string effectScript(int blocks) {
     return text;
 }
 
+// Time per block of the script, the case's argument.
+void countPerBlock(benchmark::State& state) {
+    state.counters["per_block"] = benchmark::Counter(static_cast<double>(state.range(0)),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+
 void BM_EffectSource(benchmark::State& state) {
     const std::string text = effectScript(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -31,9 +38,7 @@ void BM_EffectSource(benchmark::State& state) {
         if (!parseEffectSource(text, source, error)) state.SkipWithError(error.message.c_str());
         benchmark::DoNotOptimize(source);
     }
-    state.counters["per_block"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+    countPerBlock(state);
 }
 
 // A block never closed holding every block after it: given up in one pass.
@@ -45,9 +50,7 @@ void BM_MaterialScriptUnclosed(benchmark::State& state) {
         MaterialMgr materials(nullptr, nullptr);
         benchmark::DoNotOptimize(materials.loadScriptText(script));
     }
-    state.counters["per_block"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+    countPerBlock(state);
 }
 
 } // namespace
