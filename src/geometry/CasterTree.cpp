@@ -186,6 +186,33 @@ CellBox fillCellBoxes(const PolyPack& pack, std::vector<CasterNode>& nodes,
     return box;
 }
 
+// The atlas columns (or rows) a placed rectangle's texel look-up reaches for chart coordinates
+// 0 ... 1, computed as the leaf tests compute them: rounding keeps the look-up monotonic, so
+// the ends decide.
+bool texelSpan(float first, float span, int limit, int& lo, int& hi) {
+    const float ends[2] = {std::floor(first + 0.0f * span + 0.5f),
+                           std::floor(first + 1.0f * span + 0.5f)};
+    const float low = std::min(ends[0], ends[1]), high = std::max(ends[0], ends[1]);
+    if (!(low >= 0.0f && high < static_cast<float>(limit))) return false;
+    lo = static_cast<int>(low);
+    hi = static_cast<int>(high);
+    return true;
+}
+
+// Whether the mask covers every texel a polygon's leaf test can look up.
+bool coversPlacement(const CoverageMask& mask, float x, float y, float spanX, float spanY) {
+    int x0, x1, y0, y1;
+    if (!texelSpan(x, spanX, mask.width(), x0, x1) || !texelSpan(y, spanY, mask.height(), y0, y1))
+        return false;
+    const auto& bytes = mask.bytes();
+    for (int row = y0; row <= y1; ++row)
+        for (int column = x0; column <= x1; ++column)
+            if (bytes[static_cast<size_t>(row) * static_cast<size_t>(mask.width()) +
+                      static_cast<size_t>(column)] == 0)
+                return false;
+    return true;
+}
+
 } // namespace
 
 CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
@@ -210,6 +237,9 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
     // Each leaf gets copies of its blocking polygons, one after another; polygons that cannot
     // block (no area or no placement) are left out, as the leaf test skips them.
     std::vector<uint32_t> leafPolygons;
+    // Whether the mask covers each polygon's placement, worked out once per polygon (leaves
+    // share polygons).
+    std::vector<int8_t> covered(pack.m_rayPolygons.size(), -1);
     m_leaves.reserve(pack.m_leaves.size());
     for (size_t l = 0; l < pack.m_leaves.size(); ++l) {
         const PolyPack::RayBox& box = pack.m_leafBoxes[l];
@@ -220,14 +250,27 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
                         1,
                         static_cast<uint32_t>(m_polygons.size()),
                         0};
-        for (uint32_t index : pack.m_leaves[l].polygons) {
-            if (index >= pack.m_rayPolygons.size()) continue;
+        // Larger charts first: a lane is done at its first hit, and a leaf once every lane is,
+        // so the polygons most likely to block come first. (The answers do not depend on the
+        // order: the hit walk keeps the nearest hit, ties going to the lower number.)
+        std::vector<uint32_t> order;
+        for (uint32_t index : pack.m_leaves[l].polygons)
+            if (index < pack.m_rayPolygons.size() && pack.m_rayPolygons[index].blocks)
+                order.push_back(index);
+        const auto chartArea = [&](uint32_t index) {
             const PolyPack::RayPolygon& p = pack.m_rayPolygons[index];
-            if (!p.blocks) continue;
+            return 1.0 / (double(length(p.uScale)) * double(length(p.vScale)));
+        };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](uint32_t a, uint32_t b) { return chartArea(a) > chartArea(b); });
+        for (uint32_t index : order) {
+            const PolyPack::RayPolygon& p = pack.m_rayPolygons[index];
+            if (covered[index] < 0)
+                covered[index] = coversPlacement(pack.m_coverage, p.x, p.y, p.spanX, p.spanY);
             m_polygons.push_back({p.normal.x, p.normal.y, p.normal.z, p.d, p.origin.x, p.origin.y,
                                   p.origin.z, p.uScale.x, p.uScale.y, p.uScale.z, p.vScale.x,
                                   p.vScale.y, p.vScale.z, p.x, p.y, p.spanX, p.spanY,
-                                  p.flipped ? 1 : 0});
+                                  p.flipped ? 1 : 0, covered[index]});
             leafPolygons.push_back(index);
             m_polygonNumbers.push_back(static_cast<int32_t>(index));
             ++leaf.count;

@@ -33,6 +33,9 @@ struct CasterPolygon {
     float x, y;         // first texel of the placed rectangle
     float spanX, spanY; // placed width and height minus 1
     int32_t flipped;
+    // Set when the mask covers every texel the placed rectangle reaches: the leaf test then
+    // needs no look-up of the mask for this polygon.
+    int32_t covered;
 };
 
 struct CasterLeaf {
