@@ -213,6 +213,18 @@ bool coversPlacement(const CoverageMask& mask, float x, float y, float spanX, fl
     return true;
 }
 
+// The direction octants from which a polygon with normal n can be met from its front: octant o
+// (bit a set: axis a negative) where some n_a has the sign opposite to the direction's. For
+// the others every product n_a d_a is zero or positive, and so is their rounded sum.
+int32_t facingOctants(const Vec3& n) {
+    const float c[3] = {n.x, n.y, n.z};
+    int32_t octants = 1 << 8; // directions of several octants: always tested
+    for (int o = 0; o < 8; ++o)
+        for (int a = 0; a < 3; ++a)
+            if ((o >> a & 1) ? c[a] > 0.0f : c[a] < 0.0f) octants |= 1 << o;
+    return octants;
+}
+
 } // namespace
 
 CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
@@ -267,10 +279,12 @@ CasterTree::CasterTree(const PolyPack& pack) : m_pack(pack) {
             const PolyPack::RayPolygon& p = pack.m_rayPolygons[index];
             if (covered[index] < 0)
                 covered[index] = coversPlacement(pack.m_coverage, p.x, p.y, p.spanX, p.spanY);
-            m_polygons.push_back({p.normal.x, p.normal.y, p.normal.z, p.d, p.origin.x, p.origin.y,
-                                  p.origin.z, p.uScale.x, p.uScale.y, p.uScale.z, p.vScale.x,
-                                  p.vScale.y, p.vScale.z, p.x, p.y, p.spanX, p.spanY,
-                                  p.flipped ? 1 : 0, covered[index]});
+            m_polygons.push_back(
+                {p.normal.x,     p.normal.y, p.normal.z, p.d,        p.origin.x, p.origin.y,
+                 p.origin.z,     p.uScale.x, p.uScale.y, p.uScale.z, p.vScale.x, p.vScale.y,
+                 p.vScale.z,     p.x,        p.y,        p.spanX,    p.spanY,    p.flipped ? 1 : 0,
+                 covered[index], 0});
+            m_polygons.back().facingOctants = facingOctants(p.normal);
             leafPolygons.push_back(index);
             m_polygonNumbers.push_back(static_cast<int32_t>(index));
             ++leaf.count;

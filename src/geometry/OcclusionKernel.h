@@ -36,6 +36,11 @@ struct CasterPolygon {
     // Set when the mask covers every texel the placed rectangle reaches: the leaf test then
     // needs no look-up of the mask for this polygon.
     int32_t covered;
+    // Bit o (0 ... 7) set when a segment whose direction's signs are o (bit 0: x negative, bit
+    // 1: y, bit 2: z; a zero counts as either) can meet the polygon from its front; bit 8 always
+    // set. The leaf test skips the polygon for whole vectors of segments of an octant it
+    // cannot face.
+    int32_t facingOctants;
 };
 
 struct CasterLeaf {
