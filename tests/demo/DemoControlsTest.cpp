@@ -17,24 +17,19 @@ namespace {
 
 using Vrenn::Test::pushKey;
 
-// A demo without a bake at a level start (forward keeps the height); frames of 1/20 s.
-class DemoControls : public ::testing::Test {
-protected:
-    static constexpr float kStep = 0.05f;
-
-    void SetUp() override {
-        ASSERT_TRUE(demo.started);
-        demo.focus();
-        ASSERT_TRUE(demo.frames(1)); // the first step starts from the timer's start
-    }
-    void tap(SDL_Scancode scancode) { ASSERT_TRUE(demo.tap(scancode)); }
-
-    Vrenn::Test::StartedDemo demo{
-        {{"r_fixedstep", "0.05"}, {"r_showfps", "2"}, {"cam_start", "0 200 0 0 0"}}, false};
+// One demo without a bake at a level start (forward keeps the height), frames of 1/20 s: held
+// keys move it at 200 units per second, keys toggle, turn the sky, scale the luminance and
+// switch probes, and Escape ends the frame it is pressed in.
+TEST(DemoControls, KeysMoveToggleTurnSwitchProbesAndEscapeEndsTheFrame) {
+    constexpr float kStep = 0.05f;
+    Vrenn::Test::StartedDemo demo(
+        {{"r_fixedstep", "0.05"}, {"r_showfps", "2"}, {"cam_start", "0 200 0 0 0"}}, false);
+    ASSERT_TRUE(demo.started);
     DemoApplication& app = *demo.app;
-};
+    demo.focus();
+    ASSERT_TRUE(demo.frames(1)); // the first step starts from the timer's start
+    const auto tap = [&](SDL_Scancode scancode) { ASSERT_TRUE(demo.tap(scancode)); };
 
-TEST_F(DemoControls, MovementFollowsHeldKeysAtTwoHundredUnitsPerSecond) {
     const Vec3 start = app.camera()->position();
     // Forward and back together cancel.
     pushKey(SDL_SCANCODE_W, true);
@@ -49,9 +44,7 @@ TEST_F(DemoControls, MovementFollowsHeldKeysAtTwoHundredUnitsPerSecond) {
     const Vec3 moved = app.camera()->position() - start;
     EXPECT_NEAR(std::sqrt(dot(moved, moved)), 200.0f, 0.01f);
     EXPECT_NEAR(moved.y, 0.0f, 1e-3f);
-}
 
-TEST_F(DemoControls, ToggleKeysSkyTurnAndTheLuminanceScale) {
     // Eleven steps of -0.1 from 1.0 stop at 0, never below.
     for (int i = 0; i < 11; ++i)
         tap(SDL_SCANCODE_KP_MINUS);
@@ -91,17 +84,15 @@ TEST_F(DemoControls, ToggleKeysSkyTurnAndTheLuminanceScale) {
         ASSERT_TRUE(demo.frames(1));
         EXPECT_EQ(app.window()->fullScreen(), expected);
     }
-}
 
-TEST_F(DemoControls, ProbeSwitchIgnoresPressesDuringATransitionAndReversesAfterIt) {
+    // C starts a fade to the other probe; presses during it do nothing; after it, C reverses.
     const auto fade = [&] {
         const auto& f = app.crossFade();
         return std::tuple(f.targetProbe(), f.direction(), f.blend());
     };
     tap(SDL_SCANCODE_C);
-    const auto started = fade();
-    EXPECT_EQ(std::get<0>(started), 1);
-    EXPECT_EQ(std::get<1>(started), 1);
+    EXPECT_EQ(std::get<0>(fade()), 1);
+    EXPECT_EQ(std::get<1>(fade()), 1);
     tap(SDL_SCANCODE_C); // during the fade: nothing
     EXPECT_EQ(std::get<0>(fade()), 1);
     EXPECT_EQ(std::get<1>(fade()), 1);
@@ -111,15 +102,14 @@ TEST_F(DemoControls, ProbeSwitchIgnoresPressesDuringATransitionAndReversesAfterI
     EXPECT_EQ(std::get<0>(fade()), 0);
     EXPECT_EQ(std::get<1>(fade()), -1);
     EXPECT_LT(std::get<2>(fade()), 1.0f);
-}
 
-TEST_F(DemoControls, EscapeEndsTheFrameItIsPressedIn) {
+    // Escape ends the frame: nothing drawn, nothing after it ran (Space would show the info).
     const uint32_t drawn = app.framesDrawn();
     pushKey(SDL_SCANCODE_ESCAPE, true);
     pushKey(SDL_SCANCODE_SPACE, true);
     EXPECT_FALSE(app.RunFrame());
-    EXPECT_EQ(app.framesDrawn(), drawn); // nothing drawn
-    EXPECT_TRUE(app.generalInfo());      // nothing after Escape ran
+    EXPECT_EQ(app.framesDrawn(), drawn);
+    EXPECT_FALSE(app.generalInfo());
     pushKey(SDL_SCANCODE_ESCAPE, false);
     pushKey(SDL_SCANCODE_SPACE, false);
 }

@@ -5,11 +5,10 @@
 #include "geometry/ModelLoaderFactory.h"
 #include "prt/PrtScene.h"
 #include "support/SdlEvents.h"
+#include "support/TestData.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <sstream>
 
 namespace Vrenn::Test {
@@ -98,8 +97,7 @@ bool StartedDemo::tap(SDL_Scancode key) {
 }
 
 std::string dataFile(const std::string& name) {
-    std::ifstream in(stdfs::path(VRENN_DATA_DIR) / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return readBytes(std::string(VRENN_DATA_DIR) + "/" + name);
 }
 
 std::vector<std::string> lines(const std::string& text) {

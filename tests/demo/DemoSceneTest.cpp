@@ -1,4 +1,5 @@
-// The demo's start-up, fall-backs, user probes, bake, resizing and lightmap redraws.
+// The demo's start-up, fall-backs, user probes (against `vrenn lightmaps`), bake, resizing and
+// lightmap redraws.
 
 #include "config/CVar.h"
 #include "demo/DemoRunFolder.h"
@@ -9,16 +10,16 @@
 #include "render/RenderTarget.h"
 #include "render/RenderTargetMgr.h"
 #include "render/Renderer.h"
-#include "render/gl/GLRenderTexture.h"
 #include "render/gl/GLRenderer.h"
-#include "render/gl/GLTexture.h"
 #include "scene/Camera.h"
 #include "scene/Material.h"
 #include "scene/MaterialMgr.h"
 #include "scene/SceneMgr.h"
-#include "support/GLTestContext.h"
+#include "support/RenderTestSupport.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -83,15 +84,47 @@ TEST(DemoScene, SetUpCreatesEveryTargetInOrderAndPassesTheSceneLuminanceOn) {
     }
 }
 
+// Runs `vrenn lightmaps` at sky angle 1.25 and the given blend on the current run folder; the
+// lightmaps' bytes (lightmap0 to lightmap2, one after another), empty when it fails.
+std::vector<uint8_t> toolLightmaps(const std::string& blend) {
+    const std::string command = std::string("SDL_VIDEODRIVER=offscreen '") + VRENN_TOOL +
+                                "' lightmaps . --angle 1.25 --blend " + blend +
+                                " --out tool >/dev/null 2>&1";
+    std::vector<uint8_t> bytes;
+    if (std::system(command.c_str()) != 0) return bytes;
+    for (int k = 0; k < 3; ++k) {
+        const auto image = loadImage("tool/lightmap" + std::to_string(k) + ".dds");
+        if (!image || image->format() != FORMAT_RGBA8) return {};
+        bytes.insert(bytes.end(), image->data(), image->data() + image->byteCount());
+    }
+    return bytes;
+}
+
+// The largest difference between two equally long byte runs; 256 when their lengths differ.
+int maxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 256;
+    int largest = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        largest = std::max(largest, std::abs(int(a[i]) - int(b[i])));
+    return largest;
+}
+
 // A usable user probe lights its slot under its own sky and is named on the panel; one without
 // its sky leaves the slot's built-in probe and sky, with a log line and a line on the panel.
-// (Damaged and missing probe files are refused by the same code for `vrenn lightmaps`.)
+// Faded to the user's probe at a still sky angle, the program's lightmaps are the ones
+// `vrenn lightmaps` draws for the folder.
 TEST(DemoScene, UserProbesLightTheirSlotAndUnusableOnesFallBackToTheBuiltInProbe) {
-    SHCoeffs mine; // unlike either built-in probe
-    mine.red[0] = 40.0f;
-    mine.green[0] = 20.0f;
+    SHCoeffs mine; // unlike either built-in probe: probe 1 with its colours turned round
+    mine.red = lightProbes()[1].blue;
+    mine.green = lightProbes()[1].red;
+    mine.blue = lightProbes()[1].green;
     StartedDemo demo(
-        {{"probe0", "probes/nosky.sh"}, {"probe1", "probes/mine.sh"}}, true,
+        {{"probe0", "probes/nosky.sh"},
+         {"probe1", "probes/mine.sh"},
+         {"sky_angle", "1.25"},
+         {"sky_rotate", "0"},
+         {"r_fixedstep", "0.5"}},
+        true,
         {{"probes/nosky.sh", formatProbeCoefficients(mine)},
          {"probes/mine.sh", formatProbeCoefficients(mine)},
          {"textures/sky/mine.dds", Vrenn::Test::dataFile("textures/sky/builtin0.dds")}});
@@ -116,6 +149,20 @@ TEST(DemoScene, UserProbesLightTheirSlotAndUnusableOnesFallBackToTheBuiltInProbe
     demo.focus();
     ASSERT_TRUE(demo.tap(SDL_SCANCODE_C));
     EXPECT_EQ(demo.app->helpPanelState().probeName, "mine.sh");
+    ASSERT_TRUE(demo.frames(3)); // the fade ends (two seconds), the sky stands still
+    EXPECT_EQ(demo.app->crossFade().blend(), 1.0f);
+    EXPECT_FLOAT_EQ(demo.app->skyAngle(), 1.25f);
+    std::vector<uint8_t> program;
+    for (const auto& lightmap : demo.app->lightmapPasses()->lightmaps())
+        for (const float value : Vrenn::Test::readTarget(lightmap))
+            program.push_back(uint8_t(std::lround(value * 255.0f)));
+    const auto tool = toolLightmaps("1");
+    EXPECT_LE(maxDifference(program, tool), 1);
+    // The built-in probe lights differently: the user's probe is what made them match.
+    std::string config = demo.run.dir.read("default.cfg");
+    config.replace(config.find("probe1 \"probes/mine.sh\""), 23, "probe1 \"\"");
+    demo.run.dir.write("default.cfg", config);
+    EXPECT_GT(maxDifference(toolLightmaps("1"), tool), 8);
 }
 
 // Without its bake, or with refused lighting, the model is still drawn in neutral light and
@@ -191,22 +238,55 @@ TEST(DemoScene, MakeBspBakesAtStartUpAndWritesTheFiles) {
     }
 }
 
-// After a resize from outside, the back buffer, the HDR target, the camera's aspect and the
-// screenshots have the new size, and the logo keeps its shape inside the frame.
-TEST(DemoScene, FrameFollowsTheDrawableSizeOfTheWindow) {
+// A still sky keeps the lightmaps; a turn of the sky or new targets draw them again. After a
+// resize from outside, the back buffer, the HDR target, the camera's aspect and the screenshots
+// have the new size, and the logo keeps its shape inside the frame.
+TEST(DemoScene, LightmapsAreRedrawnWhenTheLightChangesAndTheFrameFollowsTheWindow) {
     StartedDemo demo(Settings{{"r_fixedstep", "0.05"}});
     ASSERT_TRUE(demo.started);
-    ASSERT_TRUE(demo.app->RunFrame());
+    ASSERT_EQ(demo.app->missing(), "");
     const auto window = std::dynamic_pointer_cast<SDLWindow>(demo.app->window());
     ASSERT_TRUE(window);
     const auto& backBuffer = demo.app->renderer()->primaryTarget();
     EXPECT_EQ(backBuffer->width(), 640);
     EXPECT_FLOAT_EQ(demo.app->camera()->aspect(), 1.33333302f);
+    const auto& refresh = demo.app->lightmapRefresh();
+    const auto counts = [&] { return std::pair(refresh.draws(), refresh.skips()); };
+    demo.app->setAutoSkyRotate(false);
+    ASSERT_TRUE(demo.frames(4));
+    EXPECT_EQ(counts(), (std::pair<uint64_t, uint64_t>(1, 3)));
+
+    // A texel the model covers, read while the sky stands still.
+    const auto lightmap = demo.app->lightmapPasses()->lightmaps()[0];
+    const auto texel = [&](size_t at) {
+        const auto texels = Vrenn::Test::readTarget(lightmap);
+        return std::vector<float>(texels.begin() + long(at), texels.begin() + long(at) + 4);
+    };
+    size_t at = 0;
+    for (const auto texels = Vrenn::Test::readTarget(lightmap); at < texels.size(); at += 4 * 37)
+        if (texels[at + 3] == 1.0f && texels[at] > 0.05f) break;
+    ASSERT_LT(at, size_t(lightmap->width()) * size_t(lightmap->height()) * 4);
+    const auto still = texel(at);
+
+    // The sky turns by itself: every frame draws, and the texel follows the light.
+    demo.app->setAutoSkyRotate(true);
+    ASSERT_TRUE(demo.frames(10));
+    EXPECT_EQ(counts(), (std::pair<uint64_t, uint64_t>(11, 3)));
+    const auto turned = texel(at);
+    EXPECT_NE(turned, still);
+
+    // Still again: the lightmaps keep the last turn's light, frame after frame.
+    demo.app->setAutoSkyRotate(false);
+    ASSERT_TRUE(demo.frames(3));
+    EXPECT_EQ(refresh.draws(), 11u);
+    EXPECT_EQ(texel(at), turned);
 
     int shots = 0;
     for (const auto& [w, h] : {std::pair{900, 400}, std::pair{320, 480}}) {
         SDL_SetWindowSize(window->handle(), w, h);
         ASSERT_TRUE(demo.app->RunFrame());
+        // New targets: the lightmaps are drawn once more.
+        EXPECT_EQ(refresh.draws(), 12u + uint64_t(shots));
         EXPECT_EQ(std::vector<int>({backBuffer->width(), backBuffer->height(), window->width(),
                                     width(demo, "rt_fp16hdr")}),
                   std::vector<int>({w, h, w, w}));
@@ -222,7 +302,6 @@ TEST(DemoScene, FrameFollowsTheDrawableSizeOfTheWindow) {
     ASSERT_TRUE(demo.tap(SDL_SCANCODE_H));
     ASSERT_FALSE(demo.app->hdr());
     // With HDR off and the sky still, frames with and without the logo differ in its box.
-    demo.app->setAutoSkyRotate(false);
     const auto logoBox = [&](int32_t w, int32_t h) {
         SDL_SetWindowSize(window->handle(), w, h);
         demo.app->cvars()->SetInt("r_drawlogo", 1);
@@ -232,8 +311,8 @@ TEST(DemoScene, FrameFollowsTheDrawableSizeOfTheWindow) {
         std::array<int32_t, 4> box{w, h, -1, -1}; // left, top, right, bottom
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x) {
-                const size_t at = (size_t(y) * size_t(w) + size_t(x)) * 4;
-                if (!changed(with, without, at)) continue;
+                const size_t i = (size_t(y) * size_t(w) + size_t(x)) * 4;
+                if (!changed(with, without, i)) continue;
                 box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
                        std::max(box[3], y)};
             }
@@ -255,57 +334,6 @@ TEST(DemoScene, FrameFollowsTheDrawableSizeOfTheWindow) {
     const auto scene = demo.app->renderer()->renderTargetMgr()->find("rt_fp16hdr");
     ASSERT_TRUE(demo.app->RunFrame());
     EXPECT_EQ(demo.app->renderer()->renderTargetMgr()->find("rt_fp16hdr"), scene);
-}
-
-// One texel of a render target as RGBA floats.
-std::array<float, 4> texel(const std::shared_ptr<RenderTarget>& target, int32_t x, int32_t y) {
-    const auto texture = std::dynamic_pointer_cast<GLRenderTexture>(target);
-    const auto texels = Vrenn::Test::readTextureRGBA(texture->texture()->id(), 0, target->width(),
-                                                     target->height());
-    const size_t at = (size_t(y) * size_t(target->width()) + size_t(x)) * 4;
-    return {texels[at], texels[at + 1], texels[at + 2], texels[at + 3]};
-}
-
-// A still sky keeps the lightmaps; a turn of the sky or new targets draw them again.
-TEST(DemoScene, LightmapsAreRedrawnOnlyWhenTheLightChanges) {
-    StartedDemo demo(Settings{{"r_fixedstep", "0.05"}});
-    ASSERT_TRUE(demo.started);
-    ASSERT_EQ(demo.app->missing(), "");
-    const auto& refresh = demo.app->lightmapRefresh();
-    const auto counts = [&] { return std::pair(refresh.draws(), refresh.skips()); };
-    demo.app->setAutoSkyRotate(false);
-    ASSERT_TRUE(demo.frames(4));
-    EXPECT_EQ(counts(), (std::pair<uint64_t, uint64_t>(1, 3)));
-
-    // A texel the model covers, read while the sky stands still.
-    const auto lightmap = demo.app->lightmapPasses()->lightmaps()[0];
-    int32_t x = 0, y = 0;
-    bool found = false;
-    for (y = 0; y < lightmap->height() && !found; y += 8)
-        for (x = 0; x < lightmap->width() && !found; x += 8)
-            found = texel(lightmap, x, y)[3] == 1.0f && texel(lightmap, x, y)[0] > 0.05f;
-    ASSERT_TRUE(found);
-    x -= 8;
-    y -= 8;
-    const auto still = texel(lightmap, x, y);
-
-    // The sky turns by itself: every frame draws, and the texel follows the light.
-    demo.app->setAutoSkyRotate(true);
-    ASSERT_TRUE(demo.frames(10));
-    EXPECT_EQ(counts(), (std::pair<uint64_t, uint64_t>(11, 3)));
-    const auto turned = texel(lightmap, x, y);
-    EXPECT_NE(turned, still);
-
-    // Still again: the lightmaps keep the last turn's light, frame after frame.
-    demo.app->setAutoSkyRotate(false);
-    ASSERT_TRUE(demo.frames(3));
-    EXPECT_EQ(refresh.draws(), 11u);
-    EXPECT_EQ(texel(lightmap, x, y), turned);
-
-    // A resize makes targets anew: the next frame draws once.
-    SDL_SetWindowSize(std::dynamic_pointer_cast<SDLWindow>(demo.app->window())->handle(), 800, 600);
-    ASSERT_TRUE(demo.frames(2));
-    EXPECT_EQ(refresh.draws(), 12u);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #                                  true when COMMAND exits with STATUS, writes nothing to
 #                                  standard output and one line starting with PREFIX (a basic
 #                                  regex) to standard error, kept in stderr.txt
+#   usage_error REASON COMMAND...  true when COMMAND exits with status 2, writes nothing to
+#                                  standard output and REASON (a basic regex) to standard error
 #   finish NAME                    reports and exits 1 if any check failed
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,6 +32,13 @@ fails_cleanly() {
     status=$?
     [ "$status" -eq "$want" ] && [ ! -s stdout.txt ] && [ "$(wc -l <stderr.txt)" -eq 1 ] &&
         grep -q "^$prefix" stderr.txt
+}
+
+usage_error() {
+    local reason=$1
+    shift
+    "$@" >stdout.txt 2>stderr.txt
+    [ $? -eq 2 ] && [ ! -s stdout.txt ] && grep -q -- "$reason" stderr.txt
 }
 
 finish() {

@@ -57,7 +57,7 @@ if unshare -m mount -t tmpfs -o size=16k tmpfs small 2>/dev/null; then
     check "full disk: the system's reason" \
         grep -qx 'vrenn: cannot write full.dds: .*No space left on device.*' stderr.txt
 fi
-check "usage error" bash -c "'$vrenn' image info 2>/dev/null; [ \$? -eq 2 ]"
+check "usage error" usage_error '' "$vrenn" image info
 
 # max_env_lum from default.cfg in the working directory changes the packed bytes.
 "$vrenn" image convert "$data/im_flat.hdr" range32.dds

@@ -35,6 +35,8 @@ cp run/materials/materials.mtr once.mtr
 out=$("$vrenn" import fx/fixture.obj --out run --name fixture --scale 100)
 check "reimport last line" [ "$(tail -n 1 <<<"$out")" = "surfaces=2 triangles=14 scale=100" ]
 check "reimport replaces the blocks" cmp -s once.mtr run/materials/materials.mtr
+check "reimport at scale 100: the floor spans 400 units" bash -c "'$vrenn' mesh info run/models/fixture.vmsh |
+    awk '/^bounds=/ { sub(\"bounds=\", \"\"); d = \$4 - \$1 - 400; ok = d < 0.01 && -d < 0.01 } END { exit !ok }'"
 # The bake takes the model: one polygon per box face and one for the floor.
 out=$("$vrenn" bake run/models/fixture.vmsh --rays 1 --threads 2 --out baked)
 check "bake packs the planar faces" matches "$out" '^atlas=[0-9]+x[0-9]+ polygons=7 '
@@ -69,21 +71,24 @@ b = bytearray(open('fx/fixture.glb', 'rb').read())
 b[12:16] = struct.pack('<I', 2 << 30)
 open('huge.glb', 'wb').write(b)"
 cp run/materials/materials.mtr before.mtr
-check "refuses an untried format by name" import_fails \
-    'not glTF (.gltf, .glb), OBJ, PLY or STL; --any-format' zeros.lws --out fresh
-# The importer crashes on this file: its process dies, ours says so (a sanitizer build ends
-# it with a status instead).
+# The importer crashes on zeros.lws: its process dies, ours says so (a sanitizer build ends it
+# with a status instead).
 check "an importer crash is one line" import_fails 'the model importer' zeros.lws --any-format --out fresh
 check "the crash is named" grep -Eq '(crashed \(signal 11\)|stopped with status [0-9]+) reading zeros.lws$' stderr.txt
-check "refuses a vertex that is not finite" import_fails 'a vertex is not finite' fx/inf.obj --out fresh
-check "refuses a glb chunk longer than the file" import_fails 'chunk 0 claims more bytes' huge.glb --out fresh
-for bad in bad.gltf fx/lines.obj missing.obj; do
-    check "refuses $bad" import_fails '' "$bad" --out fresh
-    check "refuses $bad over a run folder" import_fails '' "$bad" --out run --name fixture
-done
+while read -r bad reason; do
+    check "refuses $bad" import_fails "$reason" "$bad" --out fresh
+    check "refuses $bad over a run folder" import_fails "$reason" "$bad" --out run --name fixture
+done <<'EOF_BAD'
+zeros.lws not glTF (.gltf, .glb), OBJ, PLY or STL; --any-format
+fx/inf.obj a vertex is not finite
+huge.glb chunk 0 claims more bytes
+fx/lines.obj no triangles
+bad.gltf
+missing.obj
+EOF_BAD
 check "nothing written" test ! -e fresh
 check "script kept" cmp -s before.mtr run/materials/materials.mtr
-check "usage error" bash -c "'$vrenn' import fx/fixture.gltf --scale -1 2>/dev/null; [ \$? -eq 2 ]"
+check "usage error" usage_error '' "$vrenn" import fx/fixture.gltf --scale -1
 check "no temporary files" test -z "$(find run -name '*.tmp*')"
 
 # SIGTERM while the import works: the process ends by the signal, all or nothing written.

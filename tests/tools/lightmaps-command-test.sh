@@ -86,10 +86,8 @@ check "a folder for lightmap1.dds: the others kept, nothing beside" \
     bash -c 'cmp -s run/lightmap0.dds half/lightmap0.dds && cmp -s run/lightmap2.dds half/lightmap2.dds &&
         [ "$(ls half | wc -l)" -eq 3 ]'
 
-for args in "--passes 2" "--angle x"; do
-    "$vrenn" lightmaps run $args >/dev/null 2>&1
-    check "$args is a usage error" test $? -eq 2
-done
+check "--passes 2 is a usage error" usage_error '--passes is 1 or 3' "$vrenn" lightmaps run --passes 2
+check "--angle x is a usage error" usage_error '' "$vrenn" lightmaps run --angle x
 check "help" bash -c "'$vrenn' lightmaps --help | grep -q '^Usage: vrenn lightmaps \[RUNDIR\]'"
 
 # The compressed transfer beside the full one; fewer clusters in a folder of its own.
@@ -136,8 +134,6 @@ fallback() { # DESCRIPTION REASON
 }
 printf '\x55' | dd of=run/shtex.cpca bs=1 seek=1000 conv=notrunc status=none
 fallback "a damaged file" "shtex.cpca is damaged"
-head -c 5000 default.cpca >run/shtex.cpca
-fallback "a truncated file" "truncated"
 cp default.cpca run/shtex.cpca
 "$vrenn" bake scene.vmsh --rays 9 --out run >/dev/null 2>&1
 out=$("$vrenn" lightmaps run --transfer full 2>/dev/null)
@@ -146,8 +142,7 @@ fallback "an earlier bake's file" "made from other transfer files"
 
 for args in "compress run --clusters 0" "compress run --components 16" \
     "bake scene.vmsh --shard 1/2 --compress --out run"; do
-    "$vrenn" $args >/dev/null 2>&1
-    check "$args is a usage error" test $? -eq 2
+    check "$args is a usage error" usage_error '' "$vrenn" $args
 done
 mkdir empty
 check "no transfer" fails_cleanly 1 "vrenn: " "$vrenn" compress empty
