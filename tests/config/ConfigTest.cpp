@@ -59,6 +59,8 @@ TEST(Tokenizer, WordsTokensWhiteSpaceAndComments) {
     EXPECT_EQ(tokens.LastComment(), big);
 }
 
+// A search takes a quoted value or puts the position back; lines are skipped whole; a missing
+// file reads as no text.
 TEST(Tokenizer, SearchesTakeAQuotedValueOrPutThePositionBack) {
     Tokenizer tokens;
     tokens.LoadText("name  \"value with  spaces\" next");
@@ -82,17 +84,10 @@ TEST(Tokenizer, SearchesTakeAQuotedValueOrPutThePositionBack) {
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.Token(), "beta");
 
-    tokens.LoadText("\n\n  rest of line\nnext");
+    tokens.Load(std::make_shared<RamFile>("\n\n  rest of line\nnext", 21));
     tokens.SkipLine();
     ASSERT_TRUE(tokens.NextWord());
     EXPECT_EQ(tokens.Token(), "next");
-}
-
-TEST(Tokenizer, LoadsFromAFileAndToleratesNone) {
-    Tokenizer tokens;
-    tokens.Load(std::make_shared<RamFile>("one two", 7));
-    ASSERT_TRUE(tokens.NextWord());
-    EXPECT_EQ(tokens.Token(), "one");
     tokens.Load(nullptr);
     EXPECT_FALSE(tokens.NextWord() || tokens.NextToken());
     EXPECT_EQ(tokens.Token(), "");
@@ -145,13 +140,11 @@ TEST(CVarManager, ParsesPairsCommentsRepeatsAndMalformedText) {
     EXPECT_EQ(vars.GetString("model"), "models/a b.vmsh");
     EXPECT_EQ(vars.vars().size(), 3u);
     EXPECT_EQ(vars.GetInt("absent"), 0);
-    // SetInt replaces value and flags; Add keeps an existing variable.
+    // SetInt replaces a value; Add keeps an existing variable.
     vars.SetInt("r_mode", 1 - vars.GetInt("r_mode"), 0);
     EXPECT_EQ(vars.GetString("r_mode"), "-2");
-    vars.SetInt("fresh", 5, 9);
-    EXPECT_EQ(vars.vars().at("fresh").flags, 9u);
-    EXPECT_FALSE(vars.Add(CVar::fromText("fresh", "6")));
-    EXPECT_EQ(vars.GetInt("fresh"), 5);
+    EXPECT_FALSE(vars.Add(CVar::fromText("r_mode", "6")));
+    EXPECT_EQ(vars.GetInt("r_mode"), -2);
 
     // A value whose closing quote is missing reads empty; scanning goes on after the quote.
     CVarManager malformed;
@@ -162,51 +155,48 @@ TEST(CVarManager, ParsesPairsCommentsRepeatsAndMalformedText) {
     EXPECT_FALSE(malformed.Has("oops"));
 }
 
-// Values of any length are written back whole, sorted, to the root LoadConfig read from.
-TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectory) {
-    TempDir dir(/*enter=*/true);
-    std::string value(1 << 20, 'v');
-    value[70000] = ' ';
-    dir.write("default.cfg", "r_mode \"2\"\nmodel \"models/my scene.vmsh\"\nabc \"" + value +
-                                 "\"\nb \"1\" b \"2\"\n");
-    FileSystem fileSystem;
-    {
-        CVarManager vars;
-        ASSERT_TRUE(vars.LoadConfig("default.cfg"));
-        EXPECT_EQ(vars.GetString("abc"), value);
-        vars.SetInt("r_showfps", 1);
-        // A search elsewhere must not move where the file is written back.
-        std::filesystem::create_directories(dir.path() / "sub");
-        std::filesystem::current_path(dir.path() / "sub");
-        ASSERT_TRUE(vars.SaveConfig("default.cfg"));
-    }
-    EXPECT_EQ(dir.read("default.cfg"), "abc \"" + value +
-                                           "\"\nb \"1\"\nmodel \"models/my scene.vmsh\"\n"
-                                           "r_mode \"2\"\nr_showfps \"1\"\n");
-}
-
-TEST(CVarManager, MissingConfigurationAddsNothingAndFailedSaveKeepsTheOldFile) {
+// A missing file adds nothing; a failed save keeps the old file and says why. Values of any
+// length are written back whole, sorted, to the root LoadConfig read from.
+TEST(CVarManager, ConfigurationRoundTripsThroughTheRootDirectoryOrKeepsTheOldFile) {
     TempDir dir(/*enter=*/true);
     FileSystem fileSystem;
     LogManager logs;
     auto log = logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
-    CVarManager vars;
-    EXPECT_FALSE(vars.LoadConfig("default.cfg"));
-    EXPECT_TRUE(vars.vars().empty());
-    vars.SetInt("x", 1);
-    EXPECT_FALSE(vars.SaveConfig(dir.file("no/such/folder/default.cfg")));
-    EXPECT_EQ(dir.read("app.log"),
-              "--- Loading default.cfg\nWarning: Loading default.cfg failed.\nWarning: Saving " +
-                  dir.file("no/such/folder/default.cfg") +
-                  " failed: cannot create the file: No such file or directory.\n");
-    dir.write("ro/default.cfg", "kept \"1\"\n");
-    using std::filesystem::perms;
-    std::filesystem::permissions(dir.path() / "ro", perms::owner_read | perms::owner_exec);
-    if (::geteuid() != 0) { // root ignores permissions
-        EXPECT_FALSE(vars.SaveConfig(dir.file("ro/default.cfg")));
-        EXPECT_EQ(dir.read("ro/default.cfg"), "kept \"1\"\n");
+    {
+        CVarManager vars;
+        EXPECT_FALSE(vars.LoadConfig("default.cfg"));
+        EXPECT_TRUE(vars.vars().empty());
+        vars.SetInt("x", 1);
+        EXPECT_FALSE(vars.SaveConfig(dir.file("no/such/folder/default.cfg")));
+        EXPECT_EQ(dir.read("app.log"), "--- Loading default.cfg\nWarning: Loading default.cfg "
+                                       "failed.\nWarning: Saving " +
+                                           dir.file("no/such/folder/default.cfg") +
+                                           " failed: cannot create the file: No such file or "
+                                           "directory.\n");
+        dir.write("ro/default.cfg", "kept \"1\"\n");
+        using std::filesystem::perms;
+        std::filesystem::permissions(dir.path() / "ro", perms::owner_read | perms::owner_exec);
+        if (::geteuid() != 0) { // root ignores permissions
+            EXPECT_FALSE(vars.SaveConfig(dir.file("ro/default.cfg")));
+            EXPECT_EQ(dir.read("ro/default.cfg"), "kept \"1\"\n");
+        }
+        std::filesystem::permissions(dir.path() / "ro", perms::owner_all);
     }
-    std::filesystem::permissions(dir.path() / "ro", perms::owner_all);
+    std::string value(1 << 20, 'v');
+    value[70000] = ' ';
+    dir.write("default.cfg", "r_mode \"2\"\nmodel \"models/my scene.vmsh\"\nabc \"" + value +
+                                 "\"\nb \"1\" b \"2\"\n");
+    CVarManager vars;
+    ASSERT_TRUE(vars.LoadConfig("default.cfg"));
+    EXPECT_EQ(vars.GetString("abc"), value);
+    vars.SetInt("r_showfps", 1);
+    // A search elsewhere must not move where the file is written back.
+    std::filesystem::create_directories(dir.path() / "sub");
+    std::filesystem::current_path(dir.path() / "sub");
+    ASSERT_TRUE(vars.SaveConfig("default.cfg"));
+    EXPECT_EQ(dir.read("default.cfg"), "abc \"" + value +
+                                           "\"\nb \"1\"\nmodel \"models/my scene.vmsh\"\n"
+                                           "r_mode \"2\"\nr_showfps \"1\"\n");
 }
 
 } // namespace

@@ -16,21 +16,38 @@ namespace {
 using Test::TempDir;
 
 // Messages are written as given, flushed at once, cut at 4095 characters when formatted; the
-// mask decides which logs keep them.
-TEST(Log, MaskDecidesMemoryAndFileAndTextIsWrittenAsGiven) {
+// mask decides which logs keep them. A file that cannot be created or written gives the system's
+// reason and the log goes on in memory; without a manager nothing is logged.
+TEST(Log, MaskDecidesMemoryAndFileTextIsWrittenAsGivenAndFileFailuresAreReported) {
     TempDir dir;
-    LogManager logs;
-    EXPECT_EQ(LogManager::instance(), &logs);
-    auto log = logs.CreateLog(2, dir.file("app.log"));
-    EXPECT_EQ(log->mask(), 6u); // the file bit is always added
-    logs.Write("memory only\n", 2);
-    logs.Write("ignored\n", 1); // shares no bit with the log
-    logMessage("no line end, ");
-    logFormat("%s %d\n", "continued", 42);
-    EXPECT_EQ(log->messageCount(), 3u);
-    EXPECT_EQ(dir.read("app.log"), "no line end, continued 42\n"); // while still open
-    logs.WriteF(LOG_DEFAULT, "%s", std::string(5000, 'z').c_str());
-    EXPECT_EQ(dir.read("app.log").size(), 26u + 4095u);
+    {
+        LogManager logs;
+        EXPECT_EQ(LogManager::instance(), &logs);
+        auto log = logs.CreateLog(2, dir.file("app.log"));
+        EXPECT_EQ(log->mask(), 6u); // the file bit is always added
+        logs.Write("memory only\n", 2);
+        logs.Write("ignored\n", 1); // shares no bit with the log
+        logMessage("no line end, ");
+        logFormat("%s %d\n", "continued", 42);
+        EXPECT_EQ(log->messageCount(), 3u);
+        EXPECT_EQ(dir.read("app.log"), "no line end, continued 42\n"); // while still open
+        logs.WriteF(LOG_DEFAULT, "%s", std::string(5000, 'z').c_str());
+        EXPECT_EQ(dir.read("app.log").size(), 26u + 4095u);
+
+        auto missing = logs.CreateLog(LOG_DEFAULT, dir.file("missing/folder/app.log"));
+        EXPECT_FALSE(missing->isFileOpen());
+        EXPECT_EQ(missing->fileError(), "No such file or directory");
+        auto full = logs.CreateLog(LOG_DEFAULT, "/dev/full");
+        ASSERT_TRUE(full->isFileOpen());
+        EXPECT_EQ(full->fileError(), "");
+        logMessage("lost\n");
+        EXPECT_EQ(full->fileError(), "No space left on device");
+        logMessage("kept in memory\n");
+        EXPECT_EQ(full->messageCount(), 2u);
+        EXPECT_EQ(missing->messageCount(), 2u);
+    }
+    EXPECT_EQ(LogManager::instance(), nullptr);
+    logMessage("goes nowhere\n"); // must be harmless
 }
 
 TEST(Log, SameMillisecondKeepsTheFirstInHistoryButWritesBoth) {
@@ -51,28 +68,6 @@ TEST(Log, SameMillisecondKeepsTheFirstInHistoryButWritesBoth) {
         }
     }
     FAIL() << "never saw two messages in one millisecond";
-}
-
-// A file that cannot be created or written gives the system's reason and the log goes on in
-// memory; without a manager nothing is logged.
-TEST(Log, FileFailuresGiveTheSystemsReasonAndTheLogGoesOn) {
-    TempDir dir;
-    {
-        LogManager logs;
-        auto missing = logs.CreateLog(LOG_DEFAULT, dir.file("missing/folder/app.log"));
-        EXPECT_FALSE(missing->isFileOpen());
-        EXPECT_EQ(missing->fileError(), "No such file or directory");
-        auto full = logs.CreateLog(LOG_DEFAULT, "/dev/full");
-        ASSERT_TRUE(full->isFileOpen());
-        EXPECT_EQ(full->fileError(), "");
-        logMessage("lost\n");
-        EXPECT_EQ(full->fileError(), "No space left on device");
-        logMessage("kept in memory\n");
-        EXPECT_EQ(full->messageCount(), 2u);
-        EXPECT_EQ(missing->messageCount(), 2u);
-    }
-    EXPECT_EQ(LogManager::instance(), nullptr);
-    logMessage("goes nowhere\n"); // must be harmless
 }
 
 struct Thing {};

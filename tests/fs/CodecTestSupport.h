@@ -7,11 +7,13 @@
 #include "fs/RGBECodec.h"
 #include "fs/RamFile.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <numeric>
 #include <sstream>
@@ -36,6 +38,29 @@ struct CodecEnvironment {
 
 inline std::shared_ptr<File> memoryFile(const std::string& bytes) {
     return std::make_shared<RamFile>(bytes.data(), static_cast<uint32_t>(bytes.size()));
+}
+
+inline bool decode(Codec& codec, const std::string& bytes, Image& image) {
+    auto file = memoryFile(bytes);
+    return codec.decode(file, image);
+}
+
+// The bytes of a file under tests/data/fs.
+inline std::string fixture(const std::string& name) {
+    return readBytes(testDataPath("fs/" + name));
+}
+
+// The rows of a table under tests/data/fs, split at white space; blank lines and lines starting
+// with '#' are skipped.
+inline std::vector<std::vector<std::string>> table(const std::string& name) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(fixture(name));
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::vector<std::string> row{std::istream_iterator<std::string>(words), {}};
+        if (!row.empty() && row[0][0] != '#') rows.push_back(row);
+    }
+    return rows;
 }
 
 // Everything a file holds, read from its start.

@@ -23,55 +23,42 @@ using Test::contents;
 using Test::TempDir;
 namespace stdfs = std::filesystem;
 
-TEST(RamFile, ReadsClampWritesGrowSeeksFollowTheOriginAndCopiesTakeWhatIsRead) {
-    RamFile file("abcdef", 6);
-    char buf[8] = {};
-    EXPECT_EQ(file.read(buf, 4), 4u);
-    EXPECT_EQ(file.read(buf, 8), 2u); // clamped at the end
-    EXPECT_EQ(std::string(buf, 2), "ef");
-    EXPECT_EQ(file.seek(-2, SEEK_FROM_END), 4u);
-    EXPECT_EQ(file.seek(1, SEEK_FROM_CURRENT), 5u);
-    EXPECT_EQ(file.write("XYZ", 3), 3u); // past the end: grows
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data().data()), file.size()),
-              "abcdeXYZ");
-    EXPECT_EQ(file.seek(20, SEEK_FROM_START), 20u); // not clamped
-    EXPECT_EQ(file.read(buf, 1), 0u);
-    file.write("!", 1); // the gap is filled with zeros
-    EXPECT_EQ(file.size(), 21u);
-    EXPECT_EQ(file.data()[10], 0);
-
-    RamFile source("12345", 5);
-    source.seek(3, SEEK_FROM_START);
-    RamFile target;
-    EXPECT_EQ(target.copyFrom(source, 10), 2u);
-    EXPECT_EQ(std::memcmp(target.data().data(), "45", 2), 0);
-}
-
-TEST(DiskFile, ModesPositionsAndRealTransferCounts) {
+// The same calls on a file in memory and on disk: reads stop at the end and report what they
+// got, seeks follow their origin and are not clamped, a write past the end grows the file with
+// zeros in the gap, a resize cuts it, a copy takes what is read.
+TEST(File, MemoryAndDiskFilesReadSeekAndWriteAlike) {
     TempDir dir;
-    const std::string path = dir.file("data.bin");
-    {
-        DiskFile out(path, DISK_CREATE);
-        EXPECT_EQ(out.write("0123456789", 10), 10u);
-        EXPECT_EQ(out.seek(-4, SEEK_FROM_END), 6u);
-        out.write("ab", 2);
-        EXPECT_EQ(out.tell(), 8u);
+    dir.write("data.bin", "");
+    RamFile ram;
+    DiskFile disk(dir.file("data.bin"), DISK_UPDATE);
+    for (File* file : {static_cast<File*>(&ram), static_cast<File*>(&disk)}) {
+        SCOPED_TRACE(file == &ram ? "memory" : "disk");
+        char buf[16] = {};
+        EXPECT_EQ(file->write("0123456789", 10), 10u);
+        EXPECT_EQ(file->seek(-4, SEEK_FROM_END), 6u);
+        EXPECT_EQ(file->write("ab", 2), 2u);
+        EXPECT_EQ(file->tell(), 8u);
+        EXPECT_EQ(file->seek(-5, SEEK_FROM_CURRENT), 3u);
+        EXPECT_EQ(file->seek(1, SEEK_FROM_CURRENT), 4u);
+        EXPECT_EQ(file->read(buf, 16), 6u);
+        EXPECT_EQ(std::string(buf, 6), "45ab89");
+        EXPECT_EQ(file->rewind(), 0u); // still usable after reaching the end
+        EXPECT_EQ(file->read(buf, 2), 2u);
+        EXPECT_EQ(file->seek(20, SEEK_FROM_START), 20u);
+        EXPECT_EQ(file->write("!", 1), 1u);
+        EXPECT_EQ(file->size(), 21u);
+        file->resize(12);
+        EXPECT_EQ(file->size(), 12u);
+        EXPECT_EQ(file->seek(8, SEEK_FROM_START), 8u);
+        RamFile copy;
+        EXPECT_EQ(copy.copyFrom(*file, 10), 4u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(copy.data().data()), copy.size()),
+                  std::string("89\0\0", 4));
     }
-    DiskFile in;
-    ASSERT_TRUE(in.open(path, DISK_READ));
-    EXPECT_EQ(in.size(), 10u);
-    char buf[16] = {};
-    EXPECT_EQ(in.seek(4, SEEK_FROM_START), 4u);
-    EXPECT_EQ(in.read(buf, 16), 6u); // a short read reports what it got
-    EXPECT_EQ(std::string(buf, 6), "45ab89");
-    EXPECT_EQ(in.rewind(), 0u); // still usable after reaching the end
-    EXPECT_EQ(in.read(buf, 2), 2u);
+    disk.close();
+    EXPECT_EQ(dir.read("data.bin"), std::string("012345ab89\0\0", 12));
+    DiskFile in(dir.file("data.bin"), DISK_READ);
     EXPECT_EQ(in.write("x", 1), 0u); // opened for reading only
-    DiskFile update(path, DISK_UPDATE);
-    update.resize(4);
-    update.close();
-    EXPECT_EQ(dir.read("data.bin"), "0123");
-
     DiskFile missing;
     EXPECT_FALSE(missing.open(dir.file("absent.bin"), DISK_READ));
     EXPECT_TRUE(missing.openFoundNothing());
@@ -165,34 +152,41 @@ std::string zipFixture(const std::string& name) {
     return Test::testDataPath("fs/zip/" + name);
 }
 
-// A run folder holding both.txt, dirA/both.txt, dirB/only_b.txt and the zip fixtures.
+// A run folder (the working directory) holding both.txt, dirA/both.txt, dirA/in.txt, the folder
+// dirA/folder.fx, dirB/only_b.txt and the zip fixtures; outside.txt and the log lie beside it.
 class FileSystemSearch : public ::testing::Test {
 protected:
-    FileSystemSearch() : dir(/*enter=*/true) {
-        dir.write("both.txt", "both from root\n");
-        dir.write("dirA/both.txt", "both from dirA\n");
-        dir.write("dirB/only_b.txt", "only in dirB\n");
+    FileSystemSearch() : dir(/*enter=*/true), run(dir.path() / "run") {
+        for (const auto& [name, text] : {std::pair{"run/both.txt", "both from root\n"},
+                                         {"run/dirA/both.txt", "both from dirA\n"},
+                                         {"run/dirA/in.txt", "in\n"},
+                                         {"run/dirB/only_b.txt", "only in dirB\n"},
+                                         {"outside.txt", "outside\n"}})
+            dir.write(name, text);
+        stdfs::create_directories(run / "dirA/folder.fx");
         for (const char* zip : {"first.zip", "second.zip", "corrupt.zip"})
-            stdfs::copy_file(zipFixture(zip), dir.path() / zip);
+            stdfs::copy_file(zipFixture(zip), run / zip);
+        stdfs::current_path(run);
         logs.CreateLog(LOG_DEFAULT, dir.file("app.log"));
     }
 
     TempDir dir;
+    stdfs::path run;
     LogManager logs;
 };
 
 // A root open logs the name and leaves the root current; without a file system the name is
 // taken as it stands.
 TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
-    stdfs::current_path(dir.path() / "dirA");
+    stdfs::current_path(run / "dirA");
     EXPECT_EQ(contents(openDataFile("both.txt")), "both from dirA\n");
-    stdfs::current_path(dir.path());
+    stdfs::current_path(run);
     FileSystem fs;
-    EXPECT_EQ(fs.rootDirectory(), dir.path().string());
-    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(fs.rootDirectory(), run.string());
+    stdfs::current_path(run / "dirA");
     EXPECT_EQ(contents(fs.open("both.txt", SEARCH_ROOT, true)), "both from root\n");
-    EXPECT_EQ(stdfs::current_path(), dir.path());
-    stdfs::current_path(dir.path() / "dirA");
+    EXPECT_EQ(stdfs::current_path(), run);
+    stdfs::current_path(run / "dirA");
     EXPECT_EQ(contents(openDataFile("both.txt", false)), "both from root\n");
     EXPECT_FALSE(openDataFile("only_b.txt"));
     EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false));
@@ -201,54 +195,11 @@ TEST_F(FileSystemSearch, RootOpenLogsAndLeavesTheRootCurrent) {
                                    "Warning: Loading only_b.txt failed.\n");
 }
 
-// Names from a run folder's data stay inside the places searched, whatever the flags, unless
-// the user named them; a found name that is not a file says why. One log line each.
-TEST_F(FileSystemSearch, NamesOutsideTheSearchPlacesAndDirectoriesAreRefusedWithAReason) {
-    dir.write("outside.txt", "outside\n");
-    stdfs::create_directories(dir.path() / "run/dirA/folder.fx");
-    dir.write("run/dirA/in.txt", "in\n");
-    stdfs::current_path(dir.path() / "run");
-    FileSystem fs;
-    fs.addDirectory("dirA");
-    const std::string absolute = dir.file("outside.txt");
-    const std::string outside = "the name is absolute, outside the run folder";
-    const std::string climbing = "the name climbs out of the run folder";
-    const struct {
-        std::string name;
-        uint32_t flags;
-        std::string reason;
-    } refused[] = {
-        {absolute, SEARCH_ROOT, outside},
-        {"../outside.txt", SEARCH_ROOT, climbing},
-        {"dirA/../../outside.txt", SEARCH_ROOT, climbing},
-        {"../../../../../../../../../../etc/hostname", SEARCH_ROOT, climbing},
-        {"../outside.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, climbing},
-        {"dirA/folder.fx", SEARCH_ROOT, "is a directory"},
-        {"folder.fx", SEARCH_DIRECTORY_LIST, "is a directory"},
-    };
-    std::string expectedLog;
-    for (const auto& r : refused) {
-        std::string why = "stale";
-        EXPECT_FALSE(fs.open(r.name, r.flags, false, &why)) << r.name;
-        EXPECT_EQ(why, r.reason) << r.name;
-        expectedLog += "Warning: Loading " + r.name + " failed: " + r.reason + ".\n";
-    }
-    std::string why = "stale"; // climbing back down inside is fine
-    EXPECT_EQ(contents(fs.open("dirA/./../dirA/in.txt", SEARCH_ROOT, false, &why)), "in\n");
-    EXPECT_EQ(why, "");
-    EXPECT_FALSE(fs.open("missing.txt", SEARCH_ROOT, false, &why));
-    EXPECT_EQ(why, "");
-    fs.addUserFile(absolute);
-    EXPECT_EQ(contents(openDataFile(absolute)), "outside\n");
-    EXPECT_FALSE(fs.open("../outside.txt", SEARCH_ROOT, false));
-    expectedLog += "--- Loading " + absolute + "\n";
-    expectedLog += "Warning: Loading ../outside.txt failed: " + climbing + ".\n";
-    EXPECT_EQ(dir.read("app.log"), expectedLog);
-}
-
 // The root heads the directory list, searched in order before the base directory, disk before
-// archives; archive names ignore case.
-TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
+// archives; archive names ignore case. Names from a run folder's data stay inside the places
+// searched, whatever the flags, unless the user named them; a found name that is not a file says
+// why ("!" and the reason below). One log line each.
+TEST_F(FileSystemSearch, NamesAreSearchedInTheSelectedPlacesInOrderAndStayInside) {
     FileSystem fs;
     fs.addDirectory("dirA");
     fs.addDirectory("dirB");
@@ -256,11 +207,10 @@ TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
     fs.addArchive("first.zip");
     fs.addArchive("second.zip");
     fs.setBaseArchive("first.zip");
-    const struct {
-        const char* name;
-        uint32_t flags;
-        const char* expected;
-    } cases[] = {
+    const std::string absolute = dir.file("outside.txt");
+    const std::string outside = "!the name is absolute, outside the run folder";
+    const std::string climbing = "!the name climbs out of the run folder";
+    const std::tuple<std::string, uint32_t, std::string> cases[] = {
         {"both.txt", SEARCH_DIRECTORY_LIST, "both from root\n"},
         {"only_b.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "only in dirB\n"},
         {"only_b.txt", SEARCH_BASE_DIRECTORY, "only in dirB\n"},
@@ -270,10 +220,35 @@ TEST_F(FileSystemSearch, PlacesAreSearchedInOrderAsTheFlagsSelect) {
         {"textures/sky.txt", SEARCH_BASE_ARCHIVE, "sky from archive a\n"},
         {"both.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, "both from root\n"},
         {"textures/sky.txt", SEARCH_DIRECTORY_LIST | SEARCH_BASE_DIRECTORY, "<not found>"},
+        {"dirA/./../dirA/in.txt", SEARCH_ROOT, "in\n"}, // climbing back down inside is fine
+        {"missing.txt", SEARCH_ROOT, "<not found>"},
+        {absolute, SEARCH_ROOT, outside},
+        {"../outside.txt", SEARCH_ROOT, climbing},
+        {"dirA/../../outside.txt", SEARCH_ROOT, climbing},
+        {"../../../../../../../../../../etc/hostname", SEARCH_ROOT, climbing},
+        {"../outside.txt", SEARCH_DIRECTORY_LIST | SEARCH_ARCHIVE_LIST, climbing},
+        {"dirA/folder.fx", SEARCH_ROOT, "!is a directory"},
+        {"folder.fx", SEARCH_DIRECTORY_LIST, "!is a directory"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(contents(fs.open(c.name, c.flags, false)), c.expected)
-            << c.name << " " << c.flags;
+    std::string expectedLog;
+    for (const auto& [name, flags, expected] : cases) {
+        std::string why = "stale";
+        const auto file = fs.open(name, flags, false, &why);
+        if (expected[0] == '!') {
+            EXPECT_FALSE(file) << name;
+            EXPECT_EQ(why, expected.substr(1)) << name;
+            expectedLog += "Warning: Loading " + name + " failed: " + expected.substr(1) + ".\n";
+        } else {
+            EXPECT_EQ(contents(file), expected) << name << " " << flags;
+            EXPECT_EQ(why, "") << name;
+        }
+    }
+    fs.addUserFile(absolute);
+    EXPECT_EQ(contents(openDataFile(absolute)), "outside\n");
+    EXPECT_FALSE(fs.open("../outside.txt", SEARCH_ROOT, false));
+    expectedLog += "--- Loading " + absolute + "\n";
+    expectedLog += "Warning: Loading ../outside.txt failed: " + climbing.substr(1) + ".\n";
+    EXPECT_EQ(dir.read("app.log"), expectedLog);
 }
 
 // A name the run folder lacks comes from the installed data, then the build tree's, for
@@ -285,14 +260,14 @@ TEST_F(FileSystemSearch, DataDirectoriesFollowTheRunFolderInOrder) {
     for (const char* name : {"effects/a.fx", "effects/b.fx", "effects/c.fx"})
         built.write(name, std::string("built ") + name);
     built.write("secret.txt", "outside");
-    dir.write("effects/a.fx", "run folder");
+    dir.write("run/effects/a.fx", "run folder");
     FileSystem fs;
     fs.setDataDirectories({installed.path().string(), built.path().string()});
     for (const auto& [name, text] : {std::pair{"effects/a.fx", "run folder"},
                                      {"effects/b.fx", "installed effects/b.fx"},
                                      {"effects/c.fx", "built effects/c.fx"}})
         EXPECT_EQ(contents(openDataFile(name)), text);
-    EXPECT_EQ(stdfs::current_path(), dir.path());
+    EXPECT_EQ(stdfs::current_path(), run);
     EXPECT_FALSE(openDataFile("effects/d.fx", false));
     EXPECT_FALSE(fs.open("effects/b.fx", SEARCH_DIRECTORY_LIST, false));
     EXPECT_FALSE(openDataFile("../" + built.path().filename().string() + "/secret.txt", false));

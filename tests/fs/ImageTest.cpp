@@ -26,30 +26,17 @@ TEST(ImageSizeTest, FormatsMipChainsAndBlocks) {
     for (int format : {-1, 0, 2, 20, 22, 26})
         EXPECT_EQ(bytesPerPixel(format), 0) << format;
 
-    struct Case {
-        int width, height, depth;
-        ImageFormat format;
-        int first, levels;
-        uint32_t bytes;
-    };
-    const Case cases[] = {
-        {256, 256, 1, FORMAT_RGBA8, 0, 9, 349524}, // 87381 texels: 256^2 + 128^2 + ... + 1
-        {256, 256, 1, FORMAT_RGBA8, 0, 20, 349524},
-        {256, 256, 1, FORMAT_RGBA8, 1, 1, 128 * 128 * 4},
-        {8, 2, 1, FORMAT_L8, 0, 10, 16 + 4 + 2 + 1}, // the long side keeps halving
-        {4, 4, 4, FORMAT_RGBA8, 0, 3, (64 + 8 + 1) * 4},
-        {1, 1, 1, FORMAT_DXT1, 0, 1, 8}, // whole 4x4 blocks, depth ignored
-        {256, 256, 1, FORMAT_DXT1, 0, 9, 43704},
-        {5, 3, 4, FORMAT_DXT5, 0, 1, 2 * 16},
-    };
-    for (const Case& c : cases) {
+    for (const auto& row : Vrenn::Test::table("image-sizes.txt")) {
+        int v[7];
+        for (size_t i = 0; i < 7; ++i)
+            v[i] = std::stoi(row[i]);
         Image image;
-        ASSERT_TRUE(image.create(c.width, c.height, c.depth, c.format, 20, 1));
-        EXPECT_EQ(image.dataSize(c.first, c.levels), c.bytes) << c.width << " " << c.format;
-        if (c.levels == 9 && c.format == FORMAT_RGBA8) {
-            EXPECT_EQ(image.texelCount(0, 9), 87381u);
-        }
+        ASSERT_TRUE(image.create(v[0], v[1], v[2], ImageFormat(v[3]), 20, 1));
+        EXPECT_EQ(image.dataSize(v[4], v[5]), uint32_t(v[6])) << ::testing::PrintToString(row);
     }
+    Image image;
+    ASSERT_TRUE(image.create(256, 256, 1, FORMAT_RGBA8, 9, 1));
+    EXPECT_EQ(image.texelCount(0, 9), 87381u);
 }
 
 TEST(ImageCreateTest, AllocatesEveryFaceLevelMajorAndRefusesImpossibleSizes) {
@@ -176,30 +163,20 @@ double decodeHalf(uint16_t h) {
     return h & 0x8000 ? -magnitude : magnitude;
 }
 
-// Values between halves round to the nearest, ties away from zero; the sweep below covers
-// every exactly held value.
+// Values between two neighbouring halves round to the nearer, ties away from zero; from half a
+// unit above the largest finite half (65520) they become infinity.
 TEST(HalfFloat, ValuesBetweenHalvesRoundToTheNearestWithTiesAwayFromZero) {
-    const float tie = std::ldexp(1.0f, -11);
-    const std::pair<float, uint16_t> cases[] = {
-        {0.1f, 0x2e66},
-        {1.0f / 3.0f, 0x3555},
-        {65519.0f, 0x7bff}, // just under half a unit above 65504
-        {65520.0f, 0x7c00}, // half a unit above rounds to infinity
-        {-1e9f, 0xfc00},
-        {std::ldexp(1.0f, -26), 0x0000},
-        {-1e-30f, 0x8000},
-        {std::nextafter(std::ldexp(1.0f, -14), 0.0f), 0x0400}, // denormal rounds up to normal
-        {2047.9f, 0x6800},                                     // mantissa carries
-        {1.0f + tie, 0x3c01},
-        {1.0f + 3.0f * tie, 0x3c02},
-        {-(1.0f + tie), 0xbc01},
-        {std::ldexp(1.0f, -25), 0x0001},
-        {std::ldexp(3.0f, -25), 0x0002},
-        {std::nextafter(1.0f + tie, 0.0f), 0x3c00},
-        {std::nextafter(std::ldexp(1.0f, -25), 0.0f), 0x0000},
-    };
-    for (const auto& [value, half] : cases)
-        EXPECT_EQ(floatToHalf(value), half) << value;
+    for (uint16_t h = 0; h < 0x7c00; ++h) {
+        const double next = h == 0x7bff ? 65536.0 : decodeHalf(uint16_t(h + 1));
+        const auto tie = float((decodeHalf(h) + next) / 2); // exact: at most 12 bits apart
+        for (const float sign : {1.0f, -1.0f}) {
+            const uint16_t negative = sign < 0 ? 0x8000 : 0;
+            EXPECT_EQ(floatToHalf(sign * std::nextafter(tie, 0.0f)), h | negative) << h;
+            EXPECT_EQ(floatToHalf(sign * tie), (h + 1) | negative) << h;
+        }
+    }
+    EXPECT_EQ(floatToHalf(-1e9f), 0xfc00);
+    EXPECT_EQ(floatToHalf(-1e-30f), 0x8000);
 
     // A NaN payload only in the low bits, which dropping 13 bits would lose, stays a NaN.
     const uint32_t bits = 0xff800001u;
