@@ -188,26 +188,12 @@ TEST(HdrChain, MakesItsTargetsInOrderAndGivesTheMaterialsTheirValues) {
 // for and makes plain targets of the rest.
 class RefusingTargets : public RenderTargetMgr {
 public:
-    struct Target : RenderTarget {
-        Target(const std::string& name, int32_t width, int32_t height, int32_t format_)
-            : RenderTarget(name), format(format_) {
-            m_width = width;
-            m_height = height;
-        }
-        bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
-        void release() override {}
-        bool bind() override { return true; }
-        bool unbind() override { return true; }
-        int32_t format;
-    };
-
     explicit RefusingTargets(std::vector<int32_t> refused) : m_refused(std::move(refused)) {
-        m_window = std::make_shared<Target>("back", 640, 480, 4);
-        m_primary = m_window;
+        m_primary = back;
     }
     std::shared_ptr<RenderTarget> createRenderWindow(const std::string&,
                                                      const std::shared_ptr<Window>&) override {
-        return m_window;
+        return nullptr;
     }
     std::shared_ptr<RenderTarget> createRenderTexture(const std::string& name, int32_t,
                                                       int32_t width, int32_t height, int32_t format,
@@ -215,7 +201,7 @@ public:
         asked.push_back(name + ":" + std::to_string(format));
         if (std::find(m_refused.begin(), m_refused.end(), format) != m_refused.end())
             return nullptr;
-        auto target = std::make_shared<Target>(name, width, height, format);
+        auto target = std::make_shared<Test::StubTarget>(name, nullptr, width, height);
         m_registry.add(name, target);
         return target;
     }
@@ -225,24 +211,17 @@ public:
     }
 
     std::vector<std::string> asked;
-    std::shared_ptr<RenderTarget> m_window;
+    const std::shared_ptr<RenderTarget> back =
+        std::make_shared<Test::StubTarget>("back", nullptr, 640, 480);
 
 private:
     std::vector<int32_t> m_refused;
 };
 
-class RefusingRenderer : public Vrenn::Test::StubRenderer {
-public:
-    explicit RefusingRenderer(const std::shared_ptr<RefusingTargets>& targets) {
-        m_renderTargetMgr = targets;
-        m_primaryTarget = targets->m_window;
-    }
-};
-
 TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
     Fixture& f = Fixture::get();
     const auto targets = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 9});
-    RefusingRenderer renderer(targets);
+    Vrenn::Test::StubRenderer renderer(targets->back, targets);
     HdrChain chain;
     ASSERT_TRUE(chain.create(renderer, *f.materials, {32.0f, 256, 256}));
     const std::vector<std::string> asked = {
@@ -255,7 +234,7 @@ TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
 
     // A device that can render none of them: refused, with the target named.
     const auto none = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 12});
-    RefusingRenderer bare(none);
+    Vrenn::Test::StubRenderer bare(none->back, none);
     LogCapture log;
     EXPECT_FALSE(chain.create(bare, *f.materials, {32.0f, 256, 256}));
     EXPECT_FALSE(chain.ready());

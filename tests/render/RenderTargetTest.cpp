@@ -57,7 +57,7 @@ protected:
     std::shared_ptr<Effect> fill;
 };
 
-TEST_F(RenderTargetTest, ScreenSizedTextureSharesTheBackBufferDepth) {
+TEST_F(RenderTargetTest, DepthIsSharedWithTheBackBufferOnlyWhereEverythingMatches) {
     // The test window has 24 depth bits, 8 stencil bits and no multisampling.
     auto screen = asTexture(targets->createScreenRenderTexture("rt_screen", kRGBA8, 24, 8, 0));
     ASSERT_NE(screen, nullptr);
@@ -84,9 +84,8 @@ TEST_F(RenderTargetTest, ScreenSizedTextureSharesTheBackBufferDepth) {
     auto sixteen = asTexture(targets->createScreenRenderTexture("rt_d16", kRGBA8, 16, 8, 0));
     ASSERT_NE(sixteen, nullptr);
     EXPECT_EQ(sixteen->depthBuffer()->internalFormat(), static_cast<GLenum>(GL_DEPTH_COMPONENT16));
-}
 
-TEST_F(RenderTargetTest, TargetWithoutDepthBindsNoDepthAndSetsTheViewport) {
+    // Without depth: none is bound after a target with depth, and the viewport is the target's.
     auto deep = asTexture(
         targets->createRenderTexture("rt_deep", RENDER_TEXTURE_2D, 16, 8, kRGBA8, 32, 0, 0, false));
     ASSERT_NE(deep, nullptr);
@@ -112,7 +111,7 @@ TEST_F(RenderTargetTest, TargetWithoutDepthBindsNoDepthAndSetsTheViewport) {
     EXPECT_EQ(viewport[3], 8);
 }
 
-TEST_F(RenderTargetTest, ThreeFloatTargetsWrittenInOnePassHoldThreeValues) {
+TEST_F(RenderTargetTest, GroupOfThreeFloatTargetsWrittenInOnePassOrNotMadeAtAll) {
     const auto group = targets->createMRT("mrt", 8, 8, {kRGBA32F, kRGBA32F, kRGBA32F}, 0, 0, 0);
     ASSERT_EQ(group.size(), 3u);
     EXPECT_EQ(group[1], targets->find("mrt1"));
@@ -127,11 +126,10 @@ TEST_F(RenderTargetTest, ThreeFloatTargetsWrittenInOnePassHoldThreeValues) {
         EXPECT_FLOAT_EQ(texels[2], -1.0f * scale) << i;
         EXPECT_FLOAT_EQ(texels[8 * 8 * 4 - 1], scale) << i;
     }
-}
 
-TEST_F(RenderTargetTest, GroupWhoseSecondFormatFailsIsEmptyAndKeepsTheFirst) {
-    const auto group = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
-    EXPECT_TRUE(group.empty());
+    // A group whose second format fails is empty and keeps the first.
+    const auto bad = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
+    EXPECT_TRUE(bad.empty());
     EXPECT_NE(targets->find("bad0"), nullptr);
     EXPECT_EQ(targets->find("bad1"), nullptr);
     EXPECT_EQ(targets->find("bad2"), nullptr);

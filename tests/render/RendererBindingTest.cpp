@@ -3,116 +3,81 @@
 #include "render/Renderer.h"
 #include "support/StubRenderer.h"
 
+#include <functional>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 namespace Vrenn {
 namespace {
 
-std::vector<std::string> g_calls;
+using Test::StubTarget;
 
-class RecordingTarget : public RenderTarget {
-public:
-    using RenderTarget::RenderTarget;
-    bool create(int32_t, int32_t, int32_t, int32_t, bool) override { return true; }
-    void release() override {}
-    bool bind() override {
-        g_calls.push_back("bind " + name());
-        return true;
-    }
-    bool unbind() override {
-        g_calls.push_back("unbind " + name());
-        return true;
-    }
-    void setFace(int32_t face) override {
-        g_calls.push_back("face " + name() + " " + std::to_string(face));
-    }
-};
-
-class RecordingRenderer : public Test::StubRenderer {
-public:
-    void setPrimary(std::shared_ptr<RenderTarget> target) { m_primaryTarget = std::move(target); }
-    int viewportsApplied = 0;
-
-protected:
-    void applyViewport(const Viewport&) override { ++viewportsApplied; }
-};
-
-class RendererBinding : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_calls.clear();
-        renderer.setPrimary(primary);
-    }
-    std::vector<std::string> takeCalls() { return std::exchange(g_calls, {}); }
-
-    RecordingRenderer renderer;
-    std::shared_ptr<RenderTarget> primary = std::make_shared<RecordingTarget>("primary");
-    std::shared_ptr<RenderTarget> a = std::make_shared<RecordingTarget>("a");
-    std::shared_ptr<RenderTarget> b = std::make_shared<RecordingTarget>("b");
-    std::shared_ptr<RenderTarget> c = std::make_shared<RecordingTarget>("c");
-};
-
-TEST_F(RendererBinding, SingleTargetIsBoundOnceAndAnEmptyOneUnbindsThePrimary) {
-    renderer.setRenderTarget(a);
-    renderer.setRenderTarget(a);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind a"}));
-    // The previous single target is not unbound: the new bind replaces it.
-    renderer.setRenderTarget(b);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind b"}));
-    renderer.setRenderTarget(nullptr);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind primary"}));
-    EXPECT_EQ(renderer.currentTarget(), nullptr);
-}
-
-TEST_F(RendererBinding, ListsBindInOrderAndUnbindOnlyPositionsTheNewListLeaves) {
-    renderer.setRenderTargets({a, b, c});
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind a", "bind b", "bind c"}));
-    renderer.setRenderTargets({a, b, c});
-    EXPECT_TRUE(takeCalls().empty());
-    renderer.setRenderTargets({b});
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind b", "unbind b", "unbind c"}));
-    // A single target first empties the list, unbinding what it held.
-    renderer.setRenderTarget(a);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "bind a"}));
-    EXPECT_TRUE(renderer.currentTargets().empty());
-    // Binding a list empties the single target, so binding it again binds.
-    renderer.setRenderTargets({c});
-    takeCalls();
-    renderer.setRenderTarget(a);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind c", "bind a"}));
-}
-
-TEST_F(RendererBinding, NoTargetAfterAGroupUnbindsTheGroupAndFallsBackToTheBackBuffer) {
+// Each step: what the renderer is asked, the calls that reach the targets, and the target
+// drawing then goes to.
+TEST(RendererBinding, BindsOnlyChangesAndUnbindsWhatTheNewBindingLeaves) {
+    std::vector<std::string> calls;
+    const auto primary = std::make_shared<StubTarget>("primary", &calls);
+    const auto a = std::make_shared<StubTarget>("a", &calls);
+    const auto b = std::make_shared<StubTarget>("b", &calls);
+    const auto c = std::make_shared<StubTarget>("c", &calls);
+    Vrenn::Test::StubRenderer renderer(primary);
     EXPECT_EQ(renderer.boundTarget(), primary);
-    renderer.setRenderTargets({a, b});
-    EXPECT_EQ(renderer.boundTarget(), a); // the group's size is that of its first
-    takeCalls();
-    // No single target is bound while the group is, yet an empty one is not filtered.
-    renderer.setRenderTarget(nullptr);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind a", "unbind b", "unbind primary"}));
-    EXPECT_TRUE(renderer.currentTargets().empty());
-    EXPECT_EQ(renderer.boundTarget(), primary);
-
-    renderer.setRenderTargets({b, c});
-    takeCalls();
-    renderer.setRenderTargets({});
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "unbind c", "unbind primary"}));
-    renderer.setRenderTargetFace(a, 2);
-    renderer.setRenderTargets({b});
-    takeCalls();
-    renderer.setRenderTargetFace(nullptr, 2);
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"unbind b", "unbind primary"}));
-
-    renderer.setRenderTarget(c);
-    EXPECT_EQ(renderer.boundTarget(), c);
-    takeCalls();
-    renderer.bindBackBuffer();
-    EXPECT_EQ(takeCalls(), (std::vector<std::string>{"bind primary"}));
+    using Calls = std::vector<std::string>;
+    const std::tuple<std::function<void()>, Calls, std::shared_ptr<RenderTarget>> steps[] = {
+        {[&] { renderer.setRenderTarget(a); }, {"bind a"}, a},
+        {[&] { renderer.setRenderTarget(a); }, {}, a},
+        // The previous single target is not unbound: the new bind replaces it.
+        {[&] { renderer.setRenderTarget(b); }, {"bind b"}, b},
+        {[&] { renderer.setRenderTarget(nullptr); }, {"unbind primary"}, primary},
+        {[&] {
+             renderer.setRenderTargets({a, b, c});
+         },
+         {"bind a", "bind b", "bind c"},
+         a},
+        {[&] {
+             renderer.setRenderTargets({a, b, c});
+         },
+         {},
+         a},
+        {[&] { renderer.setRenderTargets({b}); }, {"bind b", "unbind b", "unbind c"}, b},
+        // A single target first empties the list, unbinding what it held.
+        {[&] { renderer.setRenderTarget(a); }, {"unbind b", "bind a"}, a},
+        // Binding a list empties the single target, so binding it again binds.
+        {[&] { renderer.setRenderTargets({c}); }, {"bind c"}, c},
+        {[&] { renderer.setRenderTarget(a); }, {"unbind c", "bind a"}, a},
+        // No single target is bound while a group is, yet an empty one is not filtered.
+        {[&] {
+             renderer.setRenderTargets({a, b});
+         },
+         {"bind a", "bind b"},
+         a},
+        {[&] { renderer.setRenderTarget(nullptr); },
+         {"unbind a", "unbind b", "unbind primary"},
+         primary},
+        {[&] {
+             renderer.setRenderTargets({b, c});
+         },
+         {"bind b", "bind c"},
+         b},
+        {[&] { renderer.setRenderTargets({}); },
+         {"unbind b", "unbind c", "unbind primary"},
+         primary},
+        {[&] { renderer.setRenderTargetFace(a, 2); }, {"face a 2", "bind a"}, a},
+        {[&] { renderer.setRenderTargetFace(a, 2); }, {}, a},
+        {[&] { renderer.setRenderTargets({b}); }, {"bind b"}, b},
+        {[&] { renderer.setRenderTargetFace(nullptr, 2); },
+         {"unbind b", "unbind primary"},
+         primary},
+        {[&] { renderer.setRenderTarget(c); }, {"bind c"}, c},
+        {[&] { renderer.bindBackBuffer(); }, {"bind primary"}, primary},
+        {[&] { renderer.bindBackBuffer(); }, {}, primary}};
+    int step = 0;
+    for (const auto& [action, expected, bound] : steps) {
+        action();
+        EXPECT_EQ(std::exchange(calls, {}), expected) << "step " << step;
+        EXPECT_EQ(renderer.boundTarget(), bound) << "step " << step++;
+    }
     EXPECT_EQ(renderer.currentTarget(), primary);
-    renderer.bindBackBuffer();
-    EXPECT_TRUE(takeCalls().empty());
+    EXPECT_TRUE(renderer.currentTargets().empty());
 }
 
 } // namespace

@@ -99,20 +99,7 @@ TEST_F(TextureTest, TwoDimensionalImageWithMipLevelsFillsExactlyThoseLevels) {
     }
 }
 
-TEST_F(TextureTest, OneTexelHighImageIsOneDimensional) {
-    auto source = image(8, 1, 1, FORMAT_RGBA8, 1, 1);
-    for (int i = 0; i < 32; ++i)
-        source->data()[i] = static_cast<uint8_t>(i * 7);
-    auto texture = asGL(textures->createTexture("line", source));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->type(), TEXTURE_1D);
-    EXPECT_EQ(texture->target(), static_cast<GLenum>(GL_TEXTURE_2D));
-    const auto texels = readTextureRGBA(texture->id(), 0, 8, 1);
-    for (int i = 0; i < 32; ++i)
-        EXPECT_NEAR(texels[static_cast<size_t>(i)], i * 7 / 255.0f, 1e-6f);
-}
-
-TEST_F(TextureTest, SixFaceImageIsACubeWithEachFaceInItsPlace) {
+TEST_F(TextureTest, SixFaceImageIsACubeAndADeepOneAVolume) {
     // Six faces, even with a depth above 1.
     auto source = image(2, 2, 3, FORMAT_RGBA8, 1, 6);
     for (int32_t face = 0; face < 6; ++face) {
@@ -136,14 +123,13 @@ TEST_F(TextureTest, SixFaceImageIsACubeWithEachFaceInItsPlace) {
     LogCapture log;
     EXPECT_EQ(textures->createTexture("flat cube", image(4, 2, 1, FORMAT_RGBA8, 1, 6)), nullptr);
     EXPECT_EQ(log.text(), "Could not Create Cube Texture \n");
-}
 
-TEST_F(TextureTest, DeepImageIsAVolume) {
-    auto source = image(2, 2, 4, FORMAT_R32F, 1, 1);
+    // One face, deeper than 1: a volume.
+    source = image(2, 2, 4, FORMAT_R32F, 1, 1);
     auto* values = reinterpret_cast<float*>(source->data());
     for (int i = 0; i < 16; ++i)
         values[i] = static_cast<float>(i) * 0.5f - 3.0f;
-    auto texture = asGL(textures->createTexture("volume", source));
+    texture = asGL(textures->createTexture("volume", source));
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->type(), TEXTURE_VOLUME);
     EXPECT_EQ(texture->depth(), 4);
@@ -176,7 +162,8 @@ TEST_F(TextureTest, DXT1BlockDecodesToItsFourColours) {
 }
 
 // Each format as a shader reads it: luminance as grey, three bytes with alpha 1, half and full
-// floats exactly, missing channels as 0 (colour) and 1 (alpha).
+// floats exactly, missing channels as 0 (colour) and 1 (alpha). An image one texel high is
+// one-dimensional, kept in a 2D GL texture.
 TEST_F(TextureTest, FormatsSampleAsTheirValues) {
     auto bytesOf = [](const auto& values) {
         const auto* first = reinterpret_cast<const uint8_t*>(values.data());
@@ -184,26 +171,30 @@ TEST_F(TextureTest, FormatsSampleAsTheirValues) {
     };
     struct Case {
         ImageFormat format;
+        TextureType type;
         int32_t width, height;
         std::vector<uint8_t> bytes;
         std::vector<float> rgba;
     };
     const float b = 1.0f / 255.0f;
     const Case cases[] = {
-        {FORMAT_L8, 2, 1, {51, 204}, {0.2f, 0.2f, 0.2f, 1, 0.8f, 0.8f, 0.8f, 1}},
+        {FORMAT_L8, TEXTURE_1D, 2, 1, {51, 204}, {0.2f, 0.2f, 0.2f, 1, 0.8f, 0.8f, 0.8f, 1}},
         {FORMAT_RGB8,
+         TEXTURE_1D,
          2,
          1,
          {10, 20, 30, 40, 50, 60},
          {10 * b, 20 * b, 30 * b, 1, 40 * b, 50 * b, 60 * b, 1}},
         // 1.5, -2, 0.25, 65504, 1, 0, -1, 0.5 as half floats.
         {FORMAT_RGBA16F,
+         TEXTURE_2D,
          1,
          2,
          bytesOf(
              std::array<uint16_t, 8>{0x3E00, 0xC000, 0x3400, 0x7BFF, 0x3C00, 0, 0xBC00, 0x3800}),
          {1.5f, -2.0f, 0.25f, 65504.0f, 1.0f, 0.0f, -1.0f, 0.5f}},
         {FORMAT_RG32F,
+         TEXTURE_1D,
          2,
          1,
          bytesOf(std::array<float, 4>{1e-20f, -3.25f, 1e20f, 0.1f}),
@@ -212,8 +203,10 @@ TEST_F(TextureTest, FormatsSampleAsTheirValues) {
     for (const Case& c : cases) {
         auto source = image(c.width, c.height, 1, c.format, 1, 1);
         std::copy(c.bytes.begin(), c.bytes.end(), source->data());
-        auto texture = textures->createTexture("format" + std::to_string(c.format), source);
+        auto texture = asGL(textures->createTexture("format" + std::to_string(c.format), source));
         ASSERT_NE(texture, nullptr) << c.format;
+        EXPECT_EQ(texture->type(), c.type) << c.format;
+        EXPECT_EQ(texture->target(), static_cast<GLenum>(GL_TEXTURE_2D)) << c.format;
         EXPECT_EQ(source->format(), c.format); // the image is left alone
         const auto texels = sampled(texture, 0, c.width, c.height);
         for (size_t i = 0; i < c.rgba.size(); ++i)
