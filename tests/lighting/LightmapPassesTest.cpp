@@ -69,18 +69,9 @@ struct BakedScene {
     BakedScene() : pack(4, 3, 4) {
         GLRenderer& renderer = GLTestContext::get().renderer();
         model = floorAndWall(*renderer.vertexBufferMgr());
-        for (const auto& surface : model->surfaces())
-            EXPECT_TRUE(pack.addSurface(surface->mesh(), true, true));
-        EXPECT_TRUE(pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f));
-        EXPECT_TRUE(pack.buildTree());
         SHTextureBuilder builder(64, 8192.0f, pack);
         EXPECT_TRUE(builder.generateSamples());
-        EXPECT_TRUE(pack.bake(builder, BakeOptions{}, nullptr));
-        for (const auto& surface : model->surfaces())
-            EXPECT_TRUE(renderer.vertexBufferMgr()->upload(
-                std::dynamic_pointer_cast<VertexBuffer>(surface->mesh())));
-        transfer = Vrenn::Test::uploadTransfer(*renderer.textureManager(), *pack.bakeImage(),
-                                               "lightmap-test-");
+        transfer = Vrenn::Test::bakeTransfer(pack, *model, builder, renderer, "lightmap-test-");
 
         materials = std::make_unique<MaterialMgr>(renderer.shaderMgr(), renderer.textureManager());
         EXPECT_TRUE(Vrenn::Test::loadDataMaterials(
@@ -262,7 +253,7 @@ TEST(LightmapPasses, CompressedPathLightsTheReconstructedTransfer) {
     expectLightmaps(passes, *scene.model, lighting, litSum, m, scene);
 }
 
-TEST(LightmapPasses, RefusesWhatWouldBreakTheShaders) {
+TEST(LightmapPasses, RefusesWhatWouldBreakTheShadersAndNamesModelsTheyCannotDraw) {
     BakedScene& scene = BakedScene::get();
     GLRenderer& renderer = GLTestContext::get().renderer();
     PrtLighting lighting;
@@ -298,9 +289,8 @@ TEST(LightmapPasses, RefusesWhatWouldBreakTheShaders) {
         EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
         EXPECT_FALSE(passes.ready());
     }
-}
 
-TEST(LightmapPasses, NamesModelsThePassesCannotDraw) {
+    // Models the passes cannot draw are named with the reason.
     Model empty;
     EXPECT_EQ(LightmapPasses::unsuitableReason(empty), "the model has no surfaces");
     // Set 1 added to a one-stream mesh lands in stream 1, which mask 9 does not bind.

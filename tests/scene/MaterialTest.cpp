@@ -164,7 +164,7 @@ TEST_F(MaterialScripts, SkippedBlocksDuplicatesAndUnknownNames) {
     EXPECT_EQ(materials->entries().size(), 4u); // first, noeffect, last, unknown
 }
 
-TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
+TEST_F(MaterialScripts, ValuesSetByNameReachTheirOwnMaterialsDraw) {
     ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
     const auto material = materials->find("frame");
     ASSERT_TRUE(material);
@@ -204,10 +204,8 @@ TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
     EXPECT_EQ(gloss, 5.0f);
     ASSERT_TRUE(effect.getParameter("gloss")->getFloat(gloss));
     EXPECT_EQ(gloss, 999.0f); // the first effect is left alone
-}
 
-TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
-    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
+    // Materials sharing an effect each draw with their own values.
     const auto plain = materials->find("plain");
     const auto bright = materials->find("bright");
     ASSERT_TRUE(plain && bright);
@@ -216,24 +214,22 @@ TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
     bright->setBool("diffuseOnly", true);
     plain->setBool("diffuseOnly", false);
     ASSERT_EQ(bright->bools().size(), 1u);
-    auto& effect = *plain->effect();
+    auto& shared = *plain->effect();
 
     renderer->setRenderTarget(renderer->primaryTarget());
     EXPECT_EQ(drawWith(*bright), kYellow);
     // What the other material or a caller left in the shared effect does not show.
-    effect.getParameter("tint")->setVector({0, 1, 0, 1});
+    shared.getParameter("tint")->setVector({0, 1, 0, 1});
     EXPECT_EQ(drawWith(*plain), kBlue);
     bool diffuseOnly = true;
-    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    ASSERT_TRUE(shared.getParameter("diffuseOnly")->getBool(diffuseOnly));
     EXPECT_FALSE(diffuseOnly);
     EXPECT_EQ(drawWith(*bright), kYellow);
-    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    ASSERT_TRUE(shared.getParameter("diffuseOnly")->getBool(diffuseOnly));
     EXPECT_TRUE(diffuseOnly);
     EXPECT_EQ(drawWith(*plain), kBlue);
-}
 
-TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
-    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
+    // A render texture is sampled as a texture value.
     const auto painter = materials->find("painter");
     const auto reader = materials->find("reader");
     ASSERT_TRUE(painter && reader);
