@@ -27,8 +27,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::GLTestContext;
-using Test::LogCapture;
+using namespace Test;
 
 // A floor facing +y and a wall facing +x standing on its edge, laid out as loaded models are:
 // positions and texture-coordinate set 0 in stream 0, then the normal and the tangent frame in
@@ -136,8 +135,9 @@ int expectLightmaps(LightmapPasses& passes, const Model& model, const PrtLightin
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const float* t = &texels[(size_t(y) * size_t(w) + size_t(x)) * 4];
-                if (t[3] == 0.0f) {
+                if (t[3] == 0.0f) { // only texels that no polygon covers
                     EXPECT_EQ(t[0] + t[1] + t[2], 0.0f);
+                    EXPECT_FALSE(scene.pack.coverage().covered(x, y)) << x << "," << y;
                     continue;
                 }
                 ++drawn;
@@ -186,13 +186,6 @@ TEST(LightmapPasses, BothPathsMatchTheTransferDottedWithTheLighting) {
         const int drawn = expectLightmaps(passes, *scene.model, lighting, litSum, m, scene);
         for (const auto& surface : scene.model->surfaces())
             EXPECT_EQ(surface->mesh()->streamMask(), Mesh::kAllStreams);
-        // Every covered texel is drawn.
-        const auto texels = Vrenn::Test::readTarget(passes.lightmaps()[0]);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (scene.pack.coverage().covered(x, y)) {
-                    EXPECT_EQ(texels[(size_t(y) * size_t(w) + size_t(x)) * 4 + 3], 1.0f);
-                }
 
         // Each frame starts from cleared targets: with the wall left out, its texels go dark.
         Model floorOnly;

@@ -17,10 +17,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
-using Test::readTarget;
+using namespace Test;
 
 constexpr int32_t kRGBA8 = 4;
 constexpr int32_t kRGBA32F = 16;

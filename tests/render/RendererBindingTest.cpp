@@ -1,82 +1,48 @@
 // The renderer's binding rules, on targets that record what is done to them.
 
 #include "render/Renderer.h"
+#include "support/RenderTestSupport.h"
 #include "support/StubRenderer.h"
 
-#include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <sstream>
 
 namespace Vrenn {
 namespace {
 
-using Test::StubTarget;
-
-// Each step: what the renderer is asked, the calls that reach the targets, and the target
-// drawing then goes to.
+// Each step of the file: what the renderer is asked, the calls that reach the targets, and the
+// target drawing then goes to.
 TEST(RendererBinding, BindsOnlyChangesAndUnbindsWhatTheNewBindingLeaves) {
     std::vector<std::string> calls;
-    const auto primary = std::make_shared<StubTarget>("primary", &calls);
-    const auto a = std::make_shared<StubTarget>("a", &calls);
-    const auto b = std::make_shared<StubTarget>("b", &calls);
-    const auto c = std::make_shared<StubTarget>("c", &calls);
-    Vrenn::Test::StubRenderer renderer(primary);
-    EXPECT_EQ(renderer.boundTarget(), primary);
-    using Calls = std::vector<std::string>;
-    const std::tuple<std::function<void()>, Calls, std::shared_ptr<RenderTarget>> steps[] = {
-        {[&] { renderer.setRenderTarget(a); }, {"bind a"}, a},
-        {[&] { renderer.setRenderTarget(a); }, {}, a},
-        // The previous single target is not unbound: the new bind replaces it.
-        {[&] { renderer.setRenderTarget(b); }, {"bind b"}, b},
-        {[&] { renderer.setRenderTarget(nullptr); }, {"unbind primary"}, primary},
-        {[&] {
-             renderer.setRenderTargets({a, b, c});
-         },
-         {"bind a", "bind b", "bind c"},
-         a},
-        {[&] {
-             renderer.setRenderTargets({a, b, c});
-         },
-         {},
-         a},
-        {[&] { renderer.setRenderTargets({b}); }, {"bind b", "unbind b", "unbind c"}, b},
-        // A single target first empties the list, unbinding what it held.
-        {[&] { renderer.setRenderTarget(a); }, {"unbind b", "bind a"}, a},
-        // Binding a list empties the single target, so binding it again binds.
-        {[&] { renderer.setRenderTargets({c}); }, {"bind c"}, c},
-        {[&] { renderer.setRenderTarget(a); }, {"unbind c", "bind a"}, a},
-        // No single target is bound while a group is, yet an empty one is not filtered.
-        {[&] {
-             renderer.setRenderTargets({a, b});
-         },
-         {"bind a", "bind b"},
-         a},
-        {[&] { renderer.setRenderTarget(nullptr); },
-         {"unbind a", "unbind b", "unbind primary"},
-         primary},
-        {[&] {
-             renderer.setRenderTargets({b, c});
-         },
-         {"bind b", "bind c"},
-         b},
-        {[&] { renderer.setRenderTargets({}); },
-         {"unbind b", "unbind c", "unbind primary"},
-         primary},
-        {[&] { renderer.setRenderTargetFace(a, 2); }, {"face a 2", "bind a"}, a},
-        {[&] { renderer.setRenderTargetFace(a, 2); }, {}, a},
-        {[&] { renderer.setRenderTargets({b}); }, {"bind b"}, b},
-        {[&] { renderer.setRenderTargetFace(nullptr, 2); },
-         {"unbind b", "unbind primary"},
-         primary},
-        {[&] { renderer.setRenderTarget(c); }, {"bind c"}, c},
-        {[&] { renderer.bindBackBuffer(); }, {"bind primary"}, primary},
-        {[&] { renderer.bindBackBuffer(); }, {}, primary}};
-    int step = 0;
-    for (const auto& [action, expected, bound] : steps) {
-        action();
-        EXPECT_EQ(std::exchange(calls, {}), expected) << "step " << step;
-        EXPECT_EQ(renderer.boundTarget(), bound) << "step " << step++;
+    std::map<std::string, std::shared_ptr<RenderTarget>> named = {{"-", nullptr}};
+    for (const char* name : {"primary", "a", "b", "c"})
+        named[name] = std::make_shared<Vrenn::Test::StubTarget>(name, &calls);
+    Vrenn::Test::StubRenderer renderer(named["primary"]);
+    std::istringstream steps(Vrenn::Test::fixture("render/binding-steps.txt"));
+    for (std::string line; std::getline(steps, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream asked(line.substr(0, line.find('|')));
+        std::string verb, word;
+        RenderTargetList targets;
+        int32_t face = 0;
+        for (asked >> verb; asked >> word;)
+            std::isdigit(word[0]) ? void(face = std::stoi(word)) : targets.push_back(named[word]);
+        if (verb == "target") renderer.setRenderTarget(targets[0]);
+        if (verb == "targets") renderer.setRenderTargets(targets);
+        if (verb == "face") renderer.setRenderTargetFace(targets[0], face);
+        if (verb == "back") renderer.bindBackBuffer();
+
+        const size_t bar = line.find('|'), last = line.rfind('|');
+        std::vector<std::string> expected;
+        std::istringstream listed(line.substr(bar + 1, last - bar - 1));
+        for (std::string call; std::getline(listed >> std::ws, call, ',');)
+            expected.push_back(call.substr(0, call.find_last_not_of(' ') + 1));
+        EXPECT_EQ(std::exchange(calls, {}), expected) << line;
+        std::istringstream bound(line.substr(last + 1));
+        EXPECT_EQ(renderer.boundTarget(), named[(bound >> word, word)]) << line;
     }
-    EXPECT_EQ(renderer.currentTarget(), primary);
+    EXPECT_EQ(renderer.currentTarget(), named["primary"]);
     EXPECT_TRUE(renderer.currentTargets().empty());
 }
 

@@ -22,13 +22,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::backBufferPixel;
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLCallCounter;
-using Test::GLTestContext;
-using Test::LogCapture;
-using Test::noGLError;
+using namespace Test;
 
 constexpr uint32_t kUnit = 5;
 
@@ -209,7 +203,7 @@ TEST(GLRendererFrame, ClearsFollowTheFlagsAndIgnoreAPassesWriteMasks) {
 
 // Rows count from the top everywhere: a scissor rectangle at the top-left corner lands
 // in the first rows read back, and the window shows them at its top.
-TEST(GLRendererFrame, ScissorRectangleCountsFromTheTopLeftAndReachesTheWindowUpright) {
+TEST(GLRendererFrame, ScissorAndViewportCountFromTheTopLeftAndReachTheWindowUpright) {
     auto& context = GLTestContext::get();
     auto& renderer = context.renderer();
     renderer.setRenderTarget(renderer.primaryTarget());
@@ -238,12 +232,9 @@ TEST(GLRendererFrame, ScissorRectangleCountsFromTheTopLeftAndReachesTheWindowUpr
     EXPECT_EQ(window[0][0], 255);
     EXPECT_EQ(window[1][0], 0);
     EXPECT_TRUE(noGLError());
-}
 
-TEST(GLRendererFrame, ViewportCountsFromTheTopLeftAndRedundantBindsIssueNoGLCalls) {
-    auto& renderer = GLTestContext::get().renderer();
+    // So does the viewport; binding what is bound issues no GL call.
     const auto primary = renderer.primaryTarget();
-    renderer.setRenderTarget(primary);
     auto viewport = std::make_shared<Viewport>(Viewport{4, 8, 16, 32});
     renderer.setViewport(viewport);
     std::array<GLint, 4> applied = {};

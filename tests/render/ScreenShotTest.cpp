@@ -14,10 +14,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::GLTestContext;
-using Test::LogCapture;
-using Test::readBytes;
-using Test::TempDir;
+using namespace Test;
 
 TEST(ScreenShot, FirstFreeNameFillsTheFirstGapAndFailuresNameIt) {
     TempDir directory(true);

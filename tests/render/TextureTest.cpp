@@ -16,11 +16,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
-using Test::LogCapture;
-using Test::readTextureRGBA;
+using namespace Test;
 
 class TextureTest : public ::testing::Test {
 protected:

@@ -13,10 +13,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::backBufferPixelAtClip;
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
+using namespace Test;
 
 struct Position {
     float x, y, z;

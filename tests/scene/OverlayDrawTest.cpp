@@ -18,9 +18,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::fixture;
-using Test::GLTestContext;
-using Test::TempDir;
+using namespace Test;
 
 class OverlayDraw : public ::testing::Test {
 protected:
