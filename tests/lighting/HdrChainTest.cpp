@@ -215,7 +215,10 @@ private:
     std::vector<int32_t> m_refused;
 };
 
-TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
+// A device that cannot render 16-bit integers or one half float gets the chain in half floats and
+// one-float exposures; one that can render none of them, or settings that would draw garbage,
+// are refused with one line, and nothing is drawn.
+TEST(HdrChain, FallsBackToFormatsTheDeviceCanRenderAndRefusesWhatWouldDrawGarbage) {
     Fixture& f = Fixture::get();
     const auto targets = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 9});
     Vrenn::Test::StubRenderer renderer(targets->back, targets);
@@ -229,19 +232,17 @@ TEST(HdrChain, FallsBackToFloatFormatsTheDeviceCanRender) {
     EXPECT_EQ(chain.rescaledFormat(), 12);
     EXPECT_EQ(chain.exposureFormat(), 13);
 
-    // A device that can render none of them: refused, with the target named.
     const auto none = std::make_shared<RefusingTargets>(std::vector<int32_t>{8, 12});
     Vrenn::Test::StubRenderer bare(none->back, none);
-    LogCapture log;
-    EXPECT_FALSE(chain.create(bare, *f.materials, {32.0f, 256, 256}));
-    EXPECT_FALSE(chain.ready());
-    EXPECT_NE(log.text().find("HdrChain: the target rt_fp16hdr cannot be made; HDR is off\n"),
-              std::string::npos)
-        << log.text();
-}
+    {
+        LogCapture log;
+        EXPECT_FALSE(chain.create(bare, *f.materials, {32.0f, 256, 256}));
+        EXPECT_FALSE(chain.ready());
+        EXPECT_NE(log.text().find("HdrChain: the target rt_fp16hdr cannot be made; HDR is off\n"),
+                  std::string::npos)
+            << log.text();
+    }
 
-TEST(HdrChain, RefusesWhatWouldDrawGarbage) {
-    Fixture& f = Fixture::get();
     const std::pair<HdrChainSettings, const char*> refused[] = {
         {{0.0f, 256, 256}, "HdrChain: max_env_lum must be above 0 (it is 0); HDR is off\n"},
         {{-4.0f, 256, 256}, "HdrChain: max_env_lum must be above 0 (it is -4); HDR is off\n"},
@@ -249,14 +250,13 @@ TEST(HdrChain, RefusesWhatWouldDrawGarbage) {
         {{32.0f, 255, 256}, "HdrChain: r_rtsize must be at least 256 (it is 255)"}};
     for (const auto& [settings, message] : refused) {
         SCOPED_TRACE(message);
-        HdrChain chain;
         LogCapture log;
         EXPECT_FALSE(chain.create(f.renderer, *f.materials, settings));
         EXPECT_FALSE(chain.ready());
         EXPECT_NE(log.text().find(message), std::string::npos) << log.text();
         EXPECT_EQ(log.text().find("Creation"), std::string::npos);
 
-        // Nothing is drawn: the back buffer keeps what the scene pass put there.
+        // The back buffer keeps what the scene pass put there.
         f.drawScene(chain, 0.0f, 1.0f, 0.0f);
         EXPECT_EQ(f.renderer.boundTarget(), f.renderer.primaryTarget());
         chain.run(f.renderer, *f.quad, 0.1f);

@@ -135,7 +135,9 @@ TEST_F(RenderTargetTest, GroupOfThreeFloatTargetsWrittenInOnePassOrNotMadeAtAll)
               nullptr);
 }
 
-TEST_F(RenderTargetTest, CubeTargetDrawsIntoTheFaceChosen) {
+// Each kind of texture target holds what was drawn into it: the face chosen of a cube, every
+// level of a mip-mapped one, the depth of a depth format.
+TEST_F(RenderTargetTest, TextureTargetsHoldWhatWasDrawnInEveryFaceLevelAndDepth) {
     auto cube =
         targets->createRenderTexture("cube", RENDER_TEXTURE_CUBE, 4, 4, kRGBA8, 0, 0, 0, false);
     ASSERT_NE(cube, nullptr);
@@ -153,9 +155,8 @@ TEST_F(RenderTargetTest, CubeTargetDrawsIntoTheFaceChosen) {
         EXPECT_FLOAT_EQ(texels[0], face == 1 ? 1.0f : 0.0f) << face;
         EXPECT_FLOAT_EQ(texels[1], face == 3 ? 1.0f : 0.0f) << face;
     }
-}
 
-TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
+    // Automatic mip maps follow what was drawn.
     auto target = asTexture(
         targets->createRenderTexture("rt_mips", RENDER_TEXTURE_2D, 8, 8, kRGBA8, 0, 0, 0, true));
     ASSERT_NE(target, nullptr);
@@ -171,9 +172,8 @@ TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
     EXPECT_EQ(Vrenn::Test::backBufferPixel(0, 0)[2], 255);
     const auto smallest = readTarget(target, 3);
     EXPECT_FLOAT_EQ(smallest[2], 1.0f);
-}
 
-TEST_F(RenderTargetTest, DepthFormatTargetDrawsIntoItsDepthTexture) {
+    // A depth format draws into its depth texture.
     auto shadow = asTexture(
         targets->createRenderTexture("rt_shadow", RENDER_TEXTURE_2D, 8, 8, kD16, 16, 0, 0, false));
     ASSERT_NE(shadow, nullptr);
