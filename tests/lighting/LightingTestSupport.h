@@ -2,8 +2,13 @@
 
 #include "fs/CodecMgr.h"
 #include "fs/Image.h"
+#include "geometry/Model.h"
+#include "geometry/PolyPack.h"
+#include "geometry/Surface.h"
 #include "prt/TransferTextures.h"
+#include "render/Renderer.h"
 #include "render/TextureManager.h"
+#include "render/VertexBufferMgr.h"
 #include "scene/MaterialMgr.h"
 
 #include <array>
@@ -30,14 +35,25 @@ inline bool loadDataMaterials(MaterialMgr& materials, std::initializer_list<cons
     return loaded;
 }
 
-// The three transfer files of a bake image, uploaded as textures named prefix + file name.
-inline std::array<std::shared_ptr<Texture>, 3>
-uploadTransfer(TextureManager& textures, const Image& bake, const std::string& prefix) {
+// The model's surfaces packed into a 32 x 32 atlas and baked by the baker; the meshes uploaded
+// and the three transfer files of the bake uploaded as textures named prefix + file name.
+inline std::array<std::shared_ptr<Texture>, 3> bakeTransfer(PolyPack& pack, const Model& model,
+                                                            TexelBaker& baker, Renderer& renderer,
+                                                            const std::string& prefix) {
+    for (const auto& surface : model.surfaces())
+        EXPECT_TRUE(pack.addSurface(surface->mesh(), true, true));
+    EXPECT_TRUE(pack.packAtlas(32, 32, kTransferPlaneCount, kTransferFormat, 1, 4.0f));
+    EXPECT_TRUE(pack.buildTree());
+    EXPECT_TRUE(pack.bake(baker, BakeOptions{}, nullptr));
+    for (const auto& surface : model.surfaces())
+        EXPECT_TRUE(renderer.vertexBufferMgr()->upload(
+            std::dynamic_pointer_cast<VertexBuffer>(surface->mesh())));
     std::array<std::shared_ptr<Texture>, 3> transfer;
     for (int f = 0; f < 3; ++f) {
         auto image = std::make_shared<Image>();
-        EXPECT_TRUE(transferFileImage(bake, f, *image));
-        transfer[size_t(f)] = textures.createTexture(prefix + kTransferFileNames[f], image);
+        EXPECT_TRUE(transferFileImage(*pack.bakeImage(), f, *image));
+        transfer[size_t(f)] =
+            renderer.textureManager()->createTexture(prefix + kTransferFileNames[f], image);
         EXPECT_TRUE(transfer[size_t(f)]);
     }
     return transfer;

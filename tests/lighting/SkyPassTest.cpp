@@ -99,18 +99,11 @@ struct SkyScene {
 
     // The world direction through the centre of pixel (column, row) as the camera sees it,
     // from its own view and projection: the line from the near to the far plane.
-    Vec3 pixelDirection(const Matrix4& unproject, int column, int row) const {
+    static Vec3 pixelDirection(const Matrix4& unproject, int column, int row) {
         const float x = 2.0f * (float(column) + 0.5f) / kViewSize - 1.0f;
         const float y = 1.0f - 2.0f * (float(row) + 0.5f) / kViewSize;
-        auto at = [&](float depth) {
-            const float p[4] = {x, y, depth, 1.0f};
-            float q[4] = {};
-            for (int r = 0; r < 4; ++r)
-                for (int c = 0; c < 4; ++c)
-                    q[r] += unproject(r, c) * p[c];
-            return Vec3{q[0] / q[3], q[1] / q[3], q[2] / q[3]};
-        };
-        return normalized(at(1.0f) - at(0.0f));
+        return normalized(unproject.transformPoint({x, y, 1.0f}) -
+                          unproject.transformPoint({x, y, 0.0f}));
     }
 
     Test::TempDir dir;
@@ -153,7 +146,7 @@ TEST(SkyPass, ShowsTheLightingAtEverySkyAngleBehindAllThatIsNearerThanTheFarPlan
             (sky.camera->projectionMatrix() * sky.camera->viewMatrix()).inverse();
         for (int row = 0; row < kViewSize; ++row)
             for (int column = 0; column < kViewSize; ++column)
-                pixels.push_back(basisIn(sky.pixelDirection(unproject, column, row)));
+                pixels.push_back(basisIn(SkyScene::pixelDirection(unproject, column, row)));
     }
 
     for (const auto& [blend, angle] :

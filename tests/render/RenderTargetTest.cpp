@@ -17,10 +17,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
-using Test::readTarget;
+using namespace Test;
 
 constexpr int32_t kRGBA8 = 4;
 constexpr int32_t kRGBA32F = 16;
@@ -57,7 +54,7 @@ protected:
     std::shared_ptr<Effect> fill;
 };
 
-TEST_F(RenderTargetTest, ScreenSizedTextureSharesTheBackBufferDepth) {
+TEST_F(RenderTargetTest, DepthIsSharedWithTheBackBufferOnlyWhereEverythingMatches) {
     // The test window has 24 depth bits, 8 stencil bits and no multisampling.
     auto screen = asTexture(targets->createScreenRenderTexture("rt_screen", kRGBA8, 24, 8, 0));
     ASSERT_NE(screen, nullptr);
@@ -84,9 +81,8 @@ TEST_F(RenderTargetTest, ScreenSizedTextureSharesTheBackBufferDepth) {
     auto sixteen = asTexture(targets->createScreenRenderTexture("rt_d16", kRGBA8, 16, 8, 0));
     ASSERT_NE(sixteen, nullptr);
     EXPECT_EQ(sixteen->depthBuffer()->internalFormat(), static_cast<GLenum>(GL_DEPTH_COMPONENT16));
-}
 
-TEST_F(RenderTargetTest, TargetWithoutDepthBindsNoDepthAndSetsTheViewport) {
+    // Without depth: none is bound after a target with depth, and the viewport is the target's.
     auto deep = asTexture(
         targets->createRenderTexture("rt_deep", RENDER_TEXTURE_2D, 16, 8, kRGBA8, 32, 0, 0, false));
     ASSERT_NE(deep, nullptr);
@@ -112,7 +108,7 @@ TEST_F(RenderTargetTest, TargetWithoutDepthBindsNoDepthAndSetsTheViewport) {
     EXPECT_EQ(viewport[3], 8);
 }
 
-TEST_F(RenderTargetTest, ThreeFloatTargetsWrittenInOnePassHoldThreeValues) {
+TEST_F(RenderTargetTest, GroupOfThreeFloatTargetsWrittenInOnePassOrNotMadeAtAll) {
     const auto group = targets->createMRT("mrt", 8, 8, {kRGBA32F, kRGBA32F, kRGBA32F}, 0, 0, 0);
     ASSERT_EQ(group.size(), 3u);
     EXPECT_EQ(group[1], targets->find("mrt1"));
@@ -127,11 +123,10 @@ TEST_F(RenderTargetTest, ThreeFloatTargetsWrittenInOnePassHoldThreeValues) {
         EXPECT_FLOAT_EQ(texels[2], -1.0f * scale) << i;
         EXPECT_FLOAT_EQ(texels[8 * 8 * 4 - 1], scale) << i;
     }
-}
 
-TEST_F(RenderTargetTest, GroupWhoseSecondFormatFailsIsEmptyAndKeepsTheFirst) {
-    const auto group = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
-    EXPECT_TRUE(group.empty());
+    // A group whose second format fails is empty and keeps the first.
+    const auto bad = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
+    EXPECT_TRUE(bad.empty());
     EXPECT_NE(targets->find("bad0"), nullptr);
     EXPECT_EQ(targets->find("bad1"), nullptr);
     EXPECT_EQ(targets->find("bad2"), nullptr);
@@ -140,7 +135,9 @@ TEST_F(RenderTargetTest, GroupWhoseSecondFormatFailsIsEmptyAndKeepsTheFirst) {
               nullptr);
 }
 
-TEST_F(RenderTargetTest, CubeTargetDrawsIntoTheFaceChosen) {
+// Each kind of texture target holds what was drawn into it: the face chosen of a cube, every
+// level of a mip-mapped one, the depth of a depth format.
+TEST_F(RenderTargetTest, TextureTargetsHoldWhatWasDrawnInEveryFaceLevelAndDepth) {
     auto cube =
         targets->createRenderTexture("cube", RENDER_TEXTURE_CUBE, 4, 4, kRGBA8, 0, 0, 0, false);
     ASSERT_NE(cube, nullptr);
@@ -158,9 +155,8 @@ TEST_F(RenderTargetTest, CubeTargetDrawsIntoTheFaceChosen) {
         EXPECT_FLOAT_EQ(texels[0], face == 1 ? 1.0f : 0.0f) << face;
         EXPECT_FLOAT_EQ(texels[1], face == 3 ? 1.0f : 0.0f) << face;
     }
-}
 
-TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
+    // Automatic mip maps follow what was drawn.
     auto target = asTexture(
         targets->createRenderTexture("rt_mips", RENDER_TEXTURE_2D, 8, 8, kRGBA8, 0, 0, 0, true));
     ASSERT_NE(target, nullptr);
@@ -176,9 +172,8 @@ TEST_F(RenderTargetTest, AutomaticMipMapsFollowWhatWasDrawn) {
     EXPECT_EQ(Vrenn::Test::backBufferPixel(0, 0)[2], 255);
     const auto smallest = readTarget(target, 3);
     EXPECT_FLOAT_EQ(smallest[2], 1.0f);
-}
 
-TEST_F(RenderTargetTest, DepthFormatTargetDrawsIntoItsDepthTexture) {
+    // A depth format draws into its depth texture.
     auto shadow = asTexture(
         targets->createRenderTexture("rt_shadow", RENDER_TEXTURE_2D, 8, 8, kD16, 16, 0, 0, false));
     ASSERT_NE(shadow, nullptr);

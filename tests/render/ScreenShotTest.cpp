@@ -14,12 +14,9 @@
 namespace Vrenn {
 namespace {
 
-using Test::GLTestContext;
-using Test::LogCapture;
-using Test::readBytes;
-using Test::TempDir;
+using namespace Test;
 
-TEST(ScreenShot, FirstFreeNameFillsTheFirstGap) {
+TEST(ScreenShot, FirstFreeNameFillsTheFirstGapAndFailuresNameIt) {
     TempDir directory(true);
     FileSystem fileSystem;
     EXPECT_EQ(nextScreenShotName(), "shot0000.jpg");
@@ -37,6 +34,13 @@ TEST(ScreenShot, FirstFreeNameFillsTheFirstGap) {
     EXPECT_FALSE(writeJpeg("shot0003.jpg", pixel, 1, 1, 90, &why));
     EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
     EXPECT_FALSE(std::filesystem::exists(directory.file("elsewhere/outside.jpg")));
+
+    // A failed shot names the name it chose.
+    GLRenderer renderer; // never initialised: there is no back buffer to read
+    LogCapture log;
+    renderer.takeScreenShot();
+    EXPECT_EQ(log.text(), "Could not Write ScreenShot:shot0004.jpg\n");
+    EXPECT_FALSE(std::filesystem::exists(directory.file("shot0004.jpg")));
 }
 
 // The back buffer, top half red and bottom half blue, goes to the first free name and
@@ -104,15 +108,6 @@ TEST(ScreenShot, AFullSeriesIsNeverOverwritten) {
         "Could not Write ScreenShot: every name from shot0000.jpg to shot9999.jpg is taken\n");
     EXPECT_TRUE(readBytes(directory.file("shot9999.jpg")) == "kept");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 10000);
-}
-
-TEST(ScreenShot, FailureLogsTheChosenName) {
-    TempDir directory(true);
-    GLRenderer renderer; // never initialised: there is no back buffer to read
-    LogCapture log;
-    renderer.takeScreenShot();
-    EXPECT_EQ(log.text(), "Could not Write ScreenShot:shot0000.jpg\n");
-    EXPECT_FALSE(std::filesystem::exists(directory.file("shot0000.jpg")));
 }
 
 } // namespace

@@ -13,10 +13,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::backBufferPixelAtClip;
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
+using namespace Test;
 
 struct Position {
     float x, y, z;
@@ -99,8 +96,8 @@ TEST_F(VertexBufferTest, LayoutIsMadeOncePerMaskAndReadsOnlyTheMaskedStreams) {
 }
 
 // A range of vertices or of indices picks one of the two triangles: the left one is
-// vertices (and indices) 0 to 2, the right one 3 to 5.
-TEST_F(VertexBufferTest, DrawTakesItsRangeOfVerticesOrIndices) {
+// vertices (and indices) 0 to 2, the right one 3 to 5. Strips and fans draw as named.
+TEST_F(VertexBufferTest, DrawTakesItsRangeAndPrimitiveType) {
     struct Case {
         bool indexed;
         int32_t first, vertices, indices;
@@ -118,11 +115,9 @@ TEST_F(VertexBufferTest, DrawTakesItsRangeOfVerticesOrIndices) {
         EXPECT_EQ(backBufferPixelAtClip(-0.5f, -0.2f), c.left ? blue : white);
         EXPECT_EQ(backBufferPixelAtClip(0.5f, -0.2f), c.right ? blue : white);
     }
-}
 
-// Primitive type 4 is a triangle strip: four corners make the whole square (as a fan
-// they would leave the corner at (0.4, 0.3) empty).
-TEST_F(VertexBufferTest, StripAndFanDrawAsTheirNamesSay) {
+    // Primitive type 4 is a triangle strip: four corners make the whole square (as a fan
+    // they would leave the corner at (0.4, 0.3) empty).
     const std::vector<Position> square = {
         {-0.5f, -0.5f, 0}, {0.5f, -0.5f, 0}, {-0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}};
     for (auto [type, cornerRed] :
@@ -137,7 +132,9 @@ TEST_F(VertexBufferTest, StripAndFanDrawAsTheirNamesSay) {
     }
 }
 
-TEST_F(VertexBufferTest, StaticBufferRefusesASecondUpdateAndKeepsItsContents) {
+// A static buffer refuses a second update and keeps its contents; component counts above four
+// are read as four; an index past the last vertex is refused rather than drawn from.
+TEST_F(VertexBufferTest, UploadsKeepToTheBuffersRules) {
     for (const bool dynamic : {false, true}) {
         auto mesh = makeMesh(kTwoTriangles, 0xFF0000FFu, true);
         mesh->setDynamic(dynamic);
@@ -148,9 +145,7 @@ TEST_F(VertexBufferTest, StaticBufferRefusesASecondUpdateAndKeepsItsContents) {
         glGetNamedBufferSubData(mesh->buffers()[1], 0, 4, &stored);
         EXPECT_EQ(stored, dynamic ? 0xEEEEEEEEu : 0xFF0000FFu) << dynamic;
     }
-}
 
-TEST_F(VertexBufferTest, ElementComponentCountsAndUnsafeIndices) {
     auto mesh = std::dynamic_pointer_cast<GLVertexBuffer>(buffers->createVertexBuffer());
     const std::vector<float> data(3 * 12, 0.0f);
     // Three floats, then five (read as four), in one 48-byte vertex.
@@ -166,7 +161,6 @@ TEST_F(VertexBufferTest, ElementComponentCountsAndUnsafeIndices) {
     glGetVertexArrayIndexediv(layout, 8, GL_VERTEX_ATTRIB_ARRAY_SIZE, &size);
     EXPECT_EQ(size, 4);
 
-    // An index past the last vertex is refused rather than drawn from.
     auto unsafe = makeMesh(kTwoTriangles, 0xFFFFFFFFu, true);
     unsafe->indices()[4] = 6;
     EXPECT_FALSE(buffers->upload(unsafe));

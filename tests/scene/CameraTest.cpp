@@ -83,16 +83,7 @@ TEST(Camera, UpdateAppliesTheRenderersConversionReadAtEachUpdate) {
     EXPECT_EQ(implicit.viewMatrix(), alone.viewMatrix());
 }
 
-TEST(Camera, TurnThenMoveFollowsTheNewForwardAxis) {
-    Camera camera("player", {}, Quaternion{});
-    camera.turnAboutUp(90.0f);
-    camera.moveForward(1.0f);
-    expectNear(camera.position(), {1.0f, 0.0f, 0.0f});
-    camera.moveSide(2.0f); // the side axis now points along world -z
-    expectNear(camera.position(), {1.0f, 0.0f, -2.0f});
-}
-
-TEST(Camera, ProjectionIsRebuiltOnUpdateAndTheViewVolumeKeepsWhatIsSeen) {
+TEST(Camera, ProjectionIsRebuiltOnUpdateTheViewVolumeKeepsWhatIsSeenAndMovesFollowTurns) {
     Camera camera("player", {}, Quaternion{});
     camera.update(kMirrorZ);
     EXPECT_EQ(camera.projectionMatrix(), perspectiveLH(45.0f, 1.33f, 4.0f, 1000.0f));
@@ -113,6 +104,13 @@ TEST(Camera, ProjectionIsRebuiltOnUpdateAndTheViewVolumeKeepsWhatIsSeen) {
         {BoundingBox::of({500, -1, -60}, {510, 1, -50}), false}};
     for (const auto& [box, seen] : boxes)
         EXPECT_EQ(volume.intersects(box), seen) << box.min.x << " " << box.min.z;
+
+    // Turned, it moves along its new forward axis; the side axis then points along world -z.
+    camera.turnAboutUp(90.0f);
+    camera.moveForward(1.0f);
+    expectNear(camera.position(), {1.0f, 0.0f, 0.0f});
+    camera.moveSide(2.0f);
+    expectNear(camera.position(), {1.0f, 0.0f, -2.0f});
 }
 
 } // namespace

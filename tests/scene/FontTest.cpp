@@ -40,7 +40,8 @@ TEST(Overlay, QuadsHaveFourCornersSixIndicesAndAHardLimit) {
     EXPECT_EQ(overlay.vertexCount(), Overlay::kMaxVertices); // 1024 quads, the rest dropped
 }
 
-TEST(Font, GlyphsComeFromTheSixteenBySixteenSheet) {
+// Glyphs come from the sheet of 16 x 16; lines wrap at the right limit and end at the margin.
+TEST(Font, GlyphsComeFromTheSheetAndLinesWrapAtTheRightLimit) {
     Font font(1.0f / 30.0f);
     const Glyph& a = font.glyph(u'A');
     EXPECT_FLOAT_EQ(a.s0, 1.0f / 16.0f);
@@ -51,28 +52,26 @@ TEST(Font, GlyphsComeFromTheSixteenBySixteenSheet) {
     const Glyph& beyond = font.glyph(u'\u263A');
     EXPECT_EQ(beyond.advance, 0.0f);
     EXPECT_EQ(beyond.s1, 0.0f);
-}
 
-TEST(Font, LinesWrapAtTheRightLimitAndEndAtTheMargin) {
-    Font font(0.05f);
-    font.setRect(0.2f, 0.1f, 0.1f, 0.25f);
+    Font text(0.05f);
+    text.setRect(0.2f, 0.1f, 0.1f, 0.25f);
     // 0.2 + 0.0125 * 4 = 0.25 reaches the limit: the fourth character wraps.
-    font << "abcd e\nxy";
-    EXPECT_EQ(font.vertexCount(), 0u); // nothing laid out before flushing
-    font.flush();
+    text << "abcd e\nxy";
+    EXPECT_EQ(text.vertexCount(), 0u); // nothing laid out before flushing
+    text.flush();
     // Quads: a b c, then d at the margin one line lower, space skipped, e; then x y.
-    ASSERT_EQ(font.vertexCount(), 7u * 4);
-    EXPECT_FLOAT_EQ(corner(font, 0).x, 0.2f);
-    EXPECT_FLOAT_EQ(corner(font, 0).y, 0.1f);
-    EXPECT_FLOAT_EQ(corner(font, 12).x, 0.1f); // 'd'
-    EXPECT_FLOAT_EQ(corner(font, 12).y, 0.15f);
-    EXPECT_FLOAT_EQ(corner(font, 16).x, 0.1f + 2 * 0.0125f); // 'e' after the space
-    EXPECT_FLOAT_EQ(corner(font, 20).x, 0.1f);               // 'x' starts the second line
-    EXPECT_FLOAT_EQ(corner(font, 20).y, 0.2f);
+    ASSERT_EQ(text.vertexCount(), 7u * 4);
+    EXPECT_FLOAT_EQ(corner(text, 0).x, 0.2f);
+    EXPECT_FLOAT_EQ(corner(text, 0).y, 0.1f);
+    EXPECT_FLOAT_EQ(corner(text, 12).x, 0.1f); // 'd'
+    EXPECT_FLOAT_EQ(corner(text, 12).y, 0.15f);
+    EXPECT_FLOAT_EQ(corner(text, 16).x, 0.1f + 2 * 0.0125f); // 'e' after the space
+    EXPECT_FLOAT_EQ(corner(text, 20).x, 0.1f);               // 'x' starts the second line
+    EXPECT_FLOAT_EQ(corner(text, 20).y, 0.2f);
     // Two lines written: the cursor is back at the margin, two line heights lower.
-    EXPECT_FLOAT_EQ(font.cursorX(), 0.1f);
-    EXPECT_FLOAT_EQ(font.cursorY(), 0.25f);
-    EXPECT_FLOAT_EQ(corner(font, 3).y - corner(font, 0).y, 0.05f); // quad height
+    EXPECT_FLOAT_EQ(text.cursorX(), 0.1f);
+    EXPECT_FLOAT_EQ(text.cursorY(), 0.25f);
+    EXPECT_FLOAT_EQ(corner(text, 3).y - corner(text, 0).y, 0.05f); // quad height
 }
 
 TEST(Font, ColourAndRectangleChangesLayOutPendingTextFirst) {

@@ -16,12 +16,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::backBufferPixel;
-using Test::drawPasses;
-using Test::fixture;
-using Test::GLTestContext;
-using Test::LogCapture;
-using Test::TempDir;
+using namespace Test;
 
 using Rgba = std::array<uint8_t, 4>;
 constexpr Rgba kRed = {255, 0, 0, 255};
@@ -132,12 +127,16 @@ TEST_F(MaterialScripts, EveryParameterTypeReachesTheEffect) {
 TEST_F(MaterialScripts, SkippedBlocksDuplicatesAndUnknownNames) {
     LogCapture log;
     EXPECT_FALSE(materials->loadScriptText(fixture("scene/skipped.mtr")));
-    // Each part that cannot be used is named in one line.
+    // Each part that cannot be used is named in one line; a block never closed holds the rest of
+    // the script, given up with one line.
     EXPECT_EQ(log.text(),
               "MaterialMgr: <text>: block notamaterial does not start with fx; skipped\n"
               "MaterialMgr: <text>: material first: parameter \"shine\" has the unknown type "
               "flaot\n"
-              "GL FX Compile Error: effects/missing.fx: the file cannot be read\n");
+              "GL FX Compile Error: effects/missing.fx: the file cannot be read\n"
+              "MaterialMgr: <text>: block m does not start with fx; skipped\n"
+              "MaterialMgr: <text>: block m is not closed with }; the rest of the script is "
+              "skipped\n");
     EXPECT_FALSE(materials->find("notamaterial"));
     ASSERT_TRUE(materials->find("first"));
     EXPECT_EQ(materials->find("first")->floats().at(0).value, 1.0f); // the first one stays
@@ -164,7 +163,7 @@ TEST_F(MaterialScripts, SkippedBlocksDuplicatesAndUnknownNames) {
     EXPECT_EQ(materials->entries().size(), 4u); // first, noeffect, last, unknown
 }
 
-TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
+TEST_F(MaterialScripts, ValuesSetByNameReachTheirOwnMaterialsDraw) {
     ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
     const auto material = materials->find("frame");
     ASSERT_TRUE(material);
@@ -204,10 +203,8 @@ TEST_F(MaterialScripts, ValueSetByNameReplacesTheOneHeldWhateverItsType) {
     EXPECT_EQ(gloss, 5.0f);
     ASSERT_TRUE(effect.getParameter("gloss")->getFloat(gloss));
     EXPECT_EQ(gloss, 999.0f); // the first effect is left alone
-}
 
-TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
-    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
+    // Materials sharing an effect each draw with their own values.
     const auto plain = materials->find("plain");
     const auto bright = materials->find("bright");
     ASSERT_TRUE(plain && bright);
@@ -216,24 +213,22 @@ TEST_F(MaterialScripts, MaterialsSharingAnEffectEachDrawWithTheirOwnValues) {
     bright->setBool("diffuseOnly", true);
     plain->setBool("diffuseOnly", false);
     ASSERT_EQ(bright->bools().size(), 1u);
-    auto& effect = *plain->effect();
+    auto& shared = *plain->effect();
 
     renderer->setRenderTarget(renderer->primaryTarget());
     EXPECT_EQ(drawWith(*bright), kYellow);
     // What the other material or a caller left in the shared effect does not show.
-    effect.getParameter("tint")->setVector({0, 1, 0, 1});
+    shared.getParameter("tint")->setVector({0, 1, 0, 1});
     EXPECT_EQ(drawWith(*plain), kBlue);
     bool diffuseOnly = true;
-    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    ASSERT_TRUE(shared.getParameter("diffuseOnly")->getBool(diffuseOnly));
     EXPECT_FALSE(diffuseOnly);
     EXPECT_EQ(drawWith(*bright), kYellow);
-    ASSERT_TRUE(effect.getParameter("diffuseOnly")->getBool(diffuseOnly));
+    ASSERT_TRUE(shared.getParameter("diffuseOnly")->getBool(diffuseOnly));
     EXPECT_TRUE(diffuseOnly);
     EXPECT_EQ(drawWith(*plain), kBlue);
-}
 
-TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
-    ASSERT_TRUE(materials->loadScriptText(fixture("scene/drawn.mtr")));
+    // A render texture is sampled as a texture value.
     const auto painter = materials->find("painter");
     const auto reader = materials->find("reader");
     ASSERT_TRUE(painter && reader);
@@ -262,23 +257,6 @@ TEST_F(MaterialScripts, RenderTextureIsSampledAsATextureValue) {
     reader->setTexture("lightmap012r", renderer->textureManager()->find("textures/red map.dds"));
     EXPECT_TRUE(reader->renderTextures().empty());
     EXPECT_EQ(drawWith(*reader), kRed);
-}
-
-// A block never closed holds the rest of the script: given up with one line, not searched
-// again for each of the 40,000 blocks it holds (its time: bench_script_parse).
-TEST(MaterialScriptText, AnUnclosedBlockEndsTheScriptInOnePass) {
-    std::string script = "first { x }\n";
-    for (int i = 0; i < 40000; ++i)
-        script += "m { x ";
-    MaterialMgr materials(nullptr, nullptr);
-    LogCapture log;
-    EXPECT_FALSE(materials.loadScriptText(script));
-    EXPECT_EQ(log.text(),
-              "MaterialMgr: <text>: block first does not start with fx; skipped\n"
-              "MaterialMgr: <text>: block m does not start with fx; skipped\n"
-              "MaterialMgr: <text>: block m is not closed with }; the rest of the script is "
-              "skipped\n");
-    EXPECT_TRUE(materials.entries().empty());
 }
 
 } // namespace

@@ -18,9 +18,7 @@
 namespace Vrenn {
 namespace {
 
-using Test::fixture;
-using Test::GLTestContext;
-using Test::TempDir;
+using namespace Test;
 
 class OverlayDraw : public ::testing::Test {
 protected:
@@ -67,8 +65,9 @@ protected:
 
 using Rgb = std::array<uint8_t, 3>;
 
-TEST_F(OverlayDraw, EachMaterialDrawsWithItsOwnTechnique) {
-    // Three materials share one effect; each names another technique of it.
+// Three materials share one effect; each names another technique of it. Quads land where they
+// were added, and each draw takes only its own quads.
+TEST_F(OverlayDraw, EachMaterialDrawsItsOwnQuadsWithItsOwnTechnique) {
     ASSERT_EQ(materials->find("green")->effect(), materials->find("red")->effect());
     const auto left = overlays->createOverlay(materials->find("green"));
     const auto middle = overlays->createOverlay(materials->find("red"));
@@ -83,9 +82,8 @@ TEST_F(OverlayDraw, EachMaterialDrawsWithItsOwnTechnique) {
     EXPECT_EQ(at(0.5f, 0.5f), (Rgb{255, 0, 0}));
     EXPECT_EQ(at(0.85f, 0.5f), (Rgb{0, 255, 0}));
     EXPECT_EQ(at(0.325f, 0.5f), (Rgb{0, 0, 0})); // the gap between them
-}
 
-TEST_F(OverlayDraw, QuadsLandWhereAddedAndEachDrawTakesOnlyItsOwnQuads) {
+    renderer->clear(true, true, false);
     const auto overlay = overlays->createOverlay(materials->find("tint"));
     ASSERT_TRUE(overlay->buffer()); // the quads go straight into a device buffer
     EXPECT_EQ(overlay->vertexData(), overlay->buffer()->streamData(0));

@@ -110,7 +110,7 @@ TEST(SceneMgr, EntitiesAreBuiltByTheirGeometryBuilderIntoVertexBuffers) {
     scene.ShutDown();
 }
 
-TEST(SceneMgr, LoadedModelsBuildThroughTheScene) {
+TEST(SceneMgr, LoadedModelsBuildThroughTheSceneAndCullToWhatTheCameraMaySee) {
     TempDir dir(/*enter=*/true);
     FileSystem fileSystem;
     SceneMgr scene;
@@ -138,14 +138,9 @@ TEST(SceneMgr, LoadedModelsBuildThroughTheScene) {
         EXPECT_EQ(scene.materialMgr()->find(part->materialName()), part->material());
     }
     EXPECT_EQ(placed->bounds(), placed->model()->bounds());
-}
 
-TEST(SceneMgr, CullKeepsThePartsTheCameraMaySee) {
-    SceneMgr scene;
-    scene.Initialize(nullptr);
-    auto model = DemoSceneBuilder().build();
-    auto placed = scene.createSurface();
-    placed->setModel(model);
+    // Culled, only the parts the camera may see are kept.
+    const auto& model = placed->model();
     scene.addToScene(placed);
     scene.cull(); // no camera: nothing happens
     EXPECT_TRUE(scene.visible().empty());
