@@ -4,7 +4,6 @@
 #include "geometry/BoxBuilder.h"
 
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <map>
@@ -12,36 +11,6 @@
 
 namespace Vrenn::Test {
 namespace {
-
-TEST(Mesh, StreamsAreNumberedInOrderAndElementsFoundByUsage) {
-    Mesh mesh;
-    const float positions[] = {1, 2, 3, 4, 5, 6}, colours[] = {9, 10, 11, 12, 13};
-    // The records' own stream fields are replaced by the stream's number.
-    mesh.addStream(positions, 2, 12, {VertexElement{7, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
-    mesh.addStream(colours, 5, 4, {VertexElement{7, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0}});
-    EXPECT_EQ(mesh.vertexCount(), 2u); // the first stream decides
-    EXPECT_EQ(mesh.elements()[1].stream, 1u);
-    uint32_t stride = 0;
-    const uint8_t* position = mesh.findElement(USAGE_POSITION, 0, &stride);
-    ASSERT_NE(position, nullptr);
-    float second;
-    std::memcpy(&second, position + stride, 4);
-    EXPECT_EQ(second, 4.0f);
-    EXPECT_EQ(mesh.findElement(USAGE_TEXCOORD, 0, &stride), nullptr);
-
-    // addElement hands back an element that exists, and otherwise makes a stream for it:
-    // 2 components for texture coordinates, 3 for anything else, unless a count is given.
-    EXPECT_EQ(mesh.addElement(USAGE_POSITION, &stride), position);
-    for (const auto& [usage, index, count, expectedStride] :
-         {std::tuple{USAGE_TEXCOORD, 1u, 0u, 8u},
-          {USAGE_TANGENT, 0u, 0u, 12u},
-          {USAGE_TEXCOORD, 2u, 4u, 16u}}) {
-        mesh.addElement(usage, &stride, index, count);
-        EXPECT_EQ(stride, expectedStride) << usage;
-    }
-    EXPECT_EQ(mesh.streamCount(), 5u);
-    EXPECT_EQ(mesh.streams()[4]->size(), 2u * 16u);
-}
 
 TEST(Mesh, PrimitiveCountFollowsTheTypeAndFallsBackToVertices) {
     struct Case {

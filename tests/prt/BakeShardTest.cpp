@@ -199,6 +199,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
          "bake-02-of-3.part is not named as a part is"},
         {"no parts", [](auto& p, auto&) { fs::remove_all(p), fs::create_directory(p); },
          "no parts (bake-K-of-N.part) in"},
+        {"stop requested (a signal)", [](auto&, auto&) { requestStop(15); }, "stopped on request"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -214,6 +215,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         LogCapture log;
         PrtBakeResult result;
         EXPECT_FALSE(mergePrtShards(*file.load(), file.checksum, parts, out, result));
+        clearStopRequest();
         const std::string text = log.text();
         // One line says why.
         const size_t at = text.find("PRT merge refused: ");
@@ -227,29 +229,6 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(left, std::vector<std::string>{"shtex0.dds"});
         EXPECT_EQ(dir.read("out/shtex0.dds"), "earlier");
     }
-}
-
-// A stop request (a signal) seen after the walk abandons the files before any is put in
-// place, and a merge between parts; the folders made for the files go with them.
-TEST(BakeShards, AStopLeavesNoFileAndNoFolderBehind) {
-    TempDir dir;
-    const ModelFile file(dir);
-    ASSERT_TRUE(file.shard(dir.file("parts"), 1, 1));
-    requestStop(15);
-    PrtBakeSettings settings;
-    settings.rays = 1;
-    settings.outputDir = dir.file("new/out"); // the walk does not ask: the writer must
-    PrtBakeResult result;
-    LogCapture log;
-    const bool baked = rebuildPrtScene(*file.load(), settings, result);
-    const bool merged =
-        mergePrtShards(*file.load(), file.checksum, dir.file("parts"), settings.outputDir, result);
-    clearStopRequest();
-    EXPECT_FALSE(baked);
-    EXPECT_FALSE(merged);
-    EXPECT_NE(log.text().find("PRT bake failed: stopped on request"), std::string::npos);
-    EXPECT_NE(log.text().find("PRT merge refused: stopped on request"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.file("new"))) << "an empty folder was left";
 }
 
 } // namespace

@@ -12,11 +12,12 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace Vrenn {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using testing::kPi;
 
 // A width x height RGB32F panorama, texel (column, row) set by fill.
 Image makePanorama(int width, int height, const std::function<void(int, int, float*)>& fill) {
@@ -37,42 +38,9 @@ void texelDirection(int column, int row, int width, int height, double d[3]) {
     d[2] = -std::sin(theta) * std::cos(phi);
 }
 
-TEST(PanoramaProbeTest, ConstantPanoramaHasOnlyTheConstantTermAndAFlatSky) {
-    const float value[3] = {50.0f, 2.0f, 0.25f};
-    const Image panorama = makePanorama(128, 64, [&](int, int, float* t) {
-        for (int c = 0; c < 3; ++c)
-            t[c] = value[c];
-    });
-    SHCoeffs coeffs;
-    ASSERT_TRUE(projectPanorama(panorama, coeffs));
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(coeffs.channel(c)[0], value[c] * std::sqrt(4.0 * kPi), 1e-5 * value[c]);
-        for (size_t i = 1; i < 25; ++i)
-            EXPECT_NEAR(coeffs.channel(c)[i], 0.0, 2e-3 * value[c])
-                << "channel " << c << " i " << i;
-    }
-
-    Image sky;
-    ASSERT_TRUE(panoramaSkyCube(panorama, 8, sky));
-    ASSERT_EQ(sky.faces(), 6);
-    ASSERT_EQ(sky.format(), FORMAT_RGBA16F);
-    for (int face = 0; face < 6; ++face) {
-        const auto* texel = reinterpret_cast<const uint16_t*>(sky.getFaceData(face, 0));
-        for (int i = 0; i < 64; ++i, texel += 4) {
-            for (int c = 0; c < 3; ++c)
-                ASSERT_NEAR(halfToFloat(texel[c]), value[c], 1e-3 * value[c]);
-            ASSERT_EQ(halfToFloat(texel[3]), 1.0f);
-        }
-    }
-    // Non-RGB32F input is refused.
-    Image bytes;
-    bytes.create(8, 4, 1, FORMAT_RGBA8, 1, 1);
-    EXPECT_FALSE(projectPanorama(bytes, coeffs));
-    EXPECT_FALSE(panoramaSkyCube(bytes, 8, sky));
-}
-
-TEST(PanoramaProbeTest, BrightSpotGivesTheBasisInItsDirectionTimesItsEnergy) {
-    // A spot of radius 2 degrees round an oblique direction on a black sky.
+// A spot of radius 2 degrees round an oblique direction on a constant sky: the sky gives only the
+// constant term, the spot adds the basis in its direction times its energy.
+TEST(PanoramaProbeTest, ConstantSkyAndBrightSpotGiveTheirTermsAndShowInTheSkyCube) {
     const int width = 1024, height = 512;
     double centre[3] = {0.48, 0.6, -0.64};
     const double norm =
@@ -80,14 +48,14 @@ TEST(PanoramaProbeTest, BrightSpotGivesTheBasisInItsDirectionTimesItsEnergy) {
     for (double& x : centre)
         x /= norm;
     const double cosRadius = std::cos(2.0 * kPi / 180.0);
-    const float radiance[3] = {1000.0f, 500.0f, 10.0f};
+    const float background[3] = {50.0f, 2.0f, 0.25f}, radiance[3] = {1000.0f, 500.0f, 10.0f};
     double energy = 0.0; // the spot's solid angle as the texels cover it
     const Image panorama = makePanorama(width, height, [&](int column, int row, float* t) {
         double d[3];
         texelDirection(column, row, width, height, d);
         const bool inSpot = d[0] * centre[0] + d[1] * centre[1] + d[2] * centre[2] > cosRadius;
         for (int c = 0; c < 3; ++c)
-            t[c] = inSpot ? radiance[c] : 0.0f;
+            t[c] = inSpot ? radiance[c] : background[c];
         if (inSpot)
             energy += 2.0 * kPi / width *
                       (std::cos(kPi * row / height) - std::cos(kPi * (row + 1) / height));
@@ -98,14 +66,18 @@ TEST(PanoramaProbeTest, BrightSpotGivesTheBasisInItsDirectionTimesItsEnergy) {
     ASSERT_TRUE(projectPanorama(panorama, coeffs));
     const auto basis = testing::referenceSH(centre[0], centre[1], centre[2]);
     for (int c = 0; c < 3; ++c)
-        for (size_t i = 0; i < 25; ++i)
-            EXPECT_NEAR(coeffs.channel(c)[i], radiance[c] * energy * basis[i],
-                        0.01 * radiance[c] * energy)
+        for (size_t i = 0; i < 25; ++i) {
+            const double sky = i ? 0.0 : background[c] * std::sqrt(4.0 * kPi);
+            const double spot = (radiance[c] - background[c]) * energy * basis[i];
+            EXPECT_NEAR(coeffs.channel(c)[i], sky + spot,
+                        i ? 2e-3 * background[c] + 0.01 * radiance[c] * energy : 1e-5 * sky)
                 << "channel " << c << " i " << i;
+        }
 
-    // The sky shows the spot where a cube-map lookup in its direction lands.
+    // The sky cube shows the spot where a cube-map lookup in its direction lands.
     Image sky;
     ASSERT_TRUE(panoramaSkyCube(panorama, 256, sky));
+    ASSERT_EQ(std::tuple(sky.faces(), sky.format()), std::tuple(6, FORMAT_RGBA16F));
     int bright = 0;
     for (int face = 0; face < 6; ++face) {
         const auto* texel = reinterpret_cast<const uint16_t*>(sky.getFaceData(face, 0));
@@ -113,15 +85,22 @@ TEST(PanoramaProbeTest, BrightSpotGivesTheBasisInItsDirectionTimesItsEnergy) {
             for (int column = 0; column < 256; ++column, texel += 4) {
                 const Vec3 d = cubeFaceDirection(face, (column + 0.5f) / 256, (row + 0.5f) / 256);
                 const double cosine = d.x * centre[0] + d.y * centre[1] + d.z * centre[2];
+                ASSERT_EQ(halfToFloat(texel[3]), 1.0f);
                 if (cosine > std::cos(1.5 * kPi / 180.0)) {
                     EXPECT_GT(halfToFloat(texel[0]), 0.5f * radiance[0]);
                     ++bright;
                 } else if (cosine < std::cos(2.5 * kPi / 180.0)) {
-                    ASSERT_EQ(halfToFloat(texel[0]), 0.0f);
+                    for (int c = 0; c < 3; ++c)
+                        ASSERT_NEAR(halfToFloat(texel[c]), background[c], 1e-3 * background[c]);
                 }
             }
     }
     EXPECT_GT(bright, 10);
+    // Non-RGB32F input is refused.
+    Image bytes;
+    bytes.create(8, 4, 1, FORMAT_RGBA8, 1, 1);
+    EXPECT_FALSE(projectPanorama(bytes, coeffs));
+    EXPECT_FALSE(panoramaSkyCube(bytes, 8, sky));
 }
 
 TEST(PanoramaProbeTest, CoefficientFilesComeBackExactlyAndDamagedOnesAreRefused) {

@@ -2,6 +2,7 @@
 
 #include "BakeScenes.h"
 #include "config/CVar.h"
+#include "core/StopRequest.h"
 #include "geometry/GeometryTestSupport.h"
 #include "geometry/ModelLoaderFactory.h"
 #include "geometry/VmshLoader.h"
@@ -25,36 +26,6 @@ using testing::rectModel;
 
 using testing::readDDS;
 
-TEST(PrtScene, TheFilesHoldTheBakePlanes) {
-    TempDir dir;
-    const PrtBakeResult result =
-        testing::bakeModel(*testing::shadedScene(), dir.path().string(), 16,
-                           [](PrtBakeSettings& settings) { settings.walk.threads = 3; });
-    EXPECT_EQ(std::tuple(result.samples, result.polygons, result.workers, result.files.size()),
-              std::tuple(16u, 7u, 3u, 4u));
-
-    // The same bake, step by step and with one thread, on a fresh copy of the model.
-    const testing::SHBake step(testing::shadedScene(), 16);
-    EXPECT_EQ(step.stats.texels, result.texels);
-    const Image& bake = *step.pack.bakeImage();
-    const size_t plane = size_t(bake.width()) * size_t(bake.height()) * 8;
-
-    // shtex0: planes 0-6 and a slice of zeros; shtex1: planes 7-14; shtex2: planes 15-18.
-    const int slices[3] = {8, 8, 4}, first[3] = {0, 7, 15}, data[3] = {7, 8, 4};
-    for (int f = 0; f < 3; ++f) {
-        const Image file = readDDS(dir.file("shtex" + std::to_string(f) + ".dds"));
-        ASSERT_EQ(std::tuple(file.width(), file.height(), file.depth(), file.format()),
-                  std::tuple(bake.width(), bake.height(), slices[f], FORMAT_RGBA16F));
-        EXPECT_EQ(std::memcmp(file.data(), bake.data() + size_t(first[f]) * plane,
-                              size_t(data[f]) * plane),
-                  0)
-            << f;
-        const uint8_t* rest = file.data() + size_t(data[f]) * plane;
-        EXPECT_TRUE(std::all_of(rest, rest + size_t(slices[f] - data[f]) * plane,
-                                [](uint8_t b) { return b == 0; }));
-    }
-}
-
 TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     TempDir dir;
     dir.write("shtex0.dds", "earlier");
@@ -64,8 +35,8 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     settings.outputDir = dir.path().string();
     PrtBakeResult result;
     LogCapture log;
-    // A chart too large for any atlas, a ray count out of range, a model without triangles,
-    // and an output folder that cannot be written: each logs one line saying why.
+    // A chart too large for any atlas, a ray count out of range, a model without triangles, an
+    // output folder that cannot be written and a stop: each logs one line saying why.
     EXPECT_FALSE(rebuildPrtScene(*rectModel({{Rect{{0, 0, 0}, {5000, 0, 0}, {0, 5000, 0}}}}),
                                  settings, result));
     settings.rays = 0;
@@ -75,12 +46,19 @@ TEST(PrtScene, AFailedBakeLeavesEarlierFilesAsTheyWere) {
     EXPECT_FALSE(rebuildPrtScene(empty, settings, result));
     settings.outputDir = dir.file("shtex0.dds"); // a file, not a folder
     EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
+    // A stop asked for (a signal) that the walk does not see: the writer abandons the files
+    // before any is put in place, and the folders made for them go with them.
+    settings.outputDir = dir.file("new/out");
+    requestStop(15);
+    EXPECT_FALSE(rebuildPrtScene(*testing::shadedScene(), settings, result));
+    clearStopRequest();
     const std::string text = log.text();
     for (const std::string& line : std::vector<std::string>{
              "PolyPack::packAtlas: 1 of 1 rectangles did not fit",
              "PRT bake failed: the ray count must be from 1 to ",
              "PRT bake failed: the model has no polygons to bake\n",
-             "PRT bake failed: cannot create " + dir.file("shtex0.dds/shtex0.dds")})
+             "PRT bake failed: cannot create " + dir.file("shtex0.dds/shtex0.dds"),
+             "PRT bake failed: stopped on request"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
 
     EXPECT_EQ(dir.read("shtex0.dds"), "earlier");
@@ -200,20 +178,44 @@ std::string filesChecksum(const TempDir& dir, std::initializer_list<const char*>
 }
 
 // The bake's output pinned to stored checksums: any change of a single byte of what a bake
-// writes fails here, and the change has to be meant (and the constants renewed with it).
-TEST(BakeOutput, SmallBakesWriteTheStoredBytes) {
+// writes fails here, and the change has to be meant (and the constants renewed with it). The
+// transfer files hold the planes of the bake image: shtex0 planes 0-6 and a slice of zeros, shtex1
+// planes 7-14, shtex2 planes 15-18.
+TEST(BakeOutput, SmallBakesWriteTheBakePlanesAsTheStoredBytes) {
     for (const bool ambient : {false, true}) {
         TempDir dir;
         // 16 samples, weighted for 20 rays.
-        testing::bakeModel(*testing::shadedScene(), dir.path().string(), 20,
-                           [&](PrtBakeSettings& settings) {
-                               settings.ambient = ambient;
-                               settings.walk.threads = 2;
-                           });
+        const PrtBakeResult result = testing::bakeModel(
+            *testing::shadedScene(), dir.path().string(), 20, [&](PrtBakeSettings& settings) {
+                settings.ambient = ambient;
+                settings.walk.threads = 2;
+            });
         EXPECT_EQ(ambient ? filesChecksum(dir, {"ambient.dds", "models/saved.vmsh"})
                           : filesChecksum(dir, {"shtex0.dds", "shtex1.dds", "shtex2.dds",
                                                 "models/saved.vmsh"}),
                   ambient ? "0x268d02ad74e349f8" : "0x16ab8dd01f70a72d");
+        if (ambient) continue;
+        EXPECT_EQ(std::tuple(result.samples, result.polygons, result.workers, result.files.size()),
+                  std::tuple(16u, 7u, 2u, 4u));
+
+        // The same bake, step by step and with one thread, on a fresh copy of the model.
+        const testing::SHBake step(testing::shadedScene(), 20);
+        EXPECT_EQ(step.stats.texels, result.texels);
+        const Image& bake = *step.pack.bakeImage();
+        const size_t plane = size_t(bake.width()) * size_t(bake.height()) * 8;
+        const int slices[3] = {8, 8, 4}, first[3] = {0, 7, 15}, data[3] = {7, 8, 4};
+        for (int f = 0; f < 3; ++f) {
+            const Image file = readDDS(dir.file("shtex" + std::to_string(f) + ".dds"));
+            ASSERT_EQ(std::tuple(file.width(), file.height(), file.depth(), file.format()),
+                      std::tuple(bake.width(), bake.height(), slices[f], FORMAT_RGBA16F));
+            EXPECT_EQ(std::memcmp(file.data(), bake.data() + size_t(first[f]) * plane,
+                                  size_t(data[f]) * plane),
+                      0)
+                << f;
+            const uint8_t* rest = file.data() + size_t(data[f]) * plane;
+            EXPECT_TRUE(std::all_of(rest, rest + size_t(slices[f] - data[f]) * plane,
+                                    [](uint8_t b) { return b == 0; }));
+        }
     }
 }
 
