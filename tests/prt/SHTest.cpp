@@ -1,19 +1,23 @@
-// The SH basis against its polynomial forms, rotations, windows against ringing, and the sky
-// cube maps drawn from a probe's series.
+// The SH basis against its polynomial forms, rotations, the probes turned and blended, windows
+// against ringing, and the sky cube maps drawn from a probe's series.
 
 #include "ReferenceSH.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
 #include "prt/LightProbes.h"
+#include "prt/PrtLighting.h"
 #include "prt/SHBasis.h"
 #include "prt/SHRotation.h"
 #include "prt/SHWindow.h"
 #include "prt/SkyCube.h"
+#include "support/TestData.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <tuple>
 
 namespace Vrenn {
@@ -70,14 +74,6 @@ Matrix3 randomRotation(std::mt19937& rng) {
             float(1 - 2 * (x * x + y * y))};
 }
 
-SHVector randomCoefficients(std::mt19937& rng) {
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    SHVector c;
-    for (float& v : c)
-        v = u(rng);
-    return c;
-}
-
 TEST(SHRotation, MovesWhatWasAtDToRD) {
     // Turning a function f by R gives f(R^-1 d), so the coefficient vector Y(d), the
     // band-limited spike at d, must become Y(R d). Holds for reflections too.
@@ -104,50 +100,59 @@ TEST(SHRotation, MovesWhatWasAtDToRD) {
     }
 }
 
-TEST(SHRotation, AcceptsEngineMatricesLowerOrdersAndInPlaceUse) {
-    std::mt19937 rng(2);
-    const Matrix3 r = randomRotation(rng);
-    const float m4[16] = {r[0], r[1], r[2], 5.0f, r[3], r[4], r[5], -7.0f,
-                          r[6], r[7], r[8], 9.0f, 0.0f, 0.0f, 0.0f, 1.0f};
-    const SHRotation rotation(r.data());
-    const SHVector c = randomCoefficients(rng);
-    SHVector full, fromEngine;
-    rotation.apply(c, full);
-    SHRotation::fromMatrix4(m4).apply(c, fromEngine);
-    EXPECT_EQ(fromEngine, full);
+constexpr float kHalfPi = 1.5707964f;
 
-    // Order 3 touches only the first 9 outputs and agrees with the full rotation there.
-    SHVector partial, expected = full;
-    partial.fill(42.0f);
-    std::fill(expected.begin() + 9, expected.end(), 42.0f);
-    ASSERT_TRUE(rotation.apply(c.data(), partial.data(), 3));
-    EXPECT_EQ(partial, expected);
-
-    SHVector inPlace = c;
-    ASSERT_TRUE(shRotate(inPlace.data(), 5, r.data(), inPlace.data()));
-    EXPECT_EQ(inPlace, full);
-
-    SHVector untouched = c;
-    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 0));
-    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 6));
-    EXPECT_EQ(untouched, c);
-    EXPECT_EQ(rotation.element(5, 0, 0), 0.0f);
-    EXPECT_EQ(rotation.element(2, 3, 0), 0.0f);
+// The probe table as published for the scene, typed out independently of the source.
+std::array<SHCoeffs, 2> expectedProbes() {
+    std::ifstream in(Test::testDataPath("prt/light-probes.txt"));
+    std::string comment;
+    std::getline(in, comment);
+    std::array<SHCoeffs, 2> probes;
+    for (SHCoeffs& probe : probes)
+        for (int c = 0; c < 3; ++c)
+            for (float& v : probe.channel(c))
+                in >> v;
+    EXPECT_TRUE(in) << "light-probes.txt is short";
+    return probes;
 }
 
-// The projection of a point light of the given power in direction d: power * Y_i(d).
-SHCoeffs pointSun(const Vec3& d, float power) {
-    float basis[kSHCoeffCount];
-    const Vec3 n = normalized(d);
-    shEvaluateAll(std::acos(n.z), std::atan2(n.y, n.x), basis);
-    SHCoeffs coeffs;
+TEST(PrtLighting, HoldsTheProbeTableAndTurnsItRightHandedAboutY) {
+    const auto expected = expectedProbes();
+    PrtLighting lighting;
+    lighting.update(0.0f, 0.0f, {});
+    for (int slot = 0; slot < 2; ++slot)
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(lightProbes()[size_t(slot)].channel(c), expected[size_t(slot)].channel(c));
+            for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
+                EXPECT_NEAR(lighting.turnedProbe(slot).channel(c)[i],
+                            expected[size_t(slot)].channel(c)[i], 1e-6f);
+        }
+
+    // A quarter turn takes +x to -z and +z to +x: light arriving from +x arrives from -z.
+    const std::array<float, 9> r = skyRotationRows(kHalfPi), want = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+    for (size_t i = 0; i < 9; ++i)
+        EXPECT_NEAR(r[i], want[i], 1e-7f) << i;
+    SHCoeffs fromX;
+    fromX.red = fromX.green = fromX.blue = testing::referenceSHVector(1, 0, 0);
+    PrtLighting turned({SHCoeffs{}, fromX});
+    turned.update(kHalfPi, 1.0f, {});
+    const SHVector atMinusZ = testing::referenceSHVector(0, 0, -1);
     for (int c = 0; c < 3; ++c)
         for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
-            coeffs.channel(c)[i] = power * basis[i] * (c == 2 ? 0.5f : 1.0f);
-    return coeffs;
+            EXPECT_NEAR(turned.lighting().channel(c)[i], atMinusZ[i], 1e-5f) << c << " " << i;
+
+    // Any turn keeps the constant terms; the blend mixes the two turned probes.
+    lighting.update(2.5f, 0.25f, {});
+    EXPECT_EQ(lighting.turnedProbe(1).green[0], expected[1].green[0]);
+    const SHCoeffs slot0 = lighting.turnedProbe(0), slot1 = lighting.turnedProbe(1);
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
+            EXPECT_NEAR(lighting.lighting().channel(c)[i],
+                        0.75f * slot0.channel(c)[i] + 0.25f * slot1.channel(c)[i], 1e-6f);
 }
 
-TEST(SHWindowTest, FactorsAndTheirEffectOnASunAndAConstantSky) {
+// What the windows do to a probe is checked through `vrenn probe` and the built-in skies.
+TEST(SHWindowTest, FactorsAndNames) {
     const float lanczos[kSHBands] = {1.0f, 0.935489f, 0.756827f, 0.504551f, 0.233872f};
     const float hann[kSHBands] = {1.0f, 0.904508f, 0.654508f, 0.345492f, 0.095492f};
     for (int band = 0; band < kSHBands; ++band) {
@@ -155,25 +160,6 @@ TEST(SHWindowTest, FactorsAndTheirEffectOnASunAndAConstantSky) {
         EXPECT_NEAR(shWindowFactor(SHWindow::Hann, band), hann[band], 1e-6f);
         EXPECT_EQ(shWindowFactor(SHWindow::None, band), 1.0f);
     }
-
-    // A point sun rings to about -15 % raw; each window keeps it above -6 %, and the peak
-    // stays in the sun's direction.
-    const Vec3 sunDirection{0.3f, -0.5f, 0.8f};
-    const SHCoeffs raw = pointSun(sunDirection, 1000.0f);
-    EXPECT_LT(shSeriesDip(raw), -0.14f);
-    for (const SHWindow window : {SHWindow::Lanczos, SHWindow::Hann}) {
-        SCOPED_TRACE(shWindowName(window));
-        SHCoeffs windowed = raw;
-        applySHWindow(window, windowed);
-        EXPECT_GE(shSeriesDip(windowed), -0.06f);
-        EXPECT_LT(shSeriesDip(windowed), -0.03f); // still a window, not a blur to nothing
-        const float peak = shSeries(windowed.red, normalized(sunDirection));
-        EXPECT_GT(peak, shSeries(windowed.red, normalized(Vec3{0.35f, -0.5f, 0.8f})));
-        EXPECT_NEAR(shSeries(windowed.blue, normalized(sunDirection)), 0.5f * peak, 1e-3f * peak);
-    }
-    SHCoeffs none = raw;
-    applySHWindow(SHWindow::None, none);
-    EXPECT_EQ(none.red, raw.red);
 
     SHWindow parsed = SHWindow::None;
     EXPECT_TRUE(parseSHWindow("hann", parsed));
