@@ -83,14 +83,11 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
 
         for (const uint32_t n :
              ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
-            SCOPED_TRACE("ambient " + std::to_string(ambient) + ", " + std::to_string(n) +
-                         " shards");
-            const std::string parts =
-                dir.file("parts-" + std::to_string(ambient) + "-" + std::to_string(n));
+            const std::string tag = std::to_string(ambient) + "-" + std::to_string(n);
+            SCOPED_TRACE("ambient-shards " + tag);
+            const std::string parts = dir.file("parts-" + tag), outName = "merged-" + tag;
             for (uint32_t k = n; k >= 1; --k) // any order
                 ASSERT_TRUE(file.shard(parts, k, n, 5, ambient));
-            const std::string outName =
-                "merged-" + std::to_string(ambient) + "-" + std::to_string(n);
             const std::string out = dir.file(outName);
             PrtBakeResult merged;
             ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
