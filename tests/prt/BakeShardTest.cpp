@@ -57,7 +57,7 @@ struct ModelFile {
         EXPECT_TRUE(ModelLoaderFactory::createDefault()->load(path, model, false));
         return model;
     }
-    bool shard(const std::string& out, uint32_t k, uint32_t n, int rays = 4, bool ambient = false,
+    bool shard(const std::string& out, uint32_t k, uint32_t n, int rays = 5, bool ambient = false,
                uint64_t sum = 0) const {
         PrtBakeSettings settings;
         settings.rays = rays;
@@ -71,7 +71,7 @@ struct ModelFile {
     uint64_t checksum = 0;
 };
 
-TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
+TEST(BakeShards, PartsMergeIntoTheBytesOfOneBakeAndMismatchedOnesAreRefused) {
     TempDir dir;
     const ModelFile file(dir);
     for (const bool ambient : {false, true}) {
@@ -135,17 +135,11 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
                 << "polygon " << p;
         }
     }
-}
 
-TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
-    TempDir dir;
-    const ModelFile file(dir);
-    const std::string good = dir.file("good");
-    for (uint32_t k = 1; k <= 3; ++k)
-        ASSERT_TRUE(file.shard(good, k, 3));
-    const std::string partBytes = dir.read("good/bake-2-of-3.part");
-
-    // Each case: a copy of the three good parts, spoilt as named (in folder p, part 2 at q).
+    // Parts that do not belong together are refused and nothing is written. Each case: a copy
+    // of the three transfer parts merged above, spoilt as named (in folder p, part 2 at q).
+    const std::string good = dir.file("parts-0-3");
+    const std::string partBytes = dir.read("parts-0-3/bake-2-of-3.part");
     struct Case {
         const char* what;
         std::function<void(const std::string& p, const std::string& q)> spoil;
@@ -167,11 +161,11 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         {"part of another split", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 1, 2)); },
          "different splits"},
         {"part of another model",
-         [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
+         [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 5, false, 12345)); },
          "bake-3-of-3.part was baked from another model file"},
-        {"other ray count", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
-         "bake-2-of-3.part is another bake (SH transfer, 5 rays (4 samples)"},
-        {"other kind", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
+        {"other ray count", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 2, 3, 4)); },
+         "bake-2-of-3.part is another bake (SH transfer, 4 rays (4 samples)"},
+        {"other kind", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 5, true)); },
          "bake-3-of-3.part is another bake (ambient"},
         {"truncated part",
          [&](auto&, auto& q) { put(q, partBytes.substr(0, partBytes.size() - 9)); },
