@@ -241,14 +241,14 @@ TEST(VmshLoader, TruncatedAndImplausibleContentsAreRefusedBeforeAnythingIsBuilt)
     auto objects = std::make_shared<RecordingObjects>();
     VmshLoader loader(objects);
     const auto sentinel = std::make_shared<Model>();
+    LogCapture log;
     for (const auto& [what, bytes] : files) {
-        LogCapture log;
         std::shared_ptr<Model> model = sentinel;
         EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << what;
         EXPECT_EQ(model, sentinel) << what;
-        EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << what;
         EXPECT_TRUE(objects->calls.empty()) << what;
     }
+    EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), files.size());
     std::shared_ptr<Model> model;
     EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
 }
