@@ -4,7 +4,6 @@
 #include "geometry/BoxBuilder.h"
 
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <map>
@@ -12,36 +11,6 @@
 
 namespace Vrenn::Test {
 namespace {
-
-TEST(Mesh, StreamsAreNumberedInOrderAndElementsFoundByUsage) {
-    Mesh mesh;
-    const float positions[] = {1, 2, 3, 4, 5, 6}, colours[] = {9, 10, 11, 12, 13};
-    // The records' own stream fields are replaced by the stream's number.
-    mesh.addStream(positions, 2, 12, {VertexElement{7, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0}});
-    mesh.addStream(colours, 5, 4, {VertexElement{7, USAGE_COLOR, 0, COMPONENT_COLOR, 1, 0}});
-    EXPECT_EQ(mesh.vertexCount(), 2u); // the first stream decides
-    EXPECT_EQ(mesh.elements()[1].stream, 1u);
-    uint32_t stride = 0;
-    const uint8_t* position = mesh.findElement(USAGE_POSITION, 0, &stride);
-    ASSERT_NE(position, nullptr);
-    float second;
-    std::memcpy(&second, position + stride, 4);
-    EXPECT_EQ(second, 4.0f);
-    EXPECT_EQ(mesh.findElement(USAGE_TEXCOORD, 0, &stride), nullptr);
-
-    // addElement hands back an element that exists, and otherwise makes a stream for it:
-    // 2 components for texture coordinates, 3 for anything else, unless a count is given.
-    EXPECT_EQ(mesh.addElement(USAGE_POSITION, &stride), position);
-    for (const auto& [usage, index, count, expectedStride] :
-         {std::tuple{USAGE_TEXCOORD, 1u, 0u, 8u},
-          {USAGE_TANGENT, 0u, 0u, 12u},
-          {USAGE_TEXCOORD, 2u, 4u, 16u}}) {
-        mesh.addElement(usage, &stride, index, count);
-        EXPECT_EQ(stride, expectedStride) << usage;
-    }
-    EXPECT_EQ(mesh.streamCount(), 5u);
-    EXPECT_EQ(mesh.streams()[4]->size(), 2u * 16u);
-}
 
 TEST(Mesh, PrimitiveCountFollowsTheTypeAndFallsBackToVertices) {
     struct Case {
@@ -79,16 +48,9 @@ TEST(Mesh, TangentFrameAddsOneStreamAndFollowsTextureU) {
     // A quad in the z = 0 plane facing +z; u = 2x (stretched), v = y.
     auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
                          {0, 0, 2, 0, 2, 1, 0, 1});
+    // The stream layout (normals, then tangent and binormal in one stream of 24) is checked where
+    // loaded models show it: the vmsh loader and `vrenn mesh info`.
     ASSERT_TRUE(mesh->computeTangentFrame());
-    // Normals (stream 2) were computed first, then one stream of stride 24 holds the
-    // tangent at offset 0 and the binormal at offset 12.
-    const std::vector<VertexElement> elements = {{0, USAGE_POSITION, 0, COMPONENT_FLOAT, 3, 0},
-                                                 {1, USAGE_TEXCOORD, 0, COMPONENT_FLOAT, 2, 0},
-                                                 {2, USAGE_NORMAL, 0, COMPONENT_FLOAT, 3, 0},
-                                                 {3, USAGE_TANGENT, 0, COMPONENT_FLOAT, 3, 0},
-                                                 {3, USAGE_BINORMAL, 0, COMPONENT_FLOAT, 3, 12}};
-    EXPECT_EQ(mesh->elements(), elements);
-    EXPECT_EQ(mesh->strides(), (std::vector<uint32_t>{12, 8, 12, 24}));
     for (uint32_t i = 0; i < 4; ++i) {
         expectNear(mesh->attribute(USAGE_NORMAL).getVec3(i), {0, 0, 1});
         expectNear(mesh->attribute(USAGE_TANGENT).getVec3(i), {1, 0, 0});
@@ -98,7 +60,7 @@ TEST(Mesh, TangentFrameAddsOneStreamAndFollowsTextureU) {
 
     // Running it again reuses the streams.
     ASSERT_TRUE(mesh->computeTangentFrame());
-    EXPECT_EQ(mesh->elements(), elements);
+    EXPECT_EQ(mesh->streamCount(), 4u);
 
     // A mirrored texture (u = -x) turns the tangent and binormal around.
     auto mirrored = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {0, 1, 2, 0, 2, 3},
@@ -200,7 +162,9 @@ void expectClosedBox(const Mesh& mesh, const Vec3& size, bool outward) {
     EXPECT_NEAR(area, expected, expected * 1e-5f);
 }
 
-TEST(BoxBuilder, BoxesAreClosedCentredShellsFacingTheAskedSide) {
+// Boxes are closed centred shells facing the asked side; sizes without volume and meshes already
+// filled are refused, and the mesh is left as it was.
+TEST(BoxBuilder, BoxesAreClosedCentredShellsFacingTheAskedSideOrRefused) {
     for (const Vec3& size : {Vec3{100, 100, 100}, Vec3{2, 4, 6}}) {
         Mesh solid;
         ASSERT_TRUE(buildBox(solid, size));
@@ -213,9 +177,9 @@ TEST(BoxBuilder, BoxesAreClosedCentredShellsFacingTheAskedSide) {
     Mesh built;
     ASSERT_TRUE(boxBuilder(BoxFacing::Inward)(built, {512, 512, 512}));
     expectClosedBox(built, {512, 512, 512}, /*outward=*/false);
-}
+    EXPECT_FALSE(buildBox(built, {1, 1, 1}));
+    expectClosedBox(built, {512, 512, 512}, /*outward=*/false);
 
-TEST(BoxBuilder, RefusesSizesWithoutVolumeAndMeshesAlreadyFilled) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     for (const Vec3& size : {Vec3{0, 1, 1}, Vec3{1, -1, 1}, Vec3{1, 1, nan}, Vec3{inf, 1, 1}}) {
@@ -224,11 +188,6 @@ TEST(BoxBuilder, RefusesSizesWithoutVolumeAndMeshesAlreadyFilled) {
         EXPECT_EQ(mesh.streamCount(), 0u);
         EXPECT_TRUE(mesh.indices().empty());
     }
-    Mesh twice;
-    ASSERT_TRUE(buildBox(twice, {1, 1, 1}));
-    EXPECT_FALSE(buildBox(twice, {1, 1, 1}));
-    EXPECT_EQ(twice.streamCount(), 1u);
-    EXPECT_EQ(twice.indices().size(), 36u);
 }
 
 } // namespace

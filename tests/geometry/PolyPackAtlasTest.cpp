@@ -79,6 +79,79 @@ struct TwoCharts {
     PolyPack pack;
 };
 
+// Each covered texel gets 8 values (2 planes of 4 channels) made from its place.
+float placeValue(int t, size_t v) {
+    return float(t % 32 + 100 * (t / 32) + 10 * int(v % 4)) * (v < 4 ? 1.0f : -0.5f);
+}
+
+void writePlaceValues(const PolyPack& pack, const RecordingBaker::Visit& visit) {
+    const Texel t = texelOf(pack, visit.texel);
+    for (size_t v = 0; v < 8; ++v) {
+        const float value = placeValue(t.y * 32 + t.x, v);
+        std::memcpy(visit.texel + v / 4 * visit.planeBytes + 4 * (v % 4), &value, 4);
+    }
+}
+
+// The charts of a 32 x 32 bake of place values dilate ring by ring over their rectangles.
+void expectDilated(const PolyPack& pack, const BakeStats& stats) {
+    // The expected image, dilated ring by ring over the triangle's rectangle: each ring takes
+    // the weighted mean (edge neighbours 2, corner ones 1) of what the chart and the earlier
+    // rings hold there.
+    const AtlasRect& rect = pack.polygons()[1].atlas;
+    auto inRect = [&](int x, int y) {
+        return x >= rect.x && x < rect.x + rect.placedWidth() && y >= rect.y &&
+               y < rect.y + rect.placedHeight();
+    };
+    std::vector<double> expected(32 * 32 * 8, 0.0);
+    std::vector<bool> known(32 * 32);
+    for (int t = 0; t < 32 * 32; ++t) {
+        known[size_t(t)] = pack.coverage().covered(t % 32, t / 32);
+        for (size_t v = 0; v < 8 && known[size_t(t)]; ++v)
+            expected[size_t(t) * 8 + v] = placeValue(t, v);
+    }
+    int filled = 0, rings = 0;
+    for (bool grew = true; grew; ++rings) {
+        std::vector<bool> next = known;
+        std::vector<double> values = expected;
+        grew = false;
+        for (int t = 0; t < 32 * 32; ++t) {
+            const int x = t % 32, y = t / 32;
+            if (known[size_t(t)] || !inRect(x, y)) continue;
+            double weight = 0;
+            std::array<double, 8> sum{};
+            for (int d = 0; d < 9; ++d) {
+                const int nx = x + d % 3 - 1, ny = y + d / 3 - 1;
+                if (d == 4 || !inRect(nx, ny) || !known[size_t(ny * 32 + nx)]) continue;
+                const double w = d % 2 ? 2 : 1;
+                for (size_t v = 0; v < 8; ++v)
+                    sum[v] += w * expected[size_t(ny * 32 + nx) * 8 + v];
+                weight += w;
+            }
+            if (weight == 0) continue;
+            for (size_t v = 0; v < 8; ++v)
+                values[size_t(t) * 8 + v] = sum[v] / weight;
+            next[size_t(t)] = grew = true;
+            ++filled;
+        }
+        known.swap(next);
+        expected.swap(values);
+    }
+    EXPECT_GT(rings, 2); // the triangle leaves more than one ring of its rectangle to dilate
+    const auto* image = reinterpret_cast<const float*>(pack.bakeImage()->data());
+    for (int t = 0; t < 32 * 32; ++t) {
+        // The whole rectangle holds values; nothing outside the charts' rectangles does.
+        EXPECT_TRUE(!inRect(t % 32, t / 32) || known[size_t(t)]) << t;
+        for (size_t v = 0; v < 8; ++v) {
+            const double want = expected[size_t(t) * 8 + v];
+            EXPECT_NEAR(image[v / 4 * 32 * 32 * 4 + size_t(t) * 4 + v % 4], want,
+                        1e-3 * (1 + std::fabs(want)))
+                << t % 32 << "," << t / 32 << " value " << v;
+        }
+    }
+    EXPECT_GT(filled, 0);
+    EXPECT_EQ(stats.gutter, uint64_t(filled));
+}
+
 TEST(PolyPackAtlas, PlacesChartsLogsThemMarksTheirCoverageAndWritesTheirCoordinates) {
     LogCapture log;
     TwoCharts scene;
@@ -150,11 +223,12 @@ TEST(PolyPackAtlas, AnAtlasThatCannotHoldEveryChartFailsAndChangesNothing) {
     EXPECT_FALSE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, std::nanf("")));
 }
 
-TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
+TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceAndDilatesTheCharts) {
     for (unsigned threads : {1u, 3u}) {
         TwoCharts scene(2, FORMAT_RGBA32F);
         PolyPack& pack = scene.pack;
         RecordingBaker baker;
+        baker.write = [&](const RecordingBaker::Visit& visit) { writePlaceValues(pack, visit); };
         BakeOptions options;
         options.threads = threads;
         uint64_t lastDone = 0, lastTotal = 0;
@@ -178,6 +252,7 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceOnThePolygon) {
         const uint64_t covered = coveredTexels(pack);
         EXPECT_EQ(std::tuple(seen.size(), stats.texels, lastDone, lastTotal),
                   std::tuple(covered, covered, covered, covered));
+        expectDilated(pack, stats);
 
         // The quad's rectangle spans it corner to corner, a texel every 4 units; every texel of
         // the triangle lies in its plane, within a texel of it.
@@ -276,82 +351,6 @@ TEST(PolyPackAtlas, TurnedChartsMapTheSameWayInTheWalkTheMaskAndTheMeshes) {
                     std::fabs(y - float(r.y + r.placedHeight() - 1)) < 1e-3f);
         EXPECT_TRUE(pack.coverage().covered(int(std::lround(x)), int(std::lround(y))));
     }
-}
-
-TEST(PolyPackAtlas, ChartsDilateRingByRingOverTheirRectangles) {
-    TwoCharts scene(2, FORMAT_RGBA32F);
-    const PolyPack& pack = scene.pack;
-    // Each covered texel gets 8 values (2 planes of 4 channels) made from its place.
-    auto valueOf = [](int t, size_t v) {
-        return float(t % 32 + 100 * (t / 32) + 10 * int(v % 4)) * (v < 4 ? 1.0f : -0.5f);
-    };
-    RecordingBaker baker;
-    baker.write = [&](const RecordingBaker::Visit& visit) {
-        const Texel t = texelOf(pack, visit.texel);
-        for (size_t v = 0; v < 8; ++v) {
-            const float value = valueOf(t.y * 32 + t.x, v);
-            std::memcpy(visit.texel + v / 4 * visit.planeBytes + 4 * (v % 4), &value, 4);
-        }
-    };
-    BakeStats stats;
-    ASSERT_TRUE(scene.pack.bake(baker, {}, &stats));
-
-    // The expected image, dilated ring by ring over the triangle's rectangle: each ring takes
-    // the weighted mean (edge neighbours 2, corner ones 1) of what the chart and the earlier
-    // rings hold there.
-    const AtlasRect& rect = pack.polygons()[1].atlas;
-    auto inRect = [&](int x, int y) {
-        return x >= rect.x && x < rect.x + rect.placedWidth() && y >= rect.y &&
-               y < rect.y + rect.placedHeight();
-    };
-    std::vector<double> expected(32 * 32 * 8, 0.0);
-    std::vector<bool> known(32 * 32);
-    for (int t = 0; t < 32 * 32; ++t) {
-        known[size_t(t)] = pack.coverage().covered(t % 32, t / 32);
-        for (size_t v = 0; v < 8 && known[size_t(t)]; ++v)
-            expected[size_t(t) * 8 + v] = valueOf(t, v);
-    }
-    int filled = 0, rings = 0;
-    for (bool grew = true; grew; ++rings) {
-        std::vector<bool> next = known;
-        std::vector<double> values = expected;
-        grew = false;
-        for (int t = 0; t < 32 * 32; ++t) {
-            const int x = t % 32, y = t / 32;
-            if (known[size_t(t)] || !inRect(x, y)) continue;
-            double weight = 0;
-            std::array<double, 8> sum{};
-            for (int d = 0; d < 9; ++d) {
-                const int nx = x + d % 3 - 1, ny = y + d / 3 - 1;
-                if (d == 4 || !inRect(nx, ny) || !known[size_t(ny * 32 + nx)]) continue;
-                const double w = d % 2 ? 2 : 1;
-                for (size_t v = 0; v < 8; ++v)
-                    sum[v] += w * expected[size_t(ny * 32 + nx) * 8 + v];
-                weight += w;
-            }
-            if (weight == 0) continue;
-            for (size_t v = 0; v < 8; ++v)
-                values[size_t(t) * 8 + v] = sum[v] / weight;
-            next[size_t(t)] = grew = true;
-            ++filled;
-        }
-        known.swap(next);
-        expected.swap(values);
-    }
-    EXPECT_GT(rings, 2); // the triangle leaves more than one ring of its rectangle to dilate
-    const auto* image = reinterpret_cast<const float*>(pack.bakeImage()->data());
-    for (int t = 0; t < 32 * 32; ++t) {
-        // The whole rectangle holds values; nothing outside the charts' rectangles does.
-        EXPECT_TRUE(!inRect(t % 32, t / 32) || known[size_t(t)]) << t;
-        for (size_t v = 0; v < 8; ++v) {
-            const double want = expected[size_t(t) * 8 + v];
-            EXPECT_NEAR(image[v / 4 * 32 * 32 * 4 + size_t(t) * 4 + v % 4], want,
-                        1e-3 * (1 + std::fabs(want)))
-                << t % 32 << "," << t / 32 << " value " << v;
-        }
-    }
-    EXPECT_GT(filled, 0);
-    EXPECT_EQ(stats.gutter, uint64_t(filled));
 }
 
 TEST(PolyPackAtlas, DegeneratePolygonsStayInsideTheImageAndNeverBlock) {

@@ -201,23 +201,9 @@ TEST(VmshLoader, WriterLaysOutTheFormatAndNamesRoundTrip) {
     EXPECT_EQ(again->surfaces()[1]->materialName(), "used");
 }
 
-TEST(VmshLoader, EveryTruncationIsRefusedAndLeavesTheModelAlone) {
-    const std::string whole = twoSurfaceFile();
-    const auto sentinel = std::make_shared<Model>();
-    VmshLoader loader;
-    LogCapture log;
-    for (size_t size = 0; size < whole.size(); ++size) {
-        std::shared_ptr<Model> model = sentinel;
-        EXPECT_FALSE(readBytesAsModel(loader, whole.substr(0, size), "cut.vmsh", model))
-            << "cut at " << size;
-        EXPECT_EQ(model, sentinel);
-    }
-    EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: cut.vmsh\n"), whole.size());
-    std::shared_ptr<Model> model;
-    EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
-}
-
-TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
+// Every truncation of a good file, and contents no file could hold, are refused with a reason
+// before anything is built, and the model is left alone.
+TEST(VmshLoader, TruncatedAndImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
     struct Case {
         const char* what;
         size_t offset;
@@ -237,27 +223,34 @@ TEST(VmshLoader, ImplausibleContentsAreRefusedBeforeAnythingIsBuilt) {
         {"index far beyond", kSecondHeader + 140 + 24 + 48 + 20, 0xffffffff},
         {"vertices without elements", kSecondHeader + 136, 0},
     };
-    // A refused file builds nothing.
-    auto objects = std::make_shared<RecordingObjects>();
-    VmshLoader loader(objects);
+    const std::string whole = twoSurfaceFile();
+    std::vector<std::pair<std::string, std::string>> files; // what, bytes
+    for (size_t size = 0; size < whole.size(); ++size)
+        files.push_back({"cut at " + std::to_string(size), whole.substr(0, size)});
     for (const Case& c : cases) {
-        std::string bytes = twoSurfaceFile();
-        patchU32(bytes, c.offset, c.value);
-        LogCapture log;
-        std::shared_ptr<Model> model;
-        EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << c.what;
-        EXPECT_FALSE(model) << c.what;
-        EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), 1u) << c.what;
-        EXPECT_TRUE(objects->calls.empty()) << c.what;
+        files.push_back({c.what, whole});
+        patchU32(files.back().second, c.offset, c.value);
     }
     // A record of 5 components is refused where no vertex data would show it too.
     VmshBytes five;
     five.fileHeader(1)
         .surfaceHeader("m", "m", 0, 0, 1)
         .u32({0, USAGE_POSITION, 0, COMPONENT_FLOAT, 5, 0});
-    std::shared_ptr<Model> model;
+    files.push_back({"five components, no vertices", five.bytes});
+
+    auto objects = std::make_shared<RecordingObjects>();
+    VmshLoader loader(objects);
+    const auto sentinel = std::make_shared<Model>();
     LogCapture log;
-    EXPECT_FALSE(readBytesAsModel(loader, five.bytes, "five.vmsh", model));
+    for (const auto& [what, bytes] : files) {
+        std::shared_ptr<Model> model = sentinel;
+        EXPECT_FALSE(readBytesAsModel(loader, bytes, "bad.vmsh", model)) << what;
+        EXPECT_EQ(model, sentinel) << what;
+        EXPECT_TRUE(objects->calls.empty()) << what;
+    }
+    EXPECT_EQ(countRefusals(log.text(), "Failed to read mesh data: bad.vmsh\n"), files.size());
+    std::shared_ptr<Model> model;
+    EXPECT_TRUE(readBytesAsModel(loader, whole, "whole.vmsh", model));
 }
 
 TEST(VmshLoader, MissingFilesAndUnknownExtensionsLeaveTheModelAlone) {

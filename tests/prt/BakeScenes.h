@@ -72,9 +72,8 @@ inline Rect openFloor() {
 inline Rect roofedFloor() {
     return {{0, 0, 0}, {80, 0, 0}, {0, 20, 0}};
 }
-inline Rect roof(bool facingDown = true) {
-    return facingDown ? Rect{{-200, -200, 4}, {0, 420, 0}, {240, 0, 0}}
-                      : Rect{{-200, -200, 4}, {240, 0, 0}, {0, 420, 0}};
+inline Rect roof() {
+    return {{-200, -200, 4}, {0, 420, 0}, {240, 0, 0}};
 }
 
 // A floor under a partial roof, and a box standing on the floor's far side: some of
@@ -83,7 +82,7 @@ inline std::shared_ptr<Model> shadedScene() {
     const float s = 12.0f;
     const Vec3 b{55, 4, 0};
     return rectModel({{roofedFloor()},
-                      {roof(true)},
+                      {roof()},
                       {Rect{b + Vec3{0, 0, s}, {s, 0, 0}, {0, s, 0}}, Rect{b, {s, 0, 0}, {0, 0, s}},
                        Rect{b + Vec3{0, s, 0}, {0, 0, s}, {s, 0, 0}}, Rect{b, {0, 0, s}, {0, s, 0}},
                        Rect{b + Vec3{s, 0, 0}, {0, s, 0}, {0, 0, s}}}});

@@ -57,7 +57,7 @@ struct ModelFile {
         EXPECT_TRUE(ModelLoaderFactory::createDefault()->load(path, model, false));
         return model;
     }
-    bool shard(const std::string& out, uint32_t k, uint32_t n, int rays = 4, bool ambient = false,
+    bool shard(const std::string& out, uint32_t k, uint32_t n, int rays = 5, bool ambient = false,
                uint64_t sum = 0) const {
         PrtBakeSettings settings;
         settings.rays = rays;
@@ -71,7 +71,7 @@ struct ModelFile {
     uint64_t checksum = 0;
 };
 
-TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
+TEST(BakeShards, PartsMergeIntoTheBytesOfOneBakeAndMismatchedOnesAreRefused) {
     TempDir dir;
     const ModelFile file(dir);
     for (const bool ambient : {false, true}) {
@@ -83,14 +83,11 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
 
         for (const uint32_t n :
              ambient ? std::vector<uint32_t>{3} : std::vector<uint32_t>{1, 2, 3, 7}) {
-            SCOPED_TRACE("ambient " + std::to_string(ambient) + ", " + std::to_string(n) +
-                         " shards");
-            const std::string parts =
-                dir.file("parts-" + std::to_string(ambient) + "-" + std::to_string(n));
+            const std::string tag = std::to_string(ambient) + "-" + std::to_string(n);
+            SCOPED_TRACE("ambient-shards " + tag);
+            const std::string parts = dir.file("parts-" + tag), outName = "merged-" + tag;
             for (uint32_t k = n; k >= 1; --k) // any order
                 ASSERT_TRUE(file.shard(parts, k, n, 5, ambient));
-            const std::string outName =
-                "merged-" + std::to_string(ambient) + "-" + std::to_string(n);
             const std::string out = dir.file(outName);
             PrtBakeResult merged;
             ASSERT_TRUE(mergePrtShards(*file.load(), file.checksum, parts, out, merged));
@@ -138,17 +135,11 @@ TEST(BakeShards, PartsMergeIntoTheBytesOfOneBake) {
                 << "polygon " << p;
         }
     }
-}
 
-TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
-    TempDir dir;
-    const ModelFile file(dir);
-    const std::string good = dir.file("good");
-    for (uint32_t k = 1; k <= 3; ++k)
-        ASSERT_TRUE(file.shard(good, k, 3));
-    const std::string partBytes = dir.read("good/bake-2-of-3.part");
-
-    // Each case: a copy of the three good parts, spoilt as named (in folder p, part 2 at q).
+    // Parts that do not belong together are refused and nothing is written. Each case: a copy
+    // of the three transfer parts merged above, spoilt as named (in folder p, part 2 at q).
+    const std::string good = dir.file("parts-0-3");
+    const std::string partBytes = dir.read("parts-0-3/bake-2-of-3.part");
     struct Case {
         const char* what;
         std::function<void(const std::string& p, const std::string& q)> spoil;
@@ -170,11 +161,11 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         {"part of another split", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 1, 2)); },
          "different splits"},
         {"part of another model",
-         [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, false, 12345)); },
+         [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 5, false, 12345)); },
          "bake-3-of-3.part was baked from another model file"},
-        {"other ray count", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 2, 3, 5)); },
-         "bake-2-of-3.part is another bake (SH transfer, 5 rays (4 samples)"},
-        {"other kind", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 4, true)); },
+        {"other ray count", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 2, 3, 4)); },
+         "bake-2-of-3.part is another bake (SH transfer, 4 rays (4 samples)"},
+        {"other kind", [&](auto& p, auto&) { ASSERT_TRUE(file.shard(p, 3, 3, 5, true)); },
          "bake-3-of-3.part is another bake (ambient"},
         {"truncated part",
          [&](auto&, auto& q) { put(q, partBytes.substr(0, partBytes.size() - 9)); },
@@ -199,6 +190,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
          "bake-02-of-3.part is not named as a part is"},
         {"no parts", [](auto& p, auto&) { fs::remove_all(p), fs::create_directory(p); },
          "no parts (bake-K-of-N.part) in"},
+        {"stop requested (a signal)", [](auto&, auto&) { requestStop(15); }, "stopped on request"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -214,6 +206,7 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         LogCapture log;
         PrtBakeResult result;
         EXPECT_FALSE(mergePrtShards(*file.load(), file.checksum, parts, out, result));
+        clearStopRequest();
         const std::string text = log.text();
         // One line says why.
         const size_t at = text.find("PRT merge refused: ");
@@ -227,29 +220,6 @@ TEST(BakeShards, MismatchedPartsAreRefusedAndNothingIsWritten) {
         EXPECT_EQ(left, std::vector<std::string>{"shtex0.dds"});
         EXPECT_EQ(dir.read("out/shtex0.dds"), "earlier");
     }
-}
-
-// A stop request (a signal) seen after the walk abandons the files before any is put in
-// place, and a merge between parts; the folders made for the files go with them.
-TEST(BakeShards, AStopLeavesNoFileAndNoFolderBehind) {
-    TempDir dir;
-    const ModelFile file(dir);
-    ASSERT_TRUE(file.shard(dir.file("parts"), 1, 1));
-    requestStop(15);
-    PrtBakeSettings settings;
-    settings.rays = 1;
-    settings.outputDir = dir.file("new/out"); // the walk does not ask: the writer must
-    PrtBakeResult result;
-    LogCapture log;
-    const bool baked = rebuildPrtScene(*file.load(), settings, result);
-    const bool merged =
-        mergePrtShards(*file.load(), file.checksum, dir.file("parts"), settings.outputDir, result);
-    clearStopRequest();
-    EXPECT_FALSE(baked);
-    EXPECT_FALSE(merged);
-    EXPECT_NE(log.text().find("PRT bake failed: stopped on request"), std::string::npos);
-    EXPECT_NE(log.text().find("PRT merge refused: stopped on request"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.file("new"))) << "an empty folder was left";
 }
 
 } // namespace

@@ -4,13 +4,17 @@
 // SH basis functions of bands 0-4 written out as polynomials in the unit direction (x, y, z),
 // with the sign (-1)^m of the Condon-Shortley phase for m != 0.
 
+#include "prt/SHBasis.h"
+
 #include <array>
 #include <cmath>
 
 namespace Vrenn::testing {
 
+constexpr double kPi = 3.14159265358979323846;
+
 inline std::array<double, 25> referenceSH(double x, double y, double z) {
-    const double pi = 3.14159265358979323846;
+    const double pi = kPi;
     const double x2 = x * x, y2 = y * y, z2 = z * z;
     std::array<double, 25> v{};
     v[0] = 0.5 * std::sqrt(1.0 / pi);
@@ -39,6 +43,15 @@ inline std::array<double, 25> referenceSH(double x, double y, double z) {
     v[22] = 3.0 / 8.0 * std::sqrt(5.0 / pi) * (x2 - y2) * (7.0 * z2 - 1.0);
     v[23] = -0.75 * std::sqrt(35.0 / (2.0 * pi)) * x * z * (x2 - 3.0 * y2);
     v[24] = 3.0 / 16.0 * std::sqrt(35.0 / pi) * (x2 * (x2 - 3.0 * y2) - y2 * (3.0 * x2 - y2));
+    return v;
+}
+
+// The same in single precision: the coefficients of the band-limited spike at (x, y, z).
+inline SHVector referenceSHVector(double x, double y, double z) {
+    const auto ref = referenceSH(x, y, z);
+    SHVector v;
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = float(ref[i]);
     return v;
 }
 

@@ -1,19 +1,23 @@
-// The SH basis against its polynomial forms, rotations, windows against ringing, and the sky
-// cube maps drawn from a probe's series.
+// The SH basis against its polynomial forms, rotations, the probes turned and blended, windows
+// against ringing, and the sky cube maps drawn from a probe's series.
 
 #include "ReferenceSH.h"
 #include "fs/HalfFloat.h"
 #include "fs/Image.h"
 #include "prt/LightProbes.h"
+#include "prt/PrtLighting.h"
 #include "prt/SHBasis.h"
 #include "prt/SHRotation.h"
 #include "prt/SHWindow.h"
 #include "prt/SkyCube.h"
+#include "support/TestData.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <tuple>
 
 namespace Vrenn {
@@ -21,31 +25,13 @@ namespace {
 
 using testing::referenceSH;
 
-constexpr double kPi = 3.14159265358979323846;
-
-TEST(SHBasis, KnownValuesAtThePoleAndZeroOutOfRange) {
-    // +z, where the azimuth is undefined: only the m = 0 functions are nonzero,
-    // sqrt((2l + 1) / 4 pi).
-    for (int l = 0; l < kSHBands; ++l)
-        for (int m = -l; m <= l; ++m)
-            EXPECT_NEAR(shEvaluate(l, m, 0.0f, 0.0f), m ? 0.0 : std::sqrt((2 * l + 1) / (4 * kPi)),
-                        2e-6)
-                << l << " " << m;
-    EXPECT_NEAR(shNormalisation(0, 0), 1.0 / std::sqrt(12.566368), 3e-8);
-    for (const auto& [l, m] : {std::pair{2, 3}, {-1, 0}, {kSHMaxEvalBand + 1, 0}})
-        EXPECT_EQ(shEvaluate(l, m, 1.0f, 1.0f), 0.0f) << l << " " << m;
-    EXPECT_EQ(shLegendre(3, -1, 0.5f), 0.0f);
-    EXPECT_EQ(shNormalisation(100, 0), 0.0f);
-    // x outside [-1, 1] must not produce NaN from the square root.
-    EXPECT_FALSE(std::isnan(shLegendre(2, 1, 1.0000001f)));
-}
-
-TEST(SHBasis, AllFunctionsMatchTheirPolynomialForms) {
+// Random directions and the pole +z, where the azimuth is undefined.
+TEST(SHBasis, AllFunctionsMatchTheirPolynomialFormsAndAreZeroOutOfRange) {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     for (int i = 0; i < 500; ++i) {
-        const float theta = std::acos(1.0f - 2.0f * u(rng));
-        const float phi = 6.2831855f * u(rng);
+        const float theta = i ? std::acos(1.0f - 2.0f * u(rng)) : 0.0f;
+        const float phi = i ? 6.2831855f * u(rng) : 1.0f;
         const double st = std::sin(double(theta));
         const auto ref = referenceSH(st * std::cos(double(phi)), st * std::sin(double(phi)),
                                      std::cos(double(theta)));
@@ -60,6 +46,12 @@ TEST(SHBasis, AllFunctionsMatchTheirPolynomialForms) {
             }
         }
     }
+    for (const auto& [l, m] : {std::pair{2, 3}, {-1, 0}, {kSHMaxEvalBand + 1, 0}})
+        EXPECT_EQ(shEvaluate(l, m, 1.0f, 1.0f), 0.0f) << l << " " << m;
+    EXPECT_EQ(shLegendre(3, -1, 0.5f), 0.0f);
+    EXPECT_EQ(shNormalisation(100, 0), 0.0f);
+    // x outside [-1, 1] must not produce NaN from the square root.
+    EXPECT_FALSE(std::isnan(shLegendre(2, 1, 1.0000001f)));
 }
 
 using Matrix3 = std::array<float, 9>; // row by row, acting on column vectors
@@ -82,22 +74,6 @@ Matrix3 randomRotation(std::mt19937& rng) {
             float(1 - 2 * (x * x + y * y))};
 }
 
-SHVector randomCoefficients(std::mt19937& rng) {
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    SHVector c;
-    for (float& v : c)
-        v = u(rng);
-    return c;
-}
-
-SHVector basisAt(double x, double y, double z) {
-    const auto ref = referenceSH(x, y, z);
-    SHVector v;
-    for (int i = 0; i < kSHCoeffCount; ++i)
-        v[size_t(i)] = float(ref[size_t(i)]);
-    return v;
-}
-
 TEST(SHRotation, MovesWhatWasAtDToRD) {
     // Turning a function f by R gives f(R^-1 d), so the coefficient vector Y(d), the
     // band-limited spike at d, must become Y(R d). Holds for reflections too.
@@ -116,58 +92,67 @@ TEST(SHRotation, MovesWhatWasAtDToRD) {
             x /= n, y /= n, z /= n;
             const auto rd = transform(r, x, y, z);
             SHVector out;
-            rotation.apply(basisAt(x, y, z), out);
-            const SHVector expected = basisAt(rd[0], rd[1], rd[2]);
+            rotation.apply(testing::referenceSHVector(x, y, z), out);
+            const SHVector expected = testing::referenceSHVector(rd[0], rd[1], rd[2]);
             for (int i = 0; i < kSHCoeffCount; ++i)
                 ASSERT_NEAR(out[size_t(i)], expected[size_t(i)], 2e-5) << i;
         }
     }
 }
 
-TEST(SHRotation, AcceptsEngineMatricesLowerOrdersAndInPlaceUse) {
-    std::mt19937 rng(2);
-    const Matrix3 r = randomRotation(rng);
-    const float m4[16] = {r[0], r[1], r[2], 5.0f, r[3], r[4], r[5], -7.0f,
-                          r[6], r[7], r[8], 9.0f, 0.0f, 0.0f, 0.0f, 1.0f};
-    const SHRotation rotation(r.data());
-    const SHVector c = randomCoefficients(rng);
-    SHVector full, fromEngine;
-    rotation.apply(c, full);
-    SHRotation::fromMatrix4(m4).apply(c, fromEngine);
-    EXPECT_EQ(fromEngine, full);
+constexpr float kHalfPi = 1.5707964f;
 
-    // Order 3 touches only the first 9 outputs and agrees with the full rotation there.
-    SHVector partial, expected = full;
-    partial.fill(42.0f);
-    std::fill(expected.begin() + 9, expected.end(), 42.0f);
-    ASSERT_TRUE(rotation.apply(c.data(), partial.data(), 3));
-    EXPECT_EQ(partial, expected);
-
-    SHVector inPlace = c;
-    ASSERT_TRUE(shRotate(inPlace.data(), 5, r.data(), inPlace.data()));
-    EXPECT_EQ(inPlace, full);
-
-    SHVector untouched = c;
-    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 0));
-    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 6));
-    EXPECT_EQ(untouched, c);
-    EXPECT_EQ(rotation.element(5, 0, 0), 0.0f);
-    EXPECT_EQ(rotation.element(2, 3, 0), 0.0f);
+// The probe table as published for the scene, typed out independently of the source.
+std::array<SHCoeffs, 2> expectedProbes() {
+    std::ifstream in(Test::testDataPath("prt/light-probes.txt"));
+    std::string comment;
+    std::getline(in, comment);
+    std::array<SHCoeffs, 2> probes;
+    for (SHCoeffs& probe : probes)
+        for (int c = 0; c < 3; ++c)
+            for (float& v : probe.channel(c))
+                in >> v;
+    EXPECT_TRUE(in) << "light-probes.txt is short";
+    return probes;
 }
 
-// The projection of a point light of the given power in direction d: power * Y_i(d).
-SHCoeffs pointSun(const Vec3& d, float power) {
-    float basis[kSHCoeffCount];
-    const Vec3 n = normalized(d);
-    shEvaluateAll(std::acos(n.z), std::atan2(n.y, n.x), basis);
-    SHCoeffs coeffs;
+TEST(PrtLighting, HoldsTheProbeTableAndTurnsItRightHandedAboutY) {
+    const auto expected = expectedProbes();
+    PrtLighting lighting;
+    lighting.update(0.0f, 0.0f, {});
+    for (int slot = 0; slot < 2; ++slot)
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(lightProbes()[size_t(slot)].channel(c), expected[size_t(slot)].channel(c));
+            for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
+                EXPECT_NEAR(lighting.turnedProbe(slot).channel(c)[i],
+                            expected[size_t(slot)].channel(c)[i], 1e-6f);
+        }
+
+    // A quarter turn takes +x to -z and +z to +x: light arriving from +x arrives from -z.
+    const std::array<float, 9> r = skyRotationRows(kHalfPi), want = {0, 0, 1, 0, 1, 0, -1, 0, 0};
+    for (size_t i = 0; i < 9; ++i)
+        EXPECT_NEAR(r[i], want[i], 1e-7f) << i;
+    SHCoeffs fromX;
+    fromX.red = fromX.green = fromX.blue = testing::referenceSHVector(1, 0, 0);
+    PrtLighting turned({SHCoeffs{}, fromX});
+    turned.update(kHalfPi, 1.0f, {});
+    const SHVector atMinusZ = testing::referenceSHVector(0, 0, -1);
     for (int c = 0; c < 3; ++c)
         for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
-            coeffs.channel(c)[i] = power * basis[i] * (c == 2 ? 0.5f : 1.0f);
-    return coeffs;
+            EXPECT_NEAR(turned.lighting().channel(c)[i], atMinusZ[i], 1e-5f) << c << " " << i;
+
+    // Any turn keeps the constant terms; the blend mixes the two turned probes.
+    lighting.update(2.5f, 0.25f, {});
+    EXPECT_EQ(lighting.turnedProbe(1).green[0], expected[1].green[0]);
+    const SHCoeffs slot0 = lighting.turnedProbe(0), slot1 = lighting.turnedProbe(1);
+    for (int c = 0; c < 3; ++c)
+        for (size_t i = 0; i < size_t(kSHCoeffCount); ++i)
+            EXPECT_NEAR(lighting.lighting().channel(c)[i],
+                        0.75f * slot0.channel(c)[i] + 0.25f * slot1.channel(c)[i], 1e-6f);
 }
 
-TEST(SHWindowTest, FactorsAndTheirEffectOnASunAndAConstantSky) {
+// What the windows do to a probe is checked through `vrenn probe` and the built-in skies.
+TEST(SHWindowTest, FactorsAndNames) {
     const float lanczos[kSHBands] = {1.0f, 0.935489f, 0.756827f, 0.504551f, 0.233872f};
     const float hann[kSHBands] = {1.0f, 0.904508f, 0.654508f, 0.345492f, 0.095492f};
     for (int band = 0; band < kSHBands; ++band) {
@@ -176,60 +161,10 @@ TEST(SHWindowTest, FactorsAndTheirEffectOnASunAndAConstantSky) {
         EXPECT_EQ(shWindowFactor(SHWindow::None, band), 1.0f);
     }
 
-    // A point sun rings to about -15 % raw; each window keeps it above -6 %, and the peak
-    // stays in the sun's direction.
-    const Vec3 sunDirection{0.3f, -0.5f, 0.8f};
-    const SHCoeffs raw = pointSun(sunDirection, 1000.0f);
-    EXPECT_LT(shSeriesDip(raw), -0.14f);
-    for (const SHWindow window : {SHWindow::Lanczos, SHWindow::Hann}) {
-        SCOPED_TRACE(shWindowName(window));
-        SHCoeffs windowed = raw;
-        applySHWindow(window, windowed);
-        EXPECT_GE(shSeriesDip(windowed), -0.06f);
-        EXPECT_LT(shSeriesDip(windowed), -0.03f); // still a window, not a blur to nothing
-        const float peak = shSeries(windowed.red, normalized(sunDirection));
-        EXPECT_GT(peak, shSeries(windowed.red, normalized(Vec3{0.35f, -0.5f, 0.8f})));
-        EXPECT_NEAR(shSeries(windowed.blue, normalized(sunDirection)), 0.5f * peak, 1e-3f * peak);
-    }
-    SHCoeffs none = raw;
-    applySHWindow(SHWindow::None, none);
-    EXPECT_EQ(none.red, raw.red);
-
-    // A constant sky has only band 0, which no window touches.
-    SHCoeffs constant;
-    constant.red[0] = 3.0f;
-    constant.green[0] = 2.0f;
-    SHCoeffs windowed = constant;
-    applySHWindow(kDefaultSHWindow, windowed);
-    EXPECT_EQ(windowed.red, constant.red);
-    EXPECT_EQ(windowed.green, constant.green);
-    EXPECT_EQ(shSeriesDip(constant), 0.0f);
-
     SHWindow parsed = SHWindow::None;
     EXPECT_TRUE(parseSHWindow("hann", parsed));
     EXPECT_EQ(parsed, SHWindow::Hann);
     EXPECT_FALSE(parseSHWindow("Lanczos", parsed));
-}
-
-// The built-in probes' skies are drawn from the windowed series: no texel of either sky is
-// black, where the raw series of probe 1 dips far below 0 (to -26 % of its peak).
-TEST(SHWindowTest, BuiltInSkiesDrawnWindowedHaveNoBlackRegion) {
-    EXPECT_LT(shSeriesDip(lightProbes()[1]), -0.2f);
-    for (int slot = 0; slot < kLightProbeCount; ++slot) {
-        SCOPED_TRACE(slot);
-        SHCoeffs drawn = lightProbes()[size_t(slot)];
-        applySHWindow(kDefaultSHWindow, drawn);
-        EXPECT_GE(shSeriesDip(drawn), -0.01f);
-        Image cube;
-        ASSERT_TRUE(makeSkyCube(drawn, kSkyCubeSize, cube));
-        const auto* half = reinterpret_cast<const uint16_t*>(cube.data());
-        size_t black = 0;
-        for (size_t i = 0; i < cube.byteCount() / 2; i += 4)
-            if (halfToFloat(half[i]) <= 0.0f && halfToFloat(half[i + 1]) <= 0.0f &&
-                halfToFloat(half[i + 2]) <= 0.0f)
-                ++black;
-        EXPECT_EQ(black, 0u);
-    }
 }
 
 // Where a cube-map lookup in direction (x, y, z) lands: the face of the component largest in
@@ -281,15 +216,16 @@ const float* texelOf(const Image& cube, int face, int column, int row) {
     return rgba;
 }
 
+// The built-in probes' skies are drawn from the windowed series: no texel of either sky is black,
+// where the raw series of probe 1 dips far below 0 (to -26 % of its peak).
 TEST(SkyCube, EveryTexelHoldsTheProbeInTheDirectionACubeLookupFindsItFor) {
-    // The series in a few directions, against the basis written out in x, y and z.
-    const SHVector& red = lightProbes()[0].red;
-    for (const Vec3& d : {Vec3{1, 0, 0}, Vec3{0, -1, 0}, Vec3{0, 0, 1}, normalized({-1, 2, -3})})
-        EXPECT_NEAR(shSeries(red, d), referenceSeries(red, d), 1e-5);
-
-    for (int slot = 0; slot < kLightProbeCount; ++slot) {
-        SCOPED_TRACE("probe " + std::to_string(slot));
-        const SHCoeffs& probe = lightProbes()[size_t(slot)];
+    EXPECT_LT(shSeriesDip(lightProbes()[1]), -0.2f);
+    for (int run = 0; run < 2 * kLightProbeCount; ++run) {
+        const int slot = run / 2;
+        const bool windowed = run % 2;
+        SCOPED_TRACE("probe " + std::to_string(slot) + (windowed ? " windowed" : " raw"));
+        SHCoeffs probe = lightProbes()[size_t(slot)];
+        if (windowed) applySHWindow(kDefaultSHWindow, probe);
         Image cube;
         ASSERT_TRUE(makeSkyCube(probe, kSkyCubeSize, cube));
         const int n = kSkyCubeSize;
@@ -297,7 +233,7 @@ TEST(SkyCube, EveryTexelHoldsTheProbeInTheDirectionACubeLookupFindsItFor) {
             std::tuple(cube.width(), cube.height(), cube.faces(), cube.mipLevels(), cube.format()),
             std::tuple(n, n, 6, 1, FORMAT_RGBA16F));
 
-        int clamped = 0;
+        int clamped = 0, black = 0;
         for (int face = 0; face < 6; ++face)
             for (int row = 0; row < n; ++row)
                 for (int column = 0; column < n; ++column) {
@@ -311,6 +247,7 @@ TEST(SkyCube, EveryTexelHoldsTheProbeInTheDirectionACubeLookupFindsItFor) {
                         << spot.face << " " << spot.s << "," << spot.t;
                     const float* texel = texelOf(cube, face, column, row);
                     ASSERT_EQ(texel[3], 1.0f);
+                    black += texel[0] <= 0.0f && texel[1] <= 0.0f && texel[2] <= 0.0f;
                     for (int c = 0; c < 3; ++c) {
                         const double series = referenceSeries(probe.channel(c), d);
                         clamped += series < 0.0;
@@ -319,7 +256,12 @@ TEST(SkyCube, EveryTexelHoldsTheProbeInTheDirectionACubeLookupFindsItFor) {
                             << "face " << face << " texel " << column << "," << row;
                     }
                 }
-        EXPECT_GT(clamped, 0); // the series dips below 0 somewhere: the clamp was exercised
+        if (windowed) {
+            EXPECT_GE(shSeriesDip(probe), -0.01f);
+            EXPECT_EQ(black, 0);
+        } else {
+            EXPECT_GT(clamped, 0); // the series dips below 0 somewhere: the clamp was exercised
+        }
     }
     Image untouched;
     EXPECT_FALSE(makeSkyCube(lightProbes()[0], 0, untouched));

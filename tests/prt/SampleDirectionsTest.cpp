@@ -11,9 +11,8 @@
 namespace Vrenn {
 namespace {
 
+using testing::kPi;
 using testing::referenceSH;
-
-constexpr double kPi = 3.14159265358979323846;
 
 // The sample set and sampler the bake builds for a requested ray count.
 struct Bake {
@@ -38,18 +37,11 @@ struct Bake {
     }
 };
 
-TEST(LcgRandom, FollowsThePortableSequenceAndStaysInRange) {
-    // The C standard's example generator gives 16838 first after seeding with 1.
-    EXPECT_EQ(LcgRandom(1).next(), 16838);
-    LcgRandom random(0);
-    int lowest = LcgRandom::kMax, highest = 0;
-    for (int i = 0; i < 200000; ++i) {
-        const int value = random.next();
-        lowest = std::min(lowest, value);
-        highest = std::max(highest, value);
-    }
-    EXPECT_EQ(lowest, 0);
-    EXPECT_EQ(highest, 32767);
+TEST(LcgRandom, FollowsThePortableSequence) {
+    // The C standard's example generator after seeding with 1.
+    LcgRandom random(1);
+    for (int expected : {16838, 5758, 10113, 17515, 31051})
+        EXPECT_EQ(random.next(), expected);
     EXPECT_FLOAT_EQ(LcgRandom(5).nextUnit() * 32767.0f, float(LcgRandom(5).next()));
 }
 
@@ -58,10 +50,6 @@ TEST(SampleDirections, KeepTheLargestSquareOfTheRequestedCountAndRefuseOthers) {
                                          {0, 0},     {-4, 0},   {INT_MAX, 46340}};
     for (const auto& [rays, g] : sizes)
         EXPECT_EQ(sampleGridSize(rays), g) << rays;
-    Bake bake(1000);
-    EXPECT_EQ(bake.directions.size(), 961u);
-    EXPECT_EQ(bake.sampler.size(), 961u);
-    EXPECT_FLOAT_EQ(bake.sampler.weight(), 12.566368f / 1000.0f);
 
     LcgRandom first(0), second(0);
     SampleDirections a, b, c;
@@ -139,18 +127,6 @@ TEST(SHSampler, ProjectsKnownFunctionsToTheirCoefficients) {
     EXPECT_NEAR(Bake(1024).project([](double, double, double) { return 1.0; })[0], 3.5449077, 1e-4);
     EXPECT_NEAR(Bake(1000).project([](double, double, double) { return 1.0; })[0],
                 3.5449077 * 0.961, 1e-4);
-
-    // max(0, z): c0 = pi Y00, c2 = sqrt(3 / 4 pi) 2 pi / 3, c6 = sqrt(5 / 16 pi) pi / 2,
-    // c20 = -3 / 16 sqrt(1 / pi) pi / 3; the rest vanish by symmetry or parity.
-    const SHVector c = Bake(4096).project([](double, double, double z) { return z > 0 ? z : 0.0; });
-    for (int i = 0; i < kSHCoeffCount; ++i) {
-        const double want = i == 0    ? 0.886227
-                            : i == 2  ? 1.0233267
-                            : i == 6  ? 0.4954159
-                            : i == 20 ? -0.110778
-                                      : 0.0;
-        EXPECT_NEAR(c[size_t(i)], want, want == 0.0 ? 1e-2 : 2e-3) << i;
-    }
 
     // Each basis function projects onto itself.
     Bake bake(1024);
