@@ -100,6 +100,41 @@ TEST(SHRotation, MovesWhatWasAtDToRD) {
     }
 }
 
+// The other entry points a user may call: a 4x4 engine matrix (its translation ignored), fewer
+// bands, output over input, and refusals that leave the output alone.
+TEST(SHRotation, AcceptsEngineMatricesLowerOrdersAndInPlaceUse) {
+    std::mt19937 rng(2);
+    const Matrix3 r = randomRotation(rng);
+    const float m4[16] = {r[0], r[1], r[2], 5.0f, r[3], r[4], r[5], -7.0f,
+                          r[6], r[7], r[8], 9.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const SHRotation rotation(r.data());
+    SHVector c;
+    std::normal_distribution<float> normal;
+    for (float& v : c)
+        v = normal(rng);
+    SHVector full, fromEngine;
+    rotation.apply(c, full);
+    SHRotation::fromMatrix4(m4).apply(c, fromEngine);
+    EXPECT_EQ(fromEngine, full);
+
+    SHVector partial, expected = full;
+    partial.fill(42.0f);
+    std::fill(expected.begin() + 9, expected.end(), 42.0f);
+    ASSERT_TRUE(rotation.apply(c.data(), partial.data(), 3));
+    EXPECT_EQ(partial, expected);
+
+    SHVector inPlace = c;
+    ASSERT_TRUE(shRotate(inPlace.data(), 5, r.data(), inPlace.data()));
+    EXPECT_EQ(inPlace, full);
+
+    SHVector untouched = c;
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 0));
+    EXPECT_FALSE(rotation.apply(c.data(), untouched.data(), 6));
+    EXPECT_EQ(untouched, c);
+    EXPECT_EQ(rotation.element(5, 0, 0), 0.0f);
+    EXPECT_EQ(rotation.element(2, 3, 0), 0.0f);
+}
+
 constexpr float kHalfPi = 1.5707964f;
 
 // The probe table as published for the scene, typed out independently of the source.
