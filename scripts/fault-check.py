@@ -21,6 +21,11 @@ stands for a line break.
 
     scripts/fault-check.py [--scratch DIR] [--only PATTERN] FAULT_FILE...
     scripts/fault-check.py scripts/faults/*.txt     # every fault we keep
+
+With --matrix PATTERN, every test whose name matches PATTERN runs for every fault (no stop at
+the first failure), and the end of the run lists, per test, how many faults it catches and for
+how many it is the only catcher among those tests: a test that is never the only catcher is one
+whose faults (in this set) other tests catch too.
 """
 import argparse
 import os
@@ -93,9 +98,30 @@ def run(command, cwd, env=None):
     return subprocess.run(command, cwd=cwd, env=env, capture_output=True, text=True)
 
 
+def failures(output):
+    return re.findall(r"\d+ - (\S+) \(", output)
+
+
 def first_failure(output):
-    found = re.search(r"\d+ - (\S+) \(", output)
-    return found.group(1) if found else "?"
+    found = failures(output)
+    return found[0] if found else "?"
+
+
+def listed_tests(ctest, pattern, cwd):
+    names = run(ctest + ["-N", "-R", pattern], cwd).stdout
+    return re.findall(r"Test +#\d+: (\S+)", names)
+
+
+def print_matrix(tests, catchers):
+    """Per test: faults caught, and faults no other listed test catches."""
+    print("\ncaught  only  test")
+    for test in tests:
+        caught = sum(1 for names in catchers.values() if test in names)
+        only = sum(1 for names in catchers.values() if names == [test])
+        print(f"{caught:6}  {only:4}  {test}")
+    uncaught = [fault for fault, names in catchers.items() if not names]
+    if uncaught:
+        print("faults none of these tests catch: " + ", ".join(uncaught))
 
 
 def main():
@@ -104,6 +130,8 @@ def main():
     parser.add_argument("--scratch", help="scratch folder for the copy and its build, kept "
                         "between runs (default: build-faults in the working tree)")
     parser.add_argument("--only", help="run only the faults whose name matches this pattern")
+    parser.add_argument("--matrix", metavar="PATTERN", help="run every test matching PATTERN "
+                        "for every fault and report which tests catch which faults")
     args = parser.parse_args()
 
     source = subprocess.run(["git", "rev-parse", "--show-toplevel"], check=True,
@@ -124,6 +152,8 @@ def main():
     ctest = ["ctest", "--test-dir", build, "--stop-on-failure", "--timeout", "300", "--parallel", str(os.cpu_count())]
 
     results = {"caught": 0, "missed": 0, "no build": 0}
+    matrix_tests = listed_tests(ctest, args.matrix, tree) if args.matrix else []
+    catchers = {}
     for number, fault in enumerate(faults, 1):
         started = time.time()
         path = os.path.join(tree, fault["file"])
@@ -140,8 +170,14 @@ def main():
                 verdict, by = "no build", ""
             else:
                 verdict, by = "missed", ""
+                if args.matrix:
+                    every = [part for part in ctest if part != "--stop-on-failure"]
+                    names = failures(run(every + ["-R", args.matrix], tree, env).stdout)
+                    catchers[fault["name"]] = names
+                    if names:
+                        verdict, by = "caught", " ".join(names)
                 tries = [ctest + ["-R", fault["tests"]]] if fault.get("tests") else []
-                for attempt in tries + [ctest]:
+                for attempt in ([] if verdict == "caught" else tries + [ctest]):
                     outcome = run(attempt, tree, env)
                     if outcome.returncode != 0:
                         verdict, by = "caught", first_failure(outcome.stdout)
@@ -154,6 +190,8 @@ def main():
               f"{'  by ' + by if by else ''}  ({time.time() - started:.0f} s)", flush=True)
     # Leave the scratch build matching the tree for the next run.
     run(["cmake", "--build", build], tree)
+    if args.matrix:
+        print_matrix(matrix_tests, catchers)
     print(", ".join(f"{value} {key}" for key, value in results.items()))
     return 1 if results["missed"] or results["no build"] else 0
 
