@@ -2,14 +2,14 @@
 // at 256 and 1024 samples, on 1 and 2 threads: rays per second of each, their ratio (ours over
 // Embree's: 1 or more means ours is at least as fast) and the rays on which the two disagree.
 //
-// The rays are the bake's: from a fixed subset of the covered texels (runs of 16 neighbours in
-// the order the bake walks them, one run in every k, k chosen so that a sample count holds
-// about VRENN_CASTER_RAYS rays, 3 million by default), starting 0.1 above the texel along the
-// polygon's normal, along each sample direction w of the bake's sample set with n.w > 0, in the
-// bake's octant order, each a segment of 8192 units; occlusion only. Ours casts through the pack
-// the bake uses; Embree casts through the triangles of the model's meshes, two-sided. Ours lets
-// only polygons facing the segment block, and only where the coverage mask covers them, so a small
-// share of rays gets different answers: it is counted and printed, not treated as a failure.
+// The rays are the bake's: from a fixed subset of the covered texels (the runs of neighbours the
+// bake hands to its caster, in the order it walks them, one run in every k, k chosen so that a
+// sample count holds about VRENN_CASTER_RAYS rays, 3 million by default), starting 0.1 above the
+// texel along the polygon's normal, along each sample direction w of the bake's sample set with n.w
+// > 0, in the bake's octant order, each a segment of 8192 units; occlusion only. Ours casts through
+// the pack the bake uses; Embree casts through the triangles of the model's meshes, two-sided. Ours
+// lets only polygons facing the segment block, and only where the coverage mask covers them, so a
+// small share of rays gets different answers: it is counted and printed, not treated as a failure.
 //
 // Built without Embree (libembree-dev missing), it measures our caster alone.
 
@@ -51,10 +51,6 @@ using namespace Vrenn;
 
 constexpr float kRayLength = 8192.0f;
 constexpr uint64_t kDefaultRayBudget = 3000000;
-// Texels handed to a thread at a time.
-constexpr size_t kTexelsPerChunk = 32;
-// Neighbouring texels cast together, as the bake hands them over.
-constexpr size_t kTexelRun = 16;
 
 // The demo scene as `vrenn bake` packs it: balance 3, split 4, a 32 x 32 atlas to start,
 // 4 units per texel. The image's planes and format do not change the pack, so the ambient
@@ -78,7 +74,8 @@ DemoPack& demo() {
     return scene;
 }
 
-// Records the covered texels in the order a one-thread bake visits them.
+// Records the covered texels in the order a one-thread bake visits them, and where each run of
+// texels it hands over starts.
 class TexelRecorder : public TexelBaker {
 public:
     struct Texel {
@@ -90,18 +87,25 @@ public:
                       unsigned) override {
         texels.push_back({position, polygon});
     }
+    void processTexels(const Vec3* positions, uint8_t* const* addresses, size_t count,
+                       const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
+                       unsigned worker) override {
+        runs.push_back(texels.size());
+        TexelBaker::processTexels(positions, addresses, count, frame, polygon, planeBytes, worker);
+    }
     std::vector<Texel> texels;
+    std::vector<size_t> runs;
 };
 
-const std::vector<TexelRecorder::Texel>& coveredTexels() {
-    static const std::vector<TexelRecorder::Texel> texels = [] {
-        TexelRecorder recorder;
+const TexelRecorder& coveredTexels() {
+    static const TexelRecorder recorder = [] {
+        TexelRecorder recorded;
         BakeOptions options;
         options.threads = 1;
-        demo().pack.bake(recorder, options);
-        return std::move(recorder.texels);
+        demo().pack.bake(recorded, options);
+        return recorded;
     }();
-    return texels;
+    return recorder;
 }
 
 uint64_t rayBudget() {
@@ -123,6 +127,9 @@ struct RaySet {
     uint32_t stride = 1;
     std::vector<std::vector<std::array<float, 3>>> offsets;
     std::vector<Texel> texels;
+    // Where each run of texels (cast together, as the bake casts them) starts in texels; the
+    // last entry is texels.size().
+    std::vector<size_t> runs;
     uint64_t rays = 0;
 };
 
@@ -145,14 +152,17 @@ RaySet makeRaySet(int samples) {
             }
         set.offsets.push_back(std::move(list));
     }
-    const auto& covered = coveredTexels();
+    const TexelRecorder& recorded = coveredTexels();
+    const auto& covered = recorded.texels;
     uint64_t all = 0;
     for (const auto& texel : covered)
         all += set.offsets[texel.polygon].size();
     set.stride = uint32_t(std::max<uint64_t>(1, (all + rayBudget() / 2) / rayBudget()));
-    // Runs of neighbours, as the bake hands them to its caster.
-    for (size_t run = 0; run < covered.size(); run += set.stride * kTexelRun) {
-        for (size_t i = run; i < std::min(run + kTexelRun, covered.size()); ++i) {
+    // Whole runs, as the bake hands them to its caster.
+    for (size_t run = 0; run < recorded.runs.size(); run += set.stride) {
+        const size_t end = run + 1 < recorded.runs.size() ? recorded.runs[run + 1] : covered.size();
+        set.runs.push_back(set.texels.size());
+        for (size_t i = recorded.runs[run]; i < end; ++i) {
             const auto& texel = covered[i];
             const Vec3 n = pack.polygons()[texel.polygon].normal;
             set.texels.push_back({texel.position + n * AmbientTextureBuilder::kOriginOffset,
@@ -160,6 +170,7 @@ RaySet makeRaySet(int samples) {
             set.rays += set.offsets[texel.polygon].size();
         }
     }
+    set.runs.push_back(set.texels.size());
     return set;
 }
 
@@ -185,8 +196,9 @@ double threadCpuSeconds() {
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
-// Casts every ray of the set on the given number of threads, each thread taking chunks of
-// texels in turn; castTexels(state, first, end) casts the rays of texels first ... end - 1
+// Casts every ray of the set on the given number of threads, each thread taking runs of
+// texels in turn; castTexels(state, first, end) casts the rays of the run of texels
+// first ... end - 1
 // (their answers from blocked + set.texels[first].firstRay on). Each thread's state
 // (makeState()) is made before the clock starts, as the scene is.
 // Returns the wall time in seconds, or with VRENN_CASTER_CLOCK=cpu the processor time the
@@ -203,10 +215,9 @@ double castAll(const RaySet& set, unsigned threads, MakeState makeState, CastTex
         const double cpuStart = threadCpuSeconds();
         auto& state = states[k];
         for (;;) {
-            const size_t begin = next.fetch_add(kTexelsPerChunk, std::memory_order_relaxed);
-            if (begin >= set.texels.size()) break;
-            const size_t end = std::min(begin + kTexelsPerChunk, set.texels.size());
-            castTexels(state, begin, end);
+            const size_t run = next.fetch_add(1, std::memory_order_relaxed);
+            if (run + 1 >= set.runs.size()) break;
+            castTexels(state, set.runs[run], set.runs[run + 1]);
         }
         cpuSeconds[k] = threadCpuSeconds() - cpuStart;
     };
@@ -237,26 +248,30 @@ CasterKernel casterKernel() {
     return CasterKernel::Best;
 }
 
+// A thread's caster, and the starts of the run it casts.
+struct OursState {
+    std::unique_ptr<OcclusionCaster> caster;
+    std::vector<Vec3> starts;
+};
+
 double castOurs(const RaySet& set, unsigned threads, uint8_t* blocked) {
     const PolyPack& pack = demo().pack;
     const auto tree = std::make_shared<const CasterTree>(pack);
     return castAll(
-        set, threads, [&] { return std::make_unique<OcclusionCaster>(tree, casterKernel()); },
-        [&](std::unique_ptr<OcclusionCaster>& caster, size_t first, size_t end) {
-            // Neighbouring texels of one polygon go together, as the bake casts them.
-            std::vector<Vec3> starts;
-            while (first < end) {
-                const uint32_t polygon = set.texels[first].polygon;
-                starts.clear();
-                size_t last = first;
-                while (last < end && set.texels[last].polygon == polygon &&
-                       starts.size() < kTexelRun)
-                    starts.push_back(set.texels[last++].start);
-                const auto& offsets = set.offsets[polygon];
-                caster->cast(starts.data(), starts.size(), offsets.data(), offsets.size(),
-                             blocked + set.texels[first].firstRay);
-                first = last;
-            }
+        set, threads,
+        [&] {
+            return OursState{std::make_unique<OcclusionCaster>(tree, casterKernel()), {}};
+        },
+        [&](OursState& caster, size_t first, size_t end) {
+            // A run's texels go together, as the bake casts them.
+            std::vector<Vec3>& starts = caster.starts;
+            starts.clear();
+            for (size_t t = first; t < end; ++t)
+                starts.push_back(set.texels[t].start);
+            const uint32_t polygon = set.texels[first].polygon;
+            const auto& offsets = set.offsets[polygon];
+            caster.caster->cast(starts.data(), starts.size(), offsets.data(), offsets.size(),
+                                blocked + set.texels[first].firstRay);
         });
 }
 
@@ -418,8 +433,9 @@ void castCase(benchmark::State& state, Caster caster, int samples, unsigned thre
     state.counters["rays_per_s"] = measured.raysPerSecond;
     state.counters["rays"] = double(set.rays);
     state.counters["blocked_share"] = double(blockedRays) / double(set.rays);
-    state.SetLabel(std::to_string(set.texels.size()) + " texels (every " +
-                   std::to_string(set.stride) + "th), " + std::to_string(set.directions) +
+    state.SetLabel(std::to_string(set.texels.size()) + " texels in " +
+                   std::to_string(set.runs.size() - 1) + " runs (1 run in " +
+                   std::to_string(set.stride) + "), " + std::to_string(set.directions) +
                    " directions");
 }
 

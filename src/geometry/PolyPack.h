@@ -109,10 +109,10 @@ public:
     virtual void processTexel(const Vec3& position, const TangentFrame& frame, uint32_t polygon,
                               uint8_t* texel, size_t planeBytes, unsigned worker) = 0;
 
-    // Neighbouring covered texels of one row of one polygon's chart, left to right (count of
-    // them, at least one), as processTexel takes them one at a time. The walk hands texels over
-    // this way; bakers that gain from treating neighbours together override it, and by default
-    // each goes to processTexel.
+    // Neighbouring covered texels of one polygon's chart, row by row and left to right in each
+    // (count of them, at least one), as processTexel takes them one at a time. The walk hands
+    // texels over this way; bakers that gain from treating neighbours together override it, and by
+    // default each goes to processTexel.
     virtual void processTexels(const Vec3* positions, uint8_t* const* texels, size_t count,
                                const TangentFrame& frame, uint32_t polygon, size_t planeBytes,
                                unsigned worker) {
@@ -129,9 +129,9 @@ struct BakeOptions {
     // Called on the thread that runs bake, about ten times a second while the walk runs and
     // once at its end, with the texels visited so far and the texels to visit in all.
     std::function<void(uint64_t done, uint64_t total)> progress;
-    // Asked on the thread that runs bake, as often as progress and before each row when the
-    // walk runs on that thread alone; true abandons the walk: the workers finish the texel
-    // in hand and bake returns false, the image half baked.
+    // Asked on the thread that runs bake, as often as progress and before each band of rows when
+    // the walk runs on that thread alone; true abandons the walk: the workers finish the texel in
+    // hand and bake returns false, the image half baked.
     std::function<bool()> stop;
 };
 

@@ -101,10 +101,16 @@ void writeChannel(ChannelType type, uint8_t* at, float value) {
     }
 }
 
-// One row of one chart: the unit of work handed to the threads.
-struct WalkRow {
+// Texels go to the baker in runs of up to kTexelRun neighbours of one chart: long enough for
+// bakers to share work between them, short enough that an abandoned walk ends soon.
+constexpr size_t kTexelRun = 32;
+
+// Neighbouring rows y0 ... y1 of one chart: the unit of work handed to the threads. A narrow
+// chart's rows go together, up to a run of texels in all, so that its texels go to the baker
+// in runs as long as a wide chart's.
+struct WalkBand {
     uint32_t polygon;
-    int32_t y;
+    int32_t y0, y1;
 };
 
 } // namespace
@@ -138,14 +144,18 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
             walked[p] = p;
     }
 
-    // The rows to walk, and the covered texels in them.
-    std::vector<WalkRow> rows;
+    // The bands of rows to walk, and the covered texels in them.
+    std::vector<WalkBand> bands;
     uint64_t total = 0;
     for (uint32_t p : walked) {
         const AtlasRect& rect = m_polygons[p].atlas;
         if (!rect.placed) continue;
+        const int bandRows = std::max(1, static_cast<int>(kTexelRun) / rect.placedWidth());
         for (int y = rect.y; y < rect.y + rect.placedHeight(); ++y) {
-            rows.push_back({p, y});
+            if ((y - rect.y) % bandRows == 0)
+                bands.push_back({p, y, y});
+            else
+                bands.back().y1 = y;
             for (int x = rect.x; x < rect.x + rect.placedWidth(); ++x)
                 total += m_coverage.covered(x, y) ? 1 : 0;
         }
@@ -159,37 +169,30 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
     uint8_t* const data = image.data();
 
     unsigned workers = workerCount(options.threads);
-    if (rows.size() < workers) workers = std::max<unsigned>(1, static_cast<unsigned>(rows.size()));
+    if (bands.size() < workers)
+        workers = std::max<unsigned>(1, static_cast<unsigned>(bands.size()));
     if (!baker.beginWalk(workers)) {
         logMessage("PolyPack::bake: the baker refused the walk\n");
         return false;
     }
 
-    std::atomic<size_t> nextRow{0};
+    std::atomic<size_t> nextBand{0};
     std::atomic<uint64_t> done{0};
     std::atomic<bool> abandoned{false};
     auto stopAsked = [&] { return options.stop && options.stop(); };
     // askStop: the walk runs on the calling thread alone, which asks options.stop itself.
-    // Texels go to the baker in runs of up to kTexelRun neighbours of one row: long enough for
-    // bakers to share work between them, short enough that an abandoned walk ends soon.
-    constexpr size_t kTexelRun = 16;
-    auto walkRows = [&](unsigned worker, bool askStop) {
+    auto walkBands = [&](unsigned worker, bool askStop) {
         Vec3 positions[kTexelRun];
         uint8_t* texels[kTexelRun];
         for (;;) {
             if (askStop && stopAsked()) abandoned.store(true, std::memory_order_relaxed);
             if (abandoned.load(std::memory_order_relaxed)) return;
-            const size_t r = nextRow.fetch_add(1, std::memory_order_relaxed);
-            if (r >= rows.size()) return;
-            const uint32_t p = rows[r].polygon;
-            const int y = rows[r].y;
+            const size_t b = nextBand.fetch_add(1, std::memory_order_relaxed);
+            if (b >= bands.size()) return;
+            const uint32_t p = bands[b].polygon;
             const AtlasRect& rect = m_polygons[p].atlas;
             const int x0 = rect.x, x1 = rect.x + rect.placedWidth() - 1;
             const int y0 = rect.y, y1 = rect.y + rect.placedHeight() - 1;
-            // Positions across the rectangle, corner texels on the chart's corners. A
-            // rectangle one texel wide or high puts its texels at the chart's start.
-            const float v =
-                y1 > y0 ? static_cast<float>(y - y0) / static_cast<float>(y1 - y0) : 0.0f;
             const TangentFrame& frame = m_tangentFrames[p];
             uint64_t count = 0;
             size_t run = 0;
@@ -199,18 +202,25 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
                 count += run;
                 run = 0;
             };
-            for (int x = x0; x <= x1; ++x) {
-                if (!m_coverage.covered(x, y)) continue;
-                const float u =
-                    x1 > x0 ? static_cast<float>(x - x0) / static_cast<float>(x1 - x0) : 0.0f;
-                positions[run] = rectanglePoint(p, u, v);
-                texels[run] =
-                    data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * texelBytes;
-                if (++run == kTexelRun) {
-                    handOver();
-                    // Texels can take long (many rays): an abandoned walk ends between runs.
-                    if (abandoned.load(std::memory_order_relaxed)) break;
+            for (int y = bands[b].y0; y <= bands[b].y1; ++y) {
+                // Positions across the rectangle, corner texels on the chart's corners. A
+                // rectangle one texel wide or high puts its texels at the chart's start.
+                const float v =
+                    y1 > y0 ? static_cast<float>(y - y0) / static_cast<float>(y1 - y0) : 0.0f;
+                for (int x = x0; x <= x1; ++x) {
+                    if (!m_coverage.covered(x, y)) continue;
+                    const float u =
+                        x1 > x0 ? static_cast<float>(x - x0) / static_cast<float>(x1 - x0) : 0.0f;
+                    positions[run] = rectanglePoint(p, u, v);
+                    texels[run] = data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) *
+                                             texelBytes;
+                    if (++run == kTexelRun) {
+                        handOver();
+                        // Texels can take long (many rays): an abandoned walk ends between runs.
+                        if (abandoned.load(std::memory_order_relaxed)) break;
+                    }
                 }
+                if (abandoned.load(std::memory_order_relaxed)) break;
             }
             if (!abandoned.load(std::memory_order_relaxed)) handOver();
             done.fetch_add(count, std::memory_order_relaxed);
@@ -230,7 +240,7 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
         }
         try {
             threads.emplace_back([&, w] {
-                walkRows(w, false);
+                walkBands(w, false);
                 std::lock_guard<std::mutex> lock(mutex);
                 --running;
                 finished.notify_all();
@@ -238,11 +248,11 @@ bool PolyPack::bake(TexelBaker& baker, const BakeOptions& options, BakeStats* st
         } catch (const std::system_error&) {
             std::lock_guard<std::mutex> lock(mutex);
             --running;
-            break; // fewer threads than asked: the ones running share the rows
+            break; // fewer threads than asked: the ones running share the bands
         }
     }
     if (threads.empty()) {
-        walkRows(0, true);
+        walkBands(0, true);
     } else {
         std::unique_lock<std::mutex> lock(mutex);
         while (running > 0) {

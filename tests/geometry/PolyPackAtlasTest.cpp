@@ -288,10 +288,15 @@ TEST(PolyPackAtlas, TheWalkVisitsEveryCoveredTexelOnceAtItsPlaceAndDilatesTheCha
     }
 }
 
-// A stop asked for while the walk runs abandons it within a progress tick and a row.
+// A stop asked for while the walk runs abandons it within a progress tick and a run of texels,
+// long before the walk of a 160 x 80 quad's 800 texels would end.
 TEST(PolyPackAtlas, AStopAbandonsTheWalk) {
     for (unsigned threads : {1u, 2u}) {
-        TwoCharts scene(1, FORMAT_RGBA32F);
+        PolyPack pack(4, 3, 4);
+        ASSERT_TRUE(pack.addSurface(quadsMesh({{Vec3{0, 0, 0}, Vec3{0, 0, 80}, Vec3{160, 0, 0}}}),
+                                    true, true));
+        ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_RGBA32F, 1, 4.0f));
+        ASSERT_TRUE(pack.buildTree());
         RecordingBaker baker;
         std::atomic<bool> stop{false};
         baker.write = [&](const RecordingBaker::Visit&) {
@@ -302,9 +307,9 @@ TEST(PolyPackAtlas, AStopAbandonsTheWalk) {
         options.threads = threads;
         options.stop = [&] { return stop.load(); };
         LogCapture log;
-        EXPECT_FALSE(scene.pack.bake(baker, options));
+        EXPECT_FALSE(pack.bake(baker, options));
         const size_t visited = baker.all().size();
-        const uint64_t covered = coveredTexels(scene.pack);
+        const uint64_t covered = coveredTexels(pack);
         EXPECT_LT(visited, covered / 2) << threads;
         EXPECT_NE(log.text().find("PolyPack::bake: stopped on request after " +
                                   std::to_string(visited) + " of " + std::to_string(covered) +
