@@ -96,10 +96,6 @@ bool StartedDemo::tap(SDL_Scancode key) {
     return frames(1) && ran;
 }
 
-std::string dataFile(const std::string& name) {
-    return readBytes(std::string(VRENN_DATA_DIR) + "/" + name);
-}
-
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
