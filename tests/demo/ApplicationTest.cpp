@@ -5,6 +5,7 @@
 #include "fs/Image.h"
 #include "fs/JPEGCodec.h"
 #include "platform/Window.h"
+#include "support/TestData.h"
 
 #include <algorithm>
 #include <cstdlib>

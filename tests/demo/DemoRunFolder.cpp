@@ -96,18 +96,6 @@ bool StartedDemo::tap(SDL_Scancode key) {
     return frames(1) && ran;
 }
 
-std::string dataFile(const std::string& name) {
-    return readBytes(std::string(VRENN_DATA_DIR) + "/" + name);
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 std::string firstMissing(const std::string& text, const std::vector<std::string>& wanted) {
     size_t at = 0;
     for (const std::string& line : lines(text))

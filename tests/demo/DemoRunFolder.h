@@ -46,9 +46,6 @@ struct StartedDemo {
     bool started = false;
 };
 
-// A file of the repository's run folder (data/), whole.
-std::string dataFile(const std::string& name);
-std::vector<std::string> lines(const std::string& text);
 // The first of the wanted lines that is missing from text's lines in this order (other
 // lines may come between them); empty when all are there.
 std::string firstMissing(const std::string& text, const std::vector<std::string>& wanted);

@@ -118,16 +118,16 @@ TEST(DemoScene, UserProbesLightTheirSlotAndUnusableOnesFallBackToTheBuiltInProbe
     mine.red = lightProbes()[1].blue;
     mine.green = lightProbes()[1].red;
     mine.blue = lightProbes()[1].green;
-    StartedDemo demo(
-        {{"probe0", "probes/nosky.sh"},
-         {"probe1", "probes/mine.sh"},
-         {"sky_angle", "1.25"},
-         {"sky_rotate", "0"},
-         {"r_fixedstep", "0.5"}},
-        true,
-        {{"probes/nosky.sh", formatProbeCoefficients(mine)},
-         {"probes/mine.sh", formatProbeCoefficients(mine)},
-         {"textures/sky/mine.dds", Vrenn::Test::dataFile("textures/sky/builtin0.dds")}});
+    StartedDemo demo({{"probe0", "probes/nosky.sh"},
+                      {"probe1", "probes/mine.sh"},
+                      {"sky_angle", "1.25"},
+                      {"sky_rotate", "0"},
+                      {"r_fixedstep", "0.5"}},
+                     true,
+                     {{"probes/nosky.sh", formatProbeCoefficients(mine)},
+                      {"probes/mine.sh", formatProbeCoefficients(mine)},
+                      {"textures/sky/mine.dds",
+                       Vrenn::Test::readBytes(VRENN_DATA_DIR "/textures/sky/builtin0.dds")}});
     ASSERT_TRUE(demo.started);
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(demo.app->lighting().probes()[0].channel(c), lightProbes()[0].channel(c));
@@ -180,7 +180,7 @@ TEST(DemoScene, RefusedLightingStillDrawsTheModelAndThePanelSaysWhy) {
         ASSERT_TRUE(demo.started);
         skyOnly = frame(demo);
     }
-    const std::string flat = Vrenn::Test::dataFile("textures/logo.dds");
+    const std::string flat = Vrenn::Test::readBytes(VRENN_DATA_DIR "/textures/logo.dds");
     const struct {
         Settings settings;
         bool baked;

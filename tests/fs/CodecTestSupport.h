@@ -84,15 +84,6 @@ inline std::vector<uint8_t> pixels(const Image& image) {
     return std::vector<uint8_t>(image.data(), image.data() + image.byteCount());
 }
 
-// The lines of a text, without their line ends.
-inline std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
 // The codec services with a log file in a temporary folder, whose lines a test reads.
 struct LoggedCodecEnvironment : CodecEnvironment {
     TempDir dir;

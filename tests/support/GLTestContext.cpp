@@ -1,9 +1,9 @@
 #include "support/GLTestContext.h"
 
+#include "support/TestData.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace Vrenn::Test {
 
@@ -23,13 +23,6 @@ SharedLog& sharedLog() {
 std::unique_ptr<GLTestContext>& sharedContext() {
     static std::unique_ptr<GLTestContext> context;
     return context;
-}
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Ends the shared context before the program exits, while SDL and GL still work.
@@ -75,10 +68,10 @@ void GLTestContext::shutDown() {
     sharedContext().reset();
 }
 
-LogCapture::LogCapture() : m_start(readFile(testLogFile()).size()) {}
+LogCapture::LogCapture() : m_start(readBytes(testLogFile()).size()) {}
 
 std::string LogCapture::text() const {
-    const std::string all = readFile(testLogFile());
+    const std::string all = readBytes(testLogFile());
     return all.size() > m_start ? all.substr(m_start) : std::string();
 }
 

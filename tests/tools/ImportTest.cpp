@@ -5,7 +5,6 @@
 #include "fs/RamFile.h"
 #include "geometry/Mesh.h"
 #include "geometry/Model.h"
-#include "geometry/PolyPack.h"
 #include "geometry/Surface.h"
 #include "import/GltfCheck.h"
 #include "import/ImportChild.h"
@@ -270,28 +269,6 @@ TEST(GltfCheck, LengthsIndicesAndNodesAreCheckedAgainstTheRealBytes) {
     glb.pop_back();
     EXPECT_FALSE(checkGltf(glb, true, {}, why));
     EXPECT_NE(why.find("but the file holds 23"), std::string::npos) << why;
-}
-
-// Each face of a box comes out as one polygon of the bake; no two faces share a vertex.
-TEST(PlanarMesh, EveryPlanarFaceIsOnePolygonOfTheBake) {
-    TriangleSoup soup;
-    const Vec3 c[8] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                       {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    const int quads[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                             {3, 7, 6, 2}, {0, 4, 7, 3}, {1, 2, 6, 5}};
-    // Triangles of opposite faces interleaved, so grouping must not follow file order.
-    for (int half = 0; half < 2; ++half)
-        for (const auto& q : quads)
-            for (int k : half ? std::array{0, 2, 3} : std::array{0, 1, 2})
-                soup.corners.push_back(c[q[k]] * 100.0f);
-    PlanarMeshStats stats;
-    auto mesh = buildPlanarMesh(soup, stats);
-    ASSERT_TRUE(mesh);
-    EXPECT_EQ(stats.triangles, 12u);
-    EXPECT_EQ(stats.groups, 6u);
-    PolyPack pack(0, 1, 1);
-    ASSERT_TRUE(pack.addSurface(mesh, false, false));
-    EXPECT_EQ(pack.polygons().size(), 6u);
 }
 
 // A re-import replaces exactly the blocks its earlier import wrote and keeps every other
