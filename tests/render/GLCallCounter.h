@@ -90,9 +90,6 @@ public:
     int total() const {
         return std::accumulate(GLCallCounting::g_counts.begin(), GLCallCounting::g_counts.end(), 0);
     }
-    int viewport() const {
-        return GLCallCounting::g_counts[GLCallCounting::kViewports];
-    }
     // Programs, vertex arrays, textures and samplers bound.
     int binds() const {
         return GLCallCounting::g_counts[GLCallCounting::kBinds];

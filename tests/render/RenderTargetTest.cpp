@@ -1,5 +1,5 @@
-// Render textures on the test device: depth sharing, multiple targets, cube faces,
-// automatic mip maps; checked by reading the textures back.
+// Render textures on the test device: depth sharing, cube faces, automatic mip maps, depth
+// formats; checked by reading the textures back.
 
 #include "render/ShaderMgr.h"
 #include "render/gl/GLDrawFramebuffer.h"
@@ -21,7 +21,6 @@ using namespace Test;
 
 constexpr int32_t kRGBA8 = 4;
 constexpr int32_t kRGBA32F = 16;
-constexpr int32_t kRGB16 = 7; // no GL format
 constexpr int32_t kD16 = 23;
 
 class RenderTargetTest : public ::testing::Test {
@@ -106,33 +105,6 @@ TEST_F(RenderTargetTest, DepthIsSharedWithTheBackBufferOnlyWhereEverythingMatche
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[2], 16);
     EXPECT_EQ(viewport[3], 8);
-}
-
-TEST_F(RenderTargetTest, GroupOfThreeFloatTargetsWrittenInOnePassOrNotMadeAtAll) {
-    const auto group = targets->createMRT("mrt", 8, 8, {kRGBA32F, kRGBA32F, kRGBA32F}, 0, 0, 0);
-    ASSERT_EQ(group.size(), 3u);
-    EXPECT_EQ(group[1], targets->find("mrt1"));
-    renderer->setRenderTargets(group);
-    draw("Three", {0.5f, 1.5f, -1.0f, 1.0f});
-    renderer->setRenderTargets({});
-    for (size_t i = 0; i < group.size(); ++i) {
-        const auto texels = readTarget(group[i]);
-        const float scale = static_cast<float>(i + 1);
-        EXPECT_FLOAT_EQ(texels[0], 0.5f * scale) << i;
-        EXPECT_FLOAT_EQ(texels[1], 1.5f * scale) << i;
-        EXPECT_FLOAT_EQ(texels[2], -1.0f * scale) << i;
-        EXPECT_FLOAT_EQ(texels[8 * 8 * 4 - 1], scale) << i;
-    }
-
-    // A group whose second format fails is empty and keeps the first.
-    const auto bad = targets->createMRT("bad", 8, 8, {kRGBA32F, kRGB16, kRGBA32F}, 0, 0, 0);
-    EXPECT_TRUE(bad.empty());
-    EXPECT_NE(targets->find("bad0"), nullptr);
-    EXPECT_EQ(targets->find("bad1"), nullptr);
-    EXPECT_EQ(targets->find("bad2"), nullptr);
-    // Compressed formats cannot be drawn into either.
-    EXPECT_EQ(targets->createRenderTexture("dxt", RENDER_TEXTURE_2D, 8, 8, 20, 0, 0, 0, false),
-              nullptr);
 }
 
 // Each kind of texture target holds what was drawn into it: the face chosen of a cube, every

@@ -1,8 +1,6 @@
 #include "render/ScreenShot.h"
 
 #include "fs/FileSystem.h"
-#include "fs/Image.h"
-#include "fs/JPEGCodec.h"
 #include "support/GLTestContext.h"
 #include "support/TestData.h"
 
@@ -41,53 +39,6 @@ TEST(ScreenShot, FirstFreeNameFillsTheFirstGapAndFailuresNameIt) {
     renderer.takeScreenShot();
     EXPECT_EQ(log.text(), "Could not Write ScreenShot:shot0004.jpg\n");
     EXPECT_FALSE(std::filesystem::exists(directory.file("shot0004.jpg")));
-}
-
-// The back buffer, top half red and bottom half blue, goes to the first free name and
-// reads back with the program's own JPEG reader the same way up.
-TEST(ScreenShot, WritesTheBackBufferTopRowFirst) {
-    auto& renderer = GLTestContext::get().renderer();
-    TempDir directory(true);
-    FileSystem fileSystem;
-    directory.write("shot0000.jpg", "taken");
-
-    renderer.setRenderTarget(renderer.primaryTarget());
-    const int32_t width = renderer.primaryTarget()->width();
-    const int32_t height = renderer.primaryTarget()->height();
-    renderer.enableScissor(true);
-    renderer.setScissorRect(0, 0, width, height / 2);
-    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    renderer.setScissorRect(0, height / 2, width, height - height / 2);
-    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    renderer.enableScissor(false);
-
-    LogCapture log;
-    renderer.takeScreenShot();
-    EXPECT_EQ(log.text(), "Wrote ScreenShot:shot0001.jpg\n");
-    EXPECT_EQ(readBytes(directory.file("shot0000.jpg")), "taken");
-
-    const std::string bytes = readBytes(directory.file("shot0001.jpg"));
-    Image image;
-    JPEGCodec codec;
-    ASSERT_TRUE(
-        codec.decodeMemory(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), image));
-    ASSERT_EQ(image.width(), width);
-    ASSERT_EQ(image.height(), height);
-    ASSERT_EQ(image.format(), FORMAT_RGB8);
-    auto texel = [&](int32_t x, int32_t y) {
-        return image.data() +
-               (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
-    };
-    const uint8_t* top = texel(width / 2, height / 4);
-    EXPECT_GT(top[0], 240);
-    EXPECT_LT(top[2], 15);
-    const uint8_t* bottom = texel(width / 2, height * 3 / 4);
-    EXPECT_LT(bottom[0], 15);
-    EXPECT_GT(bottom[2], 240);
-    // Nothing but the picture is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.path()), {}), 2);
 }
 
 // With the whole series taken a screenshot replaces none of it: it is refused in the log.

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -95,46 +94,6 @@ TEST_F(TextureTest, TwoDimensionalImageWithMipLevelsFillsExactlyThoseLevels) {
         EXPECT_NEAR(texels[last + 1], (size - 1) * 60 / 255.0f, 1e-6f) << level;
         EXPECT_NEAR(texels[last + 2], (size - 1) * 60 / 255.0f, 1e-6f) << level;
     }
-}
-
-TEST_F(TextureTest, SixFaceImageIsACubeAndADeepOneAVolume) {
-    // Six faces, even with a depth above 1.
-    auto source = image(2, 2, 3, FORMAT_RGBA8, 1, 6);
-    for (int32_t face = 0; face < 6; ++face) {
-        uint8_t* texel = source->getFaceData(face, 0);
-        for (int i = 0; i < 4; ++i, texel += 4) {
-            texel[0] = static_cast<uint8_t>(face * 40);
-            texel[1] = static_cast<uint8_t>(i * 50);
-            texel[2] = 0;
-            texel[3] = 255;
-        }
-    }
-    auto texture = asGL(textures->createTexture("cube", source));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->type(), TEXTURE_CUBE);
-    for (int32_t face = 0; face < 6; ++face) {
-        const auto texels = readTextureRGBA(texture->id(), 0, 2, 2, face);
-        EXPECT_NEAR(texels[0], face * 40 / 255.0f, 1e-6f) << face;
-        EXPECT_NEAR(texels[13], 3 * 50 / 255.0f, 1e-6f) << face;
-    }
-    // A cube needs square faces.
-    LogCapture log;
-    EXPECT_EQ(textures->createTexture("flat cube", image(4, 2, 1, FORMAT_RGBA8, 1, 6)), nullptr);
-    EXPECT_EQ(log.text(), "Could not Create Cube Texture \n");
-
-    // One face, deeper than 1: a volume.
-    source = image(2, 2, 4, FORMAT_R32F, 1, 1);
-    auto* values = reinterpret_cast<float*>(source->data());
-    for (int i = 0; i < 16; ++i)
-        values[i] = static_cast<float>(i) * 0.5f - 3.0f;
-    texture = asGL(textures->createTexture("volume", source));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->type(), TEXTURE_VOLUME);
-    EXPECT_EQ(texture->depth(), 4);
-    std::vector<float> red(16);
-    glGetTextureImage(texture->id(), 0, GL_RED, GL_FLOAT, 64, red.data());
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(red[static_cast<size_t>(i)], i * 0.5f - 3.0f) << i;
 }
 
 // Each format of the data file as a shader reads it; an image one texel high is kept in a 2D GL

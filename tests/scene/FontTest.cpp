@@ -19,27 +19,6 @@ QuadCorner corner(const Overlay& overlay, uint32_t vertex) {
     return c;
 }
 
-TEST(Overlay, QuadsHaveFourCornersSixIndicesAndAHardLimit) {
-    Overlay overlay;
-    overlay.setColour({1.0f, 0.5f, 0.0f, 1.0f});
-    overlay.addQuad(0.75f, 0.88f, 0.21f, 0.1f, 0, 0, 1, 1);
-    ASSERT_EQ(overlay.vertexCount(), 4u);
-    ASSERT_EQ(overlay.indexCount(), 6u);
-    const QuadCorner c3 = corner(overlay, 3);
-    EXPECT_FLOAT_EQ(c3.x, 0.75f + 0.21f);
-    EXPECT_FLOAT_EQ(c3.y, 0.88f + 0.1f);
-    EXPECT_EQ(c3.s, 1.0f);
-    EXPECT_EQ(c3.colour, 0xFFFF7F00u); // alpha, red, green, blue from the top byte
-    EXPECT_EQ(corner(overlay, 1).t, 1.0f);
-    EXPECT_EQ(corner(overlay, 2).t, 0.0f);
-    const uint32_t expected[6] = {0, 1, 2, 2, 1, 3};
-    EXPECT_EQ(std::memcmp(overlay.indexData(), expected, sizeof expected), 0);
-
-    for (int i = 0; i < 2000; ++i)
-        overlay.addQuad(0, 0, 1, 1, 0, 0, 1, 1);
-    EXPECT_EQ(overlay.vertexCount(), Overlay::kMaxVertices); // 1024 quads, the rest dropped
-}
-
 // Glyphs come from the sheet of 16 x 16; lines wrap at the right limit and end at the margin.
 TEST(Font, GlyphsComeFromTheSheetAndLinesWrapAtTheRightLimit) {
     Font font(1.0f / 30.0f);

@@ -107,9 +107,12 @@ TEST_F(OverlayDraw, EachMaterialDrawsItsOwnQuadsWithItsOwnTechnique) {
     EXPECT_EQ(at(0.75f, 0.75f), (Rgb{0, 0, 0}));
     EXPECT_EQ(at(0.25f, 0.25f), (Rgb{0, 0, 0}));
 
-    // Without a material nothing is drawn, and the list still empties.
+    // Without a material nothing is drawn, and the list still empties. Quads beyond the
+    // buffer's 1,024 are dropped.
     const auto bare = overlays->createOverlay();
-    bare->addQuad(0.0f, 0.5f, 0.5f, 0.5f, 0, 0, 1, 1);
+    for (int i = 0; i < 2000; ++i)
+        bare->addQuad(0.0f, 0.5f, 0.5f, 0.5f, 0, 0, 1, 1);
+    EXPECT_EQ(bare->vertexCount(), Overlay::kMaxVertices);
     bare->draw(*renderer);
     EXPECT_EQ(bare->vertexCount(), 0u);
     EXPECT_EQ(bare->indexCount(), 0u);

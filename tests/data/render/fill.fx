@@ -1,5 +1,4 @@
-// A full-screen triangle writing `colour` to output 0 and scaled copies to outputs 1
-// and 2, at depth `depth`.
+// A full-screen triangle writing `colour` at depth `depth`, or sampling a level of `source`.
 shared { uniform vec4 colour; uniform float depth = 0.5; }
 vertex fullScreen {
     void main() {
@@ -8,12 +7,6 @@ vertex fullScreen {
     }
 }
 fragment one { out vec4 result; void main() { result = colour; } }
-fragment three {
-    layout(location = 0) out vec4 first;
-    layout(location = 1) out vec4 second;
-    layout(location = 2) out vec4 third;
-    void main() { first = colour; second = colour * 2.0; third = colour * 3.0; }
-}
 fragment sampleLevel {
     uniform sampler2D source;
     uniform float level;
@@ -21,5 +14,4 @@ fragment sampleLevel {
     void main() { result = textureLod(source, vec2(0.5), level); }
 }
 technique One { pass { vertex = fullScreen; fragment = one; depth_func = always; } }
-technique Three { pass { vertex = fullScreen; fragment = three; depth_func = always; } }
 technique Sample { pass { vertex = fullScreen; fragment = sampleLevel; } }
