@@ -2,10 +2,8 @@
 
 #include "geometry/CoverageMask.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <random>
 
 namespace Vrenn {
 namespace {
@@ -116,31 +114,6 @@ TEST(AtlasPacker, GrowsUntilEverythingFitsAndReportsWhatNeverDoes) {
     EXPECT_EQ(atlasPlacementLogLine(rects[0]), "poly 0 0 0 40*10flip\n");
 }
 
-TEST(AtlasPacker, RandomChartsArePlacedInsideWithoutOverlap) {
-    std::mt19937 rng(99);
-    for (int trial = 0; trial < 20; ++trial) {
-        std::uniform_int_distribution<int> count(1, 400), side(2, 40);
-        std::vector<std::pair<int, int>> sizes(size_t(count(rng)));
-        for (auto& s : sizes)
-            s = {side(rng), side(rng)};
-        auto rects = makeRects(sizes);
-        const AtlasPackResult result = packAtlasRects(rects, 32, 32);
-        ASSERT_TRUE(result.complete());
-        // Sizes are the start doubled, and no half of the atlas would hold every rectangle.
-        EXPECT_EQ(result.width & (result.width - 1), 0);
-        EXPECT_EQ(result.height & (result.height - 1), 0);
-        int usedWidth = 0, usedHeight = 0;
-        for (const AtlasRect& r : rects) {
-            EXPECT_TRUE(r.placed);
-            usedWidth = std::max(usedWidth, r.x + r.placedWidth());
-            usedHeight = std::max(usedHeight, r.y + r.placedHeight());
-        }
-        EXPECT_TRUE(result.width == 32 || usedWidth > result.width / 2);
-        EXPECT_TRUE(result.height == 32 || usedHeight > result.height / 2);
-        expectValidPlacements(rects, result);
-    }
-}
-
 int coveredCount(const CoverageMask& mask) {
     int count = 0;
     for (uint8_t b : mask.bytes())
@@ -177,59 +150,6 @@ TEST(CoverageMask, ChartsCoverWhatTheyFillOfTheirRectangleAndNoMore) {
     mask.addPolygon(TexelRect{0, 0, 1, 63}, sliver, 3);
     for (int y = 0; y < 64; ++y)
         EXPECT_TRUE(mask.covered(0, y) || mask.covered(1, y)) << y;
-}
-
-TEST(CoverageMask, EveryRowOfAConvexChartIsCoveredWithoutGaps) {
-    // Random convex charts touching all four sides of random rectangles: each row of the
-    // rectangle has one unbroken run of covered texels, which contains every texel whose
-    // centre lies more than a texel inside the polygon; nothing outside the rectangle is set.
-    std::mt19937 rng(4);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    for (int trial = 0; trial < 300; ++trial) {
-        std::uniform_int_distribution<int> side(2, 30), pos(0, 10);
-        TexelRect rect;
-        rect.x0 = pos(rng);
-        rect.y0 = pos(rng);
-        rect.x1 = rect.x0 + side(rng) - 1;
-        rect.y1 = rect.y0 + side(rng) - 1;
-        const float w = float(rect.x1 - rect.x0), h = float(rect.y1 - rect.y0);
-        // A quadrilateral with one corner on each side, in order around the rectangle.
-        const float quad[] = {rect.x0 + unit(rng) * w, float(rect.y0),          float(rect.x1),
-                              rect.y0 + unit(rng) * h, rect.x0 + unit(rng) * w, float(rect.y1),
-                              float(rect.x0),          rect.y0 + unit(rng) * h};
-        CoverageMask mask(48, 48);
-        mask.addPolygon(rect, quad, 4);
-        for (int y = 0; y < 48; ++y) {
-            int runs = 0;
-            for (int x = 0; x < 48; ++x) {
-                if (!mask.covered(x, y)) continue;
-                ASSERT_TRUE(inside(rect, x, y)) << trial;
-                if (!mask.covered(x - 1, y)) ++runs;
-            }
-            if (y >= rect.y0 && y <= rect.y1) {
-                ASSERT_EQ(runs, 1) << "trial " << trial << " row " << y;
-            }
-        }
-        // Interior texel centres (distance to every edge line above 1) are covered.
-        for (int y = rect.y0; y <= rect.y1; ++y) {
-            for (int x = rect.x0; x <= rect.x1; ++x) {
-                bool deepInside = true;
-                for (int i = 0; i < 4; ++i) {
-                    const float ax = quad[2 * i], ay = quad[2 * i + 1];
-                    const float bx = quad[2 * ((i + 1) % 4)], by = quad[2 * ((i + 1) % 4) + 1];
-                    const float ex = bx - ax, ey = by - ay;
-                    const float len = std::sqrt(ex * ex + ey * ey);
-                    if (len == 0.0f) continue;
-                    // The outline runs clockwise on screen (y down): inside is to the right.
-                    const float d = (ex * (float(y) - ay) - ey * (float(x) - ax)) / len;
-                    if (d < 1.0f) deepInside = false;
-                }
-                if (deepInside) {
-                    ASSERT_TRUE(mask.covered(x, y)) << trial << " " << x << "," << y;
-                }
-            }
-        }
-    }
 }
 
 TEST(CoverageMask, DegenerateAndHostileInputIsClampedNotWrittenOutside) {

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
-#include <random>
 #include <set>
 #include <thread>
 
@@ -316,45 +315,6 @@ TEST(PolyPackAtlas, AStopAbandonsTheWalk) {
                                   " texels\n"),
                   std::string::npos)
             << log.text();
-    }
-}
-
-TEST(PolyPackAtlas, TurnedChartsMapTheSameWayInTheWalkTheMaskAndTheMeshes) {
-    // Rectangles of many shapes, so that some are placed turned by 90 degrees.
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> size(3.0f, 60.0f);
-    std::vector<std::array<Vec3, 3>> quads;
-    for (int i = 0; i < 40; ++i)
-        quads.push_back({Vec3{0, float(i) * 3, 0}, Vec3{0, 0, size(rng)}, Vec3{size(rng), 0, 0}});
-    auto mesh = quadsMesh(quads);
-    PolyPack pack(4, 3, 4);
-    ASSERT_TRUE(pack.addSurface(mesh, true, true));
-    ASSERT_TRUE(pack.packAtlas(32, 32, 1, FORMAT_L8, 1, 4.0f));
-    ASSERT_TRUE(std::any_of(pack.polygons().begin(), pack.polygons().end(),
-                            [](const PackPolygon& p) { return p.atlas.flipped; }));
-
-    // Every texel the walk visits maps back onto itself through the chart coordinates.
-    RecordingBaker baker;
-    ASSERT_TRUE(pack.bake(baker));
-    for (const auto& visit : baker.all()) {
-        float a = 0, b = 0;
-        pack.chartCoordinates(visit.polygon, visit.position, a, b);
-        const auto t = pack.polygons()[visit.polygon].atlas.texelPoint(a, b);
-        const Texel texel = texelOf(pack, visit.texel);
-        ASSERT_NEAR(t[0], float(texel.x), 1e-3f);
-        ASSERT_NEAR(t[1], float(texel.y), 1e-3f);
-    }
-    // Each quad's corners carry the atlas coordinates of its rectangle's corner texels.
-    const VertexAttribute coords = mesh->attribute(USAGE_TEXCOORD, 1);
-    const float w = float(pack.atlasWidth()), h = float(pack.atlasHeight());
-    for (uint32_t v = 0; v < 160; ++v) {
-        const AtlasRect& r = pack.polygons()[v / 4].atlas;
-        const float x = coords.get(v, 0) * w - 0.5f, y = coords.get(v, 1) * h - 0.5f;
-        EXPECT_TRUE(std::fabs(x - float(r.x)) < 1e-3f ||
-                    std::fabs(x - float(r.x + r.placedWidth() - 1)) < 1e-3f);
-        EXPECT_TRUE(std::fabs(y - float(r.y)) < 1e-3f ||
-                    std::fabs(y - float(r.y + r.placedHeight() - 1)) < 1e-3f);
-        EXPECT_TRUE(pack.coverage().covered(int(std::lround(x)), int(std::lround(y))));
     }
 }
 

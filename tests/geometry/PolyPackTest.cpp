@@ -94,23 +94,6 @@ TEST(PolyPack, MeshesWithoutUsableTrianglesAddNothingAndSayWhy) {
                           "PolyPack::buildTree: the pack has no polygons to build a tree over\n");
 }
 
-TEST(PolyPack, TangentFrameIsTakenAtTheLowestVertexIndex) {
-    // Texture u runs along -x at vertex 0 only (through the second triangle), so the
-    // frame at the lowest index differs from the one at the group's first index.
-    auto mesh = makeMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {3, 1, 2, 3, 0, 1},
-                         {5, 0, 0, 0, 0, 1, 0, 1});
-    ASSERT_TRUE(mesh->computeTangentFrame());
-    PolyPack pack(4, 3, 4);
-    ASSERT_TRUE(pack.addSurface(mesh, true, true));
-    const TangentFrame& frame = pack.tangentFrames()[0];
-    expectNear(frame.tangent(), mesh->attribute(USAGE_TANGENT).getVec3(0));
-    expectNear(frame.binormal(), mesh->attribute(USAGE_BINORMAL).getVec3(0));
-    expectNear(frame.normal(), mesh->attribute(USAGE_NORMAL).getVec3(0));
-    // Row by row, columns T, B, N: toWorld maps the axes to the columns.
-    expectNear(frame.toWorld({0, 0, 1}), frame.normal());
-    expectNear(frame.toWorld({1, 0, 0}), frame.tangent());
-}
-
 TEST(PolyPack, BoundaryChainsAlongTheEdgesOfLargeGroups) {
     // A 12 x 12 grid of quads sharing vertices is one group whose boundary is the
     // 48-edge perimeter; small and large groups take different internal paths.

@@ -98,18 +98,16 @@ inline void packModel(PolyPack& pack, const Model& model, int planes, ImageForma
     EXPECT_TRUE(!tree || pack.buildTree());
 }
 
-// The SH transfer bake of a model into its pack, walked by the given threads.
+// The SH transfer bake of a model into its pack, walked by one thread.
 struct SHBake {
-    SHBake(std::shared_ptr<Model> bakedModel, int rayCount,
-           const std::vector<uint32_t>* only = nullptr, unsigned threads = 1)
+    SHBake(std::shared_ptr<Model> bakedModel, int rayCount)
         : model(std::move(bakedModel)), pack(4, 3, 4) {
         packModel(pack, *model, 19, FORMAT_RGBA16F);
         SHTextureBuilder builder(rayCount, 8192.0f, pack);
         EXPECT_TRUE(builder.generateSamples());
         samples = builder.sampleCount();
         BakeOptions options;
-        options.threads = threads;
-        options.polygons = only;
+        options.threads = 1;
         EXPECT_TRUE(pack.bake(builder, options, &stats));
         traced = builder.raysTraced();
     }

@@ -125,45 +125,6 @@ TEST(TransferBake, AnOpenSurfaceGetsTheProjectionOfItsHemisphereCutLobes) {
             EXPECT_EQ(texel(bake, 0, i, j), first) << i << "," << j;
 }
 
-// That only a polygon's front blocks is checked where rays are cast: the pack's ray test, and
-// the caster against it.
-TEST(TransferBake, ARoofDarkensWhatItCovers) {
-    const std::vector<uint32_t> floorOnly = {0};
-    SHBake covered(rectModel({{testing::roofedFloor()}, {testing::roof()}}), 1024, &floorOnly);
-    SHBake open(rectModel({{testing::roofedFloor()}}), 1024);
-
-    // The floor's rectangle is 21 x 6 texels, 4 units apart along x: column 0 lies 40 units
-    // under the roof, column 20 40 units beyond its edge.
-    const AtlasRect& rect = covered.pack.polygons()[0].atlas;
-    ASSERT_EQ(rect.width, 21);
-    ASSERT_EQ(rect.height, 6);
-    for (int j = 0; j < rect.height; ++j) {
-        const Coefficients lit = texel(open, 0, 0, j);
-        const Coefficients under = texel(covered, 0, 0, j);
-        const Coefficients beyond = texel(covered, 0, 20, j);
-        double litSum = 0.0, beyondSum = 0.0;
-        for (int k = 0; k < 3; ++k) {
-            // Under the roof only rays rising less than 6 degrees towards its edge escape;
-            // basis 0 leans that way and sees them most.
-            EXPECT_LT(under[size_t(k)][0], (k == 0 ? 0.1 : 0.03) * lit[size_t(k)][0]) << k;
-            // Beyond the edge only rays rising less than 6 degrees towards the roof are
-            // caught, which basis 0, leaning away, never sees.
-            EXPECT_GT(beyond[size_t(k)][0], 0.9 * lit[size_t(k)][0]) << k;
-            litSum += lit[size_t(k)][0];
-            beyondSum += beyond[size_t(k)][0];
-        }
-        EXPECT_LT(beyondSum, litSum);
-        // Going from under the roof into the open, the light grows.
-        double previous = -1.0;
-        for (int i = 0; i < rect.width; i += 4) {
-            const Coefficients c = texel(covered, 0, i, j);
-            const double sum = c[0][0] + c[1][0] + c[2][0];
-            EXPECT_GT(sum, previous) << i;
-            previous = sum;
-        }
-    }
-}
-
 TEST(TransferBake, TheSHBuilderRefusesAnImageItCannotFill) {
     PolyPack pack(4, 3, 4);
     testing::packModel(pack, *rectModel({{openFloor()}}), 1, FORMAT_RGBA16F);
