@@ -198,9 +198,8 @@ double threadCpuSeconds() {
 
 // Casts every ray of the set on the given number of threads, each thread taking runs of
 // texels in turn; castTexels(state, first, end) casts the rays of the run of texels
-// first ... end - 1
-// (their answers from blocked + set.texels[first].firstRay on). Each thread's state
-// (makeState()) is made before the clock starts, as the scene is.
+// first ... end - 1 (their answers from blocked + set.texels[first].firstRay on). Each thread's
+// state (makeState()) is made before the clock starts, as the scene is.
 // Returns the wall time in seconds, or with VRENN_CASTER_CLOCK=cpu the processor time the
 // threads spent, divided by their number: what the wall time would be on an idle machine, and
 // far steadier than it where other work shares the processor.
