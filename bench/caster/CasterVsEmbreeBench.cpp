@@ -97,7 +97,7 @@ public:
     std::vector<size_t> runs;
 };
 
-const TexelRecorder& coveredTexels() {
+const TexelRecorder& recordedWalk() {
     static const TexelRecorder recorder = [] {
         TexelRecorder recorded;
         BakeOptions options;
@@ -152,7 +152,7 @@ RaySet makeRaySet(int samples) {
             }
         set.offsets.push_back(std::move(list));
     }
-    const TexelRecorder& recorded = coveredTexels();
+    const TexelRecorder& recorded = recordedWalk();
     const auto& covered = recorded.texels;
     uint64_t all = 0;
     for (const auto& texel : covered)
@@ -261,16 +261,16 @@ double castOurs(const RaySet& set, unsigned threads, uint8_t* blocked) {
         [&] {
             return OursState{std::make_unique<OcclusionCaster>(tree, casterKernel()), {}};
         },
-        [&](OursState& caster, size_t first, size_t end) {
+        [&](OursState& ours, size_t first, size_t end) {
             // A run's texels go together, as the bake casts them.
-            std::vector<Vec3>& starts = caster.starts;
+            std::vector<Vec3>& starts = ours.starts;
             starts.clear();
             for (size_t t = first; t < end; ++t)
                 starts.push_back(set.texels[t].start);
             const uint32_t polygon = set.texels[first].polygon;
             const auto& offsets = set.offsets[polygon];
-            caster.caster->cast(starts.data(), starts.size(), offsets.data(), offsets.size(),
-                                blocked + set.texels[first].firstRay);
+            ours.caster->cast(starts.data(), starts.size(), offsets.data(), offsets.size(),
+                              blocked + set.texels[first].firstRay);
         });
 }
 
