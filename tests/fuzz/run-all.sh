@@ -14,6 +14,22 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The innermost frame of a fault report with a source file of ours or inside the importer
+# library; frames of the sanitizers, the fuzzing engine, their interceptors (built into the
+# target without a source line) and the C and C++ libraries name neither. A hang's stack is
+# wherever the alarm found it; inside one of the file reads the library keeps calling back
+# into, the loop around it is the library's, so those frames are passed over. Each of those
+# callbacks copies or moves within one file already in memory.
+innermost_frame() {
+    local frames
+    frames=$(grep -E '^ +#[0-9]+ ' <<<"$1" |
+        grep -F -e libassimp -e " $root/" | grep -vF " $root/build" || true)
+    if grep -q 'libFuzzer: timeout' <<<"$1"; then
+        frames=$(grep -vE 'MemoryStream::(Read|Seek|Tell|FileSize)' <<<"$frames" || true)
+    fi
+    head -n 1 <<<"$frames"
+}
+
 for target in "$build_dir"/tests/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     name=${target##*/fuzz_}
@@ -43,24 +59,18 @@ for target in "$build_dir"/tests/fuzz/fuzz_*; do
     fi
     for found in "$artifacts"/*; do
         [ -e "$found" ] || continue
-        report=$(cd "$work" && timeout 60 "$target" -timeout=10 -rss_limit_mb=2048 "$found" 2>&1 || true)
+        # A hang's stack is printed from the alarm's signal handler, which has been seen to
+        # print no frame at all; such a hang is run again, up to three times in all.
+        for try in 1 2 3; do
+            report=$(cd "$work" && timeout 60 "$target" -timeout=10 -rss_limit_mb=2048 "$found" 2>&1 || true)
+            frame=$(innermost_frame "$report")
+            if [ -n "$frame" ] || ! grep -q 'libFuzzer: timeout' <<<"$report"; then break; fi
+        done
         if ! grep -qE 'ERROR|SUMMARY' <<<"$report"; then
             # A hang near the time limit on a busy machine may not hang again.
             echo "not reproduced: $(basename "$found") runs clean on its own"
             continue
         fi
-        # The innermost frame with a source file of ours or inside the importer library;
-        # frames of the sanitizers, the fuzzing engine, their interceptors (built into the
-        # target without a source line) and the C and C++ libraries name neither.
-        frames=$(grep -E '^ +#[0-9]+ ' <<<"$report" |
-            grep -F -e libassimp -e " $root/" | grep -vF " $root/build" || true)
-        # A hang's stack is wherever the alarm found it; inside one of the file reads the
-        # library keeps calling back into, the loop around it is the library's. Each of
-        # those callbacks copies or moves within one file already in memory.
-        if grep -q 'libFuzzer: timeout' <<<"$report"; then
-            frames=$(grep -vE 'MemoryStream::(Read|Seek|Tell|FileSize)' <<<"$frames" || true)
-        fi
-        frame=$(head -n 1 <<<"$frames")
         if grep -q 'libassimp' <<<"$frame"; then
             echo "contained: $(basename "$found") faults inside the model importer library: $frame"
         else
